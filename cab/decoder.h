@@ -1,0 +1,69 @@
+// The contract between the extraction driver and the three decoders.
+//
+// The driver hands a decoder one cabinet data block at a time and knows
+// nothing of its insides; a decoder knows nothing of cabinets. Every operation
+// returns a DecoderResult; the driver maps 1 from create to CAB_ERR_MEMORY and
+// every other nonzero result to CAB_ERR_DECODE.
+#pragma once
+
+#include <cstdint>
+
+#include "cab/cab.h"
+
+namespace cab {
+
+enum DecoderResult : int {
+    kDecodeOk = 0,
+    kDecodeNoMemory = 1,
+    kDecodeBadInstance = 2,
+    kDecodeBadParameter = 3,
+    kDecodeDataError = 4,
+    kDecodeBadWindow = 5,
+};
+
+// Size of the driver's uncompressed buffer, and the largest block it asks for.
+inline constexpr uint32_t kMaxBlockSize = 32768;
+
+// Zero bytes the driver keeps after the compressed buffer's capacity, so a
+// decoder may read a few bytes past a block's end (LZX reads 4) without ever
+// leaving the allocation.
+inline constexpr uint32_t kInputSlack = 16;
+
+// The host's callbacks, as given to cab_create; decoders use alloc/free and,
+// for Quantum's paged window, the file callbacks.
+struct HostCallbacks {
+    CabAllocFn alloc;
+    CabFreeFn free;
+    CabOpenFn open;
+    CabReadFn read;
+    CabWriteFn write;
+    CabCloseFn close;
+    CabSeekFn seek;
+};
+
+struct DecoderOps {
+    // Reports the compressed buffer size the driver must provide for blocks of
+    // up to `largest_block` uncompressed bytes. `window_exponent` is bits 8-12
+    // of the method value (ignored by MSZIP).
+    int (*size_query)(uint32_t largest_block, unsigned window_exponent,
+                      uint32_t *compressed_capacity);
+    // Creates an instance; on failure *instance is left null.
+    int (*create)(uint32_t largest_block, unsigned window_exponent,
+                  const HostCallbacks &host, int32_t processor_type,
+                  void **instance);
+    // Decodes one block. `output` is the driver's 32768-byte buffer, the same
+    // buffer for every block of a folder (MSZIP uses it as its history).
+    // `count` is in: the bytes wanted, out: the bytes produced (a decoder
+    // that does not report it leaves the value as it was).
+    int (*decode)(void *instance, const uint8_t *input, uint32_t input_size,
+                  uint8_t *output, uint32_t *count);
+    // Starts a new folder.
+    int (*reset)(void *instance);
+    int (*destroy)(void *instance);
+};
+
+// The decoder of a method (bits 0-3 of the method value: 1 MSZIP, 2 Quantum,
+// 3 LZX); null for stored data (handled by the driver) and unknown methods.
+const DecoderOps *decoder_for_method(unsigned method);
+
+}  // namespace cab

@@ -1,0 +1,1 @@
+#include "cab/cab.h"

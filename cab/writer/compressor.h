@@ -1,0 +1,33 @@
+// Compressors of the cabinet writer: each turns a folder's whole uncompressed
+// stream into the compressed bytes of its data blocks.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace cabwriter {
+
+// Uncompressed bytes per data block; only a folder's last block may be shorter.
+inline constexpr uint32_t kBlockSize = 32768;
+
+struct CompressedBlock {
+    std::vector<uint8_t> bytes;  // the data block's compressed bytes
+    uint16_t uncompressed_size;  // bytes the block yields (1..32768)
+};
+
+class FolderCompressor {
+public:
+    virtual ~FolderCompressor() = default;
+    // Compresses one folder. Called once per folder; an empty folder yields
+    // no blocks.
+    virtual std::vector<CompressedBlock> compress(std::span<const uint8_t> folder) = 0;
+};
+
+std::unique_ptr<FolderCompressor> make_stored_compressor();
+std::unique_ptr<FolderCompressor> make_mszip_compressor();
+std::unique_ptr<FolderCompressor> make_lzx_compressor(unsigned window_exponent, bool e8_translation);
+std::unique_ptr<FolderCompressor> make_quantum_compressor(unsigned window_exponent);
+
+}  // namespace cabwriter

@@ -1,0 +1,1 @@
+#include "cab/writer/writer.h"

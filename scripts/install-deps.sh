@@ -1,0 +1,32 @@
+#!/bin/sh
+# Installs the Debian packages the build and the tests need. Does nothing when
+# they are all present; needs root (or sudo) only when something is missing.
+#   scripts/install-deps.sh          build and test packages
+#   scripts/install-deps.sh --dev    also the developer extras (Xvfb, ImageMagick)
+set -eu
+
+packages="cmake g++ make pkg-config clang libclang-rt-14-dev
+libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libcli11-dev
+qt6-base-dev libgl-dev fonts-ipafont-gothic"
+if [ "${1:-}" = "--dev" ]; then
+  packages="$packages xvfb xauth imagemagick"
+fi
+
+missing=""
+for p in $packages; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing="$missing $p"
+  fi
+done
+[ -z "$missing" ] && exit 0
+
+echo "Installing:$missing"
+if [ "$(id -u)" -eq 0 ]; then
+  sudo=""
+else
+  sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+# shellcheck disable=SC2086
+$sudo apt-get install -y -qq --no-install-recommends $missing
