@@ -1,0 +1,620 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "cab/quantum.h"
+#include "cab/quantum_model.h"
+#include "cab/writer/quantum_compressor.h"
+
+namespace {
+
+using namespace cab::quantum;
+using Bytes = std::vector<uint8_t>;
+
+// Host callbacks for a decoder alone: malloc/free, optionally refusing the
+// flat window's block (to force the paged window) and limiting the number of page buffers
+// (a page plus a small header), and in-memory files for the scratch file.
+// Thread-local, so threads each have their own host.
+struct TestHost {
+    uint32_t refuse_size = 0;
+    int page_buffers_left = INT_MAX;
+    bool refuse_scratch = false;
+    bool fail_writes = false;
+    std::map<int32_t, std::pair<Bytes, uint32_t>> files;  // contents, position
+    int32_t next_handle = 1;
+    int page_writes = 0, page_reads = 0;
+    Bytes scratch_name;
+};
+thread_local TestHost host_state;
+
+bool is_page_buffer(uint32_t size) { return size > 4096 && size < 4096 + 256; }
+
+void *test_alloc(uint32_t size) {
+    if (size == host_state.refuse_size) return nullptr;
+    if (is_page_buffer(size) && host_state.page_buffers_left-- <= 0) return nullptr;
+    return std::malloc(size);
+}
+void test_free(void *p) { std::free(p); }
+int32_t test_open(const char *path, int32_t flags, int32_t mode) {
+    if (std::strcmp(path, "*") != 0 || flags != CAB_OPEN_SCRATCH || mode != CAB_OPEN_MODE) return -1;
+    if (host_state.refuse_scratch) return -1;
+    host_state.scratch_name.assign(path, path + 6);
+    const int32_t h = host_state.next_handle++;
+    host_state.files[h] = {};
+    return h;
+}
+int32_t test_read(int32_t h, void *buffer, uint32_t count) {
+    auto &[bytes, pos] = host_state.files.at(h);
+    const uint32_t n = pos >= bytes.size() ? 0 : std::min<uint32_t>(count, static_cast<uint32_t>(bytes.size() - pos));
+    std::memcpy(buffer, bytes.data() + pos, n);
+    pos += n;
+    ++host_state.page_reads;
+    return static_cast<int32_t>(n);
+}
+int32_t test_write(int32_t h, const void *buffer, uint32_t count) {
+    if (host_state.fail_writes) return -1;
+    auto &[bytes, pos] = host_state.files.at(h);
+    if (bytes.size() < pos + count) bytes.resize(pos + count);
+    std::memcpy(bytes.data() + pos, buffer, count);
+    pos += count;
+    ++host_state.page_writes;
+    return static_cast<int32_t>(count);
+}
+int32_t test_close(int32_t h) { return host_state.files.erase(h) == 1 ? 0 : -1; }
+int32_t test_seek(int32_t h, int32_t offset, int32_t origin) {
+    auto &[bytes, pos] = host_state.files.at(h);
+    pos = origin == 0 ? offset : pos + offset;
+    return static_cast<int32_t>(pos);
+}
+
+constexpr cab::HostCallbacks kHost = {test_alloc, test_free, test_open, test_read, test_write, test_close, test_seek};
+const cab::DecoderOps &ops = cab::kQuantumDecoder;
+
+// A decoder instance that is destroyed with the test.
+struct Decoder {
+    void *instance = nullptr;
+    int created;
+    explicit Decoder(unsigned w, uint32_t largest_block = 32768)
+        : created(ops.create(largest_block, w, kHost, 1, &instance)) {}
+    ~Decoder() {
+        if (instance) {
+            EXPECT_EQ(ops.destroy(instance), cab::kDecodeOk);
+        }
+    }
+    int decode(const Bytes &input, uint32_t wanted, Bytes &out) {
+        out.assign(32768, 0xCC);
+        const int result = ops.decode(instance, input.data(), static_cast<uint32_t>(input.size()), out.data(), &wanted);
+        out.resize(std::min<uint32_t>(wanted, 32768));
+        return result;
+    }
+};
+
+// A reference encoder written straight from the stream format, independent of
+// the writer's compressor: it records the order in which the decoder reads
+// bits (arithmetic bits and raw bits interleaved) and assembles the bytes once
+// every arithmetic bit is known. It shares only the models, which are tested
+// on their own below.
+class ReferenceEncoder {
+public:
+    explicit ReferenceEncoder(unsigned w) { models.init(w); }
+
+    Models models{};
+
+    void start_block() {
+        low = 0, high = 0xFFFF, pending = 0;
+        arithmetic.clear();
+        reads.assign(16, -1);
+    }
+    void symbol(Model &m, unsigned s) {
+        unsigned i = 0;
+        while (m.symbol[i] != s) ++i;
+        const uint32_t range = high - low + 1, total = m.cumfreq[0];
+        high = low + m.cumfreq[i] * range / total - 1;
+        low = low + m.cumfreq[i + 1] * range / total;
+        for (;;) {
+            if ((low >> 15) == (high >> 15)) {
+                put(low >> 15);
+            } else if ((low >> 14) == 1 && (high >> 14) == 2) {
+                ++pending;
+                low -= 0x4000;
+                high += 0x4000;
+            } else {
+                break;
+            }
+            low = (low << 1) & 0xFFFF;
+            high = ((high << 1) & 0xFFFF) | 1;
+            reads.push_back(-1);
+        }
+        m.update(i);
+    }
+    void raw(uint32_t value, unsigned n) {
+        while (n--) reads.push_back(static_cast<int>((value >> n) & 1));
+    }
+    void literal(uint8_t b) {
+        symbol(models.selector, b / 64);
+        symbol(models.literal[b / 64], b % 64);
+    }
+    // A match coded with selector 4, 5 or 6; `slot` and `extra` give the
+    // distance, `length_slot` and `length_extra` the length for selector 6.
+    void match(unsigned selector, unsigned slot, uint32_t extra, unsigned length_slot = 0, uint32_t length_extra = 0) {
+        symbol(models.selector, selector);
+        if (selector == 6) {
+            symbol(models.length, length_slot);
+            raw(length_extra, length_extra_bits[length_slot]);
+            symbol(models.long_position, slot);
+        } else {
+            symbol(selector == 4 ? models.match3_position : models.match4_position, slot);
+        }
+        raw(extra, position_extra_bits[slot]);
+    }
+    // Ends the block: the decoder's final code register is `low`.
+    Bytes finish(size_t *bit_count = nullptr) {
+        put(low >> 15);
+        for (int k = 14; k >= 0; --k) arithmetic.push_back((low >> k) & 1);
+        Bytes out((reads.size() + 7) / 8);
+        size_t next = 0;
+        for (size_t i = 0; i < reads.size(); ++i) {
+            const int bit = reads[i] < 0 ? arithmetic.at(next++) : reads[i];
+            if (bit) out[i / 8] |= static_cast<uint8_t>(0x80 >> (i % 8));
+        }
+        EXPECT_EQ(next, arithmetic.size());
+        if (bit_count) *bit_count = reads.size();
+        return out;
+    }
+
+private:
+    void put(unsigned bit) {
+        arithmetic.push_back(static_cast<int>(bit));
+        for (; pending; --pending) arithmetic.push_back(static_cast<int>(bit ^ 1));
+    }
+    uint32_t low = 0, high = 0xFFFF, pending = 0;
+    std::vector<int> arithmetic;  // arithmetic bits in the order they settle
+    std::vector<int> reads;       // -1: the decoder reads an arithmetic bit; else a raw bit
+};
+
+Bytes text_bytes(const char *s) { return Bytes(s, s + std::strlen(s)); }
+
+Bytes mixed_data(size_t size, uint32_t seed) {
+    std::mt19937 rng(seed);
+    Bytes out;
+    const char *words[] = {"quantum ", "window ", "model ", "cabinet ", "folder ", "\x01\x02\x03\x04", "data "};
+    while (out.size() < size) {
+        const unsigned kind = rng() % 4;
+        const size_t piece = 200 + rng() % 3000;
+        for (size_t i = 0; i < piece && out.size() < size;) {
+            if (kind == 0) {
+                out.push_back(static_cast<uint8_t>(rng()));
+                ++i;
+            } else if (kind == 3 && out.size() > 5000) {
+                // A copy from far back, for long distances.
+                const size_t from = rng() % (out.size() - 400), n = 5 + rng() % 300;
+                for (size_t k = 0; k < n; ++k) out.push_back(out[from + k]);
+                i += n;
+            } else {
+                const char *w = words[rng() % 7];
+                out.insert(out.end(), w, w + std::strlen(w));
+                i += std::strlen(w);
+            }
+        }
+    }
+    out.resize(size);
+    return out;
+}
+
+std::vector<cabwriter::CompressedBlock> compress(const Bytes &data, unsigned w) {
+    return cabwriter::make_quantum_compressor(w)->compress(data);
+}
+
+// Decodes a folder's blocks in order with one instance.
+Bytes decode_folder(const std::vector<cabwriter::CompressedBlock> &blocks, unsigned w) {
+    Decoder d(w);
+    EXPECT_EQ(d.created, cab::kDecodeOk);
+    Bytes all, out;
+    for (const auto &b : blocks) {
+        EXPECT_EQ(d.decode(b.bytes, b.uncompressed_size, out), cab::kDecodeOk);
+        all.insert(all.end(), out.begin(), out.end());
+    }
+    return all;
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(QuantumModels, PositionSlotCountsFollowTheWindow) {
+    const PositionSlotCounts small = position_slot_counts(10), large = position_slot_counts(21);
+    EXPECT_EQ(small.match3, 20u);
+    EXPECT_EQ(small.match4, 20u);
+    EXPECT_EQ(small.long_match, 20u);
+    EXPECT_EQ(large.match3, 24u);
+    EXPECT_EQ(large.match4, 36u);
+    EXPECT_EQ(large.long_match, 42u);
+}
+
+TEST(QuantumModels, ThreeHalvingsThenASortEveryFiftieth) {
+    Model m;
+    m.init(4);
+    const uint16_t start[] = {100, 60, 50, 10, 0};  // frequencies 40, 10, 40, 10
+    std::memcpy(m.cumfreq, start, sizeof start);
+    m.rebuild();
+    m.rebuild();
+    m.rebuild();
+    const uint16_t halved[] = {12, 7, 6, 1, 0};
+    EXPECT_EQ(0, std::memcmp(m.cumfreq, halved, sizeof halved));
+    EXPECT_EQ(m.rebuild_countdown, 1);
+    m.rebuild();  // frequencies 3, 1, 3, 1: symbol 2 moves up beside symbol 0
+    const uint16_t sorted[] = {8, 5, 2, 1, 0};
+    const uint8_t order[] = {0, 2, 1, 3};
+    EXPECT_EQ(0, std::memcmp(m.cumfreq, sorted, sizeof sorted));
+    EXPECT_EQ(0, std::memcmp(m.symbol, order, sizeof order));
+    EXPECT_EQ(m.rebuild_countdown, 50);
+    for (int i = 0; i < 49; ++i) m.rebuild();
+    EXPECT_EQ(m.rebuild_countdown, 1);
+    m.rebuild();
+    EXPECT_EQ(m.rebuild_countdown, 50);
+}
+
+TEST(QuantumModels, HalvingKeepsEveryFrequencyAboveZero) {
+    Model m;
+    m.init(3);  // cumulative 3, 2, 1, 0
+    m.rebuild();
+    const uint16_t expected[] = {3, 2, 1, 0};
+    EXPECT_EQ(0, std::memcmp(m.cumfreq, expected, sizeof expected));
+}
+
+TEST(QuantumModels, ExchangeSortOrdersEqualFrequenciesByItsSwaps) {
+    Model m;
+    m.init(3);
+    const uint16_t start[] = {14, 10, 6, 0};  // frequencies 4, 4, 6 -> halved 2, 2, 3
+    std::memcpy(m.cumfreq, start, sizeof start);
+    m.rebuild_countdown = 1;
+    m.rebuild();
+    const uint8_t order[] = {2, 1, 0};  // a stable sort would give 2, 0, 1
+    EXPECT_EQ(0, std::memcmp(m.symbol, order, sizeof order));
+}
+
+TEST(QuantumModels, RebuildStartsWhenTheTotalExceeds3800) {
+    Model m;
+    m.init(7);
+    for (int i = 0; i < 474; ++i) m.update(0);  // total 7 + 474 * 8 = 3799
+    EXPECT_EQ(m.rebuild_countdown, 4);
+    m.update(0);
+    EXPECT_EQ(m.rebuild_countdown, 3);
+    EXPECT_LE(m.total(), 3800u);
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(QuantumDecoderSetup, RefusesWindowExponentsOutside10To21) {
+    uint32_t capacity = 0;
+    EXPECT_EQ(ops.size_query(32768, 22, &capacity), cab::kDecodeBadWindow);
+    EXPECT_EQ(ops.size_query(32768, 9, &capacity), cab::kDecodeBadWindow);
+    EXPECT_EQ(Decoder(22).created, cab::kDecodeBadWindow);
+    EXPECT_EQ(ops.size_query(32768, 21, &capacity), cab::kDecodeOk);
+    EXPECT_EQ(capacity, 32768u + 10240u);
+    EXPECT_EQ(ops.size_query(0, 10, &capacity), cab::kDecodeOk);
+    EXPECT_EQ(capacity, 32768u + 10240u);
+}
+
+TEST(QuantumDecoderSetup, ChecksInstanceAndRequestedSize) {
+    Decoder d(15, 1000);
+    Bytes out;
+    EXPECT_EQ(d.decode(Bytes(8), 1001, out), cab::kDecodeBadParameter);
+    uint32_t not_a_decoder[64] = {};
+    uint32_t count = 1;
+    uint8_t buffer[4];
+    EXPECT_EQ(ops.decode(not_a_decoder, nullptr, 0, buffer, &count), cab::kDecodeBadInstance);
+    EXPECT_EQ(ops.reset(nullptr), cab::kDecodeBadInstance);
+    EXPECT_EQ(ops.destroy(not_a_decoder), cab::kDecodeBadInstance);
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(QuantumStreams, LiteralsDecode) {
+    ReferenceEncoder enc(16);
+    enc.start_block();
+    const Bytes text = text_bytes("Quantum \x01\xff\x80 literals");
+    for (uint8_t b : text) enc.literal(b);
+    Decoder d(16);
+    Bytes out;
+    ASSERT_EQ(d.decode(enc.finish(), static_cast<uint32_t>(text.size()), out), cab::kDecodeOk);
+    EXPECT_EQ(out, text);
+}
+
+TEST(QuantumStreams, Selector4Slot0RepeatsTheLastByte) {
+    ReferenceEncoder enc(10);
+    enc.start_block();
+    enc.literal('x');
+    enc.match(4, 0, 0);  // length 3, distance 1
+    Decoder d(10);
+    Bytes out;
+    ASSERT_EQ(d.decode(enc.finish(), 4, out), cab::kDecodeOk);
+    EXPECT_EQ(out, text_bytes("xxxx"));
+}
+
+TEST(QuantumStreams, LongestMatchIs259Bytes) {
+    ReferenceEncoder enc(10);
+    enc.start_block();
+    enc.literal('a');
+    enc.match(6, 0, 0, 26);  // length slot 26: 254 + 5, no extra bits
+    Decoder d(10);
+    Bytes out;
+    ASSERT_EQ(d.decode(enc.finish(), 260, out), cab::kDecodeOk);
+    EXPECT_EQ(out, Bytes(260, 'a'));
+}
+
+TEST(QuantumStreams, ExtraBitsOfLengthAndPositionAreInterleaved) {
+    ReferenceEncoder enc(12);
+    enc.start_block();
+    const Bytes head = text_bytes("abcdefghijklmnop");
+    for (uint8_t b : head) enc.literal(b);
+    // Distance 13 = base 12 (slot 7, 2 extra bits) + 0 + 1; length 20 = 5 +
+    // base 14 (slot 10, 2 extra bits) + 1.
+    enc.match(6, 7, 0, 10, 1);
+    // Length 4, distance 7 = base 6 (slot 5, 1 extra bit) + 0 + 1.
+    enc.match(5, 5, 0);
+    Bytes expected = head;
+    for (int i = 0; i < 20; ++i) expected.push_back(expected[expected.size() - 13]);
+    for (int i = 0; i < 4; ++i) expected.push_back(expected[expected.size() - 7]);
+    Decoder d(12);
+    Bytes out;
+    ASSERT_EQ(d.decode(enc.finish(), static_cast<uint32_t>(expected.size()), out), cab::kDecodeOk);
+    EXPECT_EQ(out, expected);
+}
+
+TEST(QuantumStreams, BlockEndingOnTheLastNeededBitSucceedsOneByteShortFails) {
+    // Grow a literal run until the stream fills its last byte exactly.
+    for (size_t n = 1; n < 64; ++n) {
+        ReferenceEncoder enc(10);
+        enc.start_block();
+        Bytes text;
+        for (size_t i = 0; i < n; ++i) text.push_back(static_cast<uint8_t>('a' + i % 26));
+        for (uint8_t b : text) enc.literal(b);
+        size_t bits = 0;
+        Bytes stream = enc.finish(&bits);
+        if (bits % 8 != 0) continue;
+        Decoder d(10);
+        Bytes out;
+        ASSERT_EQ(d.decode(stream, static_cast<uint32_t>(n), out), cab::kDecodeOk);
+        EXPECT_EQ(out, text);
+        // Without the last byte every byte is still produced, but the last
+        // renormalisation reads past the end.
+        stream.pop_back();
+        Decoder d2(10);
+        EXPECT_EQ(d2.decode(stream, static_cast<uint32_t>(n), out), cab::kDecodeDataError);
+        return;
+    }
+    FAIL() << "no literal run filled its last byte";
+}
+
+TEST(QuantumStreams, MatchLongerThanTheBlockWantsIsAnOverrun) {
+    ReferenceEncoder enc(10);
+    enc.start_block();
+    enc.literal('x');
+    enc.match(5, 0, 0);  // 4 bytes, but only 3 more are wanted
+    Decoder d(10);
+    Bytes out;
+    EXPECT_EQ(d.decode(enc.finish(), 4, out), cab::kDecodeDataError);
+}
+
+TEST(QuantumStreams, ExhaustedInputIsADataError) {
+    Decoder d(10);
+    Bytes out;
+    EXPECT_EQ(d.decode(Bytes{}, 1, out), cab::kDecodeDataError);
+    EXPECT_EQ(d.decode(Bytes{0x12}, 1, out), cab::kDecodeDataError);
+    EXPECT_EQ(d.decode(Bytes(3, 0), 1000, out), cab::kDecodeDataError);
+}
+
+TEST(QuantumStreams, MatchBeforeTheFolderStartReadsZerosEvenAfterReset) {
+    Decoder d(10);
+    Bytes out;
+    // Fill the window with another folder's bytes first.
+    ReferenceEncoder first(10);
+    first.start_block();
+    for (int i = 0; i < 300; ++i) first.literal('#');
+    ASSERT_EQ(d.decode(first.finish(), 300, out), cab::kDecodeOk);
+    ASSERT_EQ(ops.reset(d.instance), cab::kDecodeOk);
+
+    ReferenceEncoder enc(10);
+    enc.start_block();
+    enc.literal('a');
+    enc.match(6, 13, 3, 0);  // distance 48 + 3 + 1 = 52, length 5
+    ASSERT_EQ(d.decode(enc.finish(), 6, out), cab::kDecodeOk);
+    EXPECT_EQ(out, (Bytes{'a', 0, 0, 0, 0, 0}));
+}
+
+TEST(QuantumStreams, ModelsAndWindowCarryAcrossBlocks) {
+    ReferenceEncoder enc(10);
+    enc.start_block();
+    for (uint8_t b : text_bytes("block one")) enc.literal(b);
+    const Bytes first = enc.finish();
+    enc.start_block();
+    enc.match(6, 6, 0, 4);  // distance 9, back into block one; length 9
+    Decoder d(10);
+    Bytes out;
+    ASSERT_EQ(d.decode(first, 9, out), cab::kDecodeOk);
+    ASSERT_EQ(d.decode(enc.finish(), 9, out), cab::kDecodeOk);
+    EXPECT_EQ(out, text_bytes("block one"));
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(QuantumRoundTrip, CompressorOutputDecodesForSeveralWindows) {
+    const Bytes data = mixed_data(150000, 7);
+    for (unsigned w : {10u, 15u, 21u}) {
+        const auto blocks = compress(data, w);
+        ASSERT_EQ(blocks.size(), 5u);
+        EXPECT_EQ(decode_folder(blocks, w), data) << "window exponent " << w;
+    }
+}
+
+TEST(QuantumRoundTrip, EdgeContent) {
+    const Bytes cases[] = {
+        Bytes{42},
+        Bytes(70000, 0),                    // one long run across blocks
+        text_bytes("ab"),                   // shorter than any match
+        mixed_data(32768, 3),               // exactly one block
+    };
+    for (const Bytes &data : cases) EXPECT_EQ(decode_folder(compress(data, 16), 16), data) << data.size();
+    EXPECT_TRUE(compress(Bytes{}, 16).empty());
+}
+
+TEST(QuantumRoundTrip, IncompressibleBlocksFitTheCompressedBuffer) {
+    Bytes data(100000);
+    std::mt19937 rng(5);
+    for (auto &b : data) b = static_cast<uint8_t>(rng());
+    const auto blocks = compress(data, 21);
+    for (const auto &b : blocks) EXPECT_LE(b.bytes.size(), 32768u + 10240u);
+    EXPECT_EQ(decode_folder(blocks, 21), data);
+}
+
+TEST(QuantumRoundTrip, CompressorRejectsBadWindowExponent) {
+    EXPECT_THROW(cabwriter::make_quantum_compressor(9), std::invalid_argument);
+    EXPECT_THROW(cabwriter::make_quantum_compressor(22), std::invalid_argument);
+}
+
+// ---------------------------------------------------------------------------
+
+// Tests that change the host start and end with a clean one.
+class QuantumPagedWindow : public ::testing::Test {
+protected:
+    void SetUp() override { host_state = {}; }
+    void TearDown() override { host_state = {}; }
+};
+
+// Decodes with the flat window refused and only `buffers` page buffers.
+Bytes decode_paged(const std::vector<cabwriter::CompressedBlock> &blocks, unsigned w, int buffers) {
+    host_state = {};
+    host_state.refuse_size = 1u << w;
+    host_state.page_buffers_left = buffers;
+    Bytes all = decode_folder(blocks, w);
+    const uint32_t size = 1u << w;
+    EXPECT_EQ(host_state.scratch_name, (Bytes{'*', 0, static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8),
+                                              static_cast<uint8_t>(size >> 16), 0}));
+    return all;
+}
+
+TEST_F(QuantumPagedWindow, NoMemoryWhenNeitherWindowFits) {
+    host_state.refuse_size = 1u << 21;
+    host_state.refuse_scratch = true;
+    EXPECT_EQ(Decoder(21).created, cab::kDecodeNoMemory);
+    host_state = {};
+    host_state.refuse_size = 1u << 21;
+    host_state.page_buffers_left = 2;
+    EXPECT_EQ(Decoder(21).created, cab::kDecodeNoMemory);
+}
+
+TEST_F(QuantumPagedWindow, GivesTheSameOutputAsTheFlatWindow) {
+    const Bytes data = mixed_data(200000, 11);
+    const auto blocks = compress(data, 16);
+    const Bytes paged = decode_paged(blocks, 16, 3);
+    EXPECT_GT(host_state.page_writes, 0);
+    EXPECT_GT(host_state.page_reads, 0);
+    EXPECT_EQ(paged, data);
+    EXPECT_EQ(decode_paged(blocks, 16, 1000), data);  // every page resident
+}
+
+TEST_F(QuantumPagedWindow, SmallWindowsUseOnePage) {
+    const Bytes data = mixed_data(40000, 2);
+    EXPECT_EQ(decode_paged(compress(data, 10), 10, 3), data);
+}
+
+// With three buffers: the cursor's page and two others. Matches from three
+// evicted dirty pages in a row read each back from the scratch file, and the
+// third must evict the older source page, not the page being written.
+TEST_F(QuantumPagedWindow, ReadsEvictedPagesBackAndKeepsTheCursorPage) {
+    ReferenceEncoder enc(14);
+    enc.start_block();
+    Bytes expected;
+    for (int i = 0; i < 3 * 4096 + 10; ++i) {
+        expected.push_back(static_cast<uint8_t>((i * 7 + i / 4096) % 251));
+        enc.literal(expected.back());
+    }
+    // Length 5 matches from pages 0, 1 and 2: distances 12298, 8202, 4106.
+    // Long-position slot 26 has base 8192 and 12 extra bits, slot 24 base
+    // 4096 and 11, slot 27 base 12288 and 12.
+    const struct { unsigned slot; uint32_t extra; } matches[] = {{27, 9}, {26, 9}, {24, 9}};
+    for (const auto &m : matches) {
+        enc.match(6, m.slot, m.extra, 0);
+        const uint32_t distance = position_base[m.slot] + m.extra + 1;
+        for (int k = 0; k < 5; ++k) expected.push_back(expected[expected.size() - distance]);
+    }
+    host_state.refuse_size = 1u << 14;
+    host_state.page_buffers_left = 3;
+    Decoder d(14);
+    ASSERT_EQ(d.created, cab::kDecodeOk);
+    Bytes out;
+    ASSERT_EQ(d.decode(enc.finish(), static_cast<uint32_t>(expected.size()), out), cab::kDecodeOk);
+    EXPECT_EQ(out, expected);
+    EXPECT_GE(host_state.page_reads, 3);
+}
+
+TEST_F(QuantumPagedWindow, ScratchFileFailureIsADataErrorUntilReset) {
+    const Bytes data = mixed_data(100000, 4);
+    const auto blocks = compress(data, 16);
+    host_state.refuse_size = 1u << 16;
+    host_state.page_buffers_left = 3;
+    host_state.fail_writes = true;
+    Decoder d(16);
+    ASSERT_EQ(d.created, cab::kDecodeOk);
+    Bytes out;
+    int result = cab::kDecodeOk;
+    for (const auto &b : blocks)
+        if ((result = d.decode(b.bytes, b.uncompressed_size, out)) != cab::kDecodeOk) break;
+    EXPECT_EQ(result, cab::kDecodeDataError);
+    EXPECT_EQ(d.decode(blocks[0].bytes, blocks[0].uncompressed_size, out), cab::kDecodeDataError);
+    host_state.fail_writes = false;
+    ASSERT_EQ(ops.reset(d.instance), cab::kDecodeOk);
+    ASSERT_EQ(d.decode(blocks[0].bytes, blocks[0].uncompressed_size, out), cab::kDecodeOk);
+    EXPECT_TRUE(std::equal(out.begin(), out.end(), data.begin()));
+}
+
+TEST_F(QuantumPagedWindow, ReadingAPageNeverWrittenIsADataError) {
+    ReferenceEncoder enc(14);
+    enc.start_block();
+    enc.literal('a');
+    enc.match(6, 27, 0, 0);  // distance 12289: a page the folder never wrote
+    host_state.refuse_size = 1u << 14;
+    Decoder d(14);
+    Bytes out;
+    EXPECT_EQ(d.decode(enc.finish(), 6, out), cab::kDecodeDataError);
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(QuantumInstances, InterleavedDecodersKeepTheirOwnState) {
+    const Bytes a = mixed_data(100000, 21), b = mixed_data(90000, 22);
+    const auto blocks_a = compress(a, 21), blocks_b = compress(b, 15);
+    Decoder da(21), db(15);
+    Bytes out_a, out_b, out;
+    for (size_t i = 0; i < std::max(blocks_a.size(), blocks_b.size()); ++i) {
+        if (i < blocks_a.size()) {
+            ASSERT_EQ(da.decode(blocks_a[i].bytes, blocks_a[i].uncompressed_size, out), cab::kDecodeOk);
+            out_a.insert(out_a.end(), out.begin(), out.end());
+        }
+        if (i < blocks_b.size()) {
+            ASSERT_EQ(db.decode(blocks_b[i].bytes, blocks_b[i].uncompressed_size, out), cab::kDecodeOk);
+            out_b.insert(out_b.end(), out.begin(), out.end());
+        }
+    }
+    EXPECT_EQ(out_a, a);
+    EXPECT_EQ(out_b, b);
+}
+
+TEST(QuantumInstances, DecodersInTwoThreads) {
+    const Bytes a = mixed_data(120000, 31), b = mixed_data(120000, 32);
+    const auto blocks_a = compress(a, 20), blocks_b = compress(b, 20);
+    Bytes out_a, out_b;
+    std::thread ta([&] { out_a = decode_folder(blocks_a, 20); });
+    std::thread tb([&] { out_b = decode_folder(blocks_b, 20); });
+    ta.join();
+    tb.join();
+    EXPECT_EQ(out_a, a);
+    EXPECT_EQ(out_b, b);
+}
+
+}  // namespace
