@@ -201,55 +201,106 @@ struct Match {
     Cost saving = 0;  // literal cost of the covered bytes minus the match's cost
 };
 
-// Hash chains over the folder: for every position, the previous position
-// whose next three bytes hash alike, within the window.
-class MatchFinder {
+// One hash chain over the folder: for every position, the previous position
+// whose next `kKey` bytes hash alike, within the window.
+template <unsigned kKey>
+class HashChain {
 public:
     static constexpr unsigned kHashBits = 17;
     static constexpr uint32_t kNone = UINT32_MAX;
 
+    explicit HashChain(unsigned window_exponent)
+        : mask_((1u << window_exponent) - 1), head_(size_t{1} << kHashBits), previous_(size_t{1} << window_exponent) {}
+
+    void start() { std::fill(head_.begin(), head_.end(), kNone); }
+
+    // `p` must have kKey bytes behind it.
+    void insert(const uint8_t *data, uint32_t p) {
+        uint32_t &h = head_[hash(data + p)];
+        previous_[p & mask_] = h;
+        h = p;
+    }
+
+    uint32_t first(const uint8_t *data, uint32_t p) const { return head_[hash(data + p)]; }
+    uint32_t next(uint32_t candidate) const { return previous_[candidate & mask_]; }
+
+private:
+    static uint32_t hash(const uint8_t *at) {
+        uint64_t v = 0;
+        std::memcpy(&v, at, kKey);
+        return static_cast<uint32_t>((v * 0x9E3779B97F4A7C15ull) >> (64 - kHashBits));
+    }
+
+    uint32_t mask_;
+    std::vector<uint32_t> head_;
+    std::vector<uint32_t> previous_;
+};
+
+// Finds match candidates in two chains: a shallow one keyed on 3 bytes for
+// short, near matches, and a deep one keyed on 8 bytes, whose candidates all
+// share 8 bytes, for long matches far back in the window.
+class MatchFinder {
+public:
+    // A match this long is good enough; searching on costs more than it gains.
+    static constexpr uint32_t kNiceLength = 32;
+    static constexpr unsigned kShortChainDepth = 16;
+    static constexpr unsigned kLongKey = 8;
+
     MatchFinder(unsigned window_exponent, unsigned chain_depth)
         : max_distance_((1u << window_exponent) - 1),
-          chain_depth_(chain_depth),
-          head_(size_t{1} << kHashBits),
-          previous_(size_t{1} << window_exponent) {}
+          long_depth_(chain_depth),
+          short_chain_(window_exponent),
+          long_chain_(window_exponent) {}
 
     void start(std::span<const uint8_t> data) {
         data_ = data;
         inserted_ = 0;
-        std::fill(head_.begin(), head_.end(), kNone);
+        short_chain_.start();
+        long_chain_.start();
     }
 
     // Chains every position before `position`.
     void insert_until(uint32_t position) {
-        const uint32_t last = static_cast<uint32_t>(data_.size() >= 3 ? data_.size() - 2 : 0);
-        for (; inserted_ < position && inserted_ < last; ++inserted_) {
-            uint32_t &h = head_[hash(inserted_)];
-            previous_[inserted_ & max_distance_] = h;
-            h = inserted_;
+        const uint32_t size = static_cast<uint32_t>(data_.size());
+        for (; inserted_ < position && inserted_ + 3 <= size; ++inserted_) {
+            short_chain_.insert(data_.data(), inserted_);
+            if (inserted_ + kLongKey <= size) long_chain_.insert(data_.data(), inserted_);
         }
     }
 
-    // Visits earlier positions whose bytes match at `position`, nearest
-    // first, with the match length (capped at `limit`).
+    // Visits earlier positions whose bytes match at `position` for longer
+    // than every nearer candidate, with the match length (capped at
+    // `limit`): along a chain distances only grow, so a candidate no longer
+    // than one already seen cannot be cheaper.
     template <class Visit>
     void for_each_match(uint32_t position, uint32_t limit, Visit &&visit) const {
         if (limit < 3 || position + 3 > data_.size()) return;
-        const uint8_t *here = data_.data() + position;
-        uint32_t candidate = head_[hash(position)];
-        for (unsigned depth = chain_depth_; depth > 0 && candidate != kNone; --depth) {
-            const uint32_t distance = position - candidate;
-            if (distance > max_distance_) break;
-            const uint32_t length = common_length(data_.data() + candidate, here, limit);
-            if (length >= 3) visit(length, distance);
-            candidate = previous_[candidate & max_distance_];
-        }
+        uint32_t longest = 2;
+        search(short_chain_, kShortChainDepth, position, limit, longest, visit);
+        if (longest < kNiceLength && limit >= kLongKey && position + kLongKey <= data_.size())
+            search(long_chain_, long_depth_, position, limit, longest, visit);
     }
 
 private:
-    uint32_t hash(uint32_t p) const {
-        const uint32_t v = data_[p] | (data_[p + 1] << 8) | (uint32_t{data_[p + 2]} << 16);
-        return (v * 2654435761u) >> (32 - kHashBits);
+    template <class Chain, class Visit>
+    void search(const Chain &chain, unsigned depth, uint32_t position, uint32_t limit, uint32_t &longest,
+                Visit &visit) const {
+        const uint8_t *here = data_.data() + position;
+        uint32_t candidate = chain.first(data_.data(), position);
+        for (; depth > 0 && candidate < position && longest < limit; --depth) {
+            const uint32_t distance = position - candidate;
+            if (distance > max_distance_) break;
+            const uint8_t *there = data_.data() + candidate;
+            if (there[longest] == here[longest]) {
+                const uint32_t length = common_length(there, here, limit);
+                if (length > longest) {
+                    longest = length;
+                    visit(length, distance);
+                    if (length >= kNiceLength) return;
+                }
+            }
+            candidate = chain.next(candidate);
+        }
     }
 
     static uint32_t common_length(const uint8_t *a, const uint8_t *b, uint32_t limit) {
@@ -266,9 +317,9 @@ private:
     }
 
     uint32_t max_distance_;
-    unsigned chain_depth_;
-    std::vector<uint32_t> head_;
-    std::vector<uint32_t> previous_;
+    unsigned long_depth_;
+    HashChain<3> short_chain_;
+    HashChain<kLongKey> long_chain_;
     std::span<const uint8_t> data_;
     uint32_t inserted_ = 0;
 };
@@ -296,7 +347,8 @@ public:
 private:
     // Literal costs are summed from a prefix table over the bytes from
     // `prefix_start_`, rebuilt with fresh model costs every kRefreshInterval
-    // bytes; it reaches far enough for a lazy match one byte further on.
+    // bytes. Matches are only sought less than kRefreshInterval + 1 bytes
+    // past its start, so the table reaches every byte a match may cover.
     static constexpr uint32_t kRefreshInterval = 4096;
     static constexpr uint32_t kPrefixReach = kRefreshInterval + kMaxMatch + 2;
 
@@ -308,25 +360,23 @@ private:
         uint32_t p = start;
         Match current = best_match(p);
         while (p < end) {
-            if (p - prefix_start_ >= kRefreshInterval) {
-                refresh_costs(p);
-                current = best_match(p);
-            }
+            Match next;
+            bool next_known = false;
             if (current.length == 0) {
                 encode_literal(p++);
-                current = best_match(p);
-                continue;
-            }
-            // Lazy evaluation: a better match one byte on is worth a literal.
-            const Match next = best_match(p + 1);
-            if (next.saving > current.saving) {
+            } else if ((next = best_match(p + 1)).saving > current.saving) {
+                // Lazy evaluation: a better match one byte on is worth a literal.
                 encode_literal(p++);
-                current = next;
-                continue;
+                next_known = true;
+            } else {
+                encode_match(current);
+                p += current.length;
             }
-            encode_match(current);
-            p += current.length;
-            current = best_match(p);
+            if (p - prefix_start_ >= kRefreshInterval) {
+                refresh_costs(p);
+                next_known = false;
+            }
+            current = next_known ? next : best_match(p);
         }
         coder_.finish();
         const std::vector<uint8_t> &bytes = bits_.bytes();

@@ -11,7 +11,7 @@ namespace cabwriter {
 struct QuantumOptions {
     unsigned window_exponent = 21;  // 10..21
     // Candidates examined per position; more finds better matches, slower.
-    unsigned chain_depth = 48;
+    unsigned chain_depth = 32;
 };
 
 // Throws std::invalid_argument for a window exponent outside 10..21.
