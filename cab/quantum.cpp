@@ -11,6 +11,10 @@
 #include <cstring>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "cab/quantum_model.h"
 
 namespace cab {
@@ -77,8 +81,7 @@ struct ArithmeticDecoder {
         const uint32_t range = high - low + 1;
         // code lies in [low, high], so target lies in [0, total).
         const uint32_t target = ((code - low + 1) * total - 1) / range;
-        unsigned i = 0;
-        while (model.cumfreq[i + 1] > target) ++i;
+        const unsigned i = entry_holding(model, target);
         const unsigned symbol = model.symbol[i];
         narrow_interval(low, high, model.cumfreq[i], model.cumfreq[i + 1], total);
         renormalise();
@@ -86,24 +89,46 @@ struct ArithmeticDecoder {
         return symbol;
     }
 
-    // Shifts out settled top bits; when the interval straddles the middle
-    // closely (low in the second quarter, high in the third) it is widened
-    // around the middle instead.
+    // Shifts out the settled top bits (equal in low and high), then widens an
+    // interval that straddles the middle closely (low in the second quarter,
+    // high in the third) around the middle. Each is done for all its bits at
+    // once; after the widening the top bits differ, so neither step can
+    // apply again.
     void renormalise() {
-        for (;;) {
-            if (((low ^ high) & 0x8000) == 0) {
-                // settled bit: shift below
-            } else if ((low & 0x4000) && !(high & 0x4000)) {
-                code ^= 0x4000;
-                low &= 0x3FFF;
-                high |= 0x4000;
-            } else {
-                return;
-            }
-            low = (low << 1) & 0xFFFF;
-            high = ((high << 1) | 1) & 0xFFFF;
-            code = ((code << 1) | in.read(1)) & 0xFFFF;
+        const unsigned settled = static_cast<unsigned>(__builtin_clz(((low ^ high) << 16) | 0x8000));
+        if (settled > 0) {
+            low = (low << settled) & 0xFFFF;
+            high = ((high << settled) | ((1u << settled) - 1)) & 0xFFFF;
+            code = ((code << settled) | in.read(settled)) & 0xFFFF;
         }
+        // Bits from bit 14 down where low has 1 and high has 0: each is one
+        // widening step, which keeps bit 15 of all three registers.
+        const unsigned straddling = static_cast<unsigned>(__builtin_clz(~((low & ~high) << 17)));
+        if (straddling > 0) {
+            low = (low << straddling) & 0x7FFF;
+            high = ((high << straddling) | 0x8000 | ((1u << straddling) - 1)) & 0xFFFF;
+            code = (code & 0x8000) | ((code << straddling) & 0x7FFF) | in.read(straddling);
+        }
+    }
+
+private:
+    // The entry i with cumfreq[i] > target >= cumfreq[i + 1]: since
+    // cumulative frequencies fall, i counts the entries after the first that
+    // lie above target. Eight at a time; entries past the last are 0.
+    static unsigned entry_holding(const Model &model, uint32_t target) {
+#if defined(__SSE2__)
+        const __m128i t = _mm_set1_epi16(static_cast<int16_t>(target));
+        for (unsigned k = 1;; k += 8) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(model.cumfreq + k));
+            const unsigned above = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi16(v, t)));
+            // The lanes above target come first; count them up to the first clear bit.
+            if (above != 0xFFFF) return k - 1 + static_cast<unsigned>(__builtin_ctz(~above)) / 2;
+        }
+#else
+        unsigned i = 0;
+        while (model.cumfreq[i + 1] > target) ++i;
+        return i;
+#endif
     }
 };
 
@@ -123,10 +148,19 @@ struct FlatWindow {
     // Copies byte by byte, so a distance shorter than the length repeats the
     // bytes just written, as the format requires.
     bool copy(uint32_t &produced, uint32_t distance, uint32_t length, uint8_t *out) {
-        uint32_t from = produced - distance;
+        const uint32_t to = produced & mask, from = (produced - distance) & mask;
+        produced += length;
+        if (to + length <= mask + 1 && from + length <= mask + 1) {
+            // Neither side wraps: plain pointers.
+            const uint8_t *src = bytes + from;
+            uint8_t *dst = bytes + to;
+            for (uint32_t k = 0; k < length; ++k) dst[k] = src[k];
+            std::memcpy(out, dst, length);
+            return true;
+        }
         for (uint32_t k = 0; k < length; ++k) {
-            const uint8_t byte = bytes[from++ & mask];
-            bytes[produced++ & mask] = byte;
+            const uint8_t byte = bytes[(from + k) & mask];
+            bytes[(to + k) & mask] = byte;
             out[k] = byte;
         }
         return true;
@@ -305,12 +339,14 @@ bool decode_block(QuantumDecoder &d, Window &window, const uint8_t *input, uint3
     BitInput in(input, input_size);
     ArithmeticDecoder coder(in);
     Models &m = d.models;
+    uint32_t produced = d.produced;  // kept in a register while decoding
     uint8_t *const end = out + wanted;
+    bool overrun = false;
     while (out < end && !in.exhausted() && window.ok()) {
         const unsigned selector = coder.decode(m.selector);
         if (selector < kSelectorMatch3) {
             const uint8_t byte = static_cast<uint8_t>(coder.decode(m.literal[selector]) + kLiteralSymbols * selector);
-            window.put(d.produced, byte);
+            window.put(produced, byte);
             *out++ = byte;
             continue;
         }
@@ -328,11 +364,14 @@ bool decode_block(QuantumDecoder &d, Window &window, const uint8_t *input, uint3
             slot = coder.decode(m.long_position);
         }
         const uint32_t distance = position_base[slot] + in.read(position_extra_bits[slot]) + 1;
-        if (length > static_cast<uint32_t>(end - out)) return false;  // overrun
-        if (!window.copy(d.produced, distance, length, out)) return false;
-        out += length;
+        if (length > static_cast<uint32_t>(end - out)) {
+            overrun = true;
+            break;
+        }
+        if (window.copy(produced, distance, length, out)) out += length;
     }
-    return out == end && !in.exhausted() && window.ok();
+    d.produced = produced;
+    return !overrun && out == end && !in.exhausted() && window.ok();
 }
 
 void free_pages(QuantumDecoder &d) {

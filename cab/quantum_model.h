@@ -8,6 +8,10 @@
 #include <array>
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace cab::quantum {
 
 inline constexpr unsigned kMinWindowExponent = 10;
@@ -94,11 +98,13 @@ struct Model {
     uint8_t symbols;
     uint8_t rebuild_countdown;
 
+    // Entries past the last hold cumulative frequency 0, so searches may
+    // read whole groups of entries.
     void init(unsigned n) {
         symbols = static_cast<uint8_t>(n);
         rebuild_countdown = kFirstRebuildCountdown;
-        for (unsigned i = 0; i <= n; ++i) {
-            cumfreq[i] = static_cast<uint16_t>(n - i);
+        for (unsigned i = 0; i <= kMaxSymbols; ++i) {
+            cumfreq[i] = static_cast<uint16_t>(i <= n ? n - i : 0);
             symbol[i] = static_cast<uint8_t>(i);
         }
     }
@@ -108,7 +114,20 @@ struct Model {
     // Entry i has just been coded: raise its frequency, rebuilding the model
     // before the next symbol when the total grows too large.
     void update(unsigned i) {
+#if defined(__SSE2__)
+        // Eight entries at a time; lanes past entry i add 0.
+        const __m128i last = _mm_set1_epi16(static_cast<int16_t>(i));
+        const __m128i step = _mm_set1_epi16(kFrequencyStep);
+        __m128i lane = _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7);
+        for (unsigned k = 0; k <= i; k += 8) {
+            auto *at = reinterpret_cast<__m128i *>(cumfreq + k);
+            const __m128i add = _mm_andnot_si128(_mm_cmpgt_epi16(lane, last), step);
+            _mm_storeu_si128(at, _mm_add_epi16(_mm_loadu_si128(at), add));
+            lane = _mm_add_epi16(lane, _mm_set1_epi16(8));
+        }
+#else
         for (unsigned k = 0; k <= i; ++k) cumfreq[k] = static_cast<uint16_t>(cumfreq[k] + kFrequencyStep);
+#endif
         if (cumfreq[0] > kMaxTotalFrequency) rebuild();
     }
 
@@ -172,12 +191,26 @@ struct Models {
     }
 };
 
+// Division by a model's total without a divide instruction:
+// floor(x * ceil(2^40 / d) / 2^40) equals floor(x / d) for every x below 2^28
+// and d below 4096, and x = frequency * range stays below 3800 * 65536.
+inline constexpr std::array<uint64_t, kMaxTotalFrequency + 1> total_reciprocal = [] {
+    std::array<uint64_t, kMaxTotalFrequency + 1> r{};
+    for (uint64_t d = 1; d <= kMaxTotalFrequency; ++d) r[d] = ((uint64_t{1} << 40) + d - 1) / d;
+    return r;
+}();
+
+inline uint32_t divide_by_total(uint32_t x, uint32_t total) {
+    __extension__ typedef unsigned __int128 Wide;
+    return static_cast<uint32_t>((static_cast<Wide>(x) * total_reciprocal[total]) >> 40);
+}
+
 // The coder's interval [low, high] (16-bit values) narrowed to the frequency
 // range [below, upto) of a model whose total is `total`.
 inline void narrow_interval(uint32_t &low, uint32_t &high, uint32_t upto, uint32_t below, uint32_t total) {
     const uint32_t range = high - low + 1;
-    high = (low + upto * range / total - 1) & 0xFFFF;
-    low = (low + below * range / total) & 0xFFFF;
+    high = (low + divide_by_total(upto * range, total) - 1) & 0xFFFF;
+    low = (low + divide_by_total(below * range, total)) & 0xFFFF;
 }
 
 }  // namespace cab::quantum
