@@ -8,8 +8,10 @@
 #include <thread>
 #include <vector>
 
+#include "cab/format.h"
 #include "cab/quantum.h"
 #include "cab/quantum_model.h"
+#include "cab/tests/extraction.h"
 #include "cab/writer/quantum_compressor.h"
 
 namespace {
@@ -626,6 +628,124 @@ TEST(QuantumInstances, DecodersInTwoThreads) {
     tb.join();
     EXPECT_EQ(out_a, a);
     EXPECT_EQ(out_b, b);
+}
+
+// ---------------------------------------------------------------------------
+// Through the engine: cab_copy over the in-memory host.
+
+using cabtest::Extraction;
+using cabtest::MemoryHost;
+
+cabwriter::Folder quantum_folder(unsigned w, size_t files, size_t size, uint32_t seed) {
+    cabwriter::Folder folder;
+    folder.method = {cabwriter::MethodKind::Quantum, w};
+    for (size_t i = 0; i < files; ++i) {
+        cabwriter::FileEntry f;
+        f.name = "q" + std::to_string(w) + "\\file" + std::to_string(i);
+        f.data = mixed_data(size + i * 1013, seed + static_cast<uint32_t>(i));
+        folder.files.push_back(f);
+    }
+    return folder;
+}
+
+void expect_files(const Extraction &x, const std::vector<cabwriter::Folder> &folders) {
+    size_t count = 0;
+    for (const auto &folder : folders) {
+        for (const auto &f : folder.files) {
+            ++count;
+            ASSERT_TRUE(x.files.count(f.name)) << f.name;
+            EXPECT_TRUE(x.files.at(f.name) == f.data) << f.name;
+        }
+    }
+    EXPECT_EQ(x.files.size(), count);
+}
+
+TEST(QuantumEngine, SpanningSetDecodesAlikeWithFlatAndPagedWindow) {
+    const std::vector<cabwriter::Folder> folders = {quantum_folder(21, 3, 40000, 1), quantum_folder(12, 2, 30000, 9)};
+    cabwriter::SetOptions options;
+    options.max_cabinet_size = 20000;
+    const auto set = cabwriter::write_cabinet_set(folders, options);
+    ASSERT_GT(set.size(), 2u);
+    for (bool paged : {false, true}) {
+        MemoryHost host;
+        cabtest::add_cabinets(host, set);
+        // Refusing blocks larger than the driver's buffers leaves only the paged window.
+        if (paged) host.largest_allocation = 32768 + 10240 + cab::kInputSlack;
+        Extraction x(host);
+        ASSERT_TRUE(x.copy_set(set[0].name)) << "paged " << paged << " error " << x.error.code;
+        expect_files(x, folders);
+    }
+}
+
+// One context's Quantum folder is decoded in full while another context is
+// in the middle of its own: neither may disturb the other's models or window.
+TEST(QuantumEngine, InterleavedContextsKeepTheirOwnState) {
+    const std::vector<cabwriter::Folder> a = {quantum_folder(21, 3, 50000, 3)}, b = {quantum_folder(16, 2, 60000, 4)};
+    MemoryHost host;
+    host.add_file("a.cab", cabwriter::write_cabinet_set(a)[0].bytes);
+    host.add_file("b.cab", cabwriter::write_cabinet_set(b)[0].bytes);
+    Extraction xa(host), xb(host);
+    bool b_done = false;
+    xa.answer = [&](int32_t kind, CabNotification &) {
+        if (kind == CAB_NOTE_FILE_START && !xa.files.empty() && !b_done) {
+            b_done = true;
+            EXPECT_TRUE(xb.copy("b.cab")) << xb.error.code;
+        }
+        return Extraction::kDefault;
+    };
+    ASSERT_TRUE(xa.copy("a.cab")) << xa.error.code;
+    ASSERT_TRUE(b_done);
+    expect_files(xa, a);
+    expect_files(xb, b);
+}
+
+TEST(QuantumEngine, ContextsInTwoThreads) {
+    const std::vector<cabwriter::Folder> a = {quantum_folder(20, 2, 70000, 5)}, b = {quantum_folder(20, 2, 70000, 6)};
+    const auto cab_a = cabwriter::write_cabinet_set(a)[0].bytes, cab_b = cabwriter::write_cabinet_set(b)[0].bytes;
+    auto run = [](const std::vector<uint8_t> &cabinet, const std::vector<cabwriter::Folder> &folders) {
+        MemoryHost host;  // each thread has its own host
+        host.add_file("x.cab", cabinet);
+        Extraction x(host);
+        EXPECT_TRUE(x.copy("x.cab")) << x.error.code;
+        expect_files(x, folders);
+    };
+    std::thread ta(run, std::cref(cab_a), std::cref(a));
+    std::thread tb(run, std::cref(cab_b), std::cref(b));
+    ta.join();
+    tb.join();
+}
+
+TEST(QuantumEngine, FailuresHaveTheirErrorCodes) {
+    const std::vector<cabwriter::Folder> folders = {quantum_folder(16, 1, 40000, 8)};
+    cabwriter::SetOptions no_checksums;
+    no_checksums.checksums = false;
+    const auto cabinet = cabwriter::write_cabinet_set(folders, no_checksums)[0].bytes;
+    const size_t data = cab::load_u32(cabinet.data() + cab::kHeaderSize) + 8;  // first block's bytes
+
+    {  // damaged compressed bytes
+        auto damaged = cabinet;
+        for (size_t i = 0; i < 64; ++i) damaged[data + 100 + i] ^= 0x5A;
+        MemoryHost host;
+        host.add_file("a.cab", damaged);
+        Extraction x(host);
+        EXPECT_FALSE(x.copy("a.cab"));
+        EXPECT_EQ(x.error.code, CAB_ERR_DECODE);
+    }
+    {  // neither the window nor a scratch file
+        MemoryHost host;
+        host.add_file("a.cab", cabinet);
+        host.largest_allocation = 32768 + 10240 + cab::kInputSlack;
+        Extraction x(host);
+        bool refuse_scratch = false;  // from the first file on, after the cabinet is open
+        x.answer = [&](int32_t kind, CabNotification &) {
+            if (kind == CAB_NOTE_FILE_START) refuse_scratch = true;
+            return Extraction::kDefault;
+        };
+        host.fault = [&](cabtest::HostOp op) { return op == cabtest::HostOp::Open && refuse_scratch; };
+        EXPECT_FALSE(x.copy("a.cab"));
+        EXPECT_EQ(x.error.code, CAB_ERR_MEMORY);
+        EXPECT_EQ(host.open_handles(), 0u);
+    }
 }
 
 }  // namespace
