@@ -10,7 +10,8 @@ namespace cabwriter {
 
 struct QuantumOptions {
     unsigned window_exponent = 21;  // 10..21
-    // Candidates examined per position; more finds better matches, slower.
+    // Candidates examined per position in the deep (8-byte) hash chain;
+    // more finds longer matches far back, slower.
     unsigned chain_depth = 32;
 };
 
