@@ -3,7 +3,6 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <random>
 #include <thread>
 #include <vector>
@@ -19,63 +18,33 @@ namespace {
 using namespace cab::quantum;
 using Bytes = std::vector<uint8_t>;
 
-// Host callbacks for a decoder alone: malloc/free, optionally refusing the
-// flat window's block (to force the paged window) and limiting the number of page buffers
-// (a page plus a small header), and in-memory files for the scratch file.
-// Thread-local, so threads each have their own host.
-struct TestHost {
-    uint32_t refuse_size = 0;
-    int page_buffers_left = INT_MAX;
-    bool refuse_scratch = false;
-    bool fail_writes = false;
-    std::map<int32_t, std::pair<Bytes, uint32_t>> files;  // contents, position
-    int32_t next_handle = 1;
-    int page_writes = 0, page_reads = 0;
-    Bytes scratch_name;
+using cabtest::Extraction;
+using cabtest::HostOp;
+using cabtest::MemoryHost;
+
+// The decoder's callbacks: the in-memory host, which gives "*" a new scratch
+// file, behind limits that refuse the flat window's block (to force the paged
+// window) and grant only so many page buffers (a page plus a small header).
+struct Limits {
+    uint32_t refused_size = 0;
+    int page_buffers = INT_MAX;
+    Bytes scratch_name;  // "*", its NUL and the window size
 };
-thread_local TestHost host_state;
+thread_local Limits limits;
 
-bool is_page_buffer(uint32_t size) { return size > 4096 && size < 4096 + 256; }
-
-void *test_alloc(uint32_t size) {
-    if (size == host_state.refuse_size) return nullptr;
-    if (is_page_buffer(size) && host_state.page_buffers_left-- <= 0) return nullptr;
-    return std::malloc(size);
+void *limited_alloc(uint32_t size) {
+    if (size == limits.refused_size) return nullptr;
+    if (size > 4096 && size < 4096 + 256 && limits.page_buffers-- <= 0) return nullptr;
+    return MemoryHost::alloc(size);
 }
-void test_free(void *p) { std::free(p); }
-int32_t test_open(const char *path, int32_t flags, int32_t mode) {
-    if (std::strcmp(path, "*") != 0 || flags != CAB_OPEN_SCRATCH || mode != CAB_OPEN_MODE) return -1;
-    if (host_state.refuse_scratch) return -1;
-    host_state.scratch_name.assign(path, path + 6);
-    const int32_t h = host_state.next_handle++;
-    host_state.files[h] = {};
-    return h;
-}
-int32_t test_read(int32_t h, void *buffer, uint32_t count) {
-    auto &[bytes, pos] = host_state.files.at(h);
-    const uint32_t n = pos >= bytes.size() ? 0 : std::min<uint32_t>(count, static_cast<uint32_t>(bytes.size() - pos));
-    std::memcpy(buffer, bytes.data() + pos, n);
-    pos += n;
-    ++host_state.page_reads;
-    return static_cast<int32_t>(n);
-}
-int32_t test_write(int32_t h, const void *buffer, uint32_t count) {
-    if (host_state.fail_writes) return -1;
-    auto &[bytes, pos] = host_state.files.at(h);
-    if (bytes.size() < pos + count) bytes.resize(pos + count);
-    std::memcpy(bytes.data() + pos, buffer, count);
-    pos += count;
-    ++host_state.page_writes;
-    return static_cast<int32_t>(count);
-}
-int32_t test_close(int32_t h) { return host_state.files.erase(h) == 1 ? 0 : -1; }
-int32_t test_seek(int32_t h, int32_t offset, int32_t origin) {
-    auto &[bytes, pos] = host_state.files.at(h);
-    pos = origin == 0 ? offset : pos + offset;
-    return static_cast<int32_t>(pos);
+int32_t recording_open(const char *path, int32_t flags, int32_t mode) {
+    EXPECT_EQ(flags, CAB_OPEN_SCRATCH);
+    limits.scratch_name.assign(path, path + 6);
+    return MemoryHost::open(path, flags, mode);
 }
 
-constexpr cab::HostCallbacks kHost = {test_alloc, test_free, test_open, test_read, test_write, test_close, test_seek};
+constexpr cab::HostCallbacks kHost = {limited_alloc,     MemoryHost::free,  recording_open, MemoryHost::read,
+                                      MemoryHost::write, MemoryHost::close, MemoryHost::seek};
 const cab::DecoderOps &ops = cab::kQuantumDecoder;
 
 // A decoder instance that is destroyed with the test.
@@ -225,6 +194,28 @@ Bytes decode_folder(const std::vector<cabwriter::CompressedBlock> &blocks, unsig
     return all;
 }
 
+// Every decoder test has a fresh host, without limits, and counts the
+// scratch file's reads and writes.
+class QuantumTest : public ::testing::Test {
+protected:
+    QuantumTest() {
+        limits = {};
+        host.fault = [this](HostOp op) {
+            page_reads += op == HostOp::Read;
+            page_writes += op == HostOp::Write;
+            return fail_writes && op == HostOp::Write;
+        };
+    }
+    ~QuantumTest() override { EXPECT_EQ(host.live_blocks(), 0u); }
+    MemoryHost host;
+    int page_reads = 0, page_writes = 0;
+    bool fail_writes = false;
+};
+using QuantumDecoderSetup = QuantumTest;
+using QuantumStreams = QuantumTest;
+using QuantumRoundTrip = QuantumTest;
+using QuantumPagedWindow = QuantumTest;
+
 // ---------------------------------------------------------------------------
 
 TEST(QuantumModels, PositionSlotCountsFollowTheWindow) {
@@ -302,7 +293,7 @@ TEST(QuantumModels, RebuildStartsWhenTheTotalExceeds3800) {
 
 // ---------------------------------------------------------------------------
 
-TEST(QuantumDecoderSetup, RefusesWindowExponentsOutside10To21) {
+TEST_F(QuantumDecoderSetup, RefusesWindowExponentsOutside10To21) {
     uint32_t capacity = 0;
     EXPECT_EQ(ops.size_query(32768, 22, &capacity), cab::kDecodeBadWindow);
     EXPECT_EQ(ops.size_query(32768, 9, &capacity), cab::kDecodeBadWindow);
@@ -313,7 +304,7 @@ TEST(QuantumDecoderSetup, RefusesWindowExponentsOutside10To21) {
     EXPECT_EQ(capacity, 32768u + 10240u);
 }
 
-TEST(QuantumDecoderSetup, ChecksInstanceAndRequestedSize) {
+TEST_F(QuantumDecoderSetup, ChecksInstanceAndRequestedSize) {
     Decoder d(15, 1000);
     Bytes out;
     EXPECT_EQ(d.decode(Bytes(8), 1001, out), cab::kDecodeBadParameter);
@@ -327,7 +318,7 @@ TEST(QuantumDecoderSetup, ChecksInstanceAndRequestedSize) {
 
 // ---------------------------------------------------------------------------
 
-TEST(QuantumStreams, LiteralsDecode) {
+TEST_F(QuantumStreams, LiteralsDecode) {
     ReferenceEncoder enc(16);
     enc.start_block();
     const Bytes text = text_bytes("Quantum \x01\xff\x80 literals");
@@ -338,7 +329,7 @@ TEST(QuantumStreams, LiteralsDecode) {
     EXPECT_EQ(out, text);
 }
 
-TEST(QuantumStreams, Selector4Slot0RepeatsTheLastByte) {
+TEST_F(QuantumStreams, Selector4Slot0RepeatsTheLastByte) {
     ReferenceEncoder enc(10);
     enc.start_block();
     enc.literal('x');
@@ -349,7 +340,7 @@ TEST(QuantumStreams, Selector4Slot0RepeatsTheLastByte) {
     EXPECT_EQ(out, text_bytes("xxxx"));
 }
 
-TEST(QuantumStreams, LongestMatchIs259Bytes) {
+TEST_F(QuantumStreams, LongestMatchIs259Bytes) {
     ReferenceEncoder enc(10);
     enc.start_block();
     enc.literal('a');
@@ -360,7 +351,7 @@ TEST(QuantumStreams, LongestMatchIs259Bytes) {
     EXPECT_EQ(out, Bytes(260, 'a'));
 }
 
-TEST(QuantumStreams, ExtraBitsOfLengthAndPositionAreInterleaved) {
+TEST_F(QuantumStreams, ExtraBitsOfLengthAndPositionAreInterleaved) {
     ReferenceEncoder enc(12);
     enc.start_block();
     const Bytes head = text_bytes("abcdefghijklmnop");
@@ -379,7 +370,7 @@ TEST(QuantumStreams, ExtraBitsOfLengthAndPositionAreInterleaved) {
     EXPECT_EQ(out, expected);
 }
 
-TEST(QuantumStreams, BlockEndingOnTheLastNeededBitSucceedsOneByteShortFails) {
+TEST_F(QuantumStreams, BlockEndingOnTheLastNeededBitSucceedsOneByteShortFails) {
     // Grow a literal run until the stream fills its last byte exactly.
     for (size_t n = 1; n < 64; ++n) {
         ReferenceEncoder enc(10);
@@ -404,7 +395,7 @@ TEST(QuantumStreams, BlockEndingOnTheLastNeededBitSucceedsOneByteShortFails) {
     FAIL() << "no literal run filled its last byte";
 }
 
-TEST(QuantumStreams, MatchLongerThanTheBlockWantsIsAnOverrun) {
+TEST_F(QuantumStreams, MatchLongerThanTheBlockWantsIsAnOverrun) {
     ReferenceEncoder enc(10);
     enc.start_block();
     enc.literal('x');
@@ -414,7 +405,7 @@ TEST(QuantumStreams, MatchLongerThanTheBlockWantsIsAnOverrun) {
     EXPECT_EQ(d.decode(enc.finish(), 4, out), cab::kDecodeDataError);
 }
 
-TEST(QuantumStreams, ExhaustedInputIsADataError) {
+TEST_F(QuantumStreams, ExhaustedInputIsADataError) {
     Decoder d(10);
     Bytes out;
     EXPECT_EQ(d.decode(Bytes{}, 1, out), cab::kDecodeDataError);
@@ -422,7 +413,7 @@ TEST(QuantumStreams, ExhaustedInputIsADataError) {
     EXPECT_EQ(d.decode(Bytes(3, 0), 1000, out), cab::kDecodeDataError);
 }
 
-TEST(QuantumStreams, MatchBeforeTheFolderStartReadsZerosEvenAfterReset) {
+TEST_F(QuantumStreams, MatchBeforeTheFolderStartReadsZerosEvenAfterReset) {
     Decoder d(10);
     Bytes out;
     // Fill the window with another folder's bytes first.
@@ -440,7 +431,7 @@ TEST(QuantumStreams, MatchBeforeTheFolderStartReadsZerosEvenAfterReset) {
     EXPECT_EQ(out, (Bytes{'a', 0, 0, 0, 0, 0}));
 }
 
-TEST(QuantumStreams, ModelsAndWindowCarryAcrossBlocks) {
+TEST_F(QuantumStreams, ModelsAndWindowCarryAcrossBlocks) {
     ReferenceEncoder enc(10);
     enc.start_block();
     for (uint8_t b : text_bytes("block one")) enc.literal(b);
@@ -456,7 +447,7 @@ TEST(QuantumStreams, ModelsAndWindowCarryAcrossBlocks) {
 
 // ---------------------------------------------------------------------------
 
-TEST(QuantumRoundTrip, CompressorOutputDecodesForSeveralWindows) {
+TEST_F(QuantumRoundTrip, CompressorOutputDecodesForSeveralWindows) {
     const Bytes data = mixed_data(150000, 7);
     for (unsigned w : {10u, 15u, 21u}) {
         const auto blocks = compress(data, w);
@@ -465,7 +456,7 @@ TEST(QuantumRoundTrip, CompressorOutputDecodesForSeveralWindows) {
     }
 }
 
-TEST(QuantumRoundTrip, EdgeContent) {
+TEST_F(QuantumRoundTrip, EdgeContent) {
     const Bytes cases[] = {
         Bytes{42},
         Bytes(70000, 0),                    // one long run across blocks
@@ -476,7 +467,7 @@ TEST(QuantumRoundTrip, EdgeContent) {
     EXPECT_TRUE(compress(Bytes{}, 16).empty());
 }
 
-TEST(QuantumRoundTrip, IncompressibleBlocksFitTheCompressedBuffer) {
+TEST_F(QuantumRoundTrip, IncompressibleBlocksFitTheCompressedBuffer) {
     Bytes data(100000);
     std::mt19937 rng(5);
     for (auto &b : data) b = static_cast<uint8_t>(rng());
@@ -485,39 +476,28 @@ TEST(QuantumRoundTrip, IncompressibleBlocksFitTheCompressedBuffer) {
     EXPECT_EQ(decode_folder(blocks, 21), data);
 }
 
-TEST(QuantumRoundTrip, CompressorRejectsBadWindowExponent) {
+TEST_F(QuantumRoundTrip, CompressorRejectsBadWindowExponent) {
     EXPECT_THROW(cabwriter::make_quantum_compressor(9), std::invalid_argument);
     EXPECT_THROW(cabwriter::make_quantum_compressor(22), std::invalid_argument);
 }
 
 // ---------------------------------------------------------------------------
 
-// Tests that change the host start and end with a clean one.
-class QuantumPagedWindow : public ::testing::Test {
-protected:
-    void SetUp() override { host_state = {}; }
-    void TearDown() override { host_state = {}; }
-};
-
 // Decodes with the flat window refused and only `buffers` page buffers.
 Bytes decode_paged(const std::vector<cabwriter::CompressedBlock> &blocks, unsigned w, int buffers) {
-    host_state = {};
-    host_state.refuse_size = 1u << w;
-    host_state.page_buffers_left = buffers;
+    limits = {1u << w, buffers, {}};
     Bytes all = decode_folder(blocks, w);
     const uint32_t size = 1u << w;
-    EXPECT_EQ(host_state.scratch_name, (Bytes{'*', 0, static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8),
+    EXPECT_EQ(limits.scratch_name, (Bytes{'*', 0, static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8),
                                               static_cast<uint8_t>(size >> 16), 0}));
     return all;
 }
 
 TEST_F(QuantumPagedWindow, NoMemoryWhenNeitherWindowFits) {
-    host_state.refuse_size = 1u << 21;
-    host_state.refuse_scratch = true;
+    limits = {1u << 21, 2, {}};
     EXPECT_EQ(Decoder(21).created, cab::kDecodeNoMemory);
-    host_state = {};
-    host_state.refuse_size = 1u << 21;
-    host_state.page_buffers_left = 2;
+    limits = {1u << 21, INT_MAX, {}};
+    host.fault = [](HostOp op) { return op == HostOp::Open; };
     EXPECT_EQ(Decoder(21).created, cab::kDecodeNoMemory);
 }
 
@@ -525,8 +505,8 @@ TEST_F(QuantumPagedWindow, GivesTheSameOutputAsTheFlatWindow) {
     const Bytes data = mixed_data(200000, 11);
     const auto blocks = compress(data, 16);
     const Bytes paged = decode_paged(blocks, 16, 3);
-    EXPECT_GT(host_state.page_writes, 0);
-    EXPECT_GT(host_state.page_reads, 0);
+    EXPECT_GT(page_writes, 0);
+    EXPECT_GT(page_reads, 0);
     EXPECT_EQ(paged, data);
     EXPECT_EQ(decode_paged(blocks, 16, 1000), data);  // every page resident
 }
@@ -556,22 +536,20 @@ TEST_F(QuantumPagedWindow, ReadsEvictedPagesBackAndKeepsTheCursorPage) {
         const uint32_t distance = position_base[m.slot] + m.extra + 1;
         for (int k = 0; k < 5; ++k) expected.push_back(expected[expected.size() - distance]);
     }
-    host_state.refuse_size = 1u << 14;
-    host_state.page_buffers_left = 3;
+    limits = {1u << 14, 3, {}};
     Decoder d(14);
     ASSERT_EQ(d.created, cab::kDecodeOk);
     Bytes out;
     ASSERT_EQ(d.decode(enc.finish(), static_cast<uint32_t>(expected.size()), out), cab::kDecodeOk);
     EXPECT_EQ(out, expected);
-    EXPECT_GE(host_state.page_reads, 3);
+    EXPECT_GE(page_reads, 3);
 }
 
 TEST_F(QuantumPagedWindow, ScratchFileFailureIsADataErrorUntilReset) {
     const Bytes data = mixed_data(100000, 4);
     const auto blocks = compress(data, 16);
-    host_state.refuse_size = 1u << 16;
-    host_state.page_buffers_left = 3;
-    host_state.fail_writes = true;
+    limits = {1u << 16, 3, {}};
+    fail_writes = true;
     Decoder d(16);
     ASSERT_EQ(d.created, cab::kDecodeOk);
     Bytes out;
@@ -580,7 +558,7 @@ TEST_F(QuantumPagedWindow, ScratchFileFailureIsADataErrorUntilReset) {
         if ((result = d.decode(b.bytes, b.uncompressed_size, out)) != cab::kDecodeOk) break;
     EXPECT_EQ(result, cab::kDecodeDataError);
     EXPECT_EQ(d.decode(blocks[0].bytes, blocks[0].uncompressed_size, out), cab::kDecodeDataError);
-    host_state.fail_writes = false;
+    fail_writes = false;
     ASSERT_EQ(ops.reset(d.instance), cab::kDecodeOk);
     ASSERT_EQ(d.decode(blocks[0].bytes, blocks[0].uncompressed_size, out), cab::kDecodeOk);
     EXPECT_TRUE(std::equal(out.begin(), out.end(), data.begin()));
@@ -591,7 +569,7 @@ TEST_F(QuantumPagedWindow, ReadingAPageNeverWrittenIsADataError) {
     enc.start_block();
     enc.literal('a');
     enc.match(6, 27, 0, 0);  // distance 12289: a page the folder never wrote
-    host_state.refuse_size = 1u << 14;
+    limits.refused_size = 1u << 14;
     Decoder d(14);
     Bytes out;
     EXPECT_EQ(d.decode(enc.finish(), 6, out), cab::kDecodeDataError);
@@ -599,42 +577,8 @@ TEST_F(QuantumPagedWindow, ReadingAPageNeverWrittenIsADataError) {
 
 // ---------------------------------------------------------------------------
 
-TEST(QuantumInstances, InterleavedDecodersKeepTheirOwnState) {
-    const Bytes a = mixed_data(100000, 21), b = mixed_data(90000, 22);
-    const auto blocks_a = compress(a, 21), blocks_b = compress(b, 15);
-    Decoder da(21), db(15);
-    Bytes out_a, out_b, out;
-    for (size_t i = 0; i < std::max(blocks_a.size(), blocks_b.size()); ++i) {
-        if (i < blocks_a.size()) {
-            ASSERT_EQ(da.decode(blocks_a[i].bytes, blocks_a[i].uncompressed_size, out), cab::kDecodeOk);
-            out_a.insert(out_a.end(), out.begin(), out.end());
-        }
-        if (i < blocks_b.size()) {
-            ASSERT_EQ(db.decode(blocks_b[i].bytes, blocks_b[i].uncompressed_size, out), cab::kDecodeOk);
-            out_b.insert(out_b.end(), out.begin(), out.end());
-        }
-    }
-    EXPECT_EQ(out_a, a);
-    EXPECT_EQ(out_b, b);
-}
-
-TEST(QuantumInstances, DecodersInTwoThreads) {
-    const Bytes a = mixed_data(120000, 31), b = mixed_data(120000, 32);
-    const auto blocks_a = compress(a, 20), blocks_b = compress(b, 20);
-    Bytes out_a, out_b;
-    std::thread ta([&] { out_a = decode_folder(blocks_a, 20); });
-    std::thread tb([&] { out_b = decode_folder(blocks_b, 20); });
-    ta.join();
-    tb.join();
-    EXPECT_EQ(out_a, a);
-    EXPECT_EQ(out_b, b);
-}
-
 // ---------------------------------------------------------------------------
 // Through the engine: cab_copy over the in-memory host.
-
-using cabtest::Extraction;
-using cabtest::MemoryHost;
 
 cabwriter::Folder quantum_folder(unsigned w, size_t files, size_t size, uint32_t seed) {
     cabwriter::Folder folder;
