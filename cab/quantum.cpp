@@ -43,8 +43,19 @@ struct BitInput {
     BitInput(const uint8_t *input, uint32_t size)
         : next(input), end(input + size), bits_left(int64_t{size} * 8) {}
 
-    // Leaves at least 57 bits in the buffer.
+    // Leaves at least 56 bits in the buffer. With 8 bytes left it loads them
+    // at once; bits of a byte only partly taken are taken again by the next
+    // refill, at the same place, so OR-ing them twice is harmless.
     void refill() {
+        if (end - next >= 8) {
+            uint64_t word;
+            std::memcpy(&word, next, sizeof word);
+            bits |= __builtin_bswap64(word) >> available;
+            const int bytes = (63 - available) >> 3;
+            next += bytes;
+            available += bytes * 8;
+            return;
+        }
         while (available <= 56) {
             const uint64_t byte = next < end ? *next++ : 0;
             bits |= byte << (56 - available);
@@ -54,9 +65,9 @@ struct BitInput {
 
     // Reads n bits (0..24) as a number, first bit most significant.
     uint32_t read(unsigned n) {
-        if (n == 0) return 0;
         if (available < static_cast<int>(n)) refill();
-        const uint32_t value = static_cast<uint32_t>(bits >> (64 - n));
+        // Two shifts, so that n = 0 gives 0 without a branch.
+        const uint32_t value = static_cast<uint32_t>((bits >> 1) >> (63 - n));
         bits <<= n;
         available -= static_cast<int>(n);
         bits_left -= n;
