@@ -1,3 +1,5 @@
+// The Quantum models, the decoder on handcrafted streams and on the
+// compressor's output, its paged window, and Quantum folders through the engine.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -260,14 +262,11 @@ TEST(QuantumModels, ThreeHalvingsThenASortEveryFiftieth) {
     EXPECT_EQ(m.rebuild_countdown, 1);
     m.rebuild();
     EXPECT_EQ(m.rebuild_countdown, 50);
-}
 
-TEST(QuantumModels, HalvingKeepsEveryFrequencyAboveZero) {
-    Model m;
-    m.init(3);  // cumulative 3, 2, 1, 0
+    m.init(3);  // cumulative 3, 2, 1, 0: halving keeps every frequency at 1
     m.rebuild();
-    const uint16_t expected[] = {3, 2, 1, 0};
-    EXPECT_EQ(0, std::memcmp(m.cumfreq, expected, sizeof expected));
+    const uint16_t kept[] = {3, 2, 1, 0};
+    EXPECT_EQ(0, std::memcmp(m.cumfreq, kept, sizeof kept));
 }
 
 TEST(QuantumModels, ExchangeSortOrdersEqualFrequenciesByItsSwaps) {
@@ -298,6 +297,8 @@ TEST_F(QuantumDecoderSetup, RefusesWindowExponentsOutside10To21) {
     EXPECT_EQ(ops.size_query(32768, 22, &capacity), cab::kDecodeBadWindow);
     EXPECT_EQ(ops.size_query(32768, 9, &capacity), cab::kDecodeBadWindow);
     EXPECT_EQ(Decoder(22).created, cab::kDecodeBadWindow);
+    EXPECT_THROW(cabwriter::make_quantum_compressor(9), std::invalid_argument);
+    EXPECT_THROW(cabwriter::make_quantum_compressor(22), std::invalid_argument);
     EXPECT_EQ(ops.size_query(32768, 21, &capacity), cab::kDecodeOk);
     EXPECT_EQ(capacity, 32768u + 10240u);
     EXPECT_EQ(ops.size_query(0, 10, &capacity), cab::kDecodeOk);
@@ -318,52 +319,27 @@ TEST_F(QuantumDecoderSetup, ChecksInstanceAndRequestedSize) {
 
 // ---------------------------------------------------------------------------
 
-TEST_F(QuantumStreams, LiteralsDecode) {
-    ReferenceEncoder enc(16);
-    enc.start_block();
-    const Bytes text = text_bytes("Quantum \x01\xff\x80 literals");
-    for (uint8_t b : text) enc.literal(b);
-    Decoder d(16);
-    Bytes out;
-    ASSERT_EQ(d.decode(enc.finish(), static_cast<uint32_t>(text.size()), out), cab::kDecodeOk);
-    EXPECT_EQ(out, text);
-}
-
-TEST_F(QuantumStreams, Selector4Slot0RepeatsTheLastByte) {
-    ReferenceEncoder enc(10);
-    enc.start_block();
-    enc.literal('x');
-    enc.match(4, 0, 0);  // length 3, distance 1
-    Decoder d(10);
-    Bytes out;
-    ASSERT_EQ(d.decode(enc.finish(), 4, out), cab::kDecodeOk);
-    EXPECT_EQ(out, text_bytes("xxxx"));
-}
-
-TEST_F(QuantumStreams, LongestMatchIs259Bytes) {
-    ReferenceEncoder enc(10);
-    enc.start_block();
-    enc.literal('a');
-    enc.match(6, 0, 0, 26);  // length slot 26: 254 + 5, no extra bits
-    Decoder d(10);
-    Bytes out;
-    ASSERT_EQ(d.decode(enc.finish(), 260, out), cab::kDecodeOk);
-    EXPECT_EQ(out, Bytes(260, 'a'));
-}
-
-TEST_F(QuantumStreams, ExtraBitsOfLengthAndPositionAreInterleaved) {
+// Literals of all four models, then matches of every selector: a run from
+// distance 1, extra bits of length and position interleaved with the
+// arithmetic bits, and the longest match.
+TEST_F(QuantumStreams, HandcraftedStreamDecodes) {
     ReferenceEncoder enc(12);
     enc.start_block();
-    const Bytes head = text_bytes("abcdefghijklmnop");
-    for (uint8_t b : head) enc.literal(b);
+    Bytes expected = text_bytes("Quantum \x01\xff\x80 literals");
+    for (uint8_t b : expected) enc.literal(b);
+    auto repeat = [&](uint32_t distance, uint32_t length) {
+        for (uint32_t i = 0; i < length; ++i) expected.push_back(expected[expected.size() - distance]);
+    };
+    enc.match(4, 0, 0);  // length 3, distance 1
+    repeat(1, 3);
     // Distance 13 = base 12 (slot 7, 2 extra bits) + 0 + 1; length 20 = 5 +
     // base 14 (slot 10, 2 extra bits) + 1.
     enc.match(6, 7, 0, 10, 1);
-    // Length 4, distance 7 = base 6 (slot 5, 1 extra bit) + 0 + 1.
-    enc.match(5, 5, 0);
-    Bytes expected = head;
-    for (int i = 0; i < 20; ++i) expected.push_back(expected[expected.size() - 13]);
-    for (int i = 0; i < 4; ++i) expected.push_back(expected[expected.size() - 7]);
+    repeat(13, 20);
+    enc.match(5, 5, 1);  // length 4, distance 6 (slot 5 base) + 1 + 1
+    repeat(8, 4);
+    enc.match(6, 0, 0, 26);  // length slot 26: 254 + 5, no extra bits
+    repeat(1, 259);
     Decoder d(12);
     Bytes out;
     ASSERT_EQ(d.decode(enc.finish(), static_cast<uint32_t>(expected.size()), out), cab::kDecodeOk);
@@ -474,11 +450,6 @@ TEST_F(QuantumRoundTrip, IncompressibleBlocksFitTheCompressedBuffer) {
     const auto blocks = compress(data, 21);
     for (const auto &b : blocks) EXPECT_LE(b.bytes.size(), 32768u + 10240u);
     EXPECT_EQ(decode_folder(blocks, 21), data);
-}
-
-TEST_F(QuantumRoundTrip, CompressorRejectsBadWindowExponent) {
-    EXPECT_THROW(cabwriter::make_quantum_compressor(9), std::invalid_argument);
-    EXPECT_THROW(cabwriter::make_quantum_compressor(22), std::invalid_argument);
 }
 
 // ---------------------------------------------------------------------------
