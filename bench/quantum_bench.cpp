@@ -1,5 +1,6 @@
-// Quantum: decoding speed (flat and paged window) and compressed size against
-// zlib level 9, on the mixed content.
+// Quantum: extraction through the engine next to the other methods, the
+// decoder alone with the flat and the paged window, compressed size against
+// zlib level 9, and compression speed, on the mixed content.
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 
@@ -7,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/engine_fixture.h"
 #include "bench/mixed_content.h"
 #include "cab/quantum.h"
 #include "cab/writer/quantum_compressor.h"
@@ -113,6 +115,11 @@ void BM_QuantumCompress(benchmark::State &state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * data.size()));
 }
 
+void BM_ExtractQuantum21(benchmark::State &state) {
+    bench::extract_benchmark(state, {cabwriter::MethodKind::Quantum, kWindowExponent});
+}
+
+BENCHMARK(BM_ExtractQuantum21)->Unit(benchmark::kMillisecond)->MinTime(2);
 BENCHMARK(BM_QuantumDecodeFlat)->Unit(benchmark::kMillisecond)->MinTime(2);
 // 3 buffers is the least the decoder accepts; 64 holds an eighth of the window.
 BENCHMARK(BM_QuantumDecodePaged)->Arg(3)->Arg(64)->Unit(benchmark::kMillisecond)->MinTime(2);
