@@ -90,9 +90,11 @@ struct ArithmeticDecoder {
     unsigned decode(Model &model) {
         const uint32_t total = model.total();
         const uint32_t range = high - low + 1;
-        // code lies in [low, high], so target lies in [0, total).
-        const uint32_t target = ((code - low + 1) * total - 1) / range;
-        const unsigned i = entry_holding(model, target);
+        // The symbol's entry is the one whose frequencies straddle
+        // target = scaled / range; code lies in [low, high], so target lies
+        // in [0, total).
+        const uint32_t scaled = (code - low + 1) * total - 1;
+        const unsigned i = entry_holding(model, scaled, range);
         const unsigned symbol = model.symbol[i];
         narrow_interval(low, high, model.cumfreq[i], model.cumfreq[i + 1], total);
         renormalise();
@@ -123,23 +125,37 @@ struct ArithmeticDecoder {
     }
 
 private:
-    // The entry i with cumfreq[i] > target >= cumfreq[i + 1]: since
-    // cumulative frequencies fall, i counts the entries after the first that
-    // lie above target. Eight at a time; entries past the last are 0.
-    static unsigned entry_holding(const Model &model, uint32_t target) {
+    // The entry i with cumfreq[i] > target >= cumfreq[i + 1], where target
+    // = scaled / range: since cumulative frequencies fall, i counts the
+    // entries after the first that lie above target. cumfreq > target holds
+    // exactly when cumfreq * range > scaled, which needs no division: eight
+    // entries at a time are multiplied into 32-bit products and compared.
+    // Entries past the last are 0.
+    static unsigned entry_holding(const Model &model, uint32_t scaled, uint32_t range) {
 #if defined(__SSE2__)
-        const __m128i t = _mm_set1_epi16(static_cast<int16_t>(target));
+        // A range of 0x10000 does not fit the 16-bit multiplier; its target
+        // is a shift.
+        if (range > 0xFFFF) return entry_above(model, scaled >> 16);
+        const __m128i r = _mm_set1_epi16(static_cast<int16_t>(range));
+        const __m128i s = _mm_set1_epi32(static_cast<int32_t>(scaled));
         for (unsigned k = 1;; k += 8) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(model.cumfreq + k));
-            const unsigned above = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi16(v, t)));
-            // The lanes above target come first; count them up to the first clear bit.
+            const __m128i low_half = _mm_mullo_epi16(v, r), high_half = _mm_mulhi_epu16(v, r);
+            const __m128i first = _mm_cmpgt_epi32(_mm_unpacklo_epi16(low_half, high_half), s);
+            const __m128i second = _mm_cmpgt_epi32(_mm_unpackhi_epi16(low_half, high_half), s);
+            const unsigned above = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi32(first, second)));
+            // The lanes above come first; count them up to the first clear bit.
             if (above != 0xFFFF) return k - 1 + static_cast<unsigned>(__builtin_ctz(~above)) / 2;
         }
 #else
+        return entry_above(model, scaled / range);
+#endif
+    }
+
+    static unsigned entry_above(const Model &model, uint32_t target) {
         unsigned i = 0;
         while (model.cumfreq[i + 1] > target) ++i;
         return i;
-#endif
     }
 };
 

@@ -191,18 +191,19 @@ struct Models {
     }
 };
 
-// Division by a model's total without a divide instruction:
-// floor(x * ceil(2^40 / d) / 2^40) equals floor(x / d) for every x below 2^28
-// and d below 4096, and x = frequency * range stays below 3800 * 65536.
+// Division by a model's total without a divide instruction: the high half of
+// x * ceil(2^64 / d) is floor(x / d) whenever x * d < 2^64, and here x =
+// frequency * range < 3800 * 65536 and d <= 3800. Totals are never below 7
+// (the smallest model), so every reciprocal fits 64 bits.
 inline constexpr std::array<uint64_t, kMaxTotalFrequency + 1> total_reciprocal = [] {
     std::array<uint64_t, kMaxTotalFrequency + 1> r{};
-    for (uint64_t d = 1; d <= kMaxTotalFrequency; ++d) r[d] = ((uint64_t{1} << 40) + d - 1) / d;
+    for (uint64_t d = 2; d <= kMaxTotalFrequency; ++d) r[d] = UINT64_MAX / d + 1;
     return r;
 }();
 
 inline uint32_t divide_by_total(uint32_t x, uint32_t total) {
     __extension__ typedef unsigned __int128 Wide;
-    return static_cast<uint32_t>((static_cast<Wide>(x) * total_reciprocal[total]) >> 40);
+    return static_cast<uint32_t>((static_cast<Wide>(x) * total_reciprocal[total]) >> 64);
 }
 
 // The coder's interval [low, high] (16-bit values) narrowed to the frequency
