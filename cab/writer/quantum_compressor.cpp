@@ -351,6 +351,7 @@ private:
     // past its start, so the table reaches every byte a match may cover.
     static constexpr uint32_t kRefreshInterval = 4096;
     static constexpr uint32_t kPrefixReach = kRefreshInterval + kMaxMatch + 2;
+    static constexpr uint32_t kLazyBelow = 8;
 
     CompressedBlock compress_block(uint32_t start, uint32_t end) {
         coder_.start();
@@ -364,8 +365,10 @@ private:
             bool next_known = false;
             if (current.length == 0) {
                 encode_literal(p++);
-            } else if ((next = best_match(p + 1)).saving > current.saving) {
-                // Lazy evaluation: a better match one byte on is worth a literal.
+            } else if (current.length < kLazyBelow && (next = best_match(p + 1)).saving > current.saving) {
+                // Lazy evaluation: a better match one byte on is worth a
+                // literal. It pays only for short matches; longer ones are
+                // taken as they are.
                 encode_literal(p++);
                 next_known = true;
             } else {
