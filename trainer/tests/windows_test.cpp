@@ -1,0 +1,4 @@
+#include <QTest>
+class WindowsTest : public QObject { Q_OBJECT };
+QTEST_MAIN(WindowsTest)
+#include "windows_test.moc"
