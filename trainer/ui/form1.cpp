@@ -1,5 +1,6 @@
 #include "trainer/ui/form1.h"
 
+#include <algorithm>
 #include <optional>
 
 #include <QGroupBox>
@@ -70,14 +71,14 @@ Form1::Form1(TrainerApp& app)
 }
 
 void Form1::createControls(QWidget* client) {
-    picture1_ = addPicture(client, "Picture1", QStringLiteral("banner"),
+    addPicture(client, "Picture1", QStringLiteral("banner"),
                            twipsRect(120, 0, 4335, 1095));
     label1_ = addLabel(client, "Label1", texts::form1::openingInstructions(),
                        twipsRect(120, 1200, 4335, 975));
     cmdstart_ = addButton(client, "cmdstart", texts::form1::kStart,
                           twipsRect(1200, 5160, 1695, 495));
-    cmdend_ = addButton(client, "cmdend", texts::form1::kEnd, twipsRect(0, 5160, 1095, 495));
-    cmdVersion_ = addButton(client, "CmdVersion", texts::form1::kVersion,
+    auto* cmdend = addButton(client, "cmdend", texts::form1::kEnd, twipsRect(0, 5160, 1095, 495));
+    auto* cmdVersion = addButton(client, "CmdVersion", texts::form1::kVersion,
                             twipsRect(3000, 5160, 1575, 495));
 
     label2_ = addBox(client, "Label2", twipsRect(1920, 1080, 735, 735));
@@ -130,14 +131,14 @@ void Form1::createControls(QWidget* client) {
              label2_, frame1_, picture2_, picture3_, label3_, label4_, label5_, cmdPrintScore_})
         hidden->hide();
 
-    QWidget* tabOrder[] = {cmdstart_,   cmdend_,     cmdVersion_, options_[0], options_[1],
+    QWidget* tabOrder[] = {cmdstart_,   cmdend,      cmdVersion,  options_[0], options_[1],
                            options_[2], options_[3], options_[4], options_[5], cmdPrintScore_};
     for (std::size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
     connect(cmdstart_, &QPushButton::clicked, this, &Form1::start);
-    connect(cmdend_, &QPushButton::clicked, this, &Form1::quit);
-    connect(cmdVersion_, &QPushButton::clicked, this, [this] { app_.showAboutWindow(); });
+    connect(cmdend, &QPushButton::clicked, this, &Form1::quit);
+    connect(cmdVersion, &QPushButton::clicked, this, [this] { app_.showAboutWindow(); });
     connect(cmdPrintScore_, &QPushButton::clicked, this, [this] { app_.showScoreWindow(); });
 }
 
@@ -173,15 +174,12 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress)
         return QMainWindow::eventFilter(watched, event);
     const auto* key = static_cast<QKeyEvent*>(event);
-    for (int c = 0; c < kCourseCount; ++c) {
-        if (watched != options_[c])
-            continue;
-        // While the start button is enabled, Enter belongs to it.
-        if (isEnter(*key) && cmdstart_->isEnabled())
-            return false;
+    const auto option = std::ranges::find(options_, watched);
+    // While the start button is enabled, Enter belongs to it.
+    const bool enterForStart = isEnter(*key) && cmdstart_->isEnabled();
+    if (option != std::end(options_) && !enterForStart)
         if (const auto code = characterCode(*key))
-            courseKeyTyped(c + 1, *code);
-    }
+            courseKeyTyped(static_cast<int>(option - std::begin(options_)) + 1, *code);
     // The option button still gets the key, as it would without the drill.
     return false;
 }

@@ -47,11 +47,8 @@ private:
     void beep() override;
 
     TrainerApp& app_;
-    QLabel* picture1_ = nullptr;
     QLabel* label1_ = nullptr;
     QPushButton* cmdstart_ = nullptr;
-    QPushButton* cmdend_ = nullptr;
-    QPushButton* cmdVersion_ = nullptr;
     QLabel* label2_ = nullptr;
     QWidget* frame1_ = nullptr;
     QRadioButton* options_[kCourseCount] = {};

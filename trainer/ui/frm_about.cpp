@@ -1,8 +1,8 @@
 #include "trainer/ui/frm_about.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 
 #include "trainer/ui/controls.h"
@@ -28,23 +28,25 @@ QLabel* addBlackLabel(QWidget* parent, const char* name, const QString& text, QR
     return label;
 }
 
-QLineEdit* addLink(QWidget* parent, const char* name, QRect place) {
-    auto* link = named(new QLineEdit(texts::kHomePageUrl.toString(), parent), name);
-    link->setGeometry(place);
-    link->setReadOnly(true);
-    link->setFrame(false);
-    link->setTextMargins(0, 0, 0, 0);
-    link->setContentsMargins(0, 0, 0, 0);
+// The home page address as a link: blue, underlined, on the menu colour,
+// with the up-arrow pointer. A click opens the text it holds at that moment.
+QLabel* addLink(QWidget* parent, const char* name, QRect place) {
+    QLabel* link = addLabel(parent, name, texts::kHomePageUrl.toString(), place);
+    link->setWordWrap(false);
     QFont font = msPGothic(9);
     font.setUnderline(true);
     link->setFont(font);
     QPalette palette = link->palette();
-    palette.setColor(QPalette::Text, QColor(0, 0, 255));
-    // The menu colour of the desktop, as menus are painted.
-    palette.setColor(QPalette::Base, QPalette().color(QPalette::Window));
+    palette.setColor(QPalette::WindowText, QColor(0, 0, 255));
+    palette.setColor(QPalette::Window, QApplication::palette("QMenu").color(QPalette::Window));
     link->setPalette(palette);
+    link->setAutoFillBackground(true);
     link->setCursor(Qt::UpArrowCursor);
-    link->setAttribute(Qt::WA_InputMethodEnabled, false);
+    // The box is one line of the 9-point face high; lifting the text by the
+    // pixel its substitute's taller ascent needs keeps the underline inside.
+    const int overhang = QFontMetrics(font).ascent() + QFontMetrics(font).underlinePos() + 1 -
+                         place.height();
+    link->setContentsMargins(0, -qMax(0, overhang), 0, 0);
     return link;
 }
 
@@ -79,8 +81,7 @@ FrmAbout::FrmAbout(TrainerApp& app)
         ->setProperty("index", 1);
     addLine(this, "Line1", QLine(105, 2460, 5654, 2460), Qt::white, 2)->setProperty("index", 0);
 
-    setTabOrder(cmdOK, text1_);
-    setTabOrder(text1_, command1);
+    setTabOrder(cmdOK, command1);
 
     connect(cmdOK, &QPushButton::clicked, this, &FrmAbout::ok);
     connect(command1, &QPushButton::clicked, this, [this] {

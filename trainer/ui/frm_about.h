@@ -4,7 +4,7 @@
 
 #include <QDialog>
 
-class QLineEdit;
+class QLabel;
 
 namespace tapmora {
 
@@ -25,7 +25,7 @@ protected:
 
 private:
     TrainerApp& app_;
-    QLineEdit* text1_ = nullptr;
+    QLabel* text1_ = nullptr;
 };
 
 }  // namespace tapmora
