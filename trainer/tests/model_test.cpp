@@ -112,30 +112,6 @@ private slots:
         QCOMPARE(drawIndex(1.0f - 0x1p-24f, 50), 50);
     }
 
-    void firstKeyOnAnEmptyDisplayOnlyShowsAKana() {
-        RecordingView view;
-        ScriptedRandom random;
-        random.draws = {ScriptedRandom::pick(3, 12)};
-        QCOMPARE(drillStep(course(1), 13, view, random), CountResult::Counted);
-        QCOMPARE(view.shown, u"し");
-        QVERIFY(!view.correctMark && !view.wrongMark);
-        QCOMPARE(view.scores, ScoreModule{});
-        QCOMPARE(view.beeps, 1);
-        QCOMPARE(random.reseeds, 1);
-    }
-
-    void correctKeyCountsAndDrawsAgain() {
-        RecordingView view;
-        view.shown = u"ち";
-        ScriptedRandom random;
-        random.draws = {ScriptedRandom::pick(1, 12)};  // the same kana may come again
-        drillStep(course(1), 'a', view, random);
-        QVERIFY(view.correctMark && !view.wrongMark);
-        QCOMPARE(view.scores.ScoreHome, 1);
-        QCOMPARE(view.shown, u"ち");
-        QCOMPARE(view.beeps, 1);
-    }
-
     void wrongKeysKeepTheKanaAndBeepTwice_data() {
         QTest::addColumn<int>("key");
         QTest::newRow("other letter") << int{'s'};
@@ -156,44 +132,6 @@ private slots:
         QCOMPARE(view.scores.ScoreHome, 0);
         QCOMPARE(view.shown, u"ち");
         QCOMPARE(view.beeps, 2);
-    }
-
-    void unassignedDrawsLeaveTheDisplay_data() {
-        QTest::addColumn<int>("courseNumber");
-        QTest::addColumn<int>("gap");
-        QTest::addColumn<QString>("shown");
-        QTest::addColumn<int>("key");
-        QTest::newRow("shifted course, correct key") << 5 << 8 << "ぁ" << int{'#'};
-        QTest::newRow("all keys, correct key") << 6 << 45 << "ぁ" << int{'#'};
-        QTest::newRow("shifted course, first key") << 5 << 8 << "" << 13;
-        QTest::newRow("all keys, first key") << 6 << 45 << "" << 13;
-    }
-    void unassignedDrawsLeaveTheDisplay() {
-        QFETCH(int, courseNumber);
-        QFETCH(int, gap);
-        QFETCH(QString, shown);
-        QFETCH(int, key);
-        RecordingView view;
-        view.selectedCourse = courseNumber;
-        view.shown = shown.toStdU16String();
-        ScriptedRandom random;
-        random.draws = {ScriptedRandom::pick(gap, course(courseNumber).drawCount)};
-        drillStep(course(courseNumber), static_cast<std::int16_t>(key), view, random);
-        QCOMPARE(QString::fromStdU16String(view.shown), shown);
-        QCOMPARE(view.correctMark, !shown.isEmpty());
-        QCOMPARE(view.beeps, 1);
-    }
-
-    void kanaOfAnotherCourseIsNotJudged() {
-        RecordingView view;
-        view.shown = u"つ";  // row below home; not in the all-keys course
-        view.selectedCourse = 6;
-        ScriptedRandom random;
-        random.draws = {ScriptedRandom::pick(2, 50)};
-        drillStep(course(6), 'z', view, random);
-        QCOMPARE(view.scores, ScoreModule{});
-        QVERIFY(!view.correctMark && !view.wrongMark);
-        QCOMPARE(view.shown, u"と");
     }
 
     void stepStopsWhenTheCounterIsAtItsLimit() {
