@@ -3,6 +3,7 @@
 #include <QFrame>
 #include <QApplication>
 #include <QLabel>
+#include <QPushButton>
 #include <QScreen>
 
 namespace tapmora {
@@ -40,6 +41,12 @@ QLabel* addLabel(QWidget* parent, const char* name, const QString& text, QRect p
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setWordWrap(true);
     return label;
+}
+
+QPushButton* addButton(QWidget* parent, const char* name, QStringView text, QRect place) {
+    auto* button = named(new QPushButton(text.toString(), parent), name);
+    button->setGeometry(place);
+    return button;
 }
 
 QLabel* addPicture(QWidget* parent, const char* name, const QString& pictureName,

@@ -11,6 +11,7 @@
 
 class QFrame;
 class QLabel;
+class QPushButton;
 class QWidget;
 
 namespace tapmora {
@@ -33,6 +34,7 @@ Widget* named(Widget* widget, const char* name) {
 }
 
 QLabel* addLabel(QWidget* parent, const char* name, const QString& text, QRect place);
+QPushButton* addButton(QWidget* parent, const char* name, QStringView text, QRect place);
 
 // A box showing one of the trainer's pictures at its natural size in the
 // top left corner; opaque, so it covers what lies beneath it.

@@ -36,14 +36,6 @@ std::optional<std::int16_t> characterCode(const QKeyEvent& key) {
     return static_cast<std::int16_t>(key.text().front().unicode());
 }
 
-QPushButton* addButton(QWidget* parent, const char* name, QStringView text, QRect place) {
-    auto* button = named(new QPushButton(text.toString(), parent), name);
-    button->setGeometry(place);
-    // Enter on a focused button presses it, as in a dialog.
-    button->setAutoDefault(true);
-    return button;
-}
-
 QLabel* addBox(QWidget* parent, const char* name, QRect place) {
     auto* box = addLabel(parent, name, QString(), place);
     box->setFrameStyle(QFrame::Box | QFrame::Plain);
@@ -130,6 +122,10 @@ void Form1::createControls(QWidget* client) {
     for (QWidget* hidden : std::initializer_list<QWidget*>{
              label2_, frame1_, picture2_, picture3_, label3_, label4_, label5_, cmdPrintScore_})
         hidden->hide();
+
+    // Enter on a focused button presses it, as in a dialog.
+    for (QPushButton* button : {cmdstart_, cmdend, cmdVersion, cmdPrintScore_})
+        button->setAutoDefault(true);
 
     QWidget* tabOrder[] = {cmdstart_,   cmdend,      cmdVersion,  options_[0], options_[1],
                            options_[2], options_[3], options_[4], options_[5], cmdPrintScore_};

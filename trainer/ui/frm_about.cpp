@@ -14,12 +14,6 @@ namespace {
 
 constexpr QSize kClientSize(twips(5730), twips(3555));
 
-QPushButton* addButton(QWidget* parent, const char* name, QStringView text, QRect place) {
-    auto* button = named(new QPushButton(text.toString(), parent), name);
-    button->setGeometry(place);
-    return button;
-}
-
 QLabel* addBlackLabel(QWidget* parent, const char* name, const QString& text, QRect place) {
     QLabel* label = addLabel(parent, name, text, place);
     QPalette palette = label->palette();

@@ -144,8 +144,7 @@ void FrmPrintScore::createTable() {
     for (const GridLine& line : kVerticalLines)
         addLine(this, line.name, QLine(line.at, 600, line.at, 3480), lineColour);
 
-    auto* close = named(new QPushButton(texts::scores::kClose.toString(), this), "CmdClose");
-    close->setGeometry(twipsRect(2640, 3720, 1215, 375));
+    auto* close = addButton(this, "CmdClose", texts::scores::kClose, twipsRect(2640, 3720, 1215, 375));
     connect(close, &QPushButton::clicked, this, &QWidget::close);
 }
 
