@@ -80,6 +80,13 @@ QPixmap picture(const QString& name) {
     return pixmap;
 }
 
+QIcon programIcon() {
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/pictures/icon.png"), QSize(32, 32));
+    icon.addFile(QStringLiteral(":/pictures/icon@2x.png"), QSize(64, 64));
+    return icon;
+}
+
 void centreOnScreen(QWidget* window) {
     const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     QRect frame(QPoint(), window->size());

@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QIcon>
 #include <QLine>
 #include <QPixmap>
 #include <QRect>
@@ -47,6 +48,9 @@ QFrame* addLine(QWidget* parent, const char* name, QLine twipsLine, QColor colou
 // The picture named `name` from the built-in set, at the resolution that
 // suits the screen (the @2x file above a device pixel ratio of 1).
 QPixmap picture(const QString& name);
+
+// The program's icon for title bars and task switchers, in both resolutions.
+QIcon programIcon();
 
 // Places a top-level window, before it is shown, centred on its screen.
 void centreOnScreen(QWidget* window);

@@ -51,7 +51,7 @@ Form1::Form1(TrainerApp& app)
       app_(app) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(texts::kProgramName.toString());
-    setWindowIcon(picture(QStringLiteral("icon")));
+    setWindowIcon(programIcon());
     auto* client = new QWidget(this);
     setCentralWidget(client);
     createControls(client);

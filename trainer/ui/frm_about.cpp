@@ -52,7 +52,7 @@ FrmAbout::FrmAbout(TrainerApp& app)
       app_(app) {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(texts::about::kCaption.toString());
-    setWindowIcon(picture(QStringLiteral("icon")));
+    setWindowIcon(programIcon());
     setFixedSize(kClientSize);
 
     auto* cmdOK = addButton(this, "cmdOK", texts::about::kOk, twipsRect(4245, 2640, 1380, 345));

@@ -87,7 +87,7 @@ FrmPrintScore::FrmPrintScore(TrainerApp& app)
       app_(app) {
     setObjectName(QStringLiteral("FrmPrintScore"));
     setWindowTitle(texts::scores::kCaption.toString());
-    setWindowIcon(picture(QStringLiteral("icon")));
+    setWindowIcon(programIcon());
     resize(kClientSize);
     createTable();
 
