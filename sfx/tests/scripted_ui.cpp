@@ -11,6 +11,7 @@ std::vector<std::string> ScriptedUi::texts() const {
 int ScriptedUi::message_box(uint32_t style, const std::string &caption, const std::string &text,
                             sfx::MessageOwner owner) {
     messages.push_back({style, caption, text, owner});
+    if (on_message) on_message(messages.back());
     if ((style & sfx::SFX_MB_BUTTONS_MASK) == sfx::SFX_MB_OK) return sfx::SFX_IDOK;
     if (answers.empty()) return 0;
     const int answer = answers.front();

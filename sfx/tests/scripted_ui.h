@@ -29,6 +29,8 @@ public:
     std::deque<std::string> typed_folders;
     // Called in the drain of every file start, with the file's index.
     std::function<void(size_t)> on_file_drain;
+    // Called when a message box opens, before it is answered.
+    std::function<void(const RecordedMessage &)> on_message;
 
     std::vector<RecordedMessage> messages;
     std::vector<std::string> archive_lines;
