@@ -175,9 +175,13 @@ int32_t on_next_cabinet(CabNotification *note) {
     const std::string candidate = state().cabinet_folder + note->name;
     std::string mount_point;
     const bool removable = platform::is_removable(state().cabinet_folder, mount_point);
-    // A repeated request means the engine refused the cabinet that is there;
-    // asking again without a chance to change it would never end.
-    if (note->error != 0 && (!removable || !ask_for_diskette(mount_point))) return -1;
+    if (note->error != 0) {
+        // The engine refused the cabinet accepted last time, so the same
+        // diskette is still wanted; asking again without a chance to change
+        // it would never end.
+        --state().disk_number;
+        if (!removable || !ask_for_diskette(mount_point)) return -1;
+    }
     while (platform::path_kind(candidate, true) == platform::PathKind::Missing) {
         if (!removable) {
             show_message(SFX_MB_ICONERROR, 1502, 1007, state().cabinet_folder, note->name);

@@ -17,6 +17,14 @@ namespace {
 
 [[noreturn]] void throw_exit(int code) { throw ProcessExit{code}; }
 
+// Each run starts with the records as a new process has them.
+void reset_process_records() {
+    sfx::payload_config = {};
+    sfx::sfx_settings = {};
+    sfx::process_values = {};
+    sfx::extraction_state = {};
+}
+
 }  // namespace
 
 std::vector<uint8_t> read_bytes(const std::string &path) {
@@ -49,10 +57,7 @@ void InstallerTest::SetUp() {
     ASSERT_NE(mkdtemp(templ.data()), nullptr);
     dir_ = templ;
     installer_ = path("setup-sfx");
-    sfx::payload_config = {};
-    sfx::sfx_settings = {};
-    sfx::process_values = {};
-    sfx::extraction_state = {};
+    reset_process_records();
     sfx::set_ui(&ui_);
     sfx::set_exit_handler(throw_exit);
     sfx::set_language(sfx::Language::English);
@@ -86,6 +91,7 @@ void InstallerTest::write_installer(const std::vector<cabwriter::FileEntry> &fil
 }
 
 int InstallerTest::run(const std::vector<std::string> &arguments) {
+    reset_process_records();
     sfx::StartupValues startup{installer_, dir_, arguments};
     try {
         return sfx::run_installer(startup);
