@@ -193,6 +193,7 @@ void unload_decoder(CabContext *cx, bool *destroyed_cleanly = nullptr) {
     if (destroyed_cleanly) *destroyed_cleanly = ok;
     cx->decoder = nullptr;
     cx->decoder_ops = nullptr;
+    if (cx->uncompressed == cx->compressed) cx->uncompressed = nullptr;
     release(cx, cx->compressed);
     release(cx, cx->uncompressed);
     cx->compressed_capacity = 0;
@@ -212,9 +213,10 @@ bool load_decoder(CabContext *cx, uint16_t method_value) {
 
     // Zero-filled, so no decoder ever reads uninitialised bytes, and with
     // slack behind the capacity for decoders that read a little ahead.
+    // Stored blocks are their own output: one buffer serves as both.
     cx->compressed = static_cast<uint8_t *>(alloc_zeroed(cx, capacity + kInputSlack));
     if (cx->compressed)
-        cx->uncompressed = static_cast<uint8_t *>(alloc_zeroed(cx, kMaxBlockSize));
+        cx->uncompressed = ops ? static_cast<uint8_t *>(alloc_zeroed(cx, kMaxBlockSize)) : cx->compressed;
     if (!cx->uncompressed) {
         unload_decoder(cx);
         return fail(cx, CAB_ERR_MEMORY);
@@ -505,9 +507,7 @@ bool decode_block(CabContext *cx) {
 
     uint32_t produced;
     if (!cx->decoder) {
-        // Stored data: the block is its own output.
-        produced = compressed;
-        std::memcpy(cx->uncompressed, cx->compressed, std::min(compressed, kMaxBlockSize));
+        produced = compressed;  // stored: read straight into the output buffer
     } else {
         // MSZIP inflates up to a whole buffer and reports what it produced;
         // the others are asked for exactly the block's count.

@@ -25,6 +25,10 @@ void MemoryHost::add_file(const std::string &path, std::vector<uint8_t> bytes) {
     files_[path] = std::make_shared<std::vector<uint8_t>>(std::move(bytes));
 }
 
+void MemoryHost::share_file(const std::string &path, std::shared_ptr<std::vector<uint8_t>> bytes) {
+    files_[path] = std::move(bytes);
+}
+
 bool MemoryHost::has_file(const std::string &path) const { return files_.count(path) != 0; }
 
 const std::vector<uint8_t> &MemoryHost::file(const std::string &path) const {

@@ -29,6 +29,8 @@ public:
     MemoryHost &operator=(const MemoryHost &) = delete;
 
     void add_file(const std::string &path, std::vector<uint8_t> bytes);
+    // Adds a file without copying it; the host may not change it.
+    void share_file(const std::string &path, std::shared_ptr<std::vector<uint8_t>> bytes);
     bool has_file(const std::string &path) const;
     const std::vector<uint8_t> &file(const std::string &path) const;
     // Creates (or truncates) a file and opens it for writing.
