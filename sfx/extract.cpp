@@ -105,7 +105,7 @@ int32_t open_output(const std::string &folder, const std::string &output_path) {
 }
 
 int32_t on_cabinet(CabNotification *note) {
-    ui().show_archive(std::string(note->text3) + state().current_cabinet_name);
+    ui().show_archive(platform::native_path(std::string(note->text3) + state().current_cabinet_name));
     state().current_cabinet_name = note->name;
     if (state().first_cabinet_note) {
         state().next_cabinet_name = note->name;
@@ -121,7 +121,7 @@ int32_t on_file_start(CabNotification *note) {
     if (!output_name_of(*note, stored_name, output_name)) return -1;
     const std::string output_path = sfx_settings.destination + output_name;
     if (output_path.size() > kMaxText) return -1;
-    ui().show_file(output_path);
+    ui().show_file(platform::native_path(output_path));
     if (make_folders(sfx_settings.destination) == -1) return -1;
     std::time_t stored_time;
     if (sfx_settings.newer_only && platform::dos_time_to_unix(note->date, note->time, stored_time) &&
