@@ -50,7 +50,6 @@ void discard_pending_output() {
 // True for a stored name that would land outside the destination: absolute,
 // with a drive, or with a ".." component.
 bool escapes_destination(const std::string &name) {
-    if (name.empty()) return false;
     if (is_separator(name[0]) || (name.size() >= 2 && name[1] == ':')) return true;
     const char *start = name.c_str();
     for (const char *p = start;;) {
@@ -84,7 +83,7 @@ bool output_name_of(const CabNotification &note, std::string &native, std::strin
         const PathParts parts = split_path(native);
         output_name = parts.name + parts.extension;
     }
-    return !escapes_destination(output_name);
+    return !output_name.empty() && !escapes_destination(output_name);
 }
 
 // Asks whether an existing file may be replaced: 1 go on, 0 skip, -1 abort.
