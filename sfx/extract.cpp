@@ -62,13 +62,16 @@ bool escapes_destination(const std::string &name) {
 }
 
 // True when every folder of `output_name` below `destination` is a real
-// folder, not a symbolic link planted to lead the file elsewhere.
-bool folders_below_are_real(const std::string &destination, const std::string &output_name) {
+// folder or still missing: never a symbolic link planted to lead the file
+// (or the folders made for it) elsewhere.
+bool folders_below_are_safe(const std::string &destination, const std::string &output_name) {
     const char *start = output_name.c_str();
     for (const char *p = start; *p != '\0'; p = platform::char_next(p)) {
         if (!is_separator(*p)) continue;
         const std::string folder = destination + output_name.substr(0, static_cast<size_t>(p - start));
-        if (platform::path_kind(folder, false) != platform::PathKind::Directory) return false;
+        const platform::PathKind kind = platform::path_kind(folder, false);
+        if (kind == platform::PathKind::Missing) return true;
+        if (kind != platform::PathKind::Directory) return false;
     }
     return true;
 }
@@ -135,8 +138,8 @@ int32_t on_file_start(CabNotification *note) {
     }
     std::string root, directory;
     split_path_root(output_path, &root, &directory, nullptr, nullptr);
+    if (!folders_below_are_safe(sfx_settings.destination, output_name)) return -1;
     if (make_folders(root + directory) == -1) return -1;
-    if (!folders_below_are_real(sfx_settings.destination, output_name)) return -1;
     return open_output(root + directory, output_path);
 }
 

@@ -218,7 +218,7 @@ TEST_F(Extraction, FoldersAreNeverEnteredThroughASymbolicLink) {
     fs::create_directories(path("out"));
     fs::create_directories(path("elsewhere"));
     fs::create_directory_symlink(path("elsewhere"), path("out/sub"));
-    write_installer({file_entry("sub\\x.txt", "x")}, "-X " + into_out());
+    write_installer({file_entry("sub\\deeper\\x.txt", "x")}, "-X " + into_out());
     EXPECT_EQ(run(), 1);
     EXPECT_TRUE(fs::is_empty(path("elsewhere")));
 }
