@@ -282,12 +282,6 @@ TEST_F(Completion, AsksBeforeStartingAndThenReportsSuccess) {
     EXPECT_EQ(ui_.messages[0].style, 0x24u);
 }
 
-TEST_F(Completion, NoProgramNoQuestion) {
-    write_installer({file_entry("a.txt", "x")}, into_out());
-    ASSERT_EQ(run(), 0);
-    EXPECT_EQ(ui_.texts(), std::vector<std::string>{kSuccess});
-}
-
 TEST_F(Completion, AFileWithoutMarkerEndsWithTheFailureMessage) {
     write_bytes(installer_, std::vector<uint8_t>(100, 'x'));
     EXPECT_EQ(run(), 1);
