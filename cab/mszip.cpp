@@ -321,9 +321,9 @@ struct InflateState {
     uint8_t *out_start = nullptr;  // the driver's buffer; also the history
     uint8_t *out = nullptr;
     uint8_t *out_end = nullptr;    // output start + this block's output limit
-    // Bytes of the current folder that lie in the buffer before the block
-    // start (at most 32768); anything older reads as zeros.
-    uint32_t history = 0;
+    // Buffer positions [0, filled) hold output of the current folder; the
+    // rest still holds an earlier folder's bytes, which must read as zeros.
+    uint32_t filled = 0;
     bool final_block = false;
     HuffEntry literal_table[kLiteralTableCapacity];
     HuffEntry distance_table[kDistanceTableCapacity];
@@ -346,16 +346,24 @@ MszipDecoder *checked(void *instance) {
     return decoder != nullptr && decoder->signature == kSignature ? decoder : nullptr;
 }
 
-// Copies a match whose source lies within this block's output. Word copies
-// are used when the source is at least 8 bytes behind, so every word read
-// was written before; nothing is written past the match, since the bytes
-// ahead of the cursor are the previous block's history.
+// Copies `length` bytes to `out` from `distance` bytes behind it in words of
+// `kWord` bytes. Safe when distance >= kWord: every word read lies wholly
+// before the cursor of the copy, so it was written before. The last word is
+// copied at length - kWord, rewriting bytes just copied, so nothing is
+// written past the match: the bytes ahead of the cursor are history.
+template <unsigned kWord>
+inline void copy_words(uint8_t *out, const uint8_t *from, unsigned length) {
+    for (unsigned i = 0; i + kWord <= length; i += kWord) std::memcpy(out + i, from + i, kWord);
+    std::memcpy(out + length - kWord, from + length - kWord, kWord);
+}
+
+// Copies a match whose source lies within this block's output.
 inline void copy_within_block(uint8_t *out, unsigned distance, unsigned length) {
     const uint8_t *from = out - distance;
     if (distance >= 8 && length >= 8) {
-        unsigned i = 0;
-        for (; i + 8 <= length; i += 8) std::memcpy(out + i, from + i, 8);
-        std::memcpy(out + length - 8, from + length - 8, 8);  // rewrites bytes just copied
+        copy_words<8>(out, from, length);
+    } else if (distance >= 4 && length >= 4) {
+        copy_words<4>(out, from, length);
     } else if (distance == 1) {
         std::memset(out, *from, length);
     } else {
@@ -363,58 +371,99 @@ inline void copy_within_block(uint8_t *out, unsigned distance, unsigned length) 
     }
 }
 
-// Copies a match that reaches before this block's output: into the previous
-// block's output at the same buffer, wrapping at its end, and reading zeros
-// for positions before the folder's first byte.
-void copy_from_history(InflateState &s, unsigned distance, unsigned length) {
-    const size_t written = static_cast<size_t>(s.out - s.out_start);
-    const size_t available = s.history + written;
-    unsigned i = 0;
-    if (distance > available) {
-        i = static_cast<unsigned>(std::min<size_t>(length, distance - available));
-        std::memset(s.out, 0, i);
-    }
-    for (; i < length; ++i) s.out[i] = s.out_start[(written + i + kHistorySize - distance) & (kHistorySize - 1)];
+// Copies a match that reaches before this block's output: first from the
+// previous blocks' output ahead of the cursor, up to the buffer's end, then,
+// wrapped, from this block's start. Buffer positions at or beyond `filled`
+// were never written in this folder and read as zeros.
+void copy_from_history(uint8_t *out_start, uint8_t *out, uint32_t filled, unsigned distance, unsigned length) {
+    const size_t written = static_cast<size_t>(out - out_start);
+    const size_t from = written + kHistorySize - distance;  // >= written, as distance <= 32768
+    const auto ahead = static_cast<unsigned>(std::min<size_t>(length, kHistorySize - from));
+    const auto copied = static_cast<unsigned>(std::min<size_t>(ahead, filled > from ? filled - from : 0));
+    std::memmove(out, out_start + from, copied);  // the source lies ahead and may overlap
+    std::memset(out + copied, 0, ahead - copied);
+    if (length > ahead) copy_within_block(out + ahead, distance, length - ahead);
 }
 
 inline bool is_link(HuffEntry entry) {
     return static_cast<unsigned>(entry.op - kOpLiteral - 1) < kMaxCodeLength;  // one compare for 17..31
 }
 
-inline HuffEntry decode_symbol(BitReader &in, const HuffEntry *table, unsigned root_bits) {
-    HuffEntry entry = table[in.peek(root_bits)];
+// Completes a symbol from its root entry: follows sub-table links, leaving
+// the bits of the final entry's code for the caller to drop. The caller has
+// buffered at least 15 bits.
+inline HuffEntry resolve_links(BitReader &in, const HuffEntry *table, HuffEntry entry) {
     while (is_link(entry)) {
         in.drop(entry.bits);
         entry = table[entry.value + in.peek(entry.op - kOpLiteral)];
     }
+    return entry;
+}
+
+inline HuffEntry decode_symbol(BitReader &in, const HuffEntry *table, unsigned root_bits) {
+    const HuffEntry entry = resolve_links(in, table, table[in.peek(root_bits)]);
     in.drop(entry.bits);
     return entry;
 }
 
+// Drops a length or distance code together with its extra bits in one shift
+// and returns the base plus the extra bits' value.
+inline unsigned take_with_extra_bits(BitReader &in, HuffEntry entry) {
+    const uint64_t bits = in.bits;
+    in.drop(entry.bits + entry.op);
+    return entry.value + static_cast<unsigned>((bits >> entry.bits) & ((uint64_t{1} << entry.op) - 1));
+}
+
 // Decodes the symbols of one Huffman-coded Deflate block until its end of
-// block code or until the output limit is reached.
+// block code or until the output limit is reached. The reader and the output
+// cursor live in locals during the loop, so the compiler keeps them in
+// registers instead of reloading them after every byte written.
 bool decode_huffman_block(InflateState &s, const HuffEntry *literals, unsigned literal_bits,
                           const HuffEntry *distances, unsigned distance_bits) {
-    BitReader &in = s.in;
-    while (s.out != s.out_end) {
-        in.refill();
-        const HuffEntry symbol = decode_symbol(in, literals, literal_bits);
+    BitReader in = s.in;
+    uint8_t *out = s.out;
+    uint8_t *const out_start = s.out_start;
+    uint8_t *const out_end = s.out_end;
+    bool ok = true;
+    in.refill();
+    // The next symbol's root entry, looked up as early as possible: after a
+    // literal at least 41 bits remain, enough to index the table while the
+    // refill proceeds.
+    HuffEntry next = literals[in.peek(literal_bits)];
+    while (out != out_end) {
+        const HuffEntry symbol = resolve_links(in, literals, next);
         if (symbol.op == kOpLiteral) {
-            *s.out++ = static_cast<uint8_t>(symbol.value);
+            in.drop(symbol.bits);
+            *out++ = static_cast<uint8_t>(symbol.value);
+            next = literals[in.peek(literal_bits)];
+            in.refill();
             continue;
         }
-        if (symbol.op > kMaxExtraBits) return symbol.op == kOpEndOfBlock;
-        unsigned length = symbol.value + in.take(symbol.op);
-        const HuffEntry code = decode_symbol(in, distances, distance_bits);
-        if (code.op > kMaxExtraBits) return false;
-        const unsigned distance = code.value + in.take(code.op);
+        if (symbol.op > kMaxExtraBits) {
+            in.drop(symbol.bits);
+            ok = symbol.op == kOpEndOfBlock;
+            break;
+        }
+        // The refill before this symbol left at least 56 bits, enough for the
+        // whole match: 15 + 5 length bits and 15 + 13 distance bits.
+        unsigned length = take_with_extra_bits(in, symbol);
+        const HuffEntry code = resolve_links(in, distances, distances[in.peek(distance_bits)]);
+        if (code.op > kMaxExtraBits) {
+            ok = false;
+            break;
+        }
+        const unsigned distance = take_with_extra_bits(in, code);
 
-        length = std::min(length, static_cast<unsigned>(s.out_end - s.out));
-        if (distance <= static_cast<size_t>(s.out - s.out_start)) copy_within_block(s.out, distance, length);
-        else copy_from_history(s, distance, length);
-        s.out += length;
+        length = std::min(length, static_cast<unsigned>(out_end - out));
+        if (distance <= static_cast<size_t>(out - out_start)) copy_within_block(out, distance, length);
+        else copy_from_history(out_start, out, s.filled, distance, length);
+        out += length;
+        in.refill();
+        next = literals[in.peek(literal_bits)];
     }
-    return true;
+    s.in = in;
+    s.out = out;
+    return ok;
 }
 
 // A stored block: LEN, NLEN and LEN bytes, all of which must lie within the
@@ -541,7 +590,7 @@ int decode(void *instance, const uint8_t *input, uint32_t input_size, uint8_t *o
     if (!inflate(s)) return kDecodeDataError;
 
     const auto produced = static_cast<uint32_t>(s.out - s.out_start);
-    s.history = std::min(s.history + produced, kHistorySize);
+    s.filled = std::max(s.filled, produced);
     *count = produced;
     return kDecodeOk;
 }
@@ -549,7 +598,7 @@ int decode(void *instance, const uint8_t *input, uint32_t input_size, uint8_t *o
 int reset(void *instance) {
     MszipDecoder *decoder = checked(instance);
     if (decoder == nullptr) return kDecodeBadInstance;
-    decoder->state->history = 0;  // a new folder: its matches cannot reach the old one's bytes
+    decoder->state->filled = 0;  // a new folder: its matches cannot reach the old one's bytes
     return kDecodeOk;
 }
 

@@ -227,6 +227,16 @@ TEST(MszipBlocks, DistanceBeforeTheFolderStartReadsZeros) {
     d.reset();
     ASSERT_EQ(d.decode(block), cab::kDecodeOk);
     EXPECT_EQ(d.output(), expected);
+
+    // Nor after a short block: positions it did not write still hold 0x55.
+    d.reset();
+    ASSERT_EQ(d.decode(stored_block(Bytes(100, 'b'), false)), cab::kDecodeOk);
+    BitWriter far;
+    fixed_block_header(far, true);
+    fixed_match(far, 257, 0, 15, 6);  // length 3, distance 193
+    fixed_literal(far, 256);
+    ASSERT_EQ(d.decode(far.done()), cab::kDecodeOk);
+    EXPECT_EQ(d.output(), Bytes(3, 0));
 }
 
 TEST(MszipBlocks, StreamWithoutFinalBlockIsJudgedByWhatItProduced) {
