@@ -230,7 +230,7 @@ TEST(MszipBlocks, DistanceBeforeTheFolderStartReadsZeros) {
 
     // Nor after a short block: positions it did not write still hold 0x55.
     d.reset();
-    ASSERT_EQ(d.decode(stored_block(Bytes(100, 'b'), false)), cab::kDecodeOk);
+    ASSERT_EQ(d.decode(stored_block(Bytes(100, 'b'), true)), cab::kDecodeOk);
     BitWriter far;
     fixed_block_header(far, true);
     fixed_match(far, 257, 0, 15, 6);  // length 3, distance 193
