@@ -6,6 +6,7 @@
 #include "cab/mszip.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 #include <new>
@@ -89,6 +90,13 @@ struct Code {
     uint16_t reversed = 0;  // the code with its first bit lowest, as read
 };
 
+constexpr auto reversed_byte = [] {
+    std::array<uint8_t, 256> table{};
+    for (unsigned v = 0; v < 256; ++v)
+        for (unsigned b = 0; b < 8; ++b) table[v] |= static_cast<uint8_t>(((v >> b) & 1u) << (7 - b));
+    return table;
+}();
+
 constexpr unsigned low_bits(unsigned value, unsigned n) { return value & ((1u << n) - 1); }
 
 // Fills a table and its sub-tables from canonical codes sorted by length,
@@ -110,9 +118,9 @@ struct TableFiller {
     }
 
     // Fills the 2^bits entries at `base` with codes[begin, end), which all
-    // share their first `consumed` bits.
+    // share their first `consumed` bits and, the code being complete, cover
+    // every entry.
     constexpr bool fill(unsigned begin, unsigned end, unsigned consumed, unsigned bits, unsigned base) {
-        for (unsigned i = 0; i < 1u << bits; ++i) table[base + i] = kInvalidEntry;
         unsigned i = begin;
         while (i < end) {
             const unsigned rest = codes[i].reversed >> consumed;
@@ -184,8 +192,7 @@ constexpr bool build_table(const uint8_t *lengths, unsigned count, HuffEntry (*s
         const unsigned len = lengths[s];
         if (len == 0) continue;
         const unsigned code = next_code[len]++;
-        unsigned reversed = 0;
-        for (unsigned b = 0; b < len; ++b) reversed |= ((code >> b) & 1u) << (len - 1 - b);
+        const unsigned reversed = (reversed_byte[code & 0xFF] << 8 | reversed_byte[code >> 8]) >> (16 - len);
         codes[first_index[len]++] = {static_cast<uint16_t>(s), static_cast<uint8_t>(len),
                                      static_cast<uint16_t>(reversed)};
         ++total;
@@ -194,7 +201,9 @@ constexpr bool build_table(const uint8_t *lengths, unsigned count, HuffEntry (*s
     const unsigned root = std::min(std::max(lookup_bits, shortest), longest);
     TableFiller filler{codes, symbol_entry, table, capacity, root};
     unsigned base = 0;
-    if (!filler.allocate(root, &base) || !filler.fill(0, total, 0, root, base)) return false;
+    if (!filler.allocate(root, &base)) return false;
+    if (unused_codes > 0) table[1] = kInvalidEntry;  // the single 1-bit code fills entry 0 only
+    if (!filler.fill(0, total, 0, root, base)) return false;
     *root_bits = root;
     return true;
 }
