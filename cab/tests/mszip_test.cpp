@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "cab/mszip.h"
+#include "cab/tests/extraction.h"
 #include "cab/writer/mszip_compressor.h"
+#include "cab/writer/writer.h"
 
 namespace {
 
@@ -296,7 +298,7 @@ TEST(MszipDynamicCodes, SingleDistanceCodeOfLengthOne) {
 
 // Streams that must be refused with a data error and without touching
 // anything outside the block's bytes and the output buffer.
-TEST(MszipInvalidStreams, AreRefusedAsDataErrors) {
+std::vector<std::pair<std::string, Bytes>> invalid_streams() {
     const auto fixed_with = [](auto body) {
         BitWriter w;
         fixed_block_header(w, true);
@@ -314,7 +316,7 @@ TEST(MszipInvalidStreams, AreRefusedAsDataErrors) {
     std::vector<uint8_t> incomplete = two_symbol_literals();
     incomplete['A'] = 2;
 
-    const std::vector<std::pair<std::string, Bytes>> cases = {
+    return {
         {"missing CK", {'C', 'X', 0x03, 0x00, 0x00}},
         {"only C", {'C'}},
         {"block type 3", BitWriter().bits(1, 1).bits(3, 2).bits(0, 13).done()},
@@ -344,7 +346,10 @@ TEST(MszipInvalidStreams, AreRefusedAsDataErrors) {
         {"empty code-length code",
          BitWriter().bits(1, 1).bits(2, 2).bits(0, 14).bits(0, 12).bits(0, 16).done()},
     };
-    for (const auto &[name, block] : cases) {
+}
+
+TEST(MszipInvalidStreams, AreRefusedAsDataErrors) {
+    for (const auto &[name, block] : invalid_streams()) {
         FolderDecoder d;
         std::fill(d.buffer().begin(), d.buffer().end(), 0xEE);
         // Each block is its own allocation: the sanitizers see any read past it.
@@ -433,6 +438,67 @@ TEST(MszipRoundTrip, WriterBlocksAreCappedAndFitTheDecoderBuffer) {
         }
         FolderDecoder d;
         EXPECT_EQ(d.decode_folder(blocks), input);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Through the engine: cabinets written by the writer, extracted by cab_copy
+
+// Hands the writer fixed data blocks, to put handcrafted streams in a cabinet.
+class FixedBlocks final : public cabwriter::FolderCompressor {
+public:
+    explicit FixedBlocks(std::vector<cabwriter::CompressedBlock> blocks) : blocks_(std::move(blocks)) {}
+    std::vector<cabwriter::CompressedBlock> compress(std::span<const uint8_t>) override { return blocks_; }
+
+private:
+    std::vector<cabwriter::CompressedBlock> blocks_;
+};
+
+cabwriter::FileEntry file_of(const std::string &name, Bytes data) {
+    cabwriter::FileEntry f;
+    f.name = name;
+    f.data = std::move(data);
+    return f;
+}
+
+cabwriter::Folder mszip_folder(std::vector<cabwriter::FileEntry> files,
+                               std::shared_ptr<cabwriter::FolderCompressor> compressor = nullptr) {
+    cabwriter::Folder folder;
+    folder.method.kind = cabwriter::MethodKind::Mszip;
+    folder.files = std::move(files);
+    folder.compressor = std::move(compressor);
+    return folder;
+}
+
+TEST(MszipEngine, ExtractsFoldersOfSeveralStrategiesAndACabinetSet) {
+    const std::vector<cabwriter::Folder> folders = {
+        mszip_folder({file_of("text", content("text", 100000, 1)), file_of("empty", {}),
+                      file_of("runs", content("runs", 40000, 2))}),
+        mszip_folder({file_of("fixed", content("binary", 70000, 3)), file_of("random", content("random", 5000, 4))},
+                     cabwriter::make_mszip_compressor({9, cabwriter::DeflateStrategy::Fixed})),
+    };
+    for (uint32_t max_size : {0u, 20000u}) {
+        cabtest::MemoryHost host;
+        cabwriter::SetOptions options;
+        options.max_cabinet_size = max_size;
+        const auto cabinets = cabwriter::write_cabinet_set(folders, options);
+        EXPECT_EQ(cabinets.size() > 1, max_size != 0);
+        cabtest::add_cabinets(host, cabinets);
+        cabtest::Extraction x(host);
+        ASSERT_TRUE(x.copy_set(cabinets[0].name)) << "error " << x.error.code << ", cabinet size " << max_size;
+        for (const auto &folder : folders)
+            for (const auto &f : folder.files) EXPECT_EQ(x.files[f.name], f.data) << f.name << " " << max_size;
+    }
+}
+
+TEST(MszipEngine, InvalidStreamsFailWithDecodeError) {
+    for (const auto &[name, block] : invalid_streams()) {
+        const auto blocks = std::make_shared<FixedBlocks>(std::vector<cabwriter::CompressedBlock>{{block, 10}});
+        cabtest::MemoryHost host;
+        cabtest::add_cabinets(host, cabwriter::write_cabinet_set({mszip_folder({file_of("f", Bytes(10, 'f'))}, blocks)}));
+        cabtest::Extraction x(host);
+        EXPECT_FALSE(x.copy("cabinet1.cab")) << name;
+        EXPECT_EQ(x.error.code, CAB_ERR_DECODE) << name;
     }
 }
 
