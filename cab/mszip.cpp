@@ -244,7 +244,7 @@ inline uint64_t load_le64(const uint8_t *p) {
     return v;
 }
 
-// Holds up to 64 unread bits in `bits`, the next one at bit 0. refill()
+// Holds up to 63 unread bits in `bits`, the next one at bit 0. refill()
 // tops the buffer up to at least 56 bits, enough for a whole literal or match
 // (at most 15 + 5 + 15 + 13 = 48 bits), so the symbol loop refills once per
 // symbol. Past the end of the input the reader supplies zero bytes without
@@ -275,7 +275,7 @@ struct BitReader {
             count |= 56;
             return;
         }
-        while (count <= 56) {
+        while (count < 56) {
             uint64_t byte = 0;
             if (next < end) byte = *next++;
             else ++padding;
@@ -394,9 +394,7 @@ void copy_from_history(uint8_t *out_start, uint8_t *out, uint32_t filled, unsign
     if (length > ahead) copy_within_block(out + ahead, distance, length - ahead);
 }
 
-inline bool is_link(HuffEntry entry) {
-    return static_cast<unsigned>(entry.op - kOpLiteral - 1) < kMaxCodeLength;  // one compare for 17..31
-}
+inline bool is_link(HuffEntry entry) { return entry.op > kOpLiteral && entry.op < kOpInvalid; }
 
 // Completes a symbol from its root entry: follows sub-table links, leaving
 // the bits of the final entry's code for the caller to drop. The caller has
