@@ -45,12 +45,15 @@ constexpr unsigned kMaxDistanceCodes = 30;  // HDIST limit
 constexpr unsigned kCodeLengthCodes = 19;
 
 // Lookup widths and table capacities. Codes longer than the lookup width go
-// to sub-tables no wider than the lookup width.
+// to sub-tables no wider than the lookup width. The dynamic capacities are
+// the most entries any complete code can need with these widths: 852 for 286
+// literal/length codes of up to 15 bits (deflate encoders do produce codes
+// that need more than 800), 150 for 30 distance codes.
 constexpr unsigned kLiteralLookupBits = 9;
 constexpr unsigned kDistanceLookupBits = 6;
 constexpr unsigned kFixedDistanceLookupBits = 5;
 constexpr unsigned kCodeLengthLookupBits = 7;
-constexpr unsigned kLiteralTableCapacity = 800;
+constexpr unsigned kLiteralTableCapacity = 852;
 constexpr unsigned kDistanceTableCapacity = 150;
 constexpr unsigned kFixedLiteralTableCapacity = 520;
 constexpr unsigned kFixedDistanceTableCapacity = 32;

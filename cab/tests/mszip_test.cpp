@@ -133,8 +133,8 @@ std::vector<uint32_t> canonical_codes(const std::vector<uint8_t> &lengths) {
 }
 
 // A dynamic block header declaring `hlit` literal/length and `hdist` distance
-// codes. Code lengths are sent with the code-length code {0, 1, 2, 3, 17, 18}
-// of lengths 3, 3, 3, 3, 2, 2 (1 and 2 for codes, 17 and 18 for runs of zeros).
+// codes. The code-length code gives lengths 0-13 4 bits, lengths 14 and 15
+// and the zero runs 17 and 18 5 bits.
 struct DynamicCode {
     std::vector<uint8_t> literal_lengths, distance_lengths;
     std::vector<uint32_t> literal_codes, distance_codes;
@@ -143,7 +143,7 @@ DynamicCode dynamic_header(BitWriter &w, bool final, unsigned hlit, unsigned hdi
                            std::vector<uint8_t> literal_lengths, std::vector<uint8_t> distance_lengths) {
     literal_lengths.resize(hlit);
     distance_lengths.resize(hdist);
-    const std::vector<uint8_t> cl_lengths = {3, 3, 3, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 2};
+    const std::vector<uint8_t> cl_lengths = {4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 0, 5, 5};
     const auto cl_codes = canonical_codes(cl_lengths);
     const uint8_t order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
     w.bits(final, 1).bits(2, 2).bits(hlit - 257, 5).bits(hdist - 1, 5).bits(19 - 4, 4);
@@ -154,12 +154,12 @@ DynamicCode dynamic_header(BitWriter &w, bool final, unsigned hlit, unsigned hdi
         size_t run = 0;
         while (i + run < all.size() && all[i + run] == 0 && run < 138) ++run;
         if (run >= 11) {
-            w.code(cl_codes[18], 2).bits(static_cast<uint32_t>(run - 11), 7);
+            w.code(cl_codes[18], 5).bits(static_cast<uint32_t>(run - 11), 7);
         } else if (run >= 3) {
-            w.code(cl_codes[17], 2).bits(static_cast<uint32_t>(run - 3), 3);
+            w.code(cl_codes[17], 5).bits(static_cast<uint32_t>(run - 3), 3);
         } else {
             run = 1;
-            w.code(cl_codes[all[i]], 3);
+            w.code(cl_codes[all[i]], cl_lengths[all[i]]);
         }
         i += run;
     }
@@ -288,6 +288,28 @@ TEST(MszipDynamicCodes, SingleDistanceCodeOfLengthOne) {
     ASSERT_EQ(d.decode(w.done()), cab::kDecodeOk);
     const std::string expected = "abcdabcdabcd";
     EXPECT_EQ(d.output(), Bytes(expected.begin(), expected.end()));
+}
+
+TEST(MszipDynamicCodes, LongCodesSpreadOverManySubTablesFit) {
+    // Codes of lengths 1-6, 8 and 9 leave five 9-bit prefixes: one holds
+    // lengths 10-15 and 15, four hold 64 codes of length 15 each. The table
+    // needs 512 + 5 * 64 = 832 entries.
+    std::vector<uint8_t> lengths(286, 0);
+    const uint8_t short_lengths[] = {1, 2, 3, 4, 5, 6, 8, 9, 10, 11, 12, 13, 14, 15, 15};
+    std::copy(std::begin(short_lengths), std::end(short_lengths), lengths.begin() + 'A');
+    // 256 codes of length 15: the 29 length codes, 176 + 51 literals.
+    std::fill(lengths.begin() + 257, lengths.begin() + 286, 15);
+    std::fill(lengths.begin() + 80, lengths.begin() + 256, 15);
+    std::fill(lengths.begin(), lengths.begin() + 51, 15);
+    lengths[256] = lengths['A' + 14];  // end of block takes the second 15-bit code
+    lengths['A' + 14] = 0;
+    BitWriter w;
+    const DynamicCode c = dynamic_header(w, true, 286, 1, lengths, {1});
+    emit(w, c.literal_lengths, c.literal_codes, 'A');
+    emit(w, c.literal_lengths, c.literal_codes, 256);
+    FolderDecoder d;
+    ASSERT_EQ(d.decode(w.done()), cab::kDecodeOk);
+    EXPECT_EQ(d.output(), Bytes{'A'});
 }
 
 // Streams that must be refused with a data error and without touching
