@@ -102,12 +102,15 @@ constexpr auto reversed_byte = [] {
 
 constexpr unsigned low_bits(unsigned value, unsigned n) { return value & ((1u << n) - 1); }
 
+using SymbolEntryFn = HuffEntry (*)(unsigned symbol);
+
 // Fills a table and its sub-tables from canonical codes sorted by length,
 // then symbol. That order is also the codes' lexicographic order, so codes
 // sharing a sub-table are neighbours and the longest of them comes last.
+// The symbol's entry function is a template argument so that it inlines.
+template <SymbolEntryFn symbol_entry>
 struct TableFiller {
     const Code *codes;
-    HuffEntry (*symbol_entry)(unsigned);
     HuffEntry *table;
     unsigned capacity;
     unsigned max_sub_bits;
@@ -157,8 +160,9 @@ struct TableFiller {
 // incomplete one (except a single code of length 1) and a table that needs
 // more than `capacity` entries. All lengths 0 give a table in which every
 // code is invalid.
-constexpr bool build_table(const uint8_t *lengths, unsigned count, HuffEntry (*symbol_entry)(unsigned),
-                           unsigned lookup_bits, HuffEntry *table, unsigned capacity, unsigned *root_bits) {
+template <SymbolEntryFn symbol_entry>
+constexpr bool build_table(const uint8_t *lengths, unsigned count, unsigned lookup_bits, HuffEntry *table,
+                           unsigned capacity, unsigned *root_bits) {
     unsigned codes_of_length[kMaxCodeLength + 1] = {};
     for (unsigned s = 0; s < count; ++s) ++codes_of_length[lengths[s]];
     codes_of_length[0] = 0;
@@ -202,7 +206,7 @@ constexpr bool build_table(const uint8_t *lengths, unsigned count, HuffEntry (*s
     }
 
     const unsigned root = std::min(std::max(lookup_bits, shortest), longest);
-    TableFiller filler{codes, symbol_entry, table, capacity, root};
+    TableFiller<symbol_entry> filler{codes, table, capacity, root};
     unsigned base = 0;
     if (!filler.allocate(root, &base)) return false;
     if (unused_codes > 0) table[1] = kInvalidEntry;  // the single 1-bit code fills entry 0 only
@@ -227,10 +231,10 @@ constexpr FixedTables make_fixed_tables() {
     for (unsigned s = 0; s < 288; ++s) literal_lengths[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : 8;
     uint8_t distance_lengths[32] = {};
     for (auto &len : distance_lengths) len = 5;
-    fixed.built = build_table(literal_lengths, 288, literal_entry, kLiteralLookupBits, fixed.literal,
-                              kFixedLiteralTableCapacity, &fixed.literal_bits) &&
-                  build_table(distance_lengths, 32, distance_entry, kFixedDistanceLookupBits, fixed.distance,
-                              kFixedDistanceTableCapacity, &fixed.distance_bits);
+    fixed.built = build_table<literal_entry>(literal_lengths, 288, kLiteralLookupBits, fixed.literal,
+                                             kFixedLiteralTableCapacity, &fixed.literal_bits) &&
+                  build_table<distance_entry>(distance_lengths, 32, kFixedDistanceLookupBits, fixed.distance,
+                                              kFixedDistanceTableCapacity, &fixed.distance_bits);
     return fixed;
 }
 
@@ -392,8 +396,15 @@ void copy_from_history(uint8_t *out_start, uint8_t *out, uint32_t filled, unsign
     const size_t from = written + kHistorySize - distance;  // >= written, as distance <= 32768
     const auto ahead = static_cast<unsigned>(std::min<size_t>(length, kHistorySize - from));
     const auto copied = static_cast<unsigned>(std::min<size_t>(ahead, filled > from ? filled - from : 0));
-    std::memmove(out, out_start + from, copied);  // the source lies ahead and may overlap
-    std::memset(out + copied, 0, ahead - copied);
+    // The source lies ahead of the destination, so a forward copy reads every
+    // byte before it is overwritten; words are used when the two are apart.
+    const uint8_t *source = out_start + from;
+    if (copied >= 8 && from - written >= copied) {
+        copy_words<8>(out, source, copied);
+    } else {
+        for (unsigned i = 0; i < copied; ++i) out[i] = source[i];
+    }
+    if (ahead > copied) std::memset(out + copied, 0, ahead - copied);
     if (length > ahead) copy_within_block(out + ahead, distance, length - ahead);
 }
 
@@ -506,8 +517,8 @@ bool read_dynamic_tables(InflateState &s, unsigned *literal_bits, unsigned *dist
     uint8_t lengths[kMaxLiteralCodes + kMaxDistanceCodes] = {};
     for (unsigned i = 0; i < code_length_codes; ++i) lengths[code_length_order[i]] = static_cast<uint8_t>(in.read(3));
     unsigned code_length_bits = 0;
-    if (!build_table(lengths, kCodeLengthCodes, code_length_entry, kCodeLengthLookupBits, s.code_length_table,
-                     kCodeLengthTableCapacity, &code_length_bits))
+    if (!build_table<code_length_entry>(lengths, kCodeLengthCodes, kCodeLengthLookupBits, s.code_length_table,
+                                        kCodeLengthTableCapacity, &code_length_bits))
         return false;
 
     // Every one of the `total` lengths is written below, overwriting the
@@ -535,10 +546,10 @@ bool read_dynamic_tables(InflateState &s, unsigned *literal_bits, unsigned *dist
         i += repeat;
         previous = value;
     }
-    return build_table(lengths, literal_codes, literal_entry, kLiteralLookupBits, s.literal_table,
-                       kLiteralTableCapacity, literal_bits) &&
-           build_table(lengths + literal_codes, distance_codes, distance_entry, kDistanceLookupBits,
-                       s.distance_table, kDistanceTableCapacity, distance_bits);
+    return build_table<literal_entry>(lengths, literal_codes, kLiteralLookupBits, s.literal_table,
+                                      kLiteralTableCapacity, literal_bits) &&
+           build_table<distance_entry>(lengths + literal_codes, distance_codes, kDistanceLookupBits,
+                                       s.distance_table, kDistanceTableCapacity, distance_bits);
 }
 
 // Inflates Deflate blocks until the final one or the output limit.
