@@ -395,6 +395,20 @@ TEST(MszipInstances, BadInstanceAndOversizedInputAreRefused) {
     EXPECT_EQ(cab::kMszipDecoder.destroy(nullptr), cab::kDecodeBadInstance);
 }
 
+TEST(MszipInstances, CreateReportsNoMemoryAndFreesWhatItTook) {
+    cabtest::MemoryHost host;
+    const cab::HostCallbacks callbacks{cabtest::MemoryHost::alloc, cabtest::MemoryHost::free, nullptr, nullptr,
+                                       nullptr, nullptr, nullptr};
+    for (int fail_at : {1, 2}) {
+        int calls = 0;
+        host.fault = [&](cabtest::HostOp op) { return op == cabtest::HostOp::Alloc && ++calls == fail_at; };
+        void *instance = &calls;
+        EXPECT_EQ(cab::kMszipDecoder.create(cab::kMaxBlockSize, 0, callbacks, 0, &instance), cab::kDecodeNoMemory);
+        EXPECT_EQ(instance, nullptr);
+        EXPECT_EQ(host.live_blocks(), 0u) << "allocation " << fail_at << " failing";
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Round trips of zlib-compressed folders
 
