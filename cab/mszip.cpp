@@ -515,7 +515,8 @@ bool read_dynamic_tables(InflateState &s, unsigned *literal_bits, unsigned *dist
     if (literal_codes > kMaxLiteralCodes || distance_codes > kMaxDistanceCodes) return false;
 
     uint8_t lengths[kMaxLiteralCodes + kMaxDistanceCodes] = {};
-    for (unsigned i = 0; i < code_length_codes; ++i) lengths[code_length_order[i]] = static_cast<uint8_t>(in.read(3));
+    for (unsigned i = 0; i < code_length_codes; ++i)
+        lengths[code_length_order[i]] = static_cast<uint8_t>(in.read(3));
     unsigned code_length_bits = 0;
     if (!build_table<code_length_entry>(lengths, kCodeLengthCodes, kCodeLengthLookupBits, s.code_length_table,
                                         kCodeLengthTableCapacity, &code_length_bits))

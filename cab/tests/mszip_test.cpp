@@ -163,7 +163,8 @@ DynamicCode dynamic_header(BitWriter &w, bool final, unsigned hlit, unsigned hdi
         }
         i += run;
     }
-    return {literal_lengths, distance_lengths, canonical_codes(literal_lengths), canonical_codes(distance_lengths)};
+    return {literal_lengths, distance_lengths, canonical_codes(literal_lengths),
+            canonical_codes(distance_lengths)};
 }
 void emit(BitWriter &w, const std::vector<uint8_t> &lengths, const std::vector<uint32_t> &codes, unsigned symbol) {
     w.code(codes[symbol], lengths[symbol]);
@@ -281,7 +282,8 @@ TEST(MszipDynamicCodes, SingleDistanceCodeOfLengthOne) {
     for (unsigned s : {unsigned{'c'}, unsigned{'d'}, 256u, 262u}) literal_lengths[s] = 3;
     BitWriter w;
     const DynamicCode c = dynamic_header(w, true, 263, 4, literal_lengths, {0, 0, 0, 1});
-    for (unsigned s : {unsigned{'a'}, unsigned{'b'}, unsigned{'c'}, unsigned{'d'}, 262u}) emit(w, c.literal_lengths, c.literal_codes, s);
+    for (unsigned s : {unsigned{'a'}, unsigned{'b'}, unsigned{'c'}, unsigned{'d'}, 262u})
+        emit(w, c.literal_lengths, c.literal_codes, s);
     emit(w, c.distance_lengths, c.distance_codes, 3);
     emit(w, c.literal_lengths, c.literal_codes, 256);
     FolderDecoder d;
@@ -336,7 +338,8 @@ std::vector<std::pair<std::string, Bytes>> invalid_streams() {
         {"missing CK", {'C', 'X', 0x03, 0x00, 0x00}},
         {"only C", {'C'}},
         {"block type 3", BitWriter().bits(1, 1).bits(3, 2).bits(0, 13).done()},
-        {"stored NLEN not the complement", BitWriter().bits(1, 1).bits(0, 2).raw({4, 0, 0xFB, 0xFE, 1, 2, 3, 4}).done()},
+        {"stored NLEN not the complement",
+         BitWriter().bits(1, 1).bits(0, 2).raw({4, 0, 0xFB, 0xFE, 1, 2, 3, 4}).done()},
         {"stored LEN past the input", BitWriter().bits(1, 1).bits(0, 2).raw({5, 0, 0xFA, 0xFF, 1, 2, 3, 4}).done()},
         {"stored header cut short", BitWriter().bits(1, 1).bits(0, 2).raw({5, 0, 0xFA}).done()},
         {"fixed literal/length code 286", fixed_with([](BitWriter &w) { fixed_literal(w, 286); })},
@@ -390,7 +393,8 @@ TEST(MszipInstances, BadInstanceAndOversizedInputAreRefused) {
     uint32_t not_a_decoder[8] = {0x4349444C};  // "LDIC"
     uint32_t count = 10;
     const uint8_t block[] = {'C', 'K', 0x03, 0x00};
-    EXPECT_EQ(cab::kMszipDecoder.decode(not_a_decoder, block, 4, d.buffer().data(), &count), cab::kDecodeBadInstance);
+    EXPECT_EQ(cab::kMszipDecoder.decode(not_a_decoder, block, 4, d.buffer().data(), &count),
+              cab::kDecodeBadInstance);
     EXPECT_EQ(cab::kMszipDecoder.reset(not_a_decoder), cab::kDecodeBadInstance);
     EXPECT_EQ(cab::kMszipDecoder.destroy(nullptr), cab::kDecodeBadInstance);
 }
@@ -512,7 +516,8 @@ TEST(MszipEngine, InvalidStreamsFailWithDecodeError) {
     for (const auto &[name, block] : invalid_streams()) {
         const auto blocks = std::make_shared<FixedBlocks>(std::vector<cabwriter::CompressedBlock>{{block, 10}});
         cabtest::MemoryHost host;
-        cabtest::add_cabinets(host, cabwriter::write_cabinet_set({mszip_folder({file_of("f", Bytes(10, 'f'))}, blocks)}));
+        const auto folder = mszip_folder({file_of("f", Bytes(10, 'f'))}, blocks);
+        cabtest::add_cabinets(host, cabwriter::write_cabinet_set({folder}));
         cabtest::Extraction x(host);
         EXPECT_FALSE(x.copy("cabinet1.cab")) << name;
         EXPECT_EQ(x.error.code, CAB_ERR_DECODE) << name;
