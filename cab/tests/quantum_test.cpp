@@ -407,20 +407,6 @@ TEST_F(QuantumStreams, MatchBeforeTheFolderStartReadsZerosEvenAfterReset) {
     EXPECT_EQ(out, (Bytes{'a', 0, 0, 0, 0, 0}));
 }
 
-TEST_F(QuantumStreams, ModelsAndWindowCarryAcrossBlocks) {
-    ReferenceEncoder enc(10);
-    enc.start_block();
-    for (uint8_t b : text_bytes("block one")) enc.literal(b);
-    const Bytes first = enc.finish();
-    enc.start_block();
-    enc.match(6, 6, 0, 4);  // distance 9, back into block one; length 9
-    Decoder d(10);
-    Bytes out;
-    ASSERT_EQ(d.decode(first, 9, out), cab::kDecodeOk);
-    ASSERT_EQ(d.decode(enc.finish(), 9, out), cab::kDecodeOk);
-    EXPECT_EQ(out, text_bytes("block one"));
-}
-
 // ---------------------------------------------------------------------------
 
 TEST_F(QuantumRoundTrip, CompressorOutputDecodesForSeveralWindows) {
