@@ -6,6 +6,7 @@
 
 #include "sfx/qt/dialog_layout.h"
 #include "sfx/qt/installer_icon.h"
+#include "sfx/qt/window_caption.h"
 
 namespace sfx {
 
@@ -16,7 +17,7 @@ DestinationWindow::DestinationWindow(DestinationDialog &dialog, Ui &ui)
     setFont(dialog_font(language));
     const DialogUnits units(font());
     apply_dialog_size(*this, units, layout.size);
-    setWindowTitle(QString::fromStdString(dialog.caption));
+    setWindowTitle(window_caption(dialog.caption));
     setWindowIcon(installer_icon());
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);

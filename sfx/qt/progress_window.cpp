@@ -9,6 +9,7 @@
 #include "sfx/qt/dialog_layout.h"
 #include "sfx/qt/installer_icon.h"
 #include "sfx/qt/path_line.h"
+#include "sfx/qt/window_caption.h"
 
 namespace sfx {
 namespace {
@@ -36,7 +37,7 @@ ProgressWindow::ProgressWindow(const ProgressDialog &dialog, const Extraction &e
     setFont(dialog_font(current_language()));
     const DialogUnits units(font());
     apply_dialog_size(*this, units, layout.size);
-    setWindowTitle(QString::fromStdString(dialog.caption));
+    setWindowTitle(window_caption(dialog.caption));
     setWindowIcon(installer_icon());
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);

@@ -14,6 +14,7 @@
 #include "sfx/qt/installer_icon.h"
 #include "sfx/qt/progress_window.h"
 #include "sfx/qt/qt_front_end.h"
+#include "sfx/qt/window_caption.h"
 #include "sfx/strings.h"
 
 namespace sfx {
@@ -108,7 +109,7 @@ std::unique_ptr<QMessageBox> make_message_box(uint32_t style, const std::string 
     QString shown = QString::fromStdString(text);
     shown.remove(QLatin1Char('\r'));
     const StandardButtons buttons = buttons_of(style);
-    auto box = std::make_unique<QMessageBox>(icon_of(style), QString::fromStdString(caption), shown,
+    auto box = std::make_unique<QMessageBox>(icon_of(style), window_caption(caption), shown,
                                              buttons.set, owner);
     box->setObjectName(QStringLiteral("message_box"));
     box->setTextFormat(Qt::PlainText);

@@ -117,7 +117,9 @@ Script::Step answer_message(QMessageBox::StandardButton answer, SeenMessage *see
     return on<QMessageBox>([answer, seen](QMessageBox *box) {
         if (seen != nullptr) {
             QWidget *owner = box->parentWidget();
-            *seen = {box->windowTitle(), box->text(), box->icon(), owner != nullptr,
+            // The caption as the window system shows it.
+            const QString caption = box->windowHandle()->title();
+            *seen = {caption, box->text(), box->icon(), owner != nullptr,
                      dynamic_cast<sfx::ProgressWindow *>(owner) != nullptr};
         }
         QAbstractButton *chosen = box->button(answer);
@@ -416,8 +418,9 @@ private slots:
             Script script;
             SeenMessage seen;
             script.add(answer_message(c.press, &seen));
-            const int answer = ui_.message_box(c.style, "caption", "<b>a</b>\r\nb", sfx::MessageOwner::None);
+            const int answer = ui_.message_box(c.style, "a [*] b", "<b>a</b>\r\nb", sfx::MessageOwner::None);
             QCOMPARE(answer, c.expected);
+            QCOMPARE(seen.caption, QStringLiteral("a [*] b"));
             QCOMPARE(seen.text, QStringLiteral("<b>a</b>\nb"));
         }
         // Esc answers Cancel where there is one.
@@ -426,6 +429,27 @@ private slots:
             later([box] { QTest::keyClick(box, Qt::Key_Escape); });
         }));
         QCOMPARE(ui_.message_box(sfx::SFX_MB_OKCANCEL, "c", "t", sfx::MessageOwner::None), sfx::SFX_IDCANCEL);
+    }
+
+    // The bar follows the written bytes at file starts and at most every
+    // repaint interval in between; huge totals and overruns stay in range.
+    void progressBarUpdatesSparingly() {
+        const sfx::Extraction extraction{[] { return true; }, [] {}};
+        sfx::ProgressWindow window(sfx::ProgressDialog{"caption", "archive", "file", "cancel"}, extraction);
+        auto *bar = control<QProgressBar>(&window, "progress_bar");
+        window.show_progress(50, 100);
+        QCOMPARE(bar->value(), 500);
+        window.show_progress(60, 100);
+        QCOMPARE(bar->value(), 500);
+        window.show_file("next");
+        QCOMPARE(bar->value(), 600);
+        QTest::qWait(sfx::ProgressWindow::kRepaintInterval + 50);
+        window.show_progress(3'000'000'000'000, 6'000'000'000'000);
+        QCOMPARE(bar->value(), 500);
+        window.show_file("last");
+        window.show_progress(200, 100);
+        window.show_file("after");
+        QCOMPARE(bar->value(), bar->maximum());
     }
 };
 
