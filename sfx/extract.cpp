@@ -50,7 +50,6 @@ void discard_pending_output() {
 // True for a stored name that would land outside the destination: absolute,
 // with a drive, or with a ".." component.
 bool escapes_destination(const std::string &name) {
-    if (name.empty()) return false;
     if (is_separator(name[0]) || (name.size() >= 2 && name[1] == ':')) return true;
     const char *start = name.c_str();
     for (const char *p = start;;) {
@@ -63,13 +62,16 @@ bool escapes_destination(const std::string &name) {
 }
 
 // True when every folder of `output_name` below `destination` is a real
-// folder, not a symbolic link planted to lead the file elsewhere.
-bool folders_below_are_real(const std::string &destination, const std::string &output_name) {
+// folder or still missing: never a symbolic link planted to lead the file
+// (or the folders made for it) elsewhere.
+bool folders_below_are_safe(const std::string &destination, const std::string &output_name) {
     const char *start = output_name.c_str();
     for (const char *p = start; *p != '\0'; p = platform::char_next(p)) {
         if (!is_separator(*p)) continue;
         const std::string folder = destination + output_name.substr(0, static_cast<size_t>(p - start));
-        if (platform::path_kind(folder, false) != platform::PathKind::Directory) return false;
+        const platform::PathKind kind = platform::path_kind(folder, false);
+        if (kind == platform::PathKind::Missing) return true;
+        if (kind != platform::PathKind::Directory) return false;
     }
     return true;
 }
@@ -84,7 +86,7 @@ bool output_name_of(const CabNotification &note, std::string &native, std::strin
         const PathParts parts = split_path(native);
         output_name = parts.name + parts.extension;
     }
-    return !escapes_destination(output_name);
+    return !output_name.empty() && !escapes_destination(output_name);
 }
 
 // Asks whether an existing file may be replaced: 1 go on, 0 skip, -1 abort.
@@ -105,7 +107,7 @@ int32_t open_output(const std::string &folder, const std::string &output_path) {
 }
 
 int32_t on_cabinet(CabNotification *note) {
-    ui().show_archive(std::string(note->text3) + state().current_cabinet_name);
+    ui().show_archive(platform::native_path(std::string(note->text3) + state().current_cabinet_name));
     state().current_cabinet_name = note->name;
     if (state().first_cabinet_note) {
         state().next_cabinet_name = note->name;
@@ -121,7 +123,7 @@ int32_t on_file_start(CabNotification *note) {
     if (!output_name_of(*note, stored_name, output_name)) return -1;
     const std::string output_path = sfx_settings.destination + output_name;
     if (output_path.size() > kMaxText) return -1;
-    ui().show_file(output_path);
+    ui().show_file(platform::native_path(output_path));
     if (make_folders(sfx_settings.destination) == -1) return -1;
     std::time_t stored_time;
     if (sfx_settings.newer_only && platform::dos_time_to_unix(note->date, note->time, stored_time) &&
@@ -136,8 +138,8 @@ int32_t on_file_start(CabNotification *note) {
     }
     std::string root, directory;
     split_path_root(output_path, &root, &directory, nullptr, nullptr);
+    if (!folders_below_are_safe(sfx_settings.destination, output_name)) return -1;
     if (make_folders(root + directory) == -1) return -1;
-    if (!folders_below_are_real(sfx_settings.destination, output_name)) return -1;
     return open_output(root + directory, output_path);
 }
 

@@ -400,3 +400,38 @@ TEST(IsCabinet, FillsTheSummaryOrSaysNo) {
     MemoryHost::close(h);
     cab_destroy(cx);
 }
+
+TEST(Malformed, DecoderRefusingItsWindowIsADecodeError) {
+    // LZX without a window exponent, Quantum with one beyond its tables.
+    for (uint16_t method : {uint16_t{0x0003}, uint16_t{0x1602}}) {
+        auto cab = one_cabinet({stored({file("a", 10)})});
+        put_u16(cab, folder_table(cab) + cab::kFolderMethod, method);
+        EXPECT_EQ(extract_error(cab), CAB_ERR_DECODE) << method;
+    }
+}
+
+TEST(Memory, FailedAllocationsAreMemoryErrorsAndLeaveNothingBehind) {
+    MemoryHost host;
+    host.add_file("a.cab", one_cabinet({stored({file("a", 10)})}));
+    CabError error{};
+    host.fault = [](cabtest::HostOp op) { return op == cabtest::HostOp::Alloc; };
+    EXPECT_EQ(host.create_context(&error), nullptr);
+    EXPECT_EQ(error.code, CAB_ERR_MEMORY);
+
+    // Let the context through, then fail the k-th allocation after it.
+    // Folder entry, block header, data buffer.
+    for (int k = 1; k <= 3; ++k) {
+        int allocations = 0;
+        host.fault = nullptr;
+        {
+            Extraction x(host);
+            host.fault = [&](cabtest::HostOp op) { return op == cabtest::HostOp::Alloc && ++allocations == k; };
+            EXPECT_FALSE(x.copy("a.cab")) << k;
+            EXPECT_EQ(x.error.code, CAB_ERR_MEMORY) << k;
+            EXPECT_EQ(host.open_handles(), 0u);
+            host.fault = nullptr;
+            EXPECT_TRUE(x.copy("a.cab")) << "context unusable after failure " << k;
+        }
+        EXPECT_EQ(host.live_blocks(), 0u) << k;
+    }
+}

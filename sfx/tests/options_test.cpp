@@ -81,12 +81,6 @@ TEST_F(Payload, ALongKeyBeginningWithTheTerminatorEndsTheBlock) {
     EXPECT_EQ(payload_config.cabinet_offset, 5);
 }
 
-TEST_F(Payload, AnEmptyMessageStaysEmpty) {
-    const std::string nul(1, '\0');
-    ASSERT_TRUE(read("$$$$$MSG=" + nul + "$MSCF"));
-    EXPECT_EQ(payload_config.message, "");
-}
-
 class Options : public InstallerTest {
 protected:
     // Applies `options` and returns the exit code when the run ended, else -1.

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "sfx/sfx_writer.h"
+
 namespace pelmarcab {
 
 enum class ReadMode { List, Test, Extract };
@@ -30,6 +32,15 @@ struct CreateOptions {
 };
 
 int create_cabinet(const CreateOptions &options);
+
+struct SfxOptions {
+    std::string stub;
+    std::string cabinet;
+    std::string output;
+    sfx::SfxBlock block;
+};
+
+int write_sfx(const SfxOptions &options);
 
 // Name of cabinet `index` (0-based) of a set written to `output`.
 std::string set_member_name(const std::string &output, unsigned index);

@@ -53,6 +53,26 @@ int main(int argc, char **argv) {
     cmd->add_flag("--no-checksum", [&create](int64_t) { create.checksums = false; }, "write blocks without checksums");
     cmd->callback([&] { status = pelmarcab::create_cabinet(create); });
 
+    pelmarcab::SfxOptions sfx;
+    std::string cabinet_name, title, message, options;
+    auto *sfx_cmd = app.add_subcommand("sfx", "write a self-extracting file: the installer stub, its "
+                                              "configuration block and a cabinet");
+    sfx_cmd->add_option("--stub", sfx.stub, "the installer program (pelmarself or pelmarself-cli)")->required();
+    auto *cabinet_name_opt = sfx_cmd->add_option("--cabinet-name", cabinet_name, "the $CABINET value");
+    auto *title_opt = sfx_cmd->add_option("--title", title, "caption of the destination dialog ($TITLE)");
+    auto *message_opt = sfx_cmd->add_option("--message", message, "label above the folder field ($MSG)");
+    auto *options_opt = sfx_cmd->add_option("--options", options, "options applied before the command line ($CMDLINE)");
+    sfx_cmd->add_option("-o,--output", sfx.output, "the self-extracting file to write")->required();
+    sfx_cmd->add_option("CABINET", sfx.cabinet, "the cabinet to append")->required();
+    sfx_cmd->callback([&] {
+        // Only the values given on the command line become entries.
+        if (cabinet_name_opt->count() > 0) sfx.block.cabinet_name = cabinet_name;
+        if (title_opt->count() > 0) sfx.block.title = title;
+        if (message_opt->count() > 0) sfx.block.message = message;
+        if (options_opt->count() > 0) sfx.block.options = options;
+        status = pelmarcab::write_sfx(sfx);
+    });
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError &e) {

@@ -26,6 +26,7 @@ public:
     }
 
     int run();
+    void show_progress(bool final);
 
 private:
     static int32_t on_note(int32_t kind, CabNotification *note);
@@ -37,7 +38,6 @@ private:
     bool copy_one(const std::string &name);
     uint64_t set_total();
     void report(const std::string &what, const std::string &reason);
-    void show_progress(bool final);
 
     const ReadOptions &options_;
     CabinetLocation where_;
@@ -58,9 +58,14 @@ private:
 Reader *active = nullptr;
 uint64_t *written = nullptr;
 
+// Counts the bytes written and refreshes the progress line every MiB.
 int32_t counting_write(int32_t handle, const void *buffer, uint32_t count) {
     const int32_t n = write_all(handle, buffer, count);
-    if (n > 0 && written) *written += static_cast<uint64_t>(n);
+    if (n > 0 && written) {
+        const uint64_t before = *written;
+        *written += static_cast<uint64_t>(n);
+        if ((before >> 20) != (*written >> 20)) active->show_progress(false);
+    }
     return n;
 }
 
