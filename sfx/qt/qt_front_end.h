@@ -8,8 +8,9 @@
 
 namespace sfx {
 
-// True when windows can be shown: DISPLAY or WAYLAND_DISPLAY is set and
-// PELMARSELF_UI does not ask for the terminal.
+// True when windows can be shown: PELMARSELF_UI does not ask for the
+// terminal, and DISPLAY or WAYLAND_DISPLAY names a display that accepts a
+// connection.
 bool display_available();
 
 // Starts Qt's application object (without the installer's arguments, which

@@ -1,8 +1,5 @@
 #include "sfx/qt/qt_ui.h"
 
-#include <cstdlib>
-#include <string_view>
-
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -171,16 +168,6 @@ void QtUi::show_file(const std::string &text) {
 
 void QtUi::show_progress(uint64_t written, uint64_t total) {
     if (progress_ != nullptr) progress_->show_progress(written, total);
-}
-
-bool display_available() {
-    const char *choice = std::getenv("PELMARSELF_UI");
-    if (choice != nullptr && std::string_view(choice) == "terminal") return false;
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
-        const char *value = std::getenv(name);
-        if (value != nullptr && value[0] != '\0') return true;
-    }
-    return false;
 }
 
 std::unique_ptr<Ui> make_qt_ui(const char *program_name) {

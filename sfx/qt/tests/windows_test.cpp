@@ -1,7 +1,12 @@
 // The installer's windows, driven through whole installer runs by real key
 // and mouse events: the destination dialog, the folder browser, the progress
 // dialog and the message boxes.
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <deque>
+#include <cstring>
 #include <fstream>
 #include <functional>
 
@@ -26,6 +31,7 @@
 #include "sfx/qt/destination_window.h"
 #include "sfx/qt/path_line.h"
 #include "sfx/qt/progress_window.h"
+#include "sfx/qt/qt_front_end.h"
 #include "sfx/qt/qt_ui.h"
 #include "sfx/settings.h"
 #include "sfx/sfx_writer.h"
@@ -127,6 +133,40 @@ Script::Step answer_message(QMessageBox::StandardButton answer, SeenMessage *see
         later([chosen] { QTest::mouseClick(chosen, Qt::LeftButton); });
     });
 }
+
+// A listening local socket, standing in for a display server.
+class ListeningSocket {
+public:
+    explicit ListeningSocket(const std::string &path) : fd_(socket(AF_UNIX, SOCK_STREAM, 0)) {
+        sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+        if (bind(fd_, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || listen(fd_, 1) != 0) {
+            qFatal("cannot listen on %s", path.c_str());
+        }
+    }
+    ~ListeningSocket() { close(fd_); }
+
+private:
+    int fd_;
+};
+
+// Sets environment variables for the lifetime of the object.
+class Environment {
+public:
+    ~Environment() {
+        for (auto entry = saved_.rbegin(); entry != saved_.rend(); ++entry) {
+            if (entry->second.isNull()) qunsetenv(entry->first); else qputenv(entry->first, entry->second);
+        }
+    }
+    void set(const char *name, const QByteArray &value) {
+        saved_.emplace_back(name, qgetenv(name));
+        if (value.isNull()) qunsetenv(name); else qputenv(name, value);
+    }
+
+private:
+    std::vector<std::pair<const char *, QByteArray>> saved_;
+};
 
 [[noreturn]] void throw_exit(int code) { throw code; }
 
@@ -429,6 +469,24 @@ private slots:
             later([box] { QTest::keyClick(box, Qt::Key_Escape); });
         }));
         QCOMPARE(ui_.message_box(sfx::SFX_MB_OKCANCEL, "c", "t", sfx::MessageOwner::None), sfx::SFX_IDCANCEL);
+    }
+
+    // Windows are chosen only for a display that answers, and never when
+    // the terminal is asked for.
+    void displayIsUsedOnlyWhenItAnswers() {
+        const std::string socket_path = path(QStringLiteral("wayland-test"));
+        ListeningSocket server(socket_path);
+        Environment environment;
+        environment.set("PELMARSELF_UI", QByteArray());
+        environment.set("WAYLAND_DISPLAY", QByteArray());
+        environment.set("DISPLAY", ":4242");
+        QVERIFY2(!sfx::display_available(), "a display nobody serves");
+        environment.set("DISPLAY", "no display");
+        QVERIFY2(!sfx::display_available(), "a malformed address");
+        environment.set("WAYLAND_DISPLAY", QByteArray::fromStdString(socket_path));
+        QVERIFY2(sfx::display_available(), "a serving display");
+        environment.set("PELMARSELF_UI", "terminal");
+        QVERIFY2(!sfx::display_available(), "the terminal asked for");
     }
 
     // The bar follows the written bytes at file starts and at most every
