@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QPainter>
 
 #include "sfx/extract.h"
 #include "sfx/installer.h"
@@ -19,6 +20,25 @@
 #include "sfx/strings.h"
 
 namespace {
+
+// The window's client area under a plain title bar showing its icon and
+// caption, which the offscreen platform does not draw.
+QImage with_title_bar(QWidget &window) {
+    constexpr int kBarHeight = 22;
+    const QPixmap client = window.grab();
+    QImage image(client.width(), client.height() + kBarHeight, QImage::Format_RGB32);
+    image.fill(QColor(0x00, 0x00, 0x80));
+    QPainter painter(&image);
+    painter.drawPixmap(0, kBarHeight, client);
+    painter.drawPixmap(3, 3, window.windowIcon().pixmap(16));
+    QFont font = window.font();
+    font.setBold(true);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(QRect(24, 0, image.width() - 28, kBarHeight), Qt::AlignVCenter | Qt::AlignLeft,
+                     window.windowTitle());
+    return image;
+}
 
 // Shows each window the installer asks for, saves it and closes it again.
 class ScreenshotUi : public sfx::QtUi {
@@ -56,7 +76,7 @@ private:
         window.show();
         QApplication::processEvents();
         const QString path = folder_ + QStringLiteral("/sfx_%1_%2.png").arg(QLatin1String(name), suffix_);
-        if (!window.grab().save(path)) {
+        if (!with_title_bar(window).save(path)) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
             ok = false;
         }
