@@ -90,7 +90,8 @@ void ProgressWindow::show_progress(uint64_t written, uint64_t total) {
 void ProgressWindow::update_bar() {
     since_repaint_.start();
     const uint64_t shown = written_ < total_ ? written_ : total_;
-    bar_->setValue(total_ == 0 ? 0 : static_cast<int>(shown * kBarSteps / total_));
+    const double fraction = total_ == 0 ? 0.0 : static_cast<double>(shown) / static_cast<double>(total_);
+    bar_->setValue(static_cast<int>(fraction * kBarSteps));
 }
 
 void ProgressWindow::reject() { extraction_.cancel(); }
