@@ -21,7 +21,7 @@ namespace {
 // terminal otherwise, without touching Qt.
 std::unique_ptr<sfx::Ui> make_ui(const char *program_name) {
 #ifdef PELMARSELF_WINDOWS
-    if (sfx::display_available()) return sfx::make_qt_ui(program_name);
+    if (std::unique_ptr<sfx::Ui> windows = sfx::make_qt_ui(program_name)) return windows;
 #else
     (void)program_name;
 #endif

@@ -1,5 +1,5 @@
-// Chooses and creates the windowed front end. Free of Qt headers, so the
-// program entry can decide without touching Qt.
+// Creates the windowed front end. Free of Qt headers, so the program entry
+// can decide without touching Qt.
 #pragma once
 
 #include <memory>
@@ -8,14 +8,11 @@
 
 namespace sfx {
 
-// True when windows can be shown: PELMARSELF_UI does not ask for the
-// terminal, and DISPLAY or WAYLAND_DISPLAY names a display that accepts a
-// connection.
-bool display_available();
-
-// Starts Qt's application object (without the installer's arguments, which
-// Qt would otherwise read as its own options) and returns the Qt front end
-// that owns it.
+// The Qt front end, or nothing when PELMARSELF_UI asks for the terminal or
+// neither DISPLAY nor WAYLAND_DISPLAY names a display that accepts a
+// connection; Qt is not started then. The front end owns Qt's application
+// object, which is given only the program name: the installer's own
+// arguments would otherwise be read as Qt options.
 std::unique_ptr<Ui> make_qt_ui(const char *program_name);
 
 }  // namespace sfx

@@ -8,6 +8,7 @@
 
 #include "sfx/platform.h"
 #include "sfx/qt/destination_window.h"
+#include "sfx/qt/display.h"
 #include "sfx/qt/installer_icon.h"
 #include "sfx/qt/progress_window.h"
 #include "sfx/qt/qt_front_end.h"
@@ -171,6 +172,9 @@ void QtUi::show_progress(uint64_t written, uint64_t total) {
 }
 
 std::unique_ptr<Ui> make_qt_ui(const char *program_name) {
+    if (terminal_requested()) return nullptr;
+    const DisplayProbe probe;
+    if (!probe.answered()) return nullptr;
     return std::make_unique<ApplicationUi>(program_name);
 }
 

@@ -31,7 +31,7 @@
 #include "sfx/qt/destination_window.h"
 #include "sfx/qt/path_line.h"
 #include "sfx/qt/progress_window.h"
-#include "sfx/qt/qt_front_end.h"
+#include "sfx/qt/display.h"
 #include "sfx/qt/qt_ui.h"
 #include "sfx/settings.h"
 #include "sfx/sfx_writer.h"
@@ -477,16 +477,17 @@ private slots:
         const std::string socket_path = path(QStringLiteral("wayland-test"));
         ListeningSocket server(socket_path);
         Environment environment;
-        environment.set("PELMARSELF_UI", QByteArray());
         environment.set("WAYLAND_DISPLAY", QByteArray());
         environment.set("DISPLAY", ":4242");
-        QVERIFY2(!sfx::display_available(), "a display nobody serves");
+        QVERIFY2(!sfx::DisplayProbe().answered(), "a display nobody serves");
         environment.set("DISPLAY", "no display");
-        QVERIFY2(!sfx::display_available(), "a malformed address");
+        QVERIFY2(!sfx::DisplayProbe().answered(), "a malformed address");
         environment.set("WAYLAND_DISPLAY", QByteArray::fromStdString(socket_path));
-        QVERIFY2(sfx::display_available(), "a serving display");
+        QVERIFY2(sfx::DisplayProbe().answered(), "a serving display");
+        environment.set("PELMARSELF_UI", "windows");
+        QVERIFY(!sfx::terminal_requested());
         environment.set("PELMARSELF_UI", "terminal");
-        QVERIFY2(!sfx::display_available(), "the terminal asked for");
+        QVERIFY(sfx::terminal_requested());
     }
 
     // The bar follows the written bytes at file starts and at most every
