@@ -184,6 +184,7 @@ class WindowsTest : public QObject {
 
 private:
     QTemporaryDir dir_;
+    QString start_folder_ = QDir::currentPath();
     sfx::QtUi ui_;
 
     std::string path(const QString &name) const { return dir_.filePath(name).toStdString(); }
@@ -231,6 +232,8 @@ private slots:
         QVERIFY(dir_.isValid());
         QDir(dir_.path()).removeRecursively();
         QDir().mkpath(dir_.path());
+        // Relative destinations land in the scratch folder.
+        QDir::setCurrent(dir_.path());
         sfx::set_ui(&ui_);
         sfx::set_exit_handler(throw_exit);
         sfx::set_language(sfx::Language::English);
@@ -238,15 +241,16 @@ private slots:
     }
 
     void cleanup() {
+        QDir::setCurrent(start_folder_);
         sfx::set_ui(nullptr);
         sfx::set_exit_handler(nullptr);
     }
 
     // Built-in caption and label; 1009 quotes the label without its
-    // suffix, 1010 refuses each bad name, a good name is taken and used.
+    // suffix, 1010 refuses each bad name, a good (relative) name is taken
+    // as typed and used.
     void destinationChecksTheTypedFolder() {
         write_installer("-A");
-        const QString out = dir_.filePath(QStringLiteral("out"));
         Script script;
         SeenMessage empty_field;
         std::vector<SeenMessage> refusals(4);
@@ -275,8 +279,8 @@ private slots:
             }));
             script.add(answer_message(QMessageBox::Ok, &refusals[i]));
         }
-        script.add(on<sfx::DestinationWindow>([out](sfx::DestinationWindow *dialog) {
-            folder_field(dialog)->setText(out);
+        script.add(on<sfx::DestinationWindow>([](sfx::DestinationWindow *dialog) {
+            folder_field(dialog)->setText(QStringLiteral("out/sub"));
             later([dialog] { QTest::keyClick(folder_field(dialog), Qt::Key_Return); });
         }));
         script.add(answer_message(QMessageBox::Ok));  // 1002, success
@@ -291,7 +295,7 @@ private slots:
             QVERIFY2(refusals[i].text.startsWith(QStringLiteral("The \"%1\"\n").arg(rejected[i])),
                      qPrintable(rejected[i]));
         }
-        QVERIFY(exists(QStringLiteral("out/c.txt")));
+        QVERIFY(exists(QStringLiteral("out/sub/c.txt")));
     }
 
     // The block's title and message in Japanese; Esc cancels the run.
