@@ -1,3 +1,5 @@
+#include "sfx/qt/display.h"
+
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -9,9 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <string_view>
-
-#include "sfx/qt/display.h"
 
 namespace sfx {
 namespace {
@@ -101,8 +100,13 @@ bool terminal_requested() { return environment("PELMARSELF_UI") == "terminal"; }
 DisplayProbe::DisplayProbe() {
     const std::string x11 = environment("DISPLAY");
     if (!x11.empty()) fd_ = connect_x11(x11);
+    if (fd_ != -1) {
+        server_ = DisplayServer::X11;
+        return;
+    }
     const std::string wayland = environment("WAYLAND_DISPLAY");
-    if (fd_ == -1 && !wayland.empty()) fd_ = connect_wayland(wayland);
+    if (!wayland.empty()) fd_ = connect_wayland(wayland);
+    if (fd_ != -1) server_ = DisplayServer::Wayland;
 }
 
 DisplayProbe::~DisplayProbe() {

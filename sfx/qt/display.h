@@ -9,6 +9,8 @@ namespace sfx {
 // True when PELMARSELF_UI asks for the terminal front end.
 bool terminal_requested();
 
+enum class DisplayServer { None, X11, Wayland };
+
 // A connection to the display server that DISPLAY (or else WAYLAND_DISPLAY)
 // names, held open while it lives. Keep it until Qt has connected: an X
 // server whose last client leaves resets itself and refuses connections
@@ -21,10 +23,11 @@ public:
     DisplayProbe(const DisplayProbe &) = delete;
     DisplayProbe &operator=(const DisplayProbe &) = delete;
 
-    bool answered() const { return fd_ != -1; }
+    DisplayServer server() const { return server_; }
 
 private:
     int fd_ = -1;
+    DisplayServer server_ = DisplayServer::None;
 };
 
 }  // namespace sfx

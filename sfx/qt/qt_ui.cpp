@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLibraryInfo>
 #include <QPushButton>
 
 #include "sfx/platform.h"
@@ -81,6 +82,17 @@ QString browser_start(const std::string &initial) {
     while (!dir.exists() && dir.cdUp()) {
     }
     return dir.exists() ? dir.absolutePath() : QString();
+}
+
+// Makes Qt connect to the Wayland display, which alone answered; Qt would
+// otherwise try X11 first and end the process when that fails. False when
+// Qt's Wayland plugin is not installed.
+bool use_wayland() {
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) return true;  // the user's choice
+    const QDir platforms(QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms"));
+    if (platforms.entryList({QStringLiteral("libqwayland*")}, QDir::Files).isEmpty()) return false;
+    qputenv("QT_QPA_PLATFORM", "wayland");
+    return true;
 }
 
 // Owns the application object for the front end of the running program.
@@ -174,7 +186,13 @@ void QtUi::show_progress(uint64_t written, uint64_t total) {
 std::unique_ptr<Ui> make_qt_ui(const char *program_name) {
     if (terminal_requested()) return nullptr;
     const DisplayProbe probe;
-    if (!probe.answered()) return nullptr;
+    switch (probe.server()) {
+    case DisplayServer::None: return nullptr;
+    case DisplayServer::X11: break;
+    case DisplayServer::Wayland:
+        if (!use_wayland()) return nullptr;
+        break;
+    }
     return std::make_unique<ApplicationUi>(program_name);
 }
 

@@ -483,11 +483,11 @@ private slots:
         Environment environment;
         environment.set("WAYLAND_DISPLAY", QByteArray());
         environment.set("DISPLAY", ":4242");
-        QVERIFY2(!sfx::DisplayProbe().answered(), "a display nobody serves");
+        QVERIFY2(sfx::DisplayProbe().server() == sfx::DisplayServer::None, "a display nobody serves");
         environment.set("DISPLAY", "no display");
-        QVERIFY2(!sfx::DisplayProbe().answered(), "a malformed address");
+        QVERIFY2(sfx::DisplayProbe().server() == sfx::DisplayServer::None, "a malformed address");
         environment.set("WAYLAND_DISPLAY", QByteArray::fromStdString(socket_path));
-        QVERIFY2(sfx::DisplayProbe().answered(), "a serving display");
+        QVERIFY2(sfx::DisplayProbe().server() == sfx::DisplayServer::Wayland, "a serving display");
         environment.set("PELMARSELF_UI", "windows");
         QVERIFY(!sfx::terminal_requested());
         environment.set("PELMARSELF_UI", "terminal");
