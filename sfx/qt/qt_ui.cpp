@@ -77,11 +77,13 @@ QMessageBox::StandardButton default_button_of(uint32_t style, const StandardButt
 // parent when it does not exist (yet).
 QString browser_start(const std::string &initial) {
     if (initial.empty()) return QString();
-    QFileInfo folder(QString::fromStdString(platform::native_path(initial)));
-    QDir dir(folder.absoluteFilePath());
-    while (!dir.exists() && dir.cdUp()) {
+    QString folder = QFileInfo(QString::fromStdString(platform::native_path(initial))).absoluteFilePath();
+    while (!QFileInfo(folder).isDir()) {
+        const QString parent = QFileInfo(folder).path();
+        if (parent == folder) return QString();
+        folder = parent;
     }
-    return dir.exists() ? dir.absolutePath() : QString();
+    return folder;
 }
 
 // Makes Qt connect to the Wayland display, which alone answered; Qt would

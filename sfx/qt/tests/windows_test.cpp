@@ -332,14 +332,16 @@ private slots:
     }
 
     // Browse opens at the typed folder and puts the choice into the field;
-    // a cancelled browse leaves the field alone. The close box cancels.
+    // a cancelled browse leaves the field alone; a folder yet to be made
+    // opens the browser at its nearest existing parent. The close box
+    // cancels.
     void browseFillsTheFieldUnlessCancelled() {
         write_installer("");
         const QString start = dir_.filePath(QStringLiteral("start"));
         const QString chosen = dir_.filePath(QStringLiteral("start/chosen"));
         QDir().mkpath(chosen);
         Script script;
-        QString opened_at, after_choice, after_cancel;
+        QString opened_at, after_choice, after_cancel, opened_below;
         script.add(on<sfx::DestinationWindow>([start](sfx::DestinationWindow *dialog) {
             folder_field(dialog)->setText(start);
             later([dialog] { QTest::mouseClick(button(dialog, "browse"), Qt::LeftButton); });
@@ -356,6 +358,14 @@ private slots:
         script.add(on<QFileDialog>([](QFileDialog *browser) { later([browser] { browser->reject(); }); }));
         script.add(on<sfx::DestinationWindow>([&after_cancel](sfx::DestinationWindow *dialog) {
             after_cancel = folder_field(dialog)->text();
+            folder_field(dialog)->setText(after_cancel + QStringLiteral("/not/yet"));
+            later([dialog] { QTest::mouseClick(button(dialog, "browse"), Qt::LeftButton); });
+        }));
+        script.add(on<QFileDialog>([&opened_below](QFileDialog *browser) {
+            opened_below = browser->directory().absolutePath();
+            later([browser] { browser->reject(); });
+        }));
+        script.add(on<sfx::DestinationWindow>([](sfx::DestinationWindow *dialog) {
             later([dialog] { dialog->close(); });  // the close box
         }));
         script.add(answer_message(QMessageBox::Ok));  // 1012
@@ -364,6 +374,7 @@ private slots:
         QCOMPARE(opened_at, start);
         QCOMPARE(after_choice, chosen);
         QCOMPARE(after_cancel, chosen);
+        QCOMPARE(opened_below, chosen);  // the nearest folder that exists
     }
 
     // The archive line shows the installer, the file line each file, and the
