@@ -21,19 +21,17 @@ struct DialogRect {
 // horizontal unit is a quarter of the dialog font's average character width,
 // a vertical unit an eighth of its character height. Left and right (top and
 // bottom) edges are converted separately and rounded, so neighbouring
-// controls meet exactly as they do there.
+// controls meet exactly.
 class DialogUnits {
 public:
     explicit DialogUnits(const QFont &font);
 
     QRect to_pixels(const DialogRect &rect) const;
+
+private:
     int horizontal(int units) const;
     int vertical(int units) const;
 
-    int average_char_width() const { return average_char_width_; }
-    int char_height() const { return char_height_; }
-
-private:
     int average_char_width_;
     int char_height_;
 };
