@@ -8,6 +8,7 @@
 #include "cab/lzx.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "cab/lzx_format.h"
@@ -60,12 +61,25 @@ struct BitReader {
     }
 
     void refill() {
-        while (count <= 48) {
-            uint64_t word = 0;
-            if (pos + 2 <= end) word = data[pos] | data[pos + 1] << 8;
+        if (count > 48) return;
+        if (pos + 8 <= end) {
+            // Loads four words at once and keeps as many whole ones as fit.
+            uint64_t raw;
+            std::memcpy(&raw, data + pos, 8);
+            if constexpr (std::endian::native == std::endian::big) raw = __builtin_bswap64(raw);
+            // Word 0 (lowest in memory) goes to the top, word 3 to the bottom.
+            raw = raw << 32 | raw >> 32;
+            raw = (raw & 0x0000FFFF0000FFFF) << 16 | ((raw >> 16) & 0x0000FFFF0000FFFF);
+            const unsigned words = (64 - count) / 16;
+            const unsigned bits = 16 * words;
+            buffer |= (raw >> (64 - bits)) << (64 - count - bits);
+            count += bits;
+            pos += 2 * words;
+            return;
+        }
+        for (; count <= 48; count += 16, pos += 2) {
+            const uint64_t word = pos + 2 <= end ? data[pos] | data[pos + 1] << 8 : 0;
             buffer |= word << (48 - count);
-            count += 16;
-            pos += 2;
         }
     }
 
@@ -85,7 +99,8 @@ struct BitReader {
     // Start of the 16-bit word that holds the next unread bit.
     uint32_t word_position() const { return pos - 2 * ((count + 15) / 16); }
     // All of the block's words are used up: no further symbol may start.
-    bool at_block_end() const { return word_position() >= block_end; }
+    // (The word position lies at least 2 bytes below pos.)
+    bool at_block_end() const { return pos > block_end && word_position() >= block_end; }
     // Bits handed out came from beyond the readable input.
     bool exhausted() const { return uint64_t{pos} * 8 - count > uint64_t{end} * 8; }
 };
@@ -294,34 +309,53 @@ bool read_block_header(State &s, BitReader &in) {
 }
 
 // Copies a match of `length` bytes from `src` to `pos`. Bytes are copied in
-// order, so an overlapping source repeats what this copy has just written;
-// eight-byte steps are used only when the source lies at least eight bytes
-// behind or anywhere ahead, where they read exactly what byte steps would.
-// In the mirror variant every byte written below kMirrorSize is also written
-// after the window's end.
+// order, so an overlapping source repeats what this copy has just written.
+// Eight-byte steps are used only when the source lies at least eight bytes
+// behind or anywhere ahead, where they read exactly what byte steps would;
+// no step writes past the match end (bytes there may still be read as
+// history), except a short match's, whose overrun is put back at once.
+// In the mirror variant every byte written below kMirrorSize is also
+// written after the window's end.
 template <bool kMirror>
-inline void copy_match(State &s, uint32_t pos, uint32_t src, uint32_t length) {
-    uint8_t *w = s.window;
-    if (!kMirror && length >= 8 && pos - src >= 8) {
-        uint8_t *d = w + pos;
-        const uint8_t *from = w + src;
+inline void copy_match(uint8_t *w, uint32_t window_size, uint32_t pos, uint32_t src, uint32_t length) {
+    uint8_t *d = w + pos;
+    const uint8_t *from = w + src;
+    if (!kMirror && pos - src >= 8) {
+        if (length < 8) {
+            // pos + length <= W, so the 8 bytes after the match lie within
+            // the window's tail.
+            uint64_t head, after;
+            std::memcpy(&head, from, 8);
+            std::memcpy(&after, d + length, 8);
+            std::memcpy(d, &head, 8);
+            std::memcpy(d + length, &after, 8);
+            return;
+        }
         uint32_t k = 0;
         for (; k + 8 <= length; k += 8) std::memcpy(d + k, from + k, 8);
-        // The last step ends exactly at the match end, so no byte after it is touched.
         if (k < length) std::memcpy(d + length - 8, from + length - 8, 8);
         return;
     }
+    if (!kMirror && pos - src == 1) {
+        std::memset(d, *from, length);
+        return;
+    }
     for (uint32_t k = 0; k < length; ++k) {
-        const uint8_t b = w[src + k];
-        w[pos + k] = b;
-        if (kMirror && pos + k < kMirrorSize) w[s.window_size + pos + k] = b;
+        d[k] = from[k];
+        if (kMirror && pos + k < kMirrorSize) w[window_size + pos + k] = d[k];
     }
 }
 
 // Decodes literals and matches of a verbatim or aligned-offset block until
 // the window position reaches `stop`; no match may end beyond `limit`.
 template <bool kAligned, bool kMirror>
-bool decode_symbols(State &s, BitReader &in, uint32_t stop, uint32_t limit) {
+bool decode_symbols(State &s, BitReader &input, uint32_t stop, uint32_t limit) {
+    // Everything the loop touches is copied into locals: the window's byte
+    // stores may alias any memory, so fields read through references would
+    // be reloaded after every store.
+    BitReader in = input;
+    const uint32_t window_size = s.window_size;
+    const uint32_t window_mask = s.window_mask;
     const DecodeTable main = s.main.table(kMainTableBits);
     const DecodeTable length_table = s.length.table(kLengthTableBits);
     const DecodeTable aligned = s.aligned.table(kAlignedTableBits);
@@ -334,7 +368,7 @@ bool decode_symbols(State &s, BitReader &in, uint32_t stop, uint32_t limit) {
         const unsigned sym = decode_symbol(in, main);
         if (sym < kNumChars) {
             w[pos] = static_cast<uint8_t>(sym);
-            if (kMirror && pos < kMirrorSize) w[s.window_size + pos] = static_cast<uint8_t>(sym);
+            if (kMirror && pos < kMirrorSize) w[window_size + pos] = static_cast<uint8_t>(sym);
             ++pos;
             continue;
         }
@@ -355,23 +389,28 @@ bool decode_symbols(State &s, BitReader &in, uint32_t stop, uint32_t limit) {
             r2 = r0;
             r0 = distance;
         } else {
-            in.refill();
+            // After the refill's 49 bits, a verbatim match (main, length and
+            // at most 17 extra bits) fits; an aligned one may need more.
+            if (kAligned) in.refill();
             const unsigned extra = position_slot_extra_bits[slot];
             distance = position_base[slot] - 2;
             if (kAligned && extra >= 3) {
-                distance += in.bits(extra - 3) << 3;
+                distance += in.peek(extra - 3) << 3;
+                in.skip(extra - 3);
                 distance += decode_symbol(in, aligned);
             } else {
-                distance += in.bits(extra);
+                distance += in.peek(extra);
+                in.skip(extra);
             }
             r2 = r1;
             r1 = r0;
             r0 = distance;
         }
         if (length > limit - pos) return false;
-        copy_match<kMirror>(s, pos, (pos - distance) & s.window_mask, length);
+        copy_match<kMirror>(w, window_size, pos, (pos - distance) & window_mask, length);
         pos += length;
     }
+    input = in;
     s.pos = pos;
     s.r0 = r0;
     s.r1 = r1;
@@ -408,6 +447,23 @@ bool decode_block_bytes(State &s, BitReader &in, uint32_t n) {
     }
 }
 
+// The first 0xE8 byte at or after p; one lies before `end`.
+inline uint8_t *find_call(uint8_t *p, const uint8_t *end) {
+    // Eight bytes per step: a byte of x is zero where p holds 0xE8, and the
+    // lowest flagged byte is always a true zero.
+    constexpr uint64_t kOnes = 0x0101010101010101, kHighs = 0x8080808080808080;
+    for (; end - p >= 8; p += 8) {
+        uint64_t v;
+        std::memcpy(&v, p, 8);
+        if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+        const uint64_t x = v ^ (kOnes * 0xE8);
+        const uint64_t zero = (x - kOnes) & ~x & kHighs;
+        if (zero != 0) return p + __builtin_ctzll(zero) / 8;
+    }
+    while (*p != 0xE8) ++p;
+    return p;
+}
+
 // Undoes the call translation on a frame's output copy. The last six bytes
 // are set aside and replaced by 0xE8 so that the scan needs no end test.
 void translate_calls(State &s, uint8_t *out, uint32_t length) {
@@ -417,7 +473,7 @@ void translate_calls(State &s, uint8_t *out, uint32_t length) {
         std::memcpy(kept, tail, kCallSentinelBytes);
         std::memset(tail, 0xE8, kCallSentinelBytes);
         for (uint8_t *p = out;; p += 5) {
-            p = static_cast<uint8_t *>(std::memchr(p, 0xE8, static_cast<size_t>(out + length - p)));
+            p = find_call(p, out + length);
             if (p >= tail) break;
             uint32_t v;
             std::memcpy(&v, p + 1, 4);
