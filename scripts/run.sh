@@ -4,5 +4,5 @@ set -eu
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc)"
-exec build/bin/pelmarcab --help
+cmake --build build --target tapmora -j "$(nproc)"
+exec build/bin/tapmora

@@ -11,6 +11,7 @@
 
 #include "cab/lzx.h"
 #include "cab/lzx_format.h"
+#include "cab/tests/extraction.h"
 #include "cab/writer/lzx_compressor.h"
 
 namespace {
@@ -722,6 +723,87 @@ TEST(LzxRoundTrip, SmallFolders) {
     EXPECT_TRUE(cabwriter::make_lzx_compressor(21, true)->compress({}).empty());
     EXPECT_THROW(cabwriter::make_lzx_compressor(14, true), std::invalid_argument);
     EXPECT_THROW(cabwriter::make_lzx_compressor(22, true), std::invalid_argument);
+}
+
+// ---------------------------------------------------------------------------
+// Through the engine
+
+class PresetBlocks final : public cabwriter::FolderCompressor {
+public:
+    explicit PresetBlocks(std::vector<cabwriter::CompressedBlock> blocks) : blocks_(std::move(blocks)) {}
+    std::vector<cabwriter::CompressedBlock> compress(std::span<const uint8_t>) override { return blocks_; }
+
+private:
+    std::vector<cabwriter::CompressedBlock> blocks_;
+};
+
+cabwriter::FileEntry file_of(const std::string &name, Bytes data) {
+    cabwriter::FileEntry f;
+    f.name = name;
+    f.data = std::move(data);
+    return f;
+}
+
+cabwriter::Folder lzx_folder(unsigned window_exponent, std::vector<cabwriter::FileEntry> files,
+                             std::shared_ptr<cabwriter::FolderCompressor> compressor = nullptr) {
+    cabwriter::Folder folder;
+    folder.method.kind = cabwriter::MethodKind::Lzx;
+    folder.method.window_exponent = window_exponent;
+    folder.files = std::move(files);
+    folder.compressor = std::move(compressor);
+    return folder;
+}
+
+TEST(LzxEngine, ExtractsFoldersAndAFolderSpanningACabinetSet) {
+    cabwriter::LzxOptions odd_blocks;
+    odd_blocks.window_exponent = 15;
+    odd_blocks.block_size = 9999;
+    const std::vector<cabwriter::Folder> folders = {
+        lzx_folder(21, {file_of("text", sample(150000, 1)), file_of("empty", {}), file_of("more", sample(70000, 2))}),
+        lzx_folder(15, {file_of("small window", sample(90000, 3))}, cabwriter::make_lzx_compressor(odd_blocks)),
+    };
+    for (uint32_t max_size : {0u, 30000u}) {
+        cabtest::MemoryHost host;
+        cabwriter::SetOptions options;
+        options.max_cabinet_size = max_size;
+        const auto cabinets = cabwriter::write_cabinet_set(folders, options);
+        EXPECT_EQ(cabinets.size() > 1, max_size != 0);
+        cabtest::add_cabinets(host, cabinets);
+        cabtest::Extraction x(host);
+        ASSERT_TRUE(x.copy_set(cabinets[0].name)) << "error " << x.error.code << ", cabinet size " << max_size;
+        for (const auto &folder : folders)
+            for (const auto &f : folder.files) EXPECT_EQ(x.files[f.name], f.data) << f.name << " " << max_size;
+    }
+}
+
+TEST(LzxEngine, InvalidStreamsAndWindowsFailWithDecodeError) {
+    Bits type0;
+    type0.put(0, 1);
+    put_header(type0, 0, 10);
+    Bits no_offsets;
+    no_offsets.put(0, 1);
+    put_header(no_offsets, kBlockUncompressed, 10);
+    Trees previous;
+    const Bytes cut_trees = verbatim_ab_stream(previous, "ab").bytes();
+    const Bytes valid = translated_stream(false, 0, Bytes(10, 'v'));
+    struct Case {
+        const char *name;
+        unsigned window_exponent;
+        Bytes block;
+    } cases[] = {{"block type 0", 21, type0.put(0, 32).bytes()},
+                 {"no room for R0-R2", 21, no_offsets.align().raw(Bytes(6, 0)).bytes()},
+                 {"trees cut short", 21, Bytes(cut_trees.begin(), cut_trees.begin() + 20)},
+                 {"window exponent 14", 14, valid},
+                 {"window exponent 22", 22, valid}};
+    for (const Case &c : cases) {
+        cabtest::MemoryHost host;
+        const auto blocks = std::make_shared<PresetBlocks>(std::vector<cabwriter::CompressedBlock>{{c.block, 10}});
+        cabtest::add_cabinets(host, cabwriter::write_cabinet_set(
+                                        {lzx_folder(c.window_exponent, {file_of("f", Bytes(10, 'v'))}, blocks)}));
+        cabtest::Extraction x(host);
+        EXPECT_FALSE(x.copy("cabinet1.cab")) << c.name;
+        EXPECT_EQ(x.error.code, CAB_ERR_DECODE) << c.name;
+    }
 }
 
 }  // namespace

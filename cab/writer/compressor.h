@@ -20,8 +20,9 @@ struct CompressedBlock {
 class FolderCompressor {
 public:
     virtual ~FolderCompressor() = default;
-    // Compresses one folder. Called once per folder; an empty folder yields
-    // no blocks.
+    // Compresses one folder. Every call is independent: the writer may call
+    // again with a shorter stream when a cabinet set forces the folder to end
+    // earlier. An empty folder yields no blocks.
     virtual std::vector<CompressedBlock> compress(std::span<const uint8_t> folder) = 0;
 };
 

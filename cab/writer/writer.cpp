@@ -1,1 +1,435 @@
+// Lays folders out into one cabinet or a set, then serialises each cabinet.
+//
+// Layout rules for sets, chosen so the extraction driver can read every file:
+// - a file is listed in the cabinet where its data starts; a file whose data
+//   reaches past the last complete block of a cabinet is marked as continuing
+//   and listed again, first in the next cabinet's file table, as continued;
+// - a folder that continues into the next cabinet becomes that cabinet's
+//   folder 0 and ends with the last file that spans, so no file begins in the
+//   continued part of a folder (a later call on that cabinet could not decode
+//   it without the earlier part of the stream); the remaining files start a
+//   new folder, compressed afresh;
+// - a block that does not fit is split: its first part (uncompressed count 0)
+//   ends the cabinet, its second part begins the next one.
 #include "cab/writer/writer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+#include "cab/checksum.h"
+#include "cab/format.h"
+
+namespace cabwriter {
+
+uint16_t Method::value() const {
+    return static_cast<uint16_t>(static_cast<unsigned>(kind) | (window_exponent & 0x1F) << 8);
+}
+
+std::unique_ptr<FolderCompressor> Method::make_compressor() const {
+    switch (kind) {
+    case MethodKind::Stored: return make_stored_compressor();
+    case MethodKind::Mszip: return make_mszip_compressor();
+    case MethodKind::Quantum: return make_quantum_compressor(window_exponent);
+    case MethodKind::Lzx: return make_lzx_compressor(window_exponent, lzx_e8);
+    }
+    throw std::invalid_argument("unknown compression method");
+}
+
+namespace {
+
+constexpr uint16_t kContinuedFromPrev = 0xFFFD;
+constexpr uint16_t kContinuedToNext = 0xFFFE;
+constexpr uint16_t kContinuedBoth = 0xFFFF;
+constexpr size_t kMaxFilesPerCabinet = 0xFFFF;
+constexpr size_t kMaxFoldersPerCabinet = 0xFFFC;
+constexpr uint64_t kMaxCabinetBytes = 0x7FFFFFFF;
+
+struct PlacedBlock {
+    std::vector<uint8_t> bytes;
+    uint16_t uncompressed;  // 0 for the first part of a split block
+};
+
+struct PlacedFolder {
+    uint16_t method;
+    std::vector<PlacedBlock> blocks;
+};
+
+struct PlacedFile {
+    const FileEntry *entry;
+    uint32_t offset;
+    uint16_t folder_index;  // local index, or a continuation value
+};
+
+struct PlacedCabinet {
+    std::vector<PlacedFolder> folders;
+    std::vector<PlacedFile> continued;  // listed first in the file table
+    std::vector<PlacedFile> files;
+    uint64_t used = 0;                  // bytes the cabinet takes so far
+};
+
+// The folder being laid out: its files with their offsets in its stream.
+struct StreamFile {
+    const FileEntry *entry;
+    uint32_t offset;
+    uint64_t end() const { return offset + static_cast<uint64_t>(entry->data.size()); }
+};
+
+class Layout {
+public:
+    explicit Layout(const SetOptions &options) : options_(options) { open_cabinet(); }
+
+    // Lays out one folder; returns the index of the first file that must move
+    // to a new folder, or files.size() when all of them fit the rules.
+    size_t place_folder(uint16_t method, std::vector<CompressedBlock> blocks,
+                        const std::vector<StreamFile> &files);
+    std::vector<PlacedCabinet> &cabinets() { return cabinets_; }
+
+    struct Mark {
+        size_t cabinets, folders, files, continued;
+        uint64_t used;
+    };
+    Mark mark() const;
+    void rollback(const Mark &m);
+    // Starts the next cabinet; false when the current one is still empty.
+    bool advance_cabinet();
+
+private:
+    PlacedCabinet &current() { return cabinets_.back(); }
+    void open_cabinet();
+    uint64_t limit() const { return options_.max_cabinet_size ? options_.max_cabinet_size : kMaxCabinetBytes; }
+    uint64_t room() const { return limit() - std::min(limit(), cabinets_.back().used); }
+    uint64_t folder_entry_size() const { return cab::kFolderEntrySize + options_.folder_reserve; }
+    uint64_t block_header_size() const { return cab::kBlockHeaderSize + options_.block_reserve; }
+    static uint64_t file_entry_size(const FileEntry &f) { return cab::kFileEntrySize + f.name.size() + 1; }
+    uint64_t fixed_overhead(size_t index) const;
+
+    const SetOptions &options_;
+    std::vector<PlacedCabinet> cabinets_;
+};
+
+bool reserve_fields_present(const SetOptions &o) {
+    return o.reserve_fields || o.header_reserve || o.folder_reserve || o.block_reserve;
+}
+
+std::string cabinet_name(const SetOptions &o, unsigned index) {
+    return o.cabinet_name ? o.cabinet_name(index) : "cabinet" + std::to_string(index + 1) + ".cab";
+}
+
+uint64_t Layout::fixed_overhead(size_t index) const {
+    uint64_t size = cab::kHeaderSize;
+    if (reserve_fields_present(options_)) size += cab::kReserveSizesSize + options_.header_reserve;
+    const uint64_t disk = options_.disk_name.size() + 1;
+    if (index > 0) size += cabinet_name(options_, static_cast<unsigned>(index - 1)).size() + 1 + disk;
+    // Room for the next-cabinet names is kept whenever the set may grow.
+    if (options_.max_cabinet_size)
+        size += cabinet_name(options_, static_cast<unsigned>(index + 1)).size() + 1 + disk;
+    return size;
+}
+
+bool Layout::advance_cabinet() {
+    if (current().folders.empty() && current().files.empty() && current().continued.empty())
+        return false;
+    open_cabinet();
+    return true;
+}
+
+void Layout::open_cabinet() {
+    cabinets_.emplace_back();
+    current().used = fixed_overhead(cabinets_.size() - 1);
+    if (current().used >= limit())
+        throw std::invalid_argument("cabinet size limit is smaller than a cabinet header");
+}
+
+Layout::Mark Layout::mark() const {
+    const PlacedCabinet &c = cabinets_.back();
+    return {cabinets_.size(), c.folders.size(), c.files.size(), c.continued.size(), c.used};
+}
+
+void Layout::rollback(const Mark &m) {
+    cabinets_.resize(m.cabinets);
+    PlacedCabinet &c = current();
+    c.folders.resize(m.folders);
+    c.files.resize(m.files);
+    c.continued.resize(m.continued);
+    c.used = m.used;
+}
+
+size_t Layout::place_folder(uint16_t method, std::vector<CompressedBlock> blocks,
+                            const std::vector<StreamFile> &files) {
+    // Start the folder in a fresh cabinet when this one cannot take its entry,
+    // the first file entry and one byte of the first block.
+    const uint64_t start_need = folder_entry_size() + block_header_size() + 1 +
+                                (files.empty() ? 0 : file_entry_size(*files[0].entry));
+    if (options_.max_cabinet_size && room() < start_need &&
+        !(current().folders.empty() && current().files.empty()))
+        open_cabinet();
+    current().folders.push_back({method, {}});
+    current().used += folder_entry_size();
+
+    bool spanned = false;   // the folder continues from an earlier cabinet
+    size_t listed = 0;      // files listed so far
+    uint64_t covered = 0;   // stream bytes of the blocks begun so far
+    uint64_t complete = 0;  // stream bytes of the blocks whole so far
+
+    // Lists every file that starts before `end` in the current cabinet.
+    auto list_up_to = [&](uint64_t end, bool commit) {
+        uint64_t bytes = 0;
+        size_t i = listed;
+        for (; i < files.size() && (files[i].offset < end || files[i].entry->data.empty()) &&
+               files[i].offset <= end;
+             ++i) {
+            bytes += file_entry_size(*files[i].entry);
+            if (commit) {
+                current().files.push_back(
+                    {files[i].entry, files[i].offset,
+                     static_cast<uint16_t>(current().folders.size() - 1)});
+            }
+        }
+        if (commit) {
+            current().used += bytes;
+            listed = i;
+        }
+        return bytes;
+    };
+
+    // Closes the current cabinet in the middle of this folder and opens the
+    // next, carrying the spanning files over as continuation entries.
+    auto continue_in_next_cabinet = [&]() -> bool {
+        if (listed < files.size()) return false;  // a file would start in the continued part
+        std::vector<PlacedFile> carried;
+        for (PlacedFile &f : current().continued) {
+            if (spanned && f.offset + f.entry->data.size() > complete) {
+                f.folder_index = kContinuedBoth;
+                carried.push_back(f);
+            }
+        }
+        const uint16_t local = static_cast<uint16_t>(current().folders.size() - 1);
+        for (PlacedFile &f : current().files) {
+            if (f.folder_index == local && f.offset + f.entry->data.size() > complete) {
+                f.folder_index = kContinuedToNext;
+                carried.push_back(f);
+            }
+        }
+        open_cabinet();
+        current().folders.push_back({method, {}});
+        current().used += folder_entry_size();
+        for (PlacedFile f : carried) {
+            f.folder_index = kContinuedFromPrev;
+            current().continued.push_back(f);
+            current().used += file_entry_size(*f.entry);
+        }
+        spanned = true;
+        return true;
+    };
+
+    for (CompressedBlock &block : blocks) {
+        const uint64_t new_entries = list_up_to(covered + block.uncompressed_size, false);
+        const uint64_t need = block_header_size() + block.bytes.size() + new_entries;
+        if (need <= room()) {
+            list_up_to(covered + block.uncompressed_size, true);
+            current().used += block_header_size() + block.bytes.size();
+            current().folders.back().blocks.push_back({std::move(block.bytes), block.uncompressed_size});
+            covered += block.uncompressed_size;
+            complete += block.uncompressed_size;
+            continue;
+        }
+        const uint64_t fixed = block_header_size() + new_entries;
+        if (room() > fixed && block.bytes.size() >= 2) {
+            // Split: the first part fills this cabinet.
+            const size_t first = static_cast<size_t>(std::min<uint64_t>(room() - fixed, block.bytes.size() - 1));
+            list_up_to(covered + block.uncompressed_size, true);
+            covered += block.uncompressed_size;
+            current().used += block_header_size() + first;
+            current().folders.back().blocks.push_back(
+                {{block.bytes.begin(), block.bytes.begin() + static_cast<std::ptrdiff_t>(first)}, 0});
+            block.bytes.erase(block.bytes.begin(), block.bytes.begin() + static_cast<std::ptrdiff_t>(first));
+        }
+        if (!continue_in_next_cabinet()) return listed;
+        covered = complete + block.uncompressed_size;
+        if (block_header_size() + block.bytes.size() > room())
+            throw std::invalid_argument("cabinet size limit is too small for one data block");
+        current().used += block_header_size() + block.bytes.size();
+        current().folders.back().blocks.push_back({std::move(block.bytes), block.uncompressed_size});
+        complete += block.uncompressed_size;
+    }
+    list_up_to(UINT64_MAX, true);
+    return files.size();
+}
+
+// --- serialising ------------------------------------------------------------------
+
+void put_u16(std::vector<uint8_t> &out, uint16_t v) {
+    out.push_back(static_cast<uint8_t>(v));
+    out.push_back(static_cast<uint8_t>(v >> 8));
+}
+
+void put_u32(std::vector<uint8_t> &out, uint32_t v) {
+    put_u16(out, static_cast<uint16_t>(v));
+    put_u16(out, static_cast<uint16_t>(v >> 16));
+}
+
+void patch_u32(std::vector<uint8_t> &out, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+void put_text(std::vector<uint8_t> &out, const std::string &text) {
+    out.insert(out.end(), text.begin(), text.end());
+    out.push_back(0);
+}
+
+// Reserve areas carry a recognisable pattern so tests can check what the
+// engine hands to its hook.
+void put_reserve(std::vector<uint8_t> &out, size_t size, uint8_t seed) {
+    for (size_t i = 0; i < size; ++i) out.push_back(static_cast<uint8_t>(seed + i));
+}
+
+void put_file_entry(std::vector<uint8_t> &out, const PlacedFile &f) {
+    put_u32(out, static_cast<uint32_t>(f.entry->data.size()));
+    put_u32(out, f.offset);
+    put_u16(out, f.folder_index);
+    put_u16(out, f.entry->date);
+    put_u16(out, f.entry->time);
+    put_u16(out, f.entry->attributes);
+    put_text(out, f.entry->name);
+}
+
+void put_block(std::vector<uint8_t> &out, const PlacedBlock &b, const SetOptions &o) {
+    std::vector<uint8_t> header;
+    put_u32(header, 0);
+    put_u16(header, static_cast<uint16_t>(b.bytes.size()));
+    put_u16(header, b.uncompressed);
+    put_reserve(header, o.block_reserve, 0xB0);
+    if (o.checksums) {
+        const uint32_t sum = cab::cabinet_checksum(
+            header.data() + 4, header.size() - 4,
+            cab::cabinet_checksum(b.bytes.data(), b.bytes.size(), 0));
+        patch_u32(header, 0, sum);
+    }
+    out.insert(out.end(), header.begin(), header.end());
+    out.insert(out.end(), b.bytes.begin(), b.bytes.end());
+}
+
+Cabinet serialise(const PlacedCabinet &c, unsigned index, unsigned count, const SetOptions &o) {
+    const bool has_prev = index > 0, has_next = index + 1 < count;
+    const bool reserve = reserve_fields_present(o);
+    const size_t file_count = c.continued.size() + c.files.size();
+    if (file_count > kMaxFilesPerCabinet || c.folders.size() > kMaxFoldersPerCabinet)
+        throw std::invalid_argument("too many files or folders for one cabinet");
+
+    std::vector<uint8_t> out;
+    out.insert(out.end(), cab::kSignature, cab::kSignature + 4);
+    put_u32(out, 0);
+    put_u32(out, 0);  // cabinet size, patched below
+    put_u32(out, 0);
+    put_u32(out, 0);  // first file entry, patched below
+    put_u32(out, 0);
+    put_u16(out, cab::kVersion);
+    put_u16(out, static_cast<uint16_t>(c.folders.size()));
+    put_u16(out, static_cast<uint16_t>(file_count));
+    put_u16(out, static_cast<uint16_t>((has_prev ? cab::kFlagPrevious : 0) |
+                                       (has_next ? cab::kFlagNext : 0) |
+                                       (reserve ? cab::kFlagReserve : 0)));
+    put_u16(out, o.set_id);
+    put_u16(out, static_cast<uint16_t>(index));
+    if (reserve) {
+        put_u16(out, o.header_reserve);
+        out.push_back(o.folder_reserve);
+        out.push_back(o.block_reserve);
+        put_reserve(out, o.header_reserve, 0x10);
+    }
+    if (has_prev) {
+        put_text(out, cabinet_name(o, index - 1));
+        put_text(out, o.disk_name);
+    }
+    if (has_next) {
+        put_text(out, cabinet_name(o, index + 1));
+        put_text(out, o.disk_name);
+    }
+
+    const size_t folder_table = out.size();
+    for (const PlacedFolder &f : c.folders) {
+        put_u32(out, 0);  // first block, patched below
+        put_u16(out, static_cast<uint16_t>(f.blocks.size()));
+        put_u16(out, f.method);
+        put_reserve(out, o.folder_reserve, 0x40);
+    }
+    patch_u32(out, cab::kHeaderFilesOffset, static_cast<uint32_t>(out.size()));
+    for (const PlacedFile &f : c.continued) put_file_entry(out, f);
+    for (const PlacedFile &f : c.files) put_file_entry(out, f);
+
+    const size_t folder_entry_size = cab::kFolderEntrySize + o.folder_reserve;
+    for (size_t i = 0; i < c.folders.size(); ++i) {
+        patch_u32(out, folder_table + i * folder_entry_size, static_cast<uint32_t>(out.size()));
+        for (const PlacedBlock &b : c.folders[i].blocks) put_block(out, b, o);
+    }
+    if (out.size() > kMaxCabinetBytes) throw std::invalid_argument("cabinet larger than 2 GiB");
+    patch_u32(out, cab::kHeaderCabinetSize, static_cast<uint32_t>(out.size()));
+    return {cabinet_name(o, index), std::move(out)};
+}
+
+void check_names(const Folder &folder) {
+    for (const FileEntry &f : folder.files) {
+        if (f.name.empty() || f.name.size() > cab::kMaxNameLength ||
+            f.name.find('\0') != std::string::npos)
+            throw std::invalid_argument("file name must have 1 to 255 bytes and no NUL: " + f.name);
+        if (f.data.size() > 0x7FFFFFFF) throw std::invalid_argument("file too large: " + f.name);
+    }
+}
+
+// The folder's files from `first` on, with their offsets in a stream that
+// starts at that file.
+std::vector<StreamFile> stream_files(const Folder &folder, size_t first, size_t last,
+                                     std::vector<uint8_t> &stream) {
+    std::vector<StreamFile> files;
+    stream.clear();
+    for (size_t i = first; i < last; ++i) {
+        const FileEntry &f = folder.files[i];
+        if (stream.size() + f.data.size() > 0xFFFFFFFFu)
+            throw std::invalid_argument("folder larger than 4 GiB");
+        files.push_back({&f, static_cast<uint32_t>(stream.size())});
+        stream.insert(stream.end(), f.data.begin(), f.data.end());
+    }
+    return files;
+}
+
+// Lays out a folder's files from `first` on as one cabinet folder, truncating
+// it (and compressing again) until no file begins in a continued part.
+size_t place_files(Layout &layout, const Folder &folder, size_t first) {
+    size_t last = folder.files.size();
+    std::vector<uint8_t> stream;
+    for (;;) {
+        auto files = stream_files(folder, first, last, stream);
+        auto compressor = folder.compressor ? folder.compressor : folder.method.make_compressor();
+        const auto mark = layout.mark();
+        const size_t fitted =
+            layout.place_folder(folder.method.value(), compressor->compress(stream), files);
+        if (fitted == files.size()) return last;
+        layout.rollback(mark);
+        if (fitted > 0) {
+            last = first + fitted;
+        } else if (!layout.advance_cabinet()) {
+            throw std::invalid_argument("cabinet size limit is too small for the first file");
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<Cabinet> write_cabinet_set(const std::vector<Folder> &folders,
+                                       const SetOptions &options) {
+    Layout layout(options);
+    for (const Folder &folder : folders) {
+        check_names(folder);
+        for (size_t first = 0; first < folder.files.size();)
+            first = place_files(layout, folder, first);
+    }
+    auto &cabinets = layout.cabinets();
+    std::vector<Cabinet> out;
+    for (size_t i = 0; i < cabinets.size(); ++i)
+        out.push_back(serialise(cabinets[i], static_cast<unsigned>(i),
+                                static_cast<unsigned>(cabinets.size()), options));
+    return out;
+}
+
+}  // namespace cabwriter

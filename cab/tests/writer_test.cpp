@@ -1,0 +1,219 @@
+// Cabinet sets written by the writer and read back by the engine: spanning
+// files and folders, split blocks, continuation entries and set checks.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "cab/format.h"
+#include "cab/tests/extraction.h"
+
+using cabtest::Extraction;
+using cabtest::MemoryHost;
+using cabtest::test_bytes;
+using cabwriter::FileEntry;
+using cabwriter::Folder;
+using cabwriter::SetOptions;
+
+namespace {
+
+std::vector<Folder> sample_folders(size_t files, size_t size, uint32_t seed = 1) {
+    std::vector<Folder> folders(2);
+    for (size_t i = 0; i < files; ++i) {
+        FileEntry f;
+        f.name = "dir\\file" + std::to_string(i);
+        f.data = test_bytes(size + i * 997, seed + static_cast<uint32_t>(i));
+        folders[i % 2].files.push_back(f);
+    }
+    return folders;
+}
+
+void expect_all_files(const Extraction &x, const std::vector<Folder> &folders) {
+    size_t count = 0;
+    for (const auto &folder : folders)
+        for (const auto &f : folder.files) {
+            ++count;
+            ASSERT_TRUE(x.files.count(f.name)) << f.name << " was not extracted";
+            EXPECT_EQ(x.files.at(f.name), f.data) << f.name;
+        }
+    EXPECT_EQ(x.files.size(), count);
+}
+
+size_t count_events(const Extraction &x, const std::string &prefix) {
+    return std::count_if(x.events.begin(), x.events.end(),
+                         [&](const std::string &e) { return e.rfind(prefix, 0) == 0; });
+}
+
+SetOptions small_cabinets(uint32_t size) {
+    SetOptions o;
+    o.max_cabinet_size = size;
+    return o;
+}
+
+}  // namespace
+
+TEST(Set, EveryFileOfASpanningSetIsExtracted) {
+    const auto folders = sample_folders(9, 30000);
+    for (uint32_t limit : {40000u, 50000u, 100000u}) {
+        MemoryHost host;
+        const auto set = cabwriter::write_cabinet_set(folders, small_cabinets(limit));
+        ASSERT_GT(set.size(), 2u);
+        for (const auto &c : set) EXPECT_LE(c.bytes.size(), limit) << c.name;
+        cabtest::add_cabinets(host, set);
+        Extraction x(host);
+        ASSERT_TRUE(x.copy_set(set[0].name)) << "limit " << limit << " error " << x.error.code;
+        expect_all_files(x, folders);
+        EXPECT_GT(count_events(x, "next"), 0u);
+        EXPECT_GT(count_events(x, "continued"), 0u);
+        EXPECT_EQ(host.open_handles(), 0u);
+    }
+}
+
+TEST(Set, ReserveFieldsTravelThroughEveryCabinet) {
+    const auto folders = sample_folders(5, 20000);
+    SetOptions o = small_cabinets(30000);
+    o.header_reserve = 20;
+    o.folder_reserve = 4;
+    o.block_reserve = 9;
+    o.disk_name = "Disk";
+    MemoryHost host;
+    const auto set = cabwriter::write_cabinet_set(folders, o);
+    cabtest::add_cabinets(host, set);
+    Extraction x(host);
+    ASSERT_TRUE(x.copy_set(set[0].name)) << x.error.code;
+    expect_all_files(x, folders);
+}
+
+TEST(Set, SplitBlocksAreJoinedAcrossCabinets) {
+    // One large file: every cabinet boundary cuts through a data block.
+    Folder folder;
+    folder.files.push_back({"big", test_bytes(200000, 3)});
+    const auto set = cabwriter::write_cabinet_set({folder}, small_cabinets(43456));
+    for (const auto &c : set) EXPECT_EQ(cab::load_u16(c.bytes.data() + cab::kHeaderFolderCount), 1);
+    MemoryHost host;
+    cabtest::add_cabinets(host, set);
+    Extraction x(host);
+    static int splits;
+    splits = 0;
+    x.hook = [](CabHookRecord *r) {
+        if (r->kind == CAB_HOOK_BLOCK && r->split && r->part_offset > 0) ++splits;
+        return 0;
+    };
+    ASSERT_TRUE(x.copy_set(set[0].name)) << x.error.code;
+    EXPECT_EQ(x.files.at("big"), folder.files[0].data);
+    EXPECT_EQ(static_cast<size_t>(splits), set.size() - 1);
+    // The file continues through every cabinet: one call does it all.
+    EXPECT_EQ(count_events(x, "start"), 1u);
+}
+
+TEST(Set, SkippedSpanningFileIsCountedSoTheNextOneResumesCorrectly) {
+    // Two files end in the same split block region: skip the first, extract
+    // the second; its continuation entry must still be found.
+    const auto folders = sample_folders(12, 9000, 5);
+    const auto set = cabwriter::write_cabinet_set(folders, small_cabinets(26000));
+    MemoryHost host;
+    cabtest::add_cabinets(host, set);
+    Extraction x(host);
+    std::vector<std::string> skipped;
+    x.answer = [&](int32_t kind, CabNotification &n) {
+        const bool spans = n.folder_index == CAB_FOLDER_CONTINUED_TO_NEXT;
+        if (kind == CAB_NOTE_FILE_START && spans && skipped.size() < 2) {
+            skipped.push_back(n.name);
+            return 0;
+        }
+        return Extraction::kDefault;
+    };
+    ASSERT_TRUE(x.copy_set(set[0].name)) << x.error.code;
+    ASSERT_FALSE(skipped.empty());
+    for (const auto &folder : folders)
+        for (const auto &f : folder.files) {
+            if (std::find(skipped.begin(), skipped.end(), f.name) != skipped.end()) {
+                EXPECT_FALSE(x.files.count(f.name));
+            } else {
+                ASSERT_TRUE(x.files.count(f.name)) << f.name;
+                EXPECT_EQ(x.files.at(f.name), f.data) << f.name;
+            }
+        }
+}
+
+TEST(Set, WrongSetIdentifierAsksAgainWithTheError) {
+    Folder folder;
+    folder.files.push_back({"big", test_bytes(60000, 3)});
+    auto set = cabwriter::write_cabinet_set({folder}, small_cabinets(40000));
+    ASSERT_EQ(set.size(), 2u);
+    set[1].bytes[cab::kHeaderSetId] ^= 1;
+    MemoryHost host;
+    cabtest::add_cabinets(host, set);
+    Extraction x(host);
+    EXPECT_FALSE(x.copy(set[0].name));
+    EXPECT_EQ(x.error.code, CAB_ERR_ABORT);
+    const std::vector<std::string> expected = {"next cabinet2.cab error=0",
+                                               "next cabinet2.cab error=10"};
+    std::vector<std::string> nexts;
+    for (const auto &e : x.events)
+        if (e.rfind("next", 0) == 0) nexts.push_back(e);
+    EXPECT_EQ(nexts, expected);
+    EXPECT_EQ(host.open_handles(), 0u);
+}
+
+TEST(Set, ContinuationWithOtherReserveSizesIsRefused) {
+    Folder folder;
+    folder.files.push_back({"big", test_bytes(60000, 3)});
+    SetOptions reserves = small_cabinets(40000);
+    reserves.header_reserve = 4;
+    auto first = cabwriter::write_cabinet_set({folder}, reserves);
+    for (uint16_t header_reserve : {uint16_t{5}, uint16_t{4}}) {
+        SetOptions other = reserves;
+        other.header_reserve = header_reserve;
+        if (header_reserve == 4) other.folder_reserve = 1;
+        auto second = cabwriter::write_cabinet_set({folder}, other);
+        MemoryHost host;
+        host.add_file("cabinet1.cab", first[0].bytes);
+        host.add_file("cabinet2.cab", second[1].bytes);
+        Extraction x(host);
+        EXPECT_FALSE(x.copy("cabinet1.cab"));
+        EXPECT_NE(std::find(x.events.begin(), x.events.end(), "next cabinet2.cab error=9"),
+                  x.events.end())
+            << header_reserve;
+    }
+}
+
+TEST(Set, HostMayRenameTheNextCabinet) {
+    Folder folder;
+    folder.files.push_back({"big", test_bytes(60000, 3)});
+    const auto set = cabwriter::write_cabinet_set({folder}, small_cabinets(40000));
+    MemoryHost host;
+    host.add_file("cabinet1.cab", set[0].bytes);
+    host.add_file("disk2/renamed.cab", set[1].bytes);
+    Extraction x(host);
+    x.answer = [](int32_t kind, CabNotification &n) {
+        if (kind != CAB_NOTE_NEXT_CABINET) return Extraction::kDefault;
+        std::strcpy(n.name, "renamed.cab");
+        std::strcpy(n.text3, "disk2/");
+        return 0;
+    };
+    ASSERT_TRUE(x.copy("cabinet1.cab")) << x.error.code;
+    EXPECT_EQ(x.files.at("big"), folder.files[0].data);
+}
+
+TEST(Writer, RefusesWhatNoCabinetCanHold) {
+    Folder folder;
+    folder.files.push_back({std::string(255, 'a'), {1, 2, 3}});
+    EXPECT_NO_THROW(cabwriter::write_cabinet_set({folder}));
+    folder.files.push_back({std::string(256, 'b'), {1}});
+    EXPECT_THROW(cabwriter::write_cabinet_set({folder}), std::invalid_argument);
+    Folder small;
+    small.files.push_back({"x", test_bytes(1000, 1)});
+    EXPECT_THROW(cabwriter::write_cabinet_set({small}, small_cabinets(40)), std::invalid_argument);
+}
+
+TEST(Writer, CabinetHeaderDescribesTheCabinet) {
+    const auto set = cabwriter::write_cabinet_set(sample_folders(3, 100));
+    ASSERT_EQ(set.size(), 1u);
+    const auto &b = set[0].bytes;
+    EXPECT_EQ(cab::load_u32(b.data() + cab::kHeaderCabinetSize), b.size());
+    EXPECT_EQ(cab::load_u16(b.data() + cab::kHeaderVersion), 0x0103);
+    EXPECT_EQ(cab::load_u16(b.data() + cab::kHeaderFolderCount), 2);
+    EXPECT_EQ(cab::load_u16(b.data() + cab::kHeaderFileCount), 3);
+    EXPECT_EQ(cab::load_u16(b.data() + cab::kHeaderFlags), 0);
+}

@@ -1,0 +1,372 @@
+#include "sfx/extract.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "sfx/messages.h"
+#include "sfx/paths.h"
+#include "sfx/platform.h"
+#include "sfx/settings.h"
+#include "sfx/strings.h"
+
+namespace sfx {
+
+ExtractionState extraction_state;
+
+namespace {
+
+// The file being written: created under a temporary name in its folder and
+// renamed over the output path once complete, so that an interrupted or
+// failed file never replaces what was there. The engine writes one file at
+// a time.
+struct PendingOutput {
+    int32_t handle = -1;
+    std::string temporary_path;
+    std::string output_path;
+};
+
+PendingOutput g_pending;
+
+ExtractionState &state() { return extraction_state; }
+
+bool is_embedded(int32_t handle) {
+    const auto &handles = state().embedded_handles;
+    return std::find(handles.begin(), handles.end(), handle) != handles.end();
+}
+
+void forget_embedded(int32_t handle) {
+    auto &handles = state().embedded_handles;
+    const auto found = std::find(handles.begin(), handles.end(), handle);
+    if (found != handles.end()) handles.erase(found);
+}
+
+// Removes the temporary file of an output that did not complete.
+void discard_pending_output() {
+    platform::close_file(g_pending.handle);
+    platform::remove_file(g_pending.temporary_path);
+    g_pending.handle = -1;
+}
+
+// True for a stored name that would land outside the destination: absolute,
+// with a drive, or with a ".." component.
+bool escapes_destination(const std::string &name) {
+    if (is_separator(name[0]) || (name.size() >= 2 && name[1] == ':')) return true;
+    const char *start = name.c_str();
+    for (const char *p = start;;) {
+        const char *end = p;
+        while (*end != '\0' && !is_separator(*end)) end = platform::char_next(end);
+        if (end - p == 2 && p[0] == '.' && p[1] == '.') return true;
+        if (*end == '\0') return false;
+        p = end + 1;
+    }
+}
+
+// True when every folder of `output_name` below `destination` is a real
+// folder or still missing: never a symbolic link planted to lead the file
+// (or the folders made for it) elsewhere.
+bool folders_below_are_safe(const std::string &destination, const std::string &output_name) {
+    const char *start = output_name.c_str();
+    for (const char *p = start; *p != '\0'; p = platform::char_next(p)) {
+        if (!is_separator(*p)) continue;
+        const std::string folder = destination + output_name.substr(0, static_cast<size_t>(p - start));
+        const platform::PathKind kind = platform::path_kind(folder, false);
+        if (kind == platform::PathKind::Missing) return true;
+        if (kind != platform::PathKind::Directory) return false;
+    }
+    return true;
+}
+
+// The name a stored file is written under, relative to the destination;
+// `native` receives the whole stored name in the file system's encoding.
+bool output_name_of(const CabNotification &note, std::string &native, std::string &output_name) {
+    if (!platform::native_file_name(note.name, note.attributes, native)) return false;
+    if (sfx_settings.keep_folders) {
+        output_name = native;
+    } else {
+        const PathParts parts = split_path(native);
+        output_name = parts.name + parts.extension;
+    }
+    return !output_name.empty() && !escapes_destination(output_name);
+}
+
+// Asks whether an existing file may be replaced: 1 go on, 0 skip, -1 abort.
+int32_t confirm_overwrite(const std::string &stored_name) {
+    if (sfx_settings.overwrite_all) return 1;
+    const int answer = show_message(SFX_MB_YESNOCANCEL | SFX_MB_ICONQUESTION, 1503, 1004,
+                                    sfx_settings.destination, stored_name);
+    return answer == SFX_IDYES ? 1 : answer == SFX_IDNO ? 0 : -1;
+}
+
+int32_t open_output(const std::string &folder, const std::string &output_path) {
+    if (g_pending.handle != -1) return -1;
+    const int32_t handle = platform::create_temporary_file(folder, g_pending.temporary_path);
+    if (handle == -1) return -1;
+    g_pending.handle = handle;
+    g_pending.output_path = output_path;
+    return handle;
+}
+
+int32_t on_cabinet(CabNotification *note) {
+    ui().show_archive(platform::native_path(std::string(note->text3) + state().current_cabinet_name));
+    state().current_cabinet_name = note->name;
+    if (state().first_cabinet_note) {
+        state().next_cabinet_name = note->name;
+        if (note->name[0] == '\0') state().continue_with_next = false;
+        state().first_cabinet_note = false;
+    }
+    return 0;
+}
+
+int32_t on_file_start(CabNotification *note) {
+    if (state().cancel_requested) return -1;
+    std::string stored_name, output_name;
+    if (!output_name_of(*note, stored_name, output_name)) return -1;
+    const std::string output_path = sfx_settings.destination + output_name;
+    if (output_path.size() > kMaxText) return -1;
+    ui().show_file(platform::native_path(output_path));
+    if (make_folders(sfx_settings.destination) == -1) return -1;
+    std::time_t stored_time;
+    if (sfx_settings.newer_only && platform::dos_time_to_unix(note->date, note->time, stored_time) &&
+        !is_newer_than_existing(output_path, stored_time)) {
+        return 0;
+    }
+    if (platform::path_kind(output_path, false) != platform::PathKind::Missing) {
+        // The old file is replaced by a rename, which needs no write
+        // permission on it, so a read-only file is left as it is until then.
+        const int32_t go_on = confirm_overwrite(stored_name);
+        if (go_on != 1) return go_on;
+    }
+    std::string root, directory;
+    split_path_root(output_path, &root, &directory, nullptr, nullptr);
+    if (!folders_below_are_safe(sfx_settings.destination, output_name)) return -1;
+    if (make_folders(root + directory) == -1) return -1;
+    return open_output(root + directory, output_path);
+}
+
+int32_t on_file_end(CabNotification *note) {
+    if (note->handle != g_pending.handle) return 0;
+    g_pending.handle = -1;
+    if (platform::close_file(note->handle) != 0) {
+        platform::remove_file(g_pending.temporary_path);
+        return 0;
+    }
+    const std::string &file = g_pending.temporary_path;
+    std::time_t stored_time;
+    if (platform::dos_time_to_unix(note->date, note->time, stored_time)) {
+        platform::set_modification_time(file, stored_time);
+    }
+    constexpr uint16_t kReadOnly = 0x01;
+    const bool read_only = sfx_settings.keep_attributes && (note->attributes & kReadOnly) != 0;
+    platform::set_attributes(file, read_only, note->size == 1);
+    if (!platform::replace_file(file, g_pending.output_path)) {
+        platform::remove_file(file);
+        return 0;
+    }
+    ++state().extracted_count;
+    return 1;
+}
+
+// Shows the diskette prompt; true when the user answered OK.
+bool ask_for_diskette(const std::string &mount_point) {
+    return show_message(SFX_MB_OKCANCEL | SFX_MB_ICONQUESTION, 1502, 1008, mount_point,
+                        state().disk_number + 1) == SFX_IDOK;
+}
+
+int32_t on_next_cabinet(CabNotification *note) {
+    state().continue_with_next = false;
+    const std::string candidate = state().cabinet_folder + note->name;
+    std::string mount_point;
+    const bool removable = platform::is_removable(state().cabinet_folder, mount_point);
+    if (note->error != 0) {
+        // The engine refused the cabinet accepted last time, so the same
+        // diskette is still wanted; asking again without a chance to change
+        // it would never end.
+        --state().disk_number;
+        if (!removable || !ask_for_diskette(mount_point)) return -1;
+    }
+    while (platform::path_kind(candidate, true) == platform::PathKind::Missing) {
+        if (!removable) {
+            show_message(SFX_MB_ICONERROR, 1502, 1007, state().cabinet_folder, note->name);
+            return -1;
+        }
+        if (!ask_for_diskette(mount_point)) return -1;
+        state().next_cabinet_name = note->name;
+    }
+    const int32_t handle = sfx_open(candidate.c_str(), CAB_OPEN_READ_SEQUENTIAL, 0);
+    if (handle == -1) return -1;
+    CabSummary summary;
+    const bool is_cabinet = cab_is_cabinet(state().context, handle, &summary) == 1;
+    sfx_close(handle);
+    if (!is_cabinet) return -1;
+    state().continue_with_next = true;
+    state().current_cabinet_name = note->name;
+    ++state().disk_number;
+    return 0;
+}
+
+// Sums the sizes of the files a cabinet would start, for the progress line.
+int32_t count_file_bytes(int32_t kind, CabNotification *note) {
+    if (kind == CAB_NOTE_FILE_START) state().bytes_total += note->size;
+    return kind == CAB_NOTE_NEXT_CABINET ? -1 : 0;
+}
+
+void measure_cabinet() {
+    state().bytes_written = 0;
+    state().bytes_total = 0;
+    if (cab_copy(state().context, state().current_cabinet_name.c_str(),
+                 state().cabinet_folder.c_str(), 0, count_file_bytes, nullptr, nullptr) != 1) {
+        state().bytes_total = 0;
+    }
+}
+
+std::string name_and_extension(const std::string &path) {
+    std::string name, extension;
+    split_path_root(path, nullptr, nullptr, &name, &extension);
+    return name + extension;
+}
+
+class ContextGuard {
+public:
+    explicit ContextGuard(CabContext *context) { state().context = context; }
+    ~ContextGuard() {
+        if (state().context != nullptr) cab_destroy(state().context);
+        state().context = nullptr;
+    }
+    ContextGuard(const ContextGuard &) = delete;
+    ContextGuard &operator=(const ContextGuard &) = delete;
+};
+
+}  // namespace
+
+void *sfx_alloc(uint32_t size) { return std::malloc(size); }
+void sfx_free(void *block) { std::free(block); }
+
+int32_t sfx_open(const char *path, int32_t flags, int32_t mode) {
+    if (path[0] == '*' && path[1] == '\0') return platform::open_scratch_file();
+    // Paths are compared exactly: names differing only in case are
+    // different files here.
+    if (process_values.module_path != path) return platform::open_file(path, flags, mode);
+    if (state().embedded_handles.size() >= kMaxEmbeddedHandles) return -1;
+    const int32_t handle = platform::open_file(path, flags, mode);
+    if (handle == -1) return -1;
+    state().embedded_handles.push_back(handle);
+    if (sfx_seek(handle, 0, 0) != 0) {
+        sfx_close(handle);
+        return -1;
+    }
+    return handle;
+}
+
+int32_t sfx_read(int32_t handle, void *buffer, uint32_t count) {
+    return platform::read_file(handle, buffer, count);
+}
+
+int32_t sfx_write(int32_t handle, const void *buffer, uint32_t count) {
+    const int32_t written = platform::write_file(handle, buffer, count);
+    if (written > 0 && handle == g_pending.handle) {
+        state().bytes_written += static_cast<uint32_t>(written);
+        ui().show_progress(state().bytes_written, state().bytes_total);
+    }
+    return written;
+}
+
+int32_t sfx_close(int32_t handle) {
+    if (handle != -1 && handle == g_pending.handle) {
+        discard_pending_output();
+        return 0;
+    }
+    forget_embedded(handle);
+    return platform::close_file(handle);
+}
+
+int32_t sfx_seek(int32_t handle, int32_t offset, int32_t origin) {
+    const bool embedded = is_embedded(handle);
+    const int32_t shift = embedded ? payload_config.cabinet_offset : 0;
+    if (origin == 0) {
+        if (offset > INT32_MAX - shift) return -1;
+        offset += shift;
+    }
+    const int32_t position = platform::seek_file(handle, offset, origin);
+    if (position == -1) return -1;
+    return position - shift;
+}
+
+int32_t cab_notify(int32_t kind, CabNotification *note) {
+    switch (kind) {
+    case CAB_NOTE_CABINET: return on_cabinet(note);
+    case CAB_NOTE_FILE_START: return on_file_start(note);
+    case CAB_NOTE_FILE_END: return on_file_end(note);
+    case CAB_NOTE_NEXT_CABINET: return on_next_cabinet(note);
+    default: return 0;
+    }
+}
+
+int make_folders(const std::string &path) {
+    std::string copy = path;
+    if (!copy.empty() && is_separator(copy.back())) copy.pop_back();
+    std::string root, directory, name, extension;
+    split_path_root(copy, &root, &directory, &name, &extension);
+    if (directory.empty() && name.empty() && extension.empty()) return 0;  // a bare root
+    if (!directory.empty() && make_folders(root + directory) == -1) return -1;
+    switch (platform::path_kind(copy, true)) {
+    case platform::PathKind::Missing: return platform::make_directory(copy) ? 0 : -1;
+    case platform::PathKind::Directory: return 0;
+    default: return -1;
+    }
+}
+
+bool is_newer_than_existing(const std::string &path, std::time_t stored_time) {
+    std::time_t existing;
+    switch (platform::modification_time(path, existing)) {
+    case platform::TimeQuery::Missing: return true;
+    case platform::TimeQuery::Failed: return false;
+    case platform::TimeQuery::Found: break;
+    }
+    return stored_time > existing;
+}
+
+std::string with_trailing_separator(const std::string &destination) {
+    const size_t n = destination.size();
+    if (n > 0 && destination[n - 1] == '/') return destination;
+    if (n == 0 || destination[n - 1] != '\\') return destination + '/';
+    const bool shift_jis_trail = n >= 2 && (destination[n - 2] == '\x83' || destination[n - 2] == '\x95');
+    return shift_jis_trail ? destination + '/' : destination;
+}
+
+bool run_extraction_loop() {
+    process_values.message_owner = MessageOwner::Progress;
+    int32_t result = 1;
+    state().continue_with_next = true;
+    state().current_cabinet_name = name_and_extension(process_values.module_path);
+    while (state().continue_with_next) {
+        measure_cabinet();
+        state().first_cabinet_note = true;
+        result = cab_copy(state().context, state().current_cabinet_name.c_str(),
+                          state().cabinet_folder.c_str(), 0, cab_notify, nullptr, nullptr);
+        state().current_cabinet_name = state().next_cabinet_name;
+        if (result == 0) break;
+    }
+    return result == 1;
+}
+
+uint32_t extract_payload() {
+    std::string root, directory;
+    split_path_root(process_values.module_path, &root, &directory, nullptr, nullptr);
+    state().cabinet_folder = root + directory;
+    sfx_settings.destination = with_trailing_separator(sfx_settings.destination);
+    if (sfx_settings.destination.size() > kMaxText) return SFX_ERR_EXTRACTION;
+    state().embedded_handles.reserve(kMaxEmbeddedHandles);
+
+    CabError error{};
+    ContextGuard guard(cab_create(sfx_alloc, sfx_free, sfx_open, sfx_read, sfx_write, sfx_close,
+                                  sfx_seek, 1, &error));
+    if (state().context == nullptr) return SFX_ERR_EXTRACTION;
+
+    const DialogTexts &texts = dialog_texts();
+    const ProgressDialog dialog{texts.progress_caption, texts.archive_caption, texts.file_caption,
+                                texts.cancel};
+    const Extraction extraction{run_extraction_loop, [] { state().cancel_requested = true; }};
+    return ui().run_progress_dialog(dialog, extraction) ? 0u : uint32_t{SFX_ERR_EXTRACTION};
+}
+
+}  // namespace sfx

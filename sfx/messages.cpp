@@ -1,0 +1,101 @@
+#include "sfx/messages.h"
+
+#include <cstdlib>
+
+#include "sfx/settings.h"
+#include "sfx/strings.h"
+
+namespace sfx {
+namespace {
+
+Ui *g_ui = nullptr;
+ExitHandler g_exit_handler = nullptr;
+
+// Reads an insert reference after '%': its number and an optional !type!.
+// Returns the position after the reference.
+size_t expand_insert(const std::string &format, size_t pos, const Insert *first,
+                     const Insert *second, std::string &out) {
+    int number = format[pos] - '0';
+    ++pos;
+    if (pos < format.size() && format[pos] >= '0' && format[pos] <= '9') {
+        number = number * 10 + (format[pos] - '0');
+        ++pos;
+    }
+    std::string type = "s";
+    if (pos < format.size() && format[pos] == '!') {
+        const size_t end = format.find('!', pos + 1);
+        if (end != std::string::npos) {
+            type = format.substr(pos + 1, end - pos - 1);
+            pos = end + 1;
+        }
+    }
+    const Insert *insert = number == 1 ? first : number == 2 ? second : nullptr;
+    if (insert != nullptr) {
+        out += type == "d" || type == "i" ? std::to_string(insert->number) : insert->text;
+    }
+    return pos;
+}
+
+}  // namespace
+
+PayloadConfig payload_config;
+SfxSettings sfx_settings;
+ProcessValues process_values;
+
+void set_ui(Ui *ui) { g_ui = ui; }
+Ui &ui() { return *g_ui; }
+
+std::string format_message(const std::string &format, const Insert *first, const Insert *second) {
+    std::string out;
+    size_t pos = 0;
+    while (pos < format.size()) {
+        const char c = format[pos++];
+        if (c != '%' || pos == format.size()) {
+            out += c;
+            continue;
+        }
+        const char next = format[pos];
+        if (next >= '1' && next <= '9') {
+            pos = expand_insert(format, pos, first, second, out);
+        } else if (next == '0') {
+            break;
+        } else if (next == 'n') {
+            out += "\r\n";
+            ++pos;
+        } else if (next == 'r') {
+            out += '\r';
+            ++pos;
+        } else if (next == 't') {
+            out += '\t';
+            ++pos;
+        } else {
+            out += next;  // %%, %., %!, %space and any other escaped character
+            ++pos;
+        }
+    }
+    return out;
+}
+
+int show_message(uint32_t style, int caption_id, int text_id, const std::optional<Insert> &first,
+                 const std::optional<Insert> &second) {
+    const std::string text = format_message(load_string(text_id), first ? &*first : nullptr,
+                                            second ? &*second : nullptr);
+    return ui().message_box(style, load_string(caption_id), text, process_values.message_owner);
+}
+
+void abort_extraction(uint32_t status) {
+    const int text = status == SFX_ERR_CANCELLED ? 1012 : status == SFX_ERR_OPTION ? 1011 : 1003;
+    show_message(SFX_MB_ICONERROR, 1502, text);
+    exit_process(1);
+}
+
+void set_exit_handler(ExitHandler handler) { g_exit_handler = handler; }
+
+void exit_process(int code) {
+    if (g_exit_handler != nullptr) {
+        g_exit_handler(code);
+    }
+    std::exit(code);
+}
+
+}  // namespace sfx

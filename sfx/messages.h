@@ -1,0 +1,51 @@
+// Message boxes drawn from the string table, and the one way a failed run
+// ends.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "sfx/ui.h"
+
+namespace sfx {
+
+// The front end every message and dialog goes to. Must be set before the
+// first message.
+void set_ui(Ui *ui);
+Ui &ui();
+
+// A message insert: text for %n, number for %n!d!.
+struct Insert {
+    std::string text;
+    int32_t number = 0;
+
+    Insert() = default;
+    Insert(const char *value) : text(value) {}
+    Insert(std::string value) : text(std::move(value)) {}
+    Insert(int32_t value) : text(std::to_string(value)), number(value) {}
+};
+
+// Expands the inserts of `format` as FormatMessageA does for two arguments:
+// %1 and %2 (optionally with !s! or !d!), %% and the other escaped
+// characters, %n as a line break and %0 as the end of the text. A reference
+// to a missing insert expands to nothing.
+std::string format_message(const std::string &format, const Insert *first, const Insert *second);
+
+// Shows string `text_id` with caption `caption_id` in a message box of the
+// given style and returns the button id.
+int show_message(uint32_t style, int caption_id, int text_id,
+                 const std::optional<Insert> &first = std::nullopt,
+                 const std::optional<Insert> &second = std::nullopt);
+
+// Shows the message of `status` and ends the process with exit code 1.
+[[noreturn]] void abort_extraction(uint32_t status);
+
+// Replaces how the process ends (tests end a run by throwing instead). The
+// handler must not return; if it does, the process exits all the same.
+using ExitHandler = void (*)(int code);
+void set_exit_handler(ExitHandler handler);
+[[noreturn]] void exit_process(int code);
+
+}  // namespace sfx

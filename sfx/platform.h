@@ -1,0 +1,99 @@
+// The operating-system services the installer uses, named by their role.
+// One implementation: platform_posix.cpp.
+//
+// Paths handed to these functions may use `\` or `/` as separators; every
+// function that touches the file system turns `\` into `/` first.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <string>
+
+namespace sfx::platform {
+
+// --- Character set ---------------------------------------------------------
+
+// How multi-byte texts are stepped through: UTF-8 (no byte is a double-byte
+// lead byte, a step covers a whole sequence) or Shift-JIS (lead bytes
+// 0x81-0x9F and 0xE0-0xFC).
+enum class CodePage { Utf8, ShiftJis };
+CodePage code_page();
+void set_code_page(CodePage page);
+// Takes the code page from the locale's character set.
+void code_page_from_locale();
+
+bool is_lead_byte(unsigned char byte);
+// The next character after `p`; `p` itself at the end of the text.
+const char *char_next(const char *p);
+
+// `path` with every single-byte `\` turned into `/`.
+std::string native_path(const std::string &path);
+// A stored file name as the file system takes it: names flagged as UTF-8
+// (attribute 0x80) or valid UTF-8 stay as they are; others are converted
+// from Shift-JIS when the locale is UTF-8. Returns false when the name
+// cannot be converted.
+bool native_file_name(const std::string &stored, uint16_t attributes, std::string &native);
+
+// --- Process and folders ---------------------------------------------------
+
+std::string module_path();  // the running executable, resolved
+std::string current_directory();
+// The user's private temporary folder ($TMPDIR or /tmp, then
+// "pelmarself-<uid>/"), created with mode 0700 when missing. Fails when it
+// exists but is not a directory of this user closed to group and others.
+bool private_temp_folder(std::string &folder);
+std::string program_files_folder();
+std::string windows_folder();
+std::string system_folder();
+
+// True when `folder` lies on a removable block device; `mount_point` then
+// names its mount point.
+bool is_removable(const std::string &folder, std::string &mount_point);
+// Replaces the removable-device check (tests); an empty function restores it.
+void set_removable_check(std::function<bool(const std::string &, std::string &)> check);
+
+// Starts an executable file detached (its own session, not waited for);
+// hands any other file to the desktop's opener. Failures are ignored.
+void start_program(const std::string &path);
+
+// True when standard error is a terminal.
+bool terminal_attached();
+
+// --- Files -----------------------------------------------------------------
+
+// Low-level descriptors; every function returns -1 on failure. `flags` and
+// `mode` take the Windows runtime's values (0x8000 binary read-only, 0x8321
+// create/truncate/write-only, 0x180 read-write permission).
+int32_t open_file(const std::string &path, int32_t flags, int32_t mode);
+int32_t read_file(int32_t handle, void *buffer, uint32_t count);
+int32_t write_file(int32_t handle, const void *buffer, uint32_t count);
+int32_t seek_file(int32_t handle, int32_t offset, int32_t origin);
+int32_t close_file(int32_t handle);
+// A new unnamed read-write file in the private temporary folder.
+int32_t open_scratch_file();
+
+// Creates a new file with a unique name in `folder` (exclusively, never
+// through a symbolic link), with permission 0666 less the umask. Returns the
+// handle and its path in `path`.
+int32_t create_temporary_file(const std::string &folder, std::string &path);
+bool replace_file(const std::string &from, const std::string &to);
+bool remove_file(const std::string &path);
+
+enum class PathKind { Missing, Directory, File, Other, Unknown };
+// What is at `path`; a symbolic link is Other unless `follow_links`.
+PathKind path_kind(const std::string &path, bool follow_links);
+bool make_directory(const std::string &path);
+
+// MS-DOS date and time, read as local time. False for an invalid date.
+bool dos_time_to_unix(uint16_t date, uint16_t time, std::time_t &result);
+bool set_modification_time(const std::string &path, std::time_t time);
+enum class TimeQuery { Found, Missing, Failed };
+// Missing covers "no such file" and "a path component is not a folder".
+TimeQuery modification_time(const std::string &path, std::time_t &time);
+// Applies the Windows attributes that have a meaning here: read-only takes
+// every write permission away; `executable` adds execute permission where
+// read permission is.
+bool set_attributes(const std::string &path, bool read_only, bool executable);
+
+}  // namespace sfx::platform

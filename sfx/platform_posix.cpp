@@ -1,0 +1,374 @@
+#include "sfx/platform.h"
+
+#include <fcntl.h>
+#include <iconv.h>
+#include <langinfo.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+extern char **environ;
+
+namespace sfx::platform {
+namespace {
+
+CodePage g_code_page = CodePage::Utf8;
+std::function<bool(const std::string &, std::string &)> g_removable_check;
+
+// Windows runtime open flags.
+enum : int32_t {
+    WIN_O_WRONLY = 0x0001,
+    WIN_O_RDWR = 0x0002,
+    WIN_O_APPEND = 0x0008,
+    WIN_O_CREAT = 0x0100,
+    WIN_O_TRUNC = 0x0200,
+    WIN_O_EXCL = 0x0400
+};
+// S_IWRITE: without it the file is created read-only.
+constexpr int32_t WIN_S_IWRITE = 0x0080;
+
+mode_t process_umask() {
+    static const mode_t mask = [] {
+        const mode_t old = umask(0);
+        umask(old);
+        return old;
+    }();
+    return mask;
+}
+
+int posix_open_flags(int32_t flags) {
+    int result = O_CLOEXEC;
+    if (flags & WIN_O_RDWR) {
+        result |= O_RDWR;
+    } else if (flags & WIN_O_WRONLY) {
+        result |= O_WRONLY;
+    } else {
+        result |= O_RDONLY;
+    }
+    if (flags & WIN_O_APPEND) result |= O_APPEND;
+    if (flags & WIN_O_CREAT) result |= O_CREAT;
+    if (flags & WIN_O_TRUNC) result |= O_TRUNC;
+    if (flags & WIN_O_EXCL) result |= O_EXCL;
+    return result;
+}
+
+bool is_valid_utf8(const std::string &text) {
+    size_t i = 0;
+    while (i < text.size()) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        size_t length = byte < 0x80 ? 1 : (byte >> 5) == 0x6 ? 2 : (byte >> 4) == 0xE ? 3
+                                                                : (byte >> 3) == 0x1E ? 4 : 0;
+        if (length == 0 || i + length > text.size()) return false;
+        for (size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+bool convert_shift_jis(const std::string &text, std::string &out) {
+    iconv_t cd = iconv_open("UTF-8", "CP932");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    std::string input = text;
+    out.assign(input.size() * 3 + 4, '\0');
+    char *in = input.data();
+    size_t in_left = input.size();
+    char *dest = out.data();
+    size_t out_left = out.size();
+    const size_t result = iconv(cd, &in, &in_left, &dest, &out_left);
+    iconv_close(cd);
+    if (result == static_cast<size_t>(-1)) return false;
+    out.resize(out.size() - out_left);
+    return true;
+}
+
+// The device and partition behind `folder`, as "major:minor".
+bool device_of(const std::string &folder, dev_t &device) {
+    struct stat info;
+    if (stat(native_path(folder).c_str(), &info) != 0) return false;
+    device = info.st_dev;
+    return true;
+}
+
+bool read_removable_flag(const std::string &sys_dir) {
+    std::ifstream flag(sys_dir + "/removable");
+    int value = 0;
+    return flag >> value && value == 1;
+}
+
+bool block_device_removable(dev_t device) {
+    const std::string link = "/sys/dev/block/" + std::to_string(major(device)) + ":" +
+                             std::to_string(minor(device));
+    char resolved[PATH_MAX];
+    if (realpath(link.c_str(), resolved) == nullptr) return false;
+    const std::string dir = resolved;
+    // A partition carries no flag of its own; its disk is the parent folder.
+    return read_removable_flag(dir) || read_removable_flag(dir.substr(0, dir.rfind('/')));
+}
+
+std::string mount_point_of(dev_t device) {
+    std::ifstream mounts("/proc/self/mountinfo");
+    const std::string wanted = std::to_string(major(device)) + ":" + std::to_string(minor(device));
+    std::string line;
+    while (std::getline(mounts, line)) {
+        std::istringstream fields(line);
+        std::string id, parent, numbers, root, mount_point;
+        if (fields >> id >> parent >> numbers >> root >> mount_point && numbers == wanted) {
+            return mount_point;
+        }
+    }
+    return {};
+}
+
+bool system_removable_check(const std::string &folder, std::string &mount_point) {
+    dev_t device;
+    if (!device_of(folder, device) || !block_device_removable(device)) return false;
+    mount_point = mount_point_of(device);
+    return true;
+}
+
+}  // namespace
+
+CodePage code_page() { return g_code_page; }
+void set_code_page(CodePage page) { g_code_page = page; }
+
+void code_page_from_locale() {
+    const char *codeset = nl_langinfo(CODESET);
+    const bool shift_jis = codeset != nullptr && (std::strcmp(codeset, "SHIFT_JIS") == 0 ||
+                                                  std::strcmp(codeset, "SJIS") == 0 ||
+                                                  std::strcmp(codeset, "CP932") == 0);
+    g_code_page = shift_jis ? CodePage::ShiftJis : CodePage::Utf8;
+}
+
+bool is_lead_byte(unsigned char byte) {
+    return g_code_page == CodePage::ShiftJis &&
+           ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC));
+}
+
+const char *char_next(const char *p) {
+    const auto byte = static_cast<unsigned char>(*p);
+    if (byte == 0) return p;
+    if (g_code_page == CodePage::ShiftJis) {
+        return is_lead_byte(byte) && p[1] != '\0' ? p + 2 : p + 1;
+    }
+    // UTF-8: step over the continuation bytes that follow.
+    ++p;
+    if (byte >= 0xC0) {
+        while ((static_cast<unsigned char>(*p) & 0xC0) == 0x80) ++p;
+    }
+    return p;
+}
+
+std::string native_path(const std::string &path) {
+    std::string result = path;
+    const char *start = path.c_str();
+    for (const char *p = start; *p != '\0'; p = char_next(p)) {
+        if (*p == '\\') result[p - start] = '/';
+    }
+    return result;
+}
+
+bool native_file_name(const std::string &stored, uint16_t attributes, std::string &native) {
+    constexpr uint16_t kNameIsUtf8 = 0x80;
+    if ((attributes & kNameIsUtf8) || g_code_page == CodePage::ShiftJis || is_valid_utf8(stored)) {
+        native = stored;
+        return true;
+    }
+    return convert_shift_jis(stored, native);
+}
+
+std::string module_path() {
+    char buffer[PATH_MAX];
+    const ssize_t length = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    return length > 0 ? std::string(buffer, static_cast<size_t>(length)) : std::string();
+}
+
+std::string current_directory() {
+    char buffer[PATH_MAX];
+    return getcwd(buffer, sizeof buffer) != nullptr ? std::string(buffer) : std::string();
+}
+
+bool private_temp_folder(std::string &folder) {
+    const char *base = std::getenv("TMPDIR");
+    std::string path = base != nullptr && base[0] != '\0' ? base : "/tmp";
+    if (path.back() != '/') path += '/';
+    path += "pelmarself-" + std::to_string(getuid());
+    if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid() ||
+        (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        return false;
+    }
+    folder = path + "/";
+    return true;
+}
+
+std::string program_files_folder() { return "/opt"; }
+std::string windows_folder() { return "/usr"; }
+std::string system_folder() { return "/usr/lib"; }
+
+bool is_removable(const std::string &folder, std::string &mount_point) {
+    return g_removable_check ? g_removable_check(folder, mount_point)
+                             : system_removable_check(folder, mount_point);
+}
+
+void set_removable_check(std::function<bool(const std::string &, std::string &)> check) {
+    g_removable_check = std::move(check);
+}
+
+void start_program(const std::string &path) {
+    const std::string native = native_path(path);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+    struct stat info;
+    const bool executable = stat(native.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+                            access(native.c_str(), X_OK) == 0;
+    pid_t child;
+    if (executable) {
+        char *argv[] = {const_cast<char *>(native.c_str()), nullptr};
+        posix_spawn(&child, native.c_str(), nullptr, &attributes, argv, environ);
+    } else {
+        char opener[] = "xdg-open";
+        char *argv[] = {opener, const_cast<char *>(native.c_str()), nullptr};
+        posix_spawnp(&child, opener, nullptr, &attributes, argv, environ);
+    }
+    posix_spawnattr_destroy(&attributes);
+}
+
+bool terminal_attached() { return isatty(STDERR_FILENO) == 1; }
+
+int32_t open_file(const std::string &path, int32_t flags, int32_t mode) {
+    mode_t permission = 0444;
+    if (mode & WIN_S_IWRITE) permission |= 0222;
+    return open(native_path(path).c_str(), posix_open_flags(flags), permission);
+}
+
+int32_t read_file(int32_t handle, void *buffer, uint32_t count) {
+    ssize_t result;
+    do {
+        result = read(handle, buffer, count);
+    } while (result < 0 && errno == EINTR);
+    return result < 0 ? -1 : static_cast<int32_t>(result);
+}
+
+int32_t write_file(int32_t handle, const void *buffer, uint32_t count) {
+    const auto *bytes = static_cast<const char *>(buffer);
+    uint32_t done = 0;
+    while (done < count) {
+        const ssize_t result = write(handle, bytes + done, count - done);
+        if (result < 0 && errno == EINTR) continue;
+        if (result <= 0) return done > 0 ? static_cast<int32_t>(done) : -1;
+        done += static_cast<uint32_t>(result);
+    }
+    return static_cast<int32_t>(done);
+}
+
+int32_t seek_file(int32_t handle, int32_t offset, int32_t origin) {
+    const int whence = origin == 0 ? SEEK_SET : origin == 1 ? SEEK_CUR : origin == 2 ? SEEK_END : -1;
+    if (whence < 0) return -1;
+    const off_t result = lseek(handle, offset, whence);
+    return result < 0 || result > INT32_MAX ? -1 : static_cast<int32_t>(result);
+}
+
+int32_t close_file(int32_t handle) { return close(handle) == 0 ? 0 : -1; }
+
+int32_t open_scratch_file() {
+    std::string folder;
+    if (!private_temp_folder(folder)) return -1;
+    int fd = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0) return fd;
+    // File systems without unnamed files: create one and unlink it at once.
+    std::string name = folder + "scratch-XXXXXX";
+    fd = mkostemp(name.data(), O_CLOEXEC);
+    if (fd >= 0) unlink(name.c_str());
+    return fd;
+}
+
+int32_t create_temporary_file(const std::string &folder, std::string &path) {
+    std::string name = native_path(folder);
+    if (!name.empty() && name.back() != '/') name += '/';
+    name += ".pelmarself-XXXXXX";
+    // mkostemp creates with O_EXCL, which never follows a symbolic link.
+    const int fd = mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0) return -1;
+    if (fchmod(fd, 0666 & ~process_umask()) != 0) {
+        close(fd);
+        unlink(name.c_str());
+        return -1;
+    }
+    path = name;
+    return fd;
+}
+
+bool replace_file(const std::string &from, const std::string &to) {
+    return rename(native_path(from).c_str(), native_path(to).c_str()) == 0;
+}
+
+bool remove_file(const std::string &path) { return unlink(native_path(path).c_str()) == 0; }
+
+PathKind path_kind(const std::string &path, bool follow_links) {
+    struct stat info;
+    const std::string native = native_path(path);
+    const int result = follow_links ? stat(native.c_str(), &info) : lstat(native.c_str(), &info);
+    if (result != 0) return errno == ENOENT || errno == ENOTDIR ? PathKind::Missing : PathKind::Unknown;
+    if (S_ISDIR(info.st_mode)) return PathKind::Directory;
+    if (S_ISREG(info.st_mode)) return PathKind::File;
+    return PathKind::Other;
+}
+
+bool make_directory(const std::string &path) { return mkdir(native_path(path).c_str(), 0777) == 0; }
+
+bool dos_time_to_unix(uint16_t date, uint16_t time, std::time_t &result) {
+    struct tm fields = {};
+    fields.tm_mday = date & 0x1F;
+    fields.tm_mon = ((date >> 5) & 0x0F) - 1;
+    fields.tm_year = (date >> 9) + 80;
+    fields.tm_sec = (time & 0x1F) * 2;
+    fields.tm_min = (time >> 5) & 0x3F;
+    fields.tm_hour = time >> 11;
+    fields.tm_isdst = -1;
+    if (fields.tm_mday < 1 || fields.tm_mon < 0 || fields.tm_mon > 11 || fields.tm_hour > 23 ||
+        fields.tm_min > 59 || fields.tm_sec > 59) {
+        return false;
+    }
+    result = mktime(&fields);
+    return result != static_cast<std::time_t>(-1);
+}
+
+bool set_modification_time(const std::string &path, std::time_t time) {
+    const struct timespec times[2] = {{0, UTIME_OMIT}, {time, 0}};
+    return utimensat(AT_FDCWD, native_path(path).c_str(), times, 0) == 0;
+}
+
+TimeQuery modification_time(const std::string &path, std::time_t &time) {
+    struct stat info;
+    if (stat(native_path(path).c_str(), &info) != 0) {
+        return errno == ENOENT || errno == ENOTDIR ? TimeQuery::Missing : TimeQuery::Failed;
+    }
+    time = info.st_mtim.tv_sec;
+    return TimeQuery::Found;
+}
+
+bool set_attributes(const std::string &path, bool read_only, bool executable) {
+    const std::string native = native_path(path);
+    struct stat info;
+    if (stat(native.c_str(), &info) != 0) return false;
+    mode_t mode = info.st_mode & 07777;
+    if (executable) mode |= (mode & 0444) >> 2;
+    if (read_only) mode &= ~static_cast<mode_t>(0222);
+    return mode == (info.st_mode & 07777) || chmod(native.c_str(), mode) == 0;
+}
+
+}  // namespace sfx::platform

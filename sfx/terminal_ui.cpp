@@ -1,0 +1,160 @@
+#include "sfx/terminal_ui.h"
+
+#include <csignal>
+#include <cstring>
+
+#include "sfx/platform.h"
+
+namespace sfx {
+namespace {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+extern "C" void note_interrupt(int) { g_interrupted = 1; }
+
+// The text as a terminal shows it: line breaks without carriage returns and
+// access-key markers ("&") dropped from control texts.
+std::string printable(const std::string &text, bool drop_access_keys = false) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\r' || (drop_access_keys && c == '&')) continue;
+        out += c;
+    }
+    return out;
+}
+
+struct Question {
+    const char *choices;  // shown after the text
+    int safe_answer;      // without a terminal or at end of input
+};
+
+Question question_for(uint32_t style) {
+    switch (style & SFX_MB_BUTTONS_MASK) {
+    case SFX_MB_OKCANCEL: return {"[o]k/[c]ancel", SFX_IDCANCEL};
+    case SFX_MB_YESNOCANCEL: return {"[y]es/[n]o/[c]ancel", SFX_IDCANCEL};
+    case SFX_MB_YESNO: return {"[y]es/[n]o", SFX_IDNO};
+    default: return {nullptr, SFX_IDOK};
+    }
+}
+
+// The button an answer names, or 0 when it names none of the style's.
+int button_for(uint32_t style, char answer) {
+    const uint32_t buttons = style & SFX_MB_BUTTONS_MASK;
+    switch (answer) {
+    case 'y': case 'Y': return buttons == SFX_MB_YESNO || buttons == SFX_MB_YESNOCANCEL ? SFX_IDYES : 0;
+    case 'n': case 'N': return buttons == SFX_MB_YESNO || buttons == SFX_MB_YESNOCANCEL ? SFX_IDNO : 0;
+    case 'o': case 'O': return buttons == SFX_MB_OKCANCEL ? SFX_IDOK : 0;
+    case 'c': case 'C': return buttons == SFX_MB_OKCANCEL || buttons == SFX_MB_YESNOCANCEL ? SFX_IDCANCEL : 0;
+    default: return 0;
+    }
+}
+
+}  // namespace
+
+TerminalUi::TerminalUi()
+    : terminal_(std::fopen("/dev/tty", "r+e")), show_progress_(platform::terminal_attached()) {}
+
+TerminalUi::~TerminalUi() {
+    if (terminal_ != nullptr) std::fclose(terminal_);
+}
+
+bool TerminalUi::read_answer(std::string &line) {
+    if (terminal_ == nullptr) return false;
+    char buffer[1024];
+    if (std::fgets(buffer, sizeof buffer, terminal_) == nullptr) return false;
+    line = buffer;
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    return true;
+}
+
+void TerminalUi::clear_progress_line() {
+    if (progress_drawn_) std::fputs("\r\033[K", stderr);
+    progress_drawn_ = false;
+}
+
+int TerminalUi::message_box(uint32_t style, const std::string &caption, const std::string &text,
+                            MessageOwner) {
+    clear_progress_line();
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), printable(text).c_str());
+    const Question question = question_for(style);
+    if (question.choices == nullptr) return SFX_IDOK;
+    for (;;) {
+        std::fprintf(stderr, "%s ", question.choices);
+        std::fflush(stderr);
+        std::string line;
+        if (!read_answer(line)) {
+            std::fputc('\n', stderr);
+            return question.safe_answer;
+        }
+        const int button = line.empty() ? 0 : button_for(style, line[0]);
+        if (button != 0) return button;
+    }
+}
+
+bool TerminalUi::run_destination_dialog(DestinationDialog &dialog) {
+    std::fprintf(stderr, "%s\n", dialog.caption.c_str());
+    for (;;) {
+        std::fprintf(stderr, "%s [%s] ", printable(dialog.label, true).c_str(), dialog.folder.c_str());
+        std::fflush(stderr);
+        std::string line;
+        if (!read_answer(line)) {
+            std::fputc('\n', stderr);
+            return false;
+        }
+        const std::string folder = line.empty() ? dialog.folder : line;
+        if (dialog.confirm(folder)) {
+            dialog.folder = folder;
+            return true;
+        }
+    }
+}
+
+std::optional<std::string> TerminalUi::browse_for_folder(const std::string &, const std::string &) {
+    return std::nullopt;  // a terminal has no folder browser; the folder is typed
+}
+
+bool TerminalUi::run_progress_dialog(const ProgressDialog &dialog, const Extraction &extraction) {
+    std::fprintf(stderr, "%s\n", dialog.caption.c_str());
+    struct sigaction action = {};
+    struct sigaction previous = {};
+    action.sa_handler = note_interrupt;
+    sigemptyset(&action.sa_mask);
+    g_interrupted = 0;
+    sigaction(SIGINT, &action, &previous);
+    extraction_ = &extraction;
+    const bool result = extraction.run();
+    extraction_ = nullptr;
+    sigaction(SIGINT, &previous, nullptr);
+    clear_progress_line();
+    return result;
+}
+
+void TerminalUi::show_archive(const std::string &text) {
+    clear_progress_line();
+    std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+void TerminalUi::show_file(const std::string &text) {
+    clear_progress_line();
+    std::fprintf(stderr, "  %s\n", text.c_str());
+    last_percent_ = -1;
+    // Ctrl-C works like the dialog's Cancel button: it is handled here, at a
+    // file start, and stops the run at the next one.
+    if (g_interrupted && extraction_ != nullptr) {
+        g_interrupted = 0;
+        extraction_->cancel();
+    }
+}
+
+void TerminalUi::show_progress(uint64_t written, uint64_t total) {
+    if (!show_progress_ || total == 0) return;
+    const int percent = static_cast<int>(written >= total ? 100 : written * 100 / total);
+    if (percent == last_percent_) return;
+    last_percent_ = percent;
+    std::fprintf(stderr, "\r\033[K  %3d%% (%llu of %llu bytes)", percent,
+                 static_cast<unsigned long long>(written), static_cast<unsigned long long>(total));
+    std::fflush(stderr);
+    progress_drawn_ = true;
+}
+
+}  // namespace sfx

@@ -1,0 +1,293 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <ctime>
+#include <filesystem>
+#include <thread>
+
+#include "sfx/extract.h"
+#include "sfx/platform.h"
+#include "sfx/settings.h"
+#include "sfx/strings.h"
+#include "sfx/tests/installer_fixture.h"
+
+namespace sfxtest {
+namespace {
+
+namespace fs = std::filesystem;
+using cabwriter::FileEntry;
+
+constexpr const char *kFailed = "The decompression process could not shut down properly.";
+constexpr const char *kSuccess = "The decompression was successful.";
+
+// 2025-12-07 12:00:00, the writer's default stamp, as local time.
+std::time_t default_stamp() {
+    std::time_t stamp = 0;
+    sfx::platform::dos_time_to_unix(0x5B87, 0x6000, stamp);
+    return stamp;
+}
+
+struct stat stat_of(const std::string &path) {
+    struct stat info = {};
+    stat(path.c_str(), &info);
+    return info;
+}
+
+void set_mtime(const std::string &path, std::time_t time) {
+    fs::last_write_time(path, fs::file_time_type::clock::from_sys(std::chrono::system_clock::from_time_t(time)));
+}
+
+// Everything in `dir` (recursively), as relative paths.
+std::vector<std::string> listing(const std::string &dir) {
+    std::vector<std::string> names;
+    for (const auto &entry : fs::recursive_directory_iterator(dir)) {
+        names.push_back(fs::relative(entry.path(), dir).string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class Extraction : public InstallerTest {
+protected:
+    std::string out() const { return path("out"); }
+    // Options that skip the dialog and extract into out/.
+    std::string into_out(const std::string &more = "") const {
+        return "-! -D\"" + out() + "\" " + more;
+    }
+};
+
+TEST_F(Extraction, ShippedOptionsExtractSilentlyAndStartTheProgram) {
+    const std::string script = "#!/bin/sh\ntouch \"$(dirname \"$0\")/launched\"\n";
+    write_installer({file_entry("setup.exe", script, 0x21 | 0x40), file_entry("data\\a.txt", "alpha"),
+                     file_entry("b.txt", "beta", 0x22)},
+                    "-A -S -R -X " + into_out("-E\"setup.exe\""));
+    ASSERT_EQ(run(), 0);
+    EXPECT_TRUE(ui_.messages.empty());
+    EXPECT_EQ(read_text("out/data/a.txt"), "alpha");
+    EXPECT_EQ(ui_.archive_lines, std::vector<std::string>{installer_}) << "one cab_copy on the own file";
+    EXPECT_EQ(ui_.last_total, script.size() + 9);
+
+    const struct stat setup = stat_of(path("out/setup.exe"));
+    EXPECT_EQ(setup.st_mtime, default_stamp());
+    EXPECT_EQ(setup.st_mode & 0222, 0u) << "read-only";
+    EXPECT_NE(setup.st_mode & 0100, 0u) << "run flag gives execute permission";
+    EXPECT_NE(stat_of(path("out/b.txt")).st_mode & 0200, 0u) << "hidden has no meaning here";
+
+    for (int i = 0; i < 100 && !fs::exists(path("out/launched")); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_TRUE(fs::exists(path("out/launched")));
+}
+
+TEST_F(Extraction, WithoutKeepFoldersFilesLandInTheDestination) {
+    write_installer({file_entry("sub\\a.txt", "alpha", 0x21)}, "-R " + into_out());
+    ASSERT_EQ(run(), 0);
+    EXPECT_EQ(listing(out()), std::vector<std::string>{"a.txt"});
+    EXPECT_EQ(stat_of(path("out/a.txt")).st_mtime, default_stamp());
+    EXPECT_NE(stat_of(path("out/a.txt")).st_mode & 0200, 0u) << "attributes cleared without S";
+}
+
+TEST_F(Extraction, ASecondFileOfTheSameNameAsksBeforeOverwriting) {
+    write_installer({file_entry("one\\same.txt", "first"), file_entry("two\\same.txt", "second")}, into_out());
+    ui_.answers = {sfx::SFX_IDNO};
+    ASSERT_EQ(run(), 0);
+    ASSERT_EQ(ui_.messages.size(), 2u);
+    EXPECT_EQ(ui_.messages[0].style, 0x23u);
+    EXPECT_EQ(ui_.messages[0].caption, "Duplicated File Overwrite Confirmation");
+    EXPECT_EQ(ui_.messages[0].text, "The \"" + out() + "/\" \nto be decompressed into the file \"two\\same.txt\", "
+                                    "and another file, have the same name.\nPlease confirm if the file can be overwritten.");
+    EXPECT_EQ(ui_.messages[0].owner, sfx::MessageOwner::Progress);
+    EXPECT_EQ(read_text("out/same.txt"), "first");
+    EXPECT_EQ(ui_.messages[1].text, kSuccess);
+    EXPECT_EQ(ui_.messages[1].owner, sfx::MessageOwner::None);
+}
+
+TEST_F(Extraction, AnExistingReadOnlyFileIsReplaced) {
+    fs::create_directory(out());
+    write_bytes(path("out/a.txt"), {'o', 'l', 'd'});
+    chmod(path("out/a.txt").c_str(), 0444);
+    write_installer({file_entry("a.txt", "new")}, "-R " + into_out());
+    ui_.answers = {sfx::SFX_IDYES};
+    ASSERT_EQ(run(), 0);
+    EXPECT_EQ(read_text("out/a.txt"), "new");
+
+    chmod(path("out/a.txt").c_str(), 0444);
+    ui_.messages.clear();
+    ASSERT_EQ(run({"-A"}), 0);
+    EXPECT_TRUE(ui_.messages.empty()) << "overwrite_all asks nothing";
+}
+
+TEST_F(Extraction, CancelOnTheOverwriteQuestionEndsTheRun) {
+    fs::create_directory(out());
+    write_bytes(path("out/a.txt"), {'o', 'l', 'd'});
+    write_installer({file_entry("a.txt", "new")}, into_out());
+    ui_.answers = {sfx::SFX_IDCANCEL};
+    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(ui_.texts().back(), kFailed);
+    EXPECT_EQ(read_text("out/a.txt"), "old");
+    EXPECT_EQ(listing(out()), std::vector<std::string>{"a.txt"}) << "no temporary file is left";
+}
+
+TEST_F(Extraction, NewerOnlySkipsFilesThatAreNotNewer) {
+    fs::create_directory(out());
+    write_bytes(path("out/same.txt"), {'o'});
+    set_mtime(path("out/same.txt"), default_stamp());
+    write_bytes(path("out/older.txt"), {'o'});
+    set_mtime(path("out/older.txt"), default_stamp() - 2);
+    write_installer({file_entry("same.txt", "new"), file_entry("older.txt", "new")}, "-A -R -N " + into_out());
+    ASSERT_EQ(run(), 0);
+    EXPECT_EQ(read_text("out/same.txt"), "o");
+    EXPECT_EQ(read_text("out/older.txt"), "new");
+}
+
+TEST_F(Extraction, EverySkippedFileGivesNoSuccessMessage) {
+    fs::create_directory(out());
+    write_bytes(path("out/a.txt"), {'o'});
+    write_installer({file_entry("a.txt", "new")}, into_out());
+    ui_.answers = {sfx::SFX_IDNO};
+    ASSERT_EQ(run(), 0);
+    EXPECT_EQ(ui_.messages.size(), 1u);
+}
+
+TEST_F(Extraction, ADeepDestinationIsCreated) {
+    write_installer({file_entry("a.txt", "alpha")}, "-R -! -D" + out() + "\\one\\two/three");
+    ASSERT_EQ(run(), 0);
+    EXPECT_EQ(read_text("out/one/two/three/a.txt"), "alpha");
+}
+
+TEST_F(Extraction, ARelativeDestinationIsCreatedInTheCurrentFolder) {
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir_);
+    write_installer({file_entry("a.txt", "alpha")}, "-R -! -Dtool");
+    const int code = run();
+    fs::current_path(previous);
+    ASSERT_EQ(code, 0);
+    EXPECT_EQ(read_text("tool/a.txt"), "alpha");
+}
+
+TEST_F(Extraction, WithoutDestinationFilesGoToTheStartFolder) {
+    write_installer({file_entry("a.txt", "alpha")}, "-R -!");
+    ASSERT_EQ(run(), 0);
+    EXPECT_EQ(read_text("a.txt"), "alpha");
+}
+
+TEST_F(Extraction, DestinationsGetOneTrailingSeparator) {
+    sfx::platform::set_code_page(sfx::platform::CodePage::ShiftJis);
+    EXPECT_EQ(sfx::with_trailing_separator("/a"), "/a/");
+    EXPECT_EQ(sfx::with_trailing_separator("/a/"), "/a/");
+    EXPECT_EQ(sfx::with_trailing_separator("C:\\a\\"), "C:\\a\\");
+    EXPECT_EQ(sfx::with_trailing_separator("C:\\\x83\x5C"), "C:\\\x83\x5C/") << "ソ";
+    EXPECT_EQ(sfx::with_trailing_separator("C:\\\x95\x5C"), "C:\\\x95\x5C/") << "表";
+    EXPECT_EQ(sfx::with_trailing_separator("C:\\\x8F\x5C"), "C:\\\x8F\x5C") << "十 is taken for a separator";
+}
+
+TEST_F(Extraction, CancelTakesEffectAtTheNextFileStart) {
+    write_installer({file_entry("a.txt", "a"), file_entry("b.txt", "b"), file_entry("c.txt", "c")}, into_out());
+    ui_.on_file_drain = [this](size_t index) {
+        if (index == 0) ui_.request_cancel();
+    };
+    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(listing(out()), std::vector<std::string>{"a.txt"});
+    EXPECT_EQ(ui_.texts(), std::vector<std::string>{kFailed});
+}
+
+TEST_F(Extraction, CancelInTheLastFilesDrainDoesNotStopTheRun) {
+    write_installer({file_entry("a.txt", "a"), file_entry("b.txt", "b")}, into_out());
+    ui_.on_file_drain = [this](size_t index) {
+        if (index == 1) ui_.request_cancel();
+    };
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(ui_.texts(), std::vector<std::string>{kSuccess});
+}
+
+TEST_F(Extraction, HostileNamesWriteNothingOutsideTheDestination) {
+    for (const char *name : {"..\\evil.txt", "a\\..\\..\\evil.txt", "\\evil.txt", "/evil.txt", "C:\\evil.txt",
+                             "C:evil.txt", ".."}) {
+        SCOPED_TRACE(name);
+        ui_.messages.clear();
+        write_installer({file_entry("fine.txt", "ok"), file_entry(name, "evil")}, "-A -X " + into_out());
+        EXPECT_EQ(run(), 1);
+        EXPECT_EQ(ui_.texts(), std::vector<std::string>{kFailed});
+        EXPECT_EQ(listing(dir_), (std::vector<std::string>{"out", "out/fine.txt", "setup-sfx"}));
+    }
+}
+
+TEST_F(Extraction, FoldersAreNeverEnteredThroughASymbolicLink) {
+    fs::create_directories(path("out"));
+    fs::create_directories(path("elsewhere"));
+    fs::create_directory_symlink(path("elsewhere"), path("out/sub"));
+    write_installer({file_entry("sub\\deeper\\x.txt", "x")}, "-X " + into_out());
+    EXPECT_EQ(run(), 1);
+    EXPECT_TRUE(fs::is_empty(path("elsewhere")));
+}
+
+TEST_F(Extraction, AnOverlongOutputPathIsRefused) {
+    write_installer({file_entry(std::string(250, 'n'), "x")}, into_out());
+    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(ui_.texts(), std::vector<std::string>{kFailed});
+}
+
+class Dialog : public InstallerTest {};
+
+TEST_F(Dialog, BuiltInTextsAndConfirmChecks) {
+    write_installer({file_entry("a.txt", "alpha")}, "-R");
+    ui_.typed_folders = {"", path("a|b"), path("chosen")};
+    ASSERT_EQ(run(), 0);
+    ASSERT_EQ(ui_.dialogs.size(), 1u);
+    EXPECT_EQ(ui_.dialogs[0].caption, "CAB Self Decompression");
+    EXPECT_EQ(ui_.dialogs[0].label, "Decompress Destination Folder(&T):");
+    ASSERT_EQ(ui_.messages.size(), 2u);
+    EXPECT_EQ(ui_.messages[0].text, "Please use \"Decompress Destination Folder\"\r\nas the decompress destination folder.");
+    EXPECT_EQ(ui_.messages[0].style, 0x40u);
+    EXPECT_EQ(ui_.messages[0].owner, sfx::MessageOwner::None);
+    EXPECT_EQ(ui_.messages[1].text, "The \"" + path("a|b") +
+                                        "\"\r\nas a decompress destination folder name is incorrect.\r\n"
+                                        "Please set the correct folder name.");
+    EXPECT_EQ(read_text("chosen/a.txt"), "alpha");
+}
+
+TEST_F(Dialog, BlockTitleAndMessage) {
+    sfx::SfxBlock block;
+    block.title = "Tapmora.EXE自己解凍ダイアログ";
+    block.message = "解凍先フォルダの指定";
+    block.options = "-R -D" + path("preset");
+    write_installer(make_cabinet({file_entry("a.txt", "alpha")}), block);
+    sfx::set_language(sfx::Language::Japanese);
+    ui_.typed_folders = {""};
+    EXPECT_EQ(run(), 1);
+    ASSERT_EQ(ui_.dialogs.size(), 1u);
+    EXPECT_EQ(ui_.dialogs[0].caption, *block.title);
+    EXPECT_EQ(ui_.dialogs[0].label, "解凍先フォルダの指定(&T):");
+    EXPECT_EQ(ui_.dialogs[0].folder, path("preset"));
+    EXPECT_EQ(ui_.texts(), (std::vector<std::string>{"\"解凍先フォルダの指定\"\r\nに解凍先のフォルダを指定してください.",
+                                                     "解凍は中断されました."}));
+}
+
+TEST_F(Dialog, CancelEndsTheRunBeforeExtraction) {
+    write_installer({file_entry("a.txt", "alpha")}, "");
+    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(ui_.texts(), std::vector<std::string>{"The decompression process has been aborted."});
+    EXPECT_FALSE(ui_.progress_dialog_shown);
+}
+
+class Completion : public Extraction {};
+
+TEST_F(Completion, AsksBeforeStartingAndThenReportsSuccess) {
+    write_installer({file_entry("setup.exe", "x")}, "-R " + into_out("-E\"setup.exe\""));
+    ui_.answers = {sfx::SFX_IDNO};
+    ASSERT_EQ(run({"-R"}), 0);
+    EXPECT_EQ(ui_.texts(), (std::vector<std::string>{"Should the file \"setup.exe\" be executed?", kSuccess}));
+    EXPECT_EQ(ui_.messages[0].style, 0x24u);
+}
+
+TEST_F(Completion, AFileWithoutMarkerEndsWithTheFailureMessage) {
+    write_bytes(installer_, std::vector<uint8_t>(100, 'x'));
+    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(ui_.texts(), std::vector<std::string>{kFailed});
+    EXPECT_EQ(ui_.messages[0].style, 0x10u);
+}
+
+}  // namespace
+}  // namespace sfxtest

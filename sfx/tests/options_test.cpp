@@ -1,0 +1,206 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "sfx/messages.h"
+#include "sfx/options.h"
+#include "sfx/settings.h"
+#include "sfx/strings.h"
+#include "sfx/tests/installer_fixture.h"
+
+namespace sfxtest {
+namespace {
+
+using sfx::payload_config;
+using sfx::sfx_settings;
+
+const std::vector<uint8_t> kCabinetStart = {'M', 'S', 'C', 'F', 0, 0, 0, 0};
+
+class Payload : public InstallerTest {
+protected:
+    // Writes `bytes` as the installer's own file and reads its block.
+    bool read(const std::string &bytes) {
+        write_bytes(installer_, std::vector<uint8_t>(bytes.begin(), bytes.end()));
+        sfx::process_values.module_path = installer_;
+        return sfx::read_payload();
+    }
+};
+
+TEST_F(Payload, ReadsEveryKeyAndFindsTheCabinet) {
+    sfx::SfxBlock block;
+    block.cabinet_name = "Tapmora.CAB";
+    block.title = "Title";
+    block.message = "Message";
+    block.options = "-A -S -R -X -! -D\"$T\\\" -E\"setup.exe\"";
+    const std::vector<uint8_t> stub(100, 'x');
+    write_bytes(installer_, sfx::write_self_extractor(stub, block, kCabinetStart));
+    sfx::process_values.module_path = installer_;
+    ASSERT_TRUE(sfx::read_payload());
+    EXPECT_EQ(payload_config.cabinet_name, "Tapmora.CAB");
+    EXPECT_EQ(payload_config.title, "Title");
+    EXPECT_EQ(payload_config.message, "Message");
+    EXPECT_EQ(payload_config.command_line, *block.options);
+    const std::vector<uint8_t> file = read_bytes(installer_);
+    EXPECT_EQ(file.size() - payload_config.cabinet_offset, kCabinetStart.size());
+}
+
+TEST_F(Payload, FindsAMarkerAcrossTheWindowEdge) {
+    const std::string stub(4094, 'x');
+    ASSERT_TRUE(read(stub + "$$$$$TITLE=edge" + std::string(1, '\0') + "$MSCF"));
+    EXPECT_EQ(payload_config.title, "edge");
+    EXPECT_EQ(payload_config.cabinet_offset, static_cast<int32_t>(stub.size() + 4 + 12 + 1));
+}
+
+TEST_F(Payload, RefusesFilesWithoutMarkerOrTerminator) {
+    EXPECT_FALSE(read(std::string(5000, 'x') + "$$$MSCF")) << "three '$' are no marker";
+    EXPECT_FALSE(read("$$$$$TITLE=never ends")) << "value without NUL";
+    EXPECT_FALSE(read("$$$$$TITLE")) << "key without '='";
+    const std::string entry = "$X=" + std::string(200, 'v') + std::string(1, '\0');
+    std::string long_block = "$$$$";
+    while (long_block.size() < 4200) long_block += entry;
+    EXPECT_FALSE(read(long_block + "$MSCF")) << "terminator beyond 4096 bytes";
+}
+
+TEST_F(Payload, RefusesValuesLongerThanTheirFields) {
+    const std::string nul(1, '\0');
+    EXPECT_TRUE(read("$$$$$MSG=" + std::string(254, 'm') + nul + "$MSCF"));
+    EXPECT_FALSE(read("$$$$$MSG=" + std::string(255, 'm') + nul + "$MSCF"));
+    EXPECT_TRUE(read("$$$$$TITLE=" + std::string(259, 't') + nul + "$MSCF"));
+    EXPECT_FALSE(read("$$$$$TITLE=" + std::string(260, 't') + nul + "$MSCF"));
+}
+
+TEST_F(Payload, AnExtraNulSpoilsTheNextKey) {
+    const std::string nul(1, '\0');
+    ASSERT_TRUE(read("$$$$$CABINET=a.cab" + nul + nul + "$TITLE=t" + nul + "$MSCF"));
+    EXPECT_EQ(payload_config.cabinet_name, "a.cab");
+    EXPECT_EQ(payload_config.title, "") << "the key began with the NUL byte";
+}
+
+TEST_F(Payload, ALongKeyBeginningWithTheTerminatorEndsTheBlock) {
+    ASSERT_TRUE(read("$$$$$MSCFX=value"));
+    EXPECT_EQ(payload_config.cabinet_offset, 5);
+}
+
+class Options : public InstallerTest {
+protected:
+    // Applies `options` and returns the exit code when the run ended, else -1.
+    int apply(const char *options, bool split_words = true) {
+        try {
+            sfx::parse_options(options, split_words);
+            return -1;
+        } catch (const ProcessExit &exit) {
+            return exit.code;
+        }
+    }
+    void expect_illegal(const char *options) {
+        ui_.messages.clear();
+        EXPECT_EQ(apply(options), 1) << options;
+        ASSERT_EQ(ui_.messages.size(), 1u) << options;
+        EXPECT_EQ(ui_.messages[0].text, "An illegal option has been set.");
+        EXPECT_EQ(ui_.messages[0].style, 0x10u);
+        EXPECT_EQ(ui_.messages[0].caption, "Pelmar Self Decompression");
+    }
+};
+
+TEST_F(Options, LettersFlipTheirFlags) {
+    apply("-ASR -x -!");
+    EXPECT_TRUE(sfx_settings.overwrite_all);
+    EXPECT_TRUE(sfx_settings.keep_attributes);
+    EXPECT_TRUE(sfx_settings.quiet_finish);
+    EXPECT_TRUE(sfx_settings.keep_folders);
+    EXPECT_TRUE(sfx_settings.no_folder_dialog);
+    apply("-a -  -N");
+    EXPECT_FALSE(sfx_settings.overwrite_all) << "a letter given twice cancels out";
+    EXPECT_TRUE(sfx_settings.newer_only);
+    EXPECT_EQ(apply(nullptr), -1);
+    EXPECT_EQ(apply(""), -1);
+}
+
+TEST_F(Options, ValuesAndQuotes) {
+    apply("-D\"C:\\My Folder\" -Esetup.exe");
+    EXPECT_EQ(sfx_settings.destination, "C:\\My Folder");
+    EXPECT_EQ(sfx_settings.program, "setup.exe");
+    apply("-DC:\\A\"B -E\"setup.exe\"");
+    EXPECT_EQ(sfx_settings.destination, "C:\\AB");
+    EXPECT_EQ(sfx_settings.program, "setup.exe");
+    apply("-E\"\"");
+    EXPECT_EQ(sfx_settings.program, "");
+    apply("-D");
+    EXPECT_EQ(sfx_settings.destination, "");
+}
+
+TEST_F(Options, OneCommandLineWordKeepsItsSpacesInAValue) {
+    EXPECT_EQ(apply("-Dabc def", false), -1);
+    EXPECT_EQ(sfx_settings.destination, "abc def");
+    expect_illegal("-Dabc def");
+    EXPECT_EQ(sfx_settings.destination, "abc") << "set before the stray letter ended the run";
+}
+
+TEST_F(Options, FolderMacros) {
+    setenv("TMPDIR", dir_.c_str(), 1);
+    const std::string temp = dir_ + "/pelmarself-" + std::to_string(getuid());
+    apply("-D$T");
+    EXPECT_EQ(sfx_settings.destination, temp);
+    apply("-D$t\\sub");
+    EXPECT_EQ(sfx_settings.destination, temp + "\\sub");
+    apply("-D\"$T\\\"");
+    EXPECT_EQ(sfx_settings.destination, temp + "\\");
+    sfx::process_values.start_directory = "/start";
+    apply("-D$c\\x -D$P\\Tool");
+    EXPECT_EQ(sfx_settings.destination, "/opt\\Tool");
+    apply("-D$S\\x");
+    EXPECT_EQ(sfx_settings.destination, "\\x");
+    apply("-D$W -E$Y");
+    EXPECT_EQ(sfx_settings.destination, "/usr");
+    EXPECT_EQ(sfx_settings.program, "$Y") << "macros belong to D only";
+    unsetenv("TMPDIR");
+}
+
+TEST_F(Options, IllegalOptions) {
+    for (const char *options : {"-D$Q", "-D$", "-A-S", "x", "-Z", "-A \"quoted\""}) {
+        expect_illegal(options);
+    }
+    expect_illegal(("-E" + std::string(260, 'e')).c_str());
+    sfx::process_values.start_directory = std::string(250, 's');
+    expect_illegal("-D$C\\0123456789");
+}
+
+TEST_F(Options, AnUnsafeTemporaryFolderEndsTheRun) {
+    setenv("TMPDIR", dir_.c_str(), 1);
+    const std::string temp = dir_ + "/pelmarself-" + std::to_string(getuid());
+    ASSERT_EQ(mkdir(temp.c_str(), 0777), 0);
+    ASSERT_EQ(chmod(temp.c_str(), 0777), 0);
+    EXPECT_EQ(apply("-D$T"), 1);
+    ASSERT_EQ(ui_.messages.size(), 1u);
+    EXPECT_EQ(ui_.messages[0].text, "The decompression process could not shut down properly.");
+    unsetenv("TMPDIR");
+}
+
+TEST(Messages, FormatInsertsAsFormatMessageDoes) {
+    const sfx::Insert drive("/media/floppy");
+    const sfx::Insert number(int32_t{3});
+    EXPECT_EQ(sfx::format_message("Please insert diskette no. %2!d! into the %1 drive.", &drive, &number),
+              "Please insert diskette no. 3 into the /media/floppy drive.");
+    EXPECT_EQ(sfx::format_message("100%% %1%n%2 %3%0gone", &drive, &number), "100% /media/floppy\r\n3 ");
+}
+
+TEST(Messages, LanguageFollowsTheFirstSetLocaleVariable) {
+    setenv("LC_ALL", "", 1);
+    setenv("LC_MESSAGES", "ja_JP.UTF-8", 1);
+    setenv("LANG", "C", 1);
+    EXPECT_EQ(sfx::language_from_environment(), sfx::Language::Japanese);
+    setenv("LC_ALL", "C", 1);
+    EXPECT_EQ(sfx::language_from_environment(), sfx::Language::English);
+    unsetenv("LC_ALL");
+    unsetenv("LC_MESSAGES");
+    unsetenv("LANG");
+    EXPECT_EQ(sfx::language_from_environment(), sfx::Language::English);
+
+    sfx::set_language(sfx::Language::Japanese);
+    EXPECT_STREQ(sfx::load_string(1007), "フォルダ  \"%1\" に \"%2\" がありません.");
+    sfx::set_language(sfx::Language::English);
+    EXPECT_STREQ(sfx::load_string(1503), "Duplicated File Overwrite Confirmation");
+}
+
+}  // namespace
+}  // namespace sfxtest

@@ -1,0 +1,31 @@
+// Engine callbacks over the POSIX file system for pelmarcab.
+#pragma once
+
+#include <string>
+
+#include "cab/cab.h"
+
+namespace pelmarcab {
+
+// cab_create with POSIX callbacks: the Windows runtime's open flags are
+// translated, and the path "*" opens an anonymous scratch file. `write`
+// replaces the plain write callback (to count progress, say).
+CabContext *create_file_context(CabError *error, CabWriteFn write = nullptr);
+
+// The (path, name) pair to hand cab_copy for a cabinet file. The engine
+// joins them in a 257-byte buffer, so a long directory is reached through a
+// descriptor of its own (/proc/self/fd/N/); the descriptor lives until exit.
+struct CabinetLocation {
+    std::string path;  // ends with '/' or is empty
+    std::string name;
+    std::string display_folder;  // the folder as the user named it
+};
+CabinetLocation locate_cabinet(const std::string &file);
+
+// Writes the whole buffer to a descriptor; the count, or -1.
+int32_t write_all(int32_t handle, const void *buffer, uint32_t count);
+
+// The text of an engine error code, for example "CAB_ERR_VERSION".
+const char *error_name(int32_t code);
+
+}  // namespace pelmarcab

@@ -1,0 +1,31 @@
+// Stored names on the Linux file system: character set and safety.
+#pragma once
+
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pelmarcab {
+
+// Stored attribute telling that the name is UTF-8.
+inline constexpr unsigned kAttribNameIsUtf8 = 0x80;
+
+bool is_valid_utf8(const std::string &text);
+
+// The name as UTF-8: kept when flagged as UTF-8 or already valid UTF-8,
+// otherwise converted from `legacy_charset` (for example "CP932"). Empty
+// when the conversion fails.
+std::optional<std::string> name_to_utf8(const std::string &stored, unsigned attributes,
+                                        const std::string &legacy_charset);
+
+// The components of a stored name (separators '\' and '/'), or nothing when
+// the name would leave the destination: absolute, with a drive, with a ".."
+// component, or without any component.
+std::optional<std::vector<std::string>> safe_components(const std::string &name);
+
+// MS-DOS date and time words read as local time.
+std::time_t dos_to_time(unsigned date, unsigned time);
+void time_to_dos(std::time_t t, unsigned *date, unsigned *time);
+
+}  // namespace pelmarcab

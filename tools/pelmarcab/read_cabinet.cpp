@@ -1,0 +1,262 @@
+// list, test and extract: walk a cabinet (and, for test and extract, the
+// set that follows it) through the engine with POSIX callbacks.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cab/cab.h"
+#include "tools/pelmarcab/commands.h"
+#include "tools/pelmarcab/file_host.h"
+#include "tools/pelmarcab/names.h"
+
+namespace pelmarcab {
+namespace {
+
+class Reader {
+public:
+    explicit Reader(const ReadOptions &options) : options_(options) {}
+    ~Reader() {
+        if (context_) cab_destroy(context_);
+        if (root_ != -1) ::close(root_);
+    }
+
+    int run();
+    void show_progress(bool final);
+
+private:
+    static int32_t on_note(int32_t kind, CabNotification *note);
+    int32_t answer(int32_t kind, CabNotification &note);
+    int32_t start_file(CabNotification &note);
+    int32_t end_file(CabNotification &note);
+    int32_t next_cabinet(CabNotification &note);
+    void print_entry(const CabNotification &note) const;
+    bool copy_one(const std::string &name);
+    uint64_t set_total();
+    void report(const std::string &what, const std::string &reason);
+
+    const ReadOptions &options_;
+    CabinetLocation where_;
+    CabError error_{};
+    CabContext *context_ = nullptr;
+    int root_ = -1;  // the destination directory
+    std::string current_;     // cabinet being read, as the user would name it
+    std::string next_in_set_;
+    bool first_note_ = false;
+    bool counting_ = false;   // walking only to add up file sizes
+    bool reported_ = false;
+    std::string output_name_;
+    uint64_t total_ = 0, done_ = 0, files_ = 0;
+    bool progress_ = false;
+    mode_t file_mode_ = 0644;
+};
+
+Reader *active = nullptr;
+uint64_t *written = nullptr;
+
+// Counts the bytes written and refreshes the progress line every MiB.
+int32_t counting_write(int32_t handle, const void *buffer, uint32_t count) {
+    const int32_t n = write_all(handle, buffer, count);
+    if (n > 0 && written) {
+        const uint64_t before = *written;
+        *written += static_cast<uint64_t>(n);
+        if ((before >> 20) != (*written >> 20)) active->show_progress(false);
+    }
+    return n;
+}
+
+void Reader::report(const std::string &what, const std::string &reason) {
+    if (progress_) std::fputs("\n", stderr);
+    std::fprintf(stderr, "pelmarcab: %s: %s\n", what.c_str(), reason.c_str());
+    reported_ = true;
+}
+
+void Reader::show_progress(bool final) {
+    if (!progress_) return;
+    std::fprintf(stderr, "\r%llu of %llu bytes, %llu files%s", static_cast<unsigned long long>(done_),
+                 static_cast<unsigned long long>(total_), static_cast<unsigned long long>(files_),
+                 final ? "\n" : "");
+}
+
+void Reader::print_entry(const CabNotification &n) const {
+    std::printf("%u\t%04u-%02u-%02u\t%02u:%02u:%02u\t0x%02x\t%s\n", n.size, (n.date >> 9) + 1980u,
+                (n.date >> 5) & 0xFu, n.date & 0x1Fu, n.time >> 11, (n.time >> 5) & 0x3Fu,
+                (n.time & 0x1Fu) * 2, n.attributes, n.name);
+}
+
+int32_t Reader::on_note(int32_t kind, CabNotification *note) { return active->answer(kind, *note); }
+
+int32_t Reader::answer(int32_t kind, CabNotification &note) {
+    switch (kind) {
+    case CAB_NOTE_CABINET:
+        if (first_note_) next_in_set_ = note.name;
+        first_note_ = false;
+        return 0;
+    case CAB_NOTE_CONTINUED_FILE:
+        if (options_.mode == ReadMode::List) print_entry(note);
+        return 0;
+    case CAB_NOTE_FILE_START:
+        if (counting_) {
+            total_ += note.size;
+            return 0;
+        }
+        if (options_.mode == ReadMode::List) {
+            print_entry(note);
+            return 0;
+        }
+        return start_file(note);
+    case CAB_NOTE_FILE_END: return end_file(note);
+    case CAB_NOTE_NEXT_CABINET: return next_cabinet(note);
+    default: return 0;
+    }
+}
+
+// Creates the folders of a stored name under the destination without
+// following symbolic links, and opens the file for writing.
+int open_output(int root, const std::vector<std::string> &parts) {
+    int dir = ::dup(root);
+    for (size_t i = 0; dir >= 0 && i + 1 < parts.size(); ++i) {
+        if (::mkdirat(dir, parts[i].c_str(), 0777) != 0 && errno != EEXIST) {
+            ::close(dir);
+            return -1;
+        }
+        const int next = ::openat(dir, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        ::close(dir);
+        dir = next;
+    }
+    if (dir < 0) return -1;
+    const char *leaf = parts.back().c_str();
+    const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC;
+    int fd = ::openat(dir, leaf, flags, 0666);
+    if (fd < 0 && errno == EACCES && ::unlinkat(dir, leaf, 0) == 0)  // a read-only file is replaced
+        fd = ::openat(dir, leaf, flags, 0666);
+    ::close(dir);
+    return fd;
+}
+
+int32_t Reader::start_file(CabNotification &note) {
+    if (options_.mode == ReadMode::Test) {
+        output_name_ = note.name;
+        return ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    }
+    const auto name = name_to_utf8(note.name, note.attributes, options_.encoding);
+    if (!name) {
+        report(current_, std::string("cannot convert the name \"") + note.name + "\" from " + options_.encoding);
+        return -1;
+    }
+    const auto parts = safe_components(*name);
+    if (!parts) {
+        report(current_, "refusing the file name \"" + *name + "\": it would be written outside " + options_.directory);
+        return -1;
+    }
+    output_name_ = options_.directory + "/" + *name;
+    for (char &c : output_name_) if (c == '\\') c = '/';
+    const int fd = open_output(root_, *parts);
+    if (fd < 0) report(output_name_, std::strerror(errno));
+    return fd;
+}
+
+int32_t Reader::end_file(CabNotification &note) {
+    ++files_;
+    if (options_.mode == ReadMode::Extract) {
+        const std::time_t t = dos_to_time(note.date, note.time);
+        const struct timespec times[2] = {{0, UTIME_OMIT}, {t, 0}};
+        ::futimens(note.handle, times);
+        mode_t mode = file_mode_;
+        if (note.attributes & 0x01) mode &= ~static_cast<mode_t>(0222);  // read-only
+        if (note.size == 1) mode |= (mode & 0444) >> 2;                  // run flag: executable
+        ::fchmod(note.handle, mode);
+    }
+    show_progress(false);
+    return ::close(note.handle) == 0 ? 1 : 0;
+}
+
+int32_t Reader::next_cabinet(CabNotification &note) {
+    // The engine asks again, with `error` set, when the cabinet it was given
+    // could not be used; asking again would only repeat the same failure.
+    const std::string candidate = where_.display_folder + note.name;
+    if (note.error != 0) {
+        report(candidate, error_name(note.error));
+        return -1;
+    }
+    if (counting_) return -1;
+    current_ = candidate;
+    return 0;
+}
+
+bool Reader::copy_one(const std::string &name) {
+    next_in_set_.clear();
+    first_note_ = true;
+    if (!counting_) current_ = where_.display_folder + name;
+    return cab_copy(context_, name.c_str(), where_.path.c_str(), 0, on_note, nullptr, this) == 1;
+}
+
+// Adds up the sizes of every file the set will extract, for the progress line.
+uint64_t Reader::set_total() {
+    counting_ = true;
+    std::string name = where_.name;
+    for (int guard = 0; guard < 65536 && copy_one(name) && !next_in_set_.empty(); ++guard)
+        name = next_in_set_;
+    counting_ = false;
+    reported_ = false;
+    return total_;
+}
+
+int Reader::run() {
+    where_ = locate_cabinet(options_.cabinet);
+    context_ = create_file_context(&error_, counting_write);
+    if (!context_) {
+        std::fprintf(stderr, "pelmarcab: %s: CAB_ERR_MEMORY\n", options_.cabinet.c_str());
+        return 1;
+    }
+    active = this;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    file_mode_ = 0666 & ~mask;
+
+    if (options_.mode == ReadMode::Extract) {
+        ::mkdir(options_.directory.c_str(), 0777);
+        root_ = ::open(options_.directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (root_ < 0) {
+            report(options_.directory, std::strerror(errno));
+            return 1;
+        }
+    }
+    progress_ = options_.mode != ReadMode::List && ::isatty(STDERR_FILENO);
+    if (progress_) set_total();
+    written = &done_;
+
+    std::string name = where_.name;
+    bool ok = true;
+    for (;;) {
+        ok = copy_one(name);
+        if (!ok || options_.mode == ReadMode::List || next_in_set_.empty()) break;
+        name = next_in_set_;
+    }
+    show_progress(true);
+    written = nullptr;
+    if (ok) return 0;
+    if (!reported_) {
+        std::string reason = error_name(error_.code);
+        if (error_.code == CAB_ERR_VERSION) {
+            char detail[32];
+            std::snprintf(detail, sizeof detail, " (detail 0x%04x)", static_cast<unsigned>(error_.detail));
+            reason += detail;
+        }
+        report(error_.code == CAB_ERR_OUTPUT ? output_name_ : current_, reason);
+    }
+    return 1;
+}
+
+}  // namespace
+
+int read_cabinet(const ReadOptions &options) {
+    Reader reader(options);
+    return reader.run();
+}
+
+}  // namespace pelmarcab

@@ -1,0 +1,16 @@
+// Tapmora: a kana typing trainer. Opens the main window; the program ends
+// when its last window closes or the learner quits.
+#include <QApplication>
+
+#include "trainer/model/random.h"
+#include "trainer/ui/controls.h"
+#include "trainer/ui/trainer_app.h"
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    tapmora::installFonts();
+    tapmora::TimeOfDayRandom random;
+    tapmora::TrainerApp trainer(tapmora::desktopServices(random));
+    trainer.showMainWindow();
+    return application.exec();
+}

@@ -1,0 +1,64 @@
+// The main window: welcome screen, then the drill screen with its six
+// courses. The drill's rules live in the model; this window shows what the
+// drill step asks for and counts verdicts for the selected course.
+#pragma once
+
+#include <QMainWindow>
+
+#include "trainer/model/drill.h"
+
+class QAction;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+
+namespace tapmora {
+
+class TrainerApp;
+
+class Form1 final : public QMainWindow, private DrillView {
+    Q_OBJECT
+public:
+    explicit Form1(TrainerApp& app);
+
+    // The verdict procedures: show the mark, then count one key for the
+    // course whose option button is selected (none selected: count nothing).
+    CountResult Seikai() override;
+    CountResult Matigai() override;
+
+    // Switches to the drill screen; the start button and menu item stay
+    // disabled afterwards, so this happens once per window.
+    void start();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void createControls(QWidget* client);
+    void createMenu();
+    void quit();
+    void courseKeyTyped(int courseNumber, std::int16_t keyCode);
+    int selectedCourse() const;
+
+    std::u16string displayedKana() const override;
+    void showKana(char16_t kana) override;
+    void hideMarks() override;
+    void beep() override;
+
+    TrainerApp& app_;
+    QLabel* label1_ = nullptr;
+    QPushButton* cmdstart_ = nullptr;
+    QLabel* label2_ = nullptr;
+    QWidget* frame1_ = nullptr;
+    QRadioButton* options_[kCourseCount] = {};
+    QLabel* picture2_ = nullptr;
+    QLabel* picture3_ = nullptr;
+    QLabel* label3_ = nullptr;
+    QLabel* label4_ = nullptr;
+    QLabel* label5_ = nullptr;
+    QPushButton* cmdPrintScore_ = nullptr;
+    QAction* mnustart_ = nullptr;
+};
+
+}  // namespace tapmora

@@ -1,0 +1,39 @@
+// The score window: correct, wrong and total keys per course and over all
+// courses, kept current by a periodic refresh while it is open.
+#pragma once
+
+#include <QWidget>
+
+#include "trainer/model/score.h"
+
+class QLabel;
+class QTimer;
+
+namespace tapmora {
+
+class TrainerApp;
+
+class FrmPrintScore final : public QWidget {
+    Q_OBJECT
+public:
+    // How often the table is brought up to date. Short enough to follow the
+    // learner's typing, long enough to cost nothing while nobody types.
+    static constexpr int kRefreshMilliseconds = 50;
+
+    explicit FrmPrintScore(TrainerApp& app);
+
+    // Recomputes the totals and shows all 21 figures. When a sum would pass
+    // its limit the captions keep their last figures and the learner is
+    // told once per opening of the window.
+    void refresh();
+
+private:
+    void createTable();
+
+    TrainerApp& app_;
+    QLabel* cells_[21] = {};  // in the order the refresh fills them
+    QTimer* timer1_ = nullptr;
+    bool limitReported_ = false;
+};
+
+}  // namespace tapmora

@@ -1,0 +1,34 @@
+// The desktop services the windows use, replaceable so tests can count
+// beeps and messages and script the random draws.
+#pragma once
+
+#include <functional>
+
+#include <QMessageBox>
+#include <QString>
+#include <QUrl>
+
+#include "trainer/model/random.h"
+
+class QWidget;
+
+namespace tapmora {
+
+struct Services {
+    std::function<void()> beep;
+    // A modal message box with a single OK button.
+    std::function<void(QWidget* owner, const QString& title, const QString& text,
+                       QMessageBox::Icon icon)>
+        message;
+    // Opens an address with the desktop's handler; failures are not reported.
+    std::function<void(const QUrl&)> openUrl;
+    // Ends the program at once, whatever windows are open.
+    std::function<void()> quit;
+    RandomSource* random = nullptr;
+};
+
+// The real desktop: the platform alert, message boxes, the URL handler and
+// leaving the event loop at once, with the time-of-day random source.
+Services desktopServices(RandomSource& random);
+
+}  // namespace tapmora

@@ -1,0 +1,45 @@
+// The program's windows and its score record. Each window is created on
+// first use, shown modeless without an owner and destroyed when closed.
+#pragma once
+
+#include <QPointer>
+
+#include "trainer/model/score.h"
+#include "trainer/ui/services.h"
+
+namespace tapmora {
+
+class Form1;
+class FrmPrintScore;
+class FrmAbout;
+
+class TrainerApp {
+public:
+    explicit TrainerApp(Services services);
+    ~TrainerApp();
+    TrainerApp(const TrainerApp&) = delete;
+    TrainerApp& operator=(const TrainerApp&) = delete;
+
+    // Each shows its window, creating it first when it is not open, and
+    // brings it to the front.
+    Form1* showMainWindow();
+    FrmPrintScore* showScoreWindow();
+    FrmAbout* showAboutWindow();
+
+    // The open windows; null when closed.
+    Form1* mainWindow() const;
+    FrmPrintScore* scoreWindow() const;
+    FrmAbout* aboutWindow() const;
+
+    ScoreModule& scores() { return scores_; }
+    Services& services() { return services_; }
+
+private:
+    Services services_;
+    ScoreModule scores_;
+    QPointer<Form1> form1_;
+    QPointer<FrmPrintScore> scoreWindow_;
+    QPointer<FrmAbout> aboutWindow_;
+};
+
+}  // namespace tapmora
