@@ -127,11 +127,11 @@ bool build_table(const uint8_t *lengths, unsigned symbols, const DecodeTable &t)
     for (unsigned s = 0; s < symbols; ++s) ++length_count[lengths[s]];
     uint32_t kraft = 0;
     for (unsigned len = 1; len <= kMaxCodeLength; ++len) kraft += length_count[len] << (kMaxCodeLength - len);
-    if (kraft != 0 && kraft != 1u << kMaxCodeLength) return false;
-    // Cleared first: entries that lead to overflow nodes are otherwise never
-    // written by a short code and would keep the previous block's nodes.
-    std::fill_n(t.entries, 1u << t.width, leaf(0, 0));
-    if (kraft == 0) return true;
+    if (kraft == 0) {
+        std::fill_n(t.entries, 1u << t.width, leaf(0, 0));
+        return true;
+    }
+    if (kraft != 1u << kMaxCodeLength) return false;
 
     length_count[0] = 0;
     uint32_t next_code[kMaxCodeLength + 1];
@@ -139,6 +139,12 @@ bool build_table(const uint8_t *lengths, unsigned symbols, const DecodeTable &t)
     for (unsigned len = 1; len <= kMaxCodeLength; ++len) {
         code = (code + length_count[len - 1]) << 1;
         next_code[len] = code;
+    }
+    // Entries that lead to overflow nodes are never written by a short code;
+    // they are cleared so that none keeps a node of the previous table.
+    for (unsigned len = t.width + 1; len <= kMaxCodeLength; ++len) {
+        for (uint32_t c = next_code[len]; c < next_code[len] + length_count[len]; ++c)
+            t.entries[c >> (len - t.width)] = leaf(0, 0);
     }
     unsigned nodes_used = 0;
     for (unsigned s = 0; s < symbols; ++s) {
@@ -449,19 +455,20 @@ bool decode_block_bytes(State &s, BitReader &in, uint32_t n) {
 
 // The first 0xE8 byte at or after p; one lies before `end`.
 inline uint8_t *find_call(uint8_t *p, const uint8_t *end) {
-    // Eight bytes per step: a byte of x is zero where p holds 0xE8, and the
-    // lowest flagged byte is always a true zero.
+    // In code the next call is usually close, so the next eight bytes are
+    // tested inline (a byte of x is zero where p holds 0xE8, and the lowest
+    // flagged byte is always a true zero); longer stretches go to memchr.
     constexpr uint64_t kOnes = 0x0101010101010101, kHighs = 0x8080808080808080;
-    for (; end - p >= 8; p += 8) {
+    if (end - p >= 8) {
         uint64_t v;
         std::memcpy(&v, p, 8);
         if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
         const uint64_t x = v ^ (kOnes * 0xE8);
         const uint64_t zero = (x - kOnes) & ~x & kHighs;
         if (zero != 0) return p + __builtin_ctzll(zero) / 8;
+        p += 8;
     }
-    while (*p != 0xE8) ++p;
-    return p;
+    return static_cast<uint8_t *>(std::memchr(p, 0xE8, static_cast<size_t>(end - p)));
 }
 
 // Undoes the call translation on a frame's output copy. The last six bytes
