@@ -18,7 +18,7 @@ struct LzxOptions {
     LzxBlockChoice block_type = LzxBlockChoice::ByCost;
     // Uncompressed bytes per LZX block. Blocks need not line up with the
     // 32768-byte frames; a block boundary inside a frame is legal.
-    uint32_t block_size = 32768;
+    uint32_t block_size = 65536;
 };
 
 // Throws std::invalid_argument for a window exponent outside 15..21 or a
