@@ -326,17 +326,18 @@ template <bool kMirror>
 inline void copy_match(uint8_t *w, uint32_t window_size, uint32_t pos, uint32_t src, uint32_t length) {
     uint8_t *d = w + pos;
     const uint8_t *from = w + src;
+    if (!kMirror && length <= 16 && pos - src >= length) {
+        // The source does not overlap what the match writes, so one 16-byte
+        // step copies it; the 16 bytes after the match are put back (they
+        // lie within the window's tail, since pos + length <= W).
+        uint8_t head[16], after[16];
+        std::memcpy(head, from, 16);
+        std::memcpy(after, d + length, 16);
+        std::memcpy(d, head, 16);
+        std::memcpy(d + length, after, 16);
+        return;
+    }
     if (!kMirror && pos - src >= 8) {
-        if (length < 8) {
-            // pos + length <= W, so the 8 bytes after the match lie within
-            // the window's tail.
-            uint64_t head, after;
-            std::memcpy(&head, from, 8);
-            std::memcpy(&after, d + length, 8);
-            std::memcpy(d, &head, 8);
-            std::memcpy(d + length, &after, 8);
-            return;
-        }
         uint32_t k = 0;
         for (; k + 8 <= length; k += 8) std::memcpy(d + k, from + k, 8);
         if (k < length) std::memcpy(d + length - 8, from + length - 8, 8);
