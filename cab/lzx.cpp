@@ -385,17 +385,7 @@ bool decode_symbols(State &s, BitReader &input, uint32_t stop, uint32_t limit) {
         length += kMinMatch;
 
         uint32_t distance;
-        if (slot == 0) {
-            distance = r0;
-        } else if (slot == 1) {
-            distance = r1;
-            r1 = r0;
-            r0 = distance;
-        } else if (slot == 2) {
-            distance = r2;
-            r2 = r0;
-            r0 = distance;
-        } else {
+        if (slot >= 3) {
             // After the refill's 49 bits, a verbatim match (main, length and
             // at most 17 extra bits) fits; an aligned one may need more.
             if (kAligned) in.refill();
@@ -411,6 +401,16 @@ bool decode_symbols(State &s, BitReader &input, uint32_t stop, uint32_t limit) {
             }
             r2 = r1;
             r1 = r0;
+            r0 = distance;
+        } else if (slot == 0) {
+            distance = r0;
+        } else if (slot == 1) {
+            distance = r1;
+            r1 = r0;
+            r0 = distance;
+        } else {
+            distance = r2;
+            r2 = r0;
             r0 = distance;
         }
         if (length > limit - pos) return false;
