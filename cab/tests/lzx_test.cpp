@@ -255,15 +255,7 @@ TEST(LzxInterface, SizeQueryAndParameterChecks) {
     EXPECT_EQ(cab::kLzxDecoder.destroy(junk), cab::kDecodeBadInstance);
 }
 
-TEST(LzxHandcrafted, VerbatimLiterals) {
-    Trees previous;
-    Decoder d;
-    Bytes out;
-    ASSERT_EQ(d.frame(verbatim_ab_stream(previous, "abba").bytes(), 4, out), cab::kDecodeOk);
-    EXPECT_EQ(out, as_bytes("abba"));
-}
-
-TEST(LzxHandcrafted, EmptyLengthTreeYieldsSymbolZero) {
+TEST(LzxHandcrafted, EmptyTreesYieldSymbolZero) {
     // Main tree: 'x' (code 0) and a match of slot 3 (distance 1) with length
     // header 7 (code 1). The length tree is empty, so its lookup gives symbol
     // 0 and the match is 9 bytes long.
@@ -274,23 +266,14 @@ TEST(LzxHandcrafted, EmptyLengthTreeYieldsSymbolZero) {
     put_header(b, kBlockVerbatim, 10);
     put_trees(b, previous, main, kNoLengths);
     b.put(0, 1).put(1, 1);
-    Decoder d;
-    Bytes out;
-    ASSERT_EQ(d.frame(b.bytes(), 10, out), cab::kDecodeOk);
-    EXPECT_EQ(out, Bytes(10, 'x'));
-}
-
-TEST(LzxHandcrafted, EmptyMainTreeYieldsZeroBytes) {
-    Trees previous;
-    Bits b;
-    b.put(0, 1);
+    // Then an empty main tree: five literals of byte 0, read from no bits.
     put_header(b, kBlockVerbatim, 5);
     put_trees(b, previous, Bytes(kMain15, 0), kNoLengths);
     b.align().put(0, 16);  // keeps a word of the block unread, so symbols may start
     Decoder d;
     Bytes out;
-    ASSERT_EQ(d.frame(b.bytes(), 5, out), cab::kDecodeOk);
-    EXPECT_EQ(out, Bytes(5, 0));
+    ASSERT_EQ(d.frame(b.bytes(), 15, out), cab::kDecodeOk);
+    EXPECT_EQ(out, as_bytes("xxxxxxxxxx" + std::string(5, '\0')));
 }
 
 TEST(LzxHandcrafted, MatchBeforeFirstByteReadsZeros) {
@@ -541,82 +524,63 @@ TEST(LzxCalls, OnlyInTheFirst32768Frames) {
 // ---------------------------------------------------------------------------
 // Invalid streams
 
-TEST(LzxInvalid, BlockTypes) {
+struct InvalidStream {
+    std::string name;
+    Bytes block;
+    uint32_t size;  // bytes asked for
+};
+
+// Streams that must fail as data errors, each one frame of a fresh folder
+// with window exponent 15.
+std::vector<InvalidStream> invalid_streams() {
+    std::vector<InvalidStream> cases;
+    auto stream_with_main_tree = [](const Bytes &main, uint32_t block_size, unsigned symbol_bits) {
+        Trees previous;
+        Bits b;
+        b.put(0, 1);
+        put_header(b, kBlockVerbatim, block_size);
+        put_trees(b, previous, main, kNoLengths);
+        return b.put(0b01, symbol_bits).put(0, 32).bytes();
+    };
     for (unsigned type : {0u, 4u, 5u, 6u, 7u}) {
         Bits b;
         b.put(0, 1);
         put_header(b, type, 10);
-        Decoder d;
-        Bytes out;
-        EXPECT_EQ(d.frame(b.put(0, 32).bytes(), 10, out), cab::kDecodeDataError) << "type " << type;
+        cases.push_back({"block type " + std::to_string(type), b.put(0, 32).bytes(), 10});
     }
-}
-
-TEST(LzxInvalid, OverfullAndIncompleteTrees) {
-    const Bytes overfull = lengths_of(kMain15, {{'a', 1}, {'b', 1}, {'c', 1}});
-    const Bytes incomplete = lengths_of(kMain15, {{'a', 1}});
-    for (const Bytes *main : {&overfull, &incomplete}) {
-        Trees previous;
-        Bits b;
-        b.put(0, 1);
-        put_header(b, kBlockVerbatim, 2);
-        put_trees(b, previous, *main, kNoLengths);
-        Decoder d;
-        Bytes out;
-        EXPECT_EQ(d.frame(b.put(0, 32).bytes(), 2, out), cab::kDecodeDataError);
-    }
-    // An incomplete pretree.
-    Bits b;
-    b.put(0, 1);
-    put_header(b, kBlockVerbatim, 2);
-    put_pretree(b, lengths_of(20, {{0, 1}}));
-    Decoder d;
-    Bytes out;
-    EXPECT_EQ(d.frame(b.put(0, 32).bytes(), 2, out), cab::kDecodeDataError);
-}
-
-TEST(LzxInvalid, ExhaustedInput) {
+    cases.push_back({"over-full main tree",
+                     stream_with_main_tree(lengths_of(kMain15, {{'a', 1}, {'b', 1}, {'c', 1}}), 2, 0), 2});
+    cases.push_back({"incomplete main tree", stream_with_main_tree(lengths_of(kMain15, {{'a', 1}}), 2, 0), 2});
+    Bits pretree;
+    pretree.put(0, 1);
+    put_header(pretree, kBlockVerbatim, 2);
+    put_pretree(pretree, lengths_of(20, {{0, 1}}));
+    cases.push_back({"incomplete pretree", pretree.put(0, 32).bytes(), 2});
+    // 'x' (code 0) and a 9-byte match of distance 1 (code 1): 'x' then the
+    // match is 10 bytes, past a frame of 5 whether the block ends there or not.
+    const Bytes x_and_match = lengths_of(kMain15, {{'x', 1}, {match_symbol(3, 9), 1}});
+    cases.push_back({"match past the block", stream_with_main_tree(x_and_match, 5, 2), 5});
+    cases.push_back({"match past the frame", stream_with_main_tree(x_and_match, 20, 2), 5});
+    // Four literals in a block of 200: the input runs out.
     Trees previous;
-    const Bytes stream = verbatim_ab_stream(previous, "abab").bytes();
-    Decoder d;
-    Bytes out;
-    // The block claims 200 bytes; the stream holds 4 literals (and zeros).
-    Trees again;
-    Bits b;
-    b.put(0, 1);
-    put_header(b, kBlockVerbatim, 200);
-    put_trees(b, again, kTwoLiterals, kNoLengths);
-    b.put(0b0101, 4);
-    EXPECT_EQ(d.frame(b.bytes(), 200, out), cab::kDecodeDataError);
-    // Trees cut short.
-    Decoder cut;
-    EXPECT_EQ(cut.frame(Bytes(stream.begin(), stream.begin() + 40), 4, out), cab::kDecodeDataError);
-}
-
-TEST(LzxInvalid, MatchPastTheFrameOrBlock) {
-    const Bytes main = lengths_of(kMain15, {{'x', 1}, {match_symbol(3, 9), 1}});
-    for (uint32_t block : {5u, 20u}) {
-        Trees previous;
-        Bits b;
-        b.put(0, 1);
-        put_header(b, kBlockVerbatim, block);
-        put_trees(b, previous, main, kNoLengths);
-        b.put(0, 1).put(1, 1);  // 'x' then a 9-byte match: 10 bytes
-        Decoder d;
-        Bytes out;
-        EXPECT_EQ(d.frame(b.bytes(), 5, out), cab::kDecodeDataError) << "block " << block;
-    }
-}
-
-TEST(LzxInvalid, TooLittleInputForRepeatedOffsets) {
+    cases.push_back({"input exhausted by symbols", verbatim_ab_stream(previous, std::string(200, 'a')).bytes(), 200});
+    cases.back().block.resize(cases.back().block.size() - 20);
+    const Bytes whole = verbatim_ab_stream(previous, "abab").bytes();
+    cases.push_back({"input exhausted by trees", Bytes(whole.begin(), whole.begin() + 40), 4});
     for (unsigned present : {0u, 8u, 11u}) {
-        Bits b;
-        b.put(0, 1);
-        put_header(b, kBlockUncompressed, 1);
-        b.align().raw(Bytes(present, 1));
+        Bits u;
+        u.put(0, 1);
+        put_header(u, kBlockUncompressed, 1);
+        cases.push_back({"R0-R2 in " + std::to_string(present) + " bytes", u.align().raw(Bytes(present, 1)).bytes(), 1});
+    }
+    return cases;
+}
+
+TEST(LzxInvalid, StreamsAreDataErrors) {
+    for (const auto &c : invalid_streams()) {
         Decoder d;
         Bytes out;
-        EXPECT_EQ(d.frame(b.bytes(), 1, out), cab::kDecodeDataError) << present << " bytes";
+        EXPECT_EQ(d.frame(c.block, c.size, out), cab::kDecodeDataError) << c.name;
     }
 }
 
@@ -657,15 +621,6 @@ TEST(LzxRoundTrip, EachBlockTypeForced) {
             o.block_size = block_size;
             EXPECT_EQ(round_trip(data, o), data) << "type " << int(type) << " block " << block_size;
         }
-    }
-}
-
-TEST(LzxRoundTrip, CallTranslationOnAndOff) {
-    const Bytes data = sample(100000, 11);
-    for (bool e8 : {true, false}) {
-        cabwriter::LzxOptions o;
-        o.e8_translation = e8;
-        EXPECT_EQ(round_trip(data, o), data) << "e8 " << e8;
     }
 }
 
@@ -777,29 +732,16 @@ TEST(LzxEngine, ExtractsFoldersAndAFolderSpanningACabinetSet) {
 }
 
 TEST(LzxEngine, InvalidStreamsAndWindowsFailWithDecodeError) {
-    Bits type0;
-    type0.put(0, 1);
-    put_header(type0, 0, 10);
-    Bits no_offsets;
-    no_offsets.put(0, 1);
-    put_header(no_offsets, kBlockUncompressed, 10);
-    Trees previous;
-    const Bytes cut_trees = verbatim_ab_stream(previous, "ab").bytes();
+    auto cases = invalid_streams();
     const Bytes valid = translated_stream(false, 0, Bytes(10, 'v'));
-    struct Case {
-        const char *name;
-        unsigned window_exponent;
-        Bytes block;
-    } cases[] = {{"block type 0", 21, type0.put(0, 32).bytes()},
-                 {"no room for R0-R2", 21, no_offsets.align().raw(Bytes(6, 0)).bytes()},
-                 {"trees cut short", 21, Bytes(cut_trees.begin(), cut_trees.begin() + 20)},
-                 {"window exponent 14", 14, valid},
-                 {"window exponent 22", 22, valid}};
-    for (const Case &c : cases) {
+    for (unsigned e : {14u, 22u}) cases.push_back({"window exponent " + std::to_string(e), valid, 10});
+    for (const auto &c : cases) {
+        const unsigned window_exponent = c.name.starts_with("window") ? std::stoul(c.name.substr(16)) : 15;
         cabtest::MemoryHost host;
-        const auto blocks = std::make_shared<PresetBlocks>(std::vector<cabwriter::CompressedBlock>{{c.block, 10}});
+        const auto blocks = std::make_shared<PresetBlocks>(std::vector<cabwriter::CompressedBlock>{
+            {c.block, static_cast<uint16_t>(c.size)}});
         cabtest::add_cabinets(host, cabwriter::write_cabinet_set(
-                                        {lzx_folder(c.window_exponent, {file_of("f", Bytes(10, 'v'))}, blocks)}));
+                                        {lzx_folder(window_exponent, {file_of("f", Bytes(c.size, 'v'))}, blocks)}));
         cabtest::Extraction x(host);
         EXPECT_FALSE(x.copy("cabinet1.cab")) << c.name;
         EXPECT_EQ(x.error.code, CAB_ERR_DECODE) << c.name;

@@ -615,8 +615,11 @@ private:
 std::unique_ptr<FolderCompressor> make_lzx_compressor(const LzxOptions &options) {
     if (options.window_exponent < kMinWindowExponent || options.window_exponent > kMaxWindowExponent)
         throw std::invalid_argument("lzx window exponent must be 15..21");
-    if (options.block_size == 0 || options.block_size > 0xFFFFFF)
-        throw std::invalid_argument("lzx block size must be 1..16777215");
+    // Every block carries its trees (or, uncompressed, its header and
+    // offsets); below 4 KiB a frame of many blocks could outgrow the
+    // decoder's input buffer. The block size field has 24 bits.
+    if (options.block_size < 4096 || options.block_size > 0xFFFFFF)
+        throw std::invalid_argument("lzx block size must be 4096..16777215");
     return std::make_unique<LzxCompressor>(options);
 }
 
