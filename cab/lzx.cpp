@@ -42,14 +42,13 @@ constexpr uint16_t leaf(unsigned symbol, unsigned length) {
 
 // Reads 16-bit little-endian words, most significant bit first. `buffer`
 // holds `count` unread bits at its top; refill() tops it up to at least 49
-// bits. Words that lie beyond `end` (the block plus the 4 bytes the format
+// bits. Words that lie beyond end() (the block plus the 4 bytes the format
 // may read past it) load as zero, but `pos` keeps advancing, so the reader
 // always knows how far the bits it hands out lie from the block's end.
 struct BitReader {
     const uint8_t *data;
     uint32_t pos;        // next byte to load (or, in an uncompressed block, to copy)
     uint32_t block_end;  // the block's compressed size
-    uint32_t end;        // block_end + kReadPastEnd
     uint64_t buffer = 0;
     unsigned count = 0;
 
@@ -60,9 +59,11 @@ struct BitReader {
         refill();
     }
 
+    uint32_t end() const { return block_end + kReadPastEnd; }
+
     void refill() {
         if (count > 48) return;
-        if (pos + 8 <= end) {
+        if (pos + 8 <= end()) {
             // Loads four words at once and keeps as many whole ones as fit.
             uint64_t raw;
             std::memcpy(&raw, data + pos, 8);
@@ -78,7 +79,7 @@ struct BitReader {
             return;
         }
         for (; count <= 48; count += 16, pos += 2) {
-            const uint64_t word = pos + 2 <= end ? data[pos] | data[pos + 1] << 8 : 0;
+            const uint64_t word = pos + 2 <= end() ? data[pos] | data[pos + 1] << 8 : 0;
             buffer |= word << (48 - count);
         }
     }
@@ -102,7 +103,7 @@ struct BitReader {
     // (The word position lies at least 2 bytes below pos.)
     bool at_block_end() const { return pos > block_end && word_position() >= block_end; }
     // Bits handed out came from beyond the readable input.
-    bool exhausted() const { return uint64_t{pos} * 8 - count > uint64_t{end} * 8; }
+    bool exhausted() const { return uint64_t{pos} * 8 - count > uint64_t{end()} * 8; }
 };
 
 struct DecodeTable {
@@ -112,11 +113,14 @@ struct DecodeTable {
     unsigned max_nodes;
 };
 
-template <size_t kEntries, size_t kSymbols>
+// A table's storage, with its width fixed at compile time so that decoding
+// needs no register for it (or for the table, which lies at a fixed offset
+// in the decoder state).
+template <unsigned kWidth, size_t kSymbols>
 struct TableStorage {
-    uint16_t entries[kEntries];
+    uint16_t entries[1u << kWidth];
     uint16_t nodes[2 * kSymbols];
-    DecodeTable table(unsigned width) { return {entries, width, nodes, kSymbols}; }
+    DecodeTable table() { return {entries, kWidth, nodes, kSymbols}; }
 };
 
 // Builds the canonical code of `lengths` (shorter codes first, equal lengths
@@ -172,9 +176,10 @@ bool build_table(const uint8_t *lengths, unsigned symbols, const DecodeTable &t)
 }
 
 // Decodes one symbol; the caller has refilled so that 16 bits are present.
-inline unsigned decode_symbol(BitReader &in, const DecodeTable &t) {
-    uint16_t e = t.entries[in.peek(t.width)];
-    for (unsigned bit = t.width; e & kNodeFlag; ++bit) e = t.nodes[2 * (e & ~kNodeFlag) + in.bit_at(bit)];
+template <unsigned kWidth, size_t kSymbols>
+inline unsigned decode_symbol(BitReader &in, const TableStorage<kWidth, kSymbols> &t) {
+    uint16_t e = t.entries[in.peek(kWidth)];
+    for (unsigned bit = kWidth; e & kNodeFlag; ++bit) e = t.nodes[2 * (e & ~kNodeFlag) + in.bit_at(bit)];
     in.skip(e & 31);
     return e >> 5;
 }
@@ -200,10 +205,10 @@ struct State {
     uint8_t main_lengths[kMaxMainTreeSize];
     uint8_t length_lengths[kLengthTreeSize];
     uint8_t aligned_lengths[kAlignedTreeSize];
-    TableStorage<1u << kMainTableBits, kMaxMainTreeSize> main;
-    TableStorage<1u << kLengthTableBits, kLengthTreeSize> length;
-    TableStorage<1u << kAlignedTableBits, kAlignedTreeSize> aligned;
-    TableStorage<1u << kPretreeTableBits, kPretreeSize> pretree;
+    TableStorage<kMainTableBits, kMaxMainTreeSize> main;
+    TableStorage<kLengthTableBits, kLengthTreeSize> length;
+    TableStorage<kAlignedTableBits, kAlignedTreeSize> aligned;
+    TableStorage<kPretreeTableBits, kPretreeSize> pretree;
 };
 
 struct Instance {
@@ -218,12 +223,11 @@ struct Instance {
 bool read_lengths(State &s, BitReader &in, uint8_t *lengths, unsigned first, unsigned last) {
     uint8_t pre_lengths[kPretreeSize];
     for (auto &len : pre_lengths) len = static_cast<uint8_t>(in.bits(kPretreeLengthBits));
-    const DecodeTable pretree = s.pretree.table(kPretreeTableBits);
-    if (in.exhausted() || !build_table(pre_lengths, kPretreeSize, pretree)) return false;
+    if (in.exhausted() || !build_table(pre_lengths, kPretreeSize, s.pretree.table())) return false;
 
     for (unsigned i = first; i < last;) {
         in.refill();
-        const unsigned sym = decode_symbol(in, pretree);
+        const unsigned sym = decode_symbol(in, s.pretree);
         unsigned run = 1;
         unsigned value;
         if (sym <= 16) {
@@ -237,7 +241,7 @@ bool read_lengths(State &s, BitReader &in, uint8_t *lengths, unsigned first, uns
         } else {
             run = in.bits(1) + 4;
             in.refill();
-            const unsigned delta = decode_symbol(in, pretree);
+            const unsigned delta = decode_symbol(in, s.pretree);
             value = (lengths[i] + 34 - delta) % 17;
         }
         if (in.exhausted()) return false;
@@ -251,9 +255,9 @@ bool read_lengths(State &s, BitReader &in, uint8_t *lengths, unsigned first, uns
 bool read_main_and_length_trees(State &s, BitReader &in) {
     return read_lengths(s, in, s.main_lengths, 0, kNumChars) &&
            read_lengths(s, in, s.main_lengths, kNumChars, s.main_symbols) &&
-           build_table(s.main_lengths, s.main_symbols, s.main.table(kMainTableBits)) &&
+           build_table(s.main_lengths, s.main_symbols, s.main.table()) &&
            read_lengths(s, in, s.length_lengths, 0, kLengthTreeSize) &&
-           build_table(s.length_lengths, kLengthTreeSize, s.length.table(kLengthTableBits));
+           build_table(s.length_lengths, kLengthTreeSize, s.length.table());
 }
 
 bool read_little_endian_u32(BitReader &in, uint32_t &value) {
@@ -299,7 +303,7 @@ bool read_block_header(State &s, BitReader &in) {
     switch (s.block_type) {
     case kBlockAligned:
         for (auto &len : s.aligned_lengths) len = static_cast<uint8_t>(in.bits(kAlignedLengthBits));
-        if (!build_table(s.aligned_lengths, kAlignedTreeSize, s.aligned.table(kAlignedTableBits))) return false;
+        if (!build_table(s.aligned_lengths, kAlignedTreeSize, s.aligned.table())) return false;
         [[fallthrough]];
     case kBlockVerbatim:
         if (!read_main_and_length_trees(s, in)) return false;
@@ -363,16 +367,13 @@ bool decode_symbols(State &s, BitReader &input, uint32_t stop, uint32_t limit) {
     BitReader in = input;
     const uint32_t window_size = s.window_size;
     const uint32_t window_mask = s.window_mask;
-    const DecodeTable main = s.main.table(kMainTableBits);
-    const DecodeTable length_table = s.length.table(kLengthTableBits);
-    const DecodeTable aligned = s.aligned.table(kAlignedTableBits);
     uint8_t *w = s.window;
     uint32_t pos = s.pos;
     uint32_t r0 = s.r0, r1 = s.r1, r2 = s.r2;
     while (pos < stop) {
         in.refill();
         if (in.at_block_end()) return false;
-        const unsigned sym = decode_symbol(in, main);
+        const unsigned sym = decode_symbol(in, s.main);
         if (sym < kNumChars) {
             w[pos] = static_cast<uint8_t>(sym);
             if (kMirror && pos < kMirrorSize) w[window_size + pos] = static_cast<uint8_t>(sym);
@@ -381,7 +382,7 @@ bool decode_symbols(State &s, BitReader &input, uint32_t stop, uint32_t limit) {
         }
         const unsigned slot = (sym - kNumChars) >> 3;
         uint32_t length = (sym - kNumChars) & 7;
-        if (length == kNumPrimaryLengths) length += decode_symbol(in, length_table);
+        if (length == kNumPrimaryLengths) length += decode_symbol(in, s.length);
         length += kMinMatch;
 
         uint32_t distance;
@@ -394,7 +395,7 @@ bool decode_symbols(State &s, BitReader &input, uint32_t stop, uint32_t limit) {
             if (kAligned && extra >= 3) {
                 distance += in.peek(extra - 3) << 3;
                 in.skip(extra - 3);
-                distance += decode_symbol(in, aligned);
+                distance += decode_symbol(in, s.aligned);
             } else {
                 distance += in.peek(extra);
                 in.skip(extra);
@@ -496,7 +497,7 @@ void translate_calls(State &s, uint8_t *out, uint32_t length) {
 bool decode_frame(State &s, const uint8_t *input, uint32_t input_size, uint8_t *output, uint32_t wanted) {
     // A frame never wraps: the window holds it whole, ending at most at its end.
     if (wanted > s.window_size - s.pos) return false;
-    BitReader in{input, 0, input_size, input_size + kReadPastEnd};
+    BitReader in{input, 0, input_size};
     if (s.block_type != kBlockUncompressed) in.start_words(0);
 
     const uint32_t frame_start = s.pos;
