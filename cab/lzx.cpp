@@ -319,10 +319,9 @@ bool read_block_header(State &s, BitReader &in) {
 }
 
 // Copies a match of `length` bytes from `src` to `pos`. Bytes are copied in
-// order, so an overlapping source repeats what this copy has just written.
-// Eight-byte steps are used only when the source lies at least eight bytes
-// behind or anywhere ahead, where they read exactly what byte steps would;
-// no step writes past the match end (bytes there may still be read as
+// order, so an overlapping source repeats what this copy has just written;
+// wider steps are used only where they read exactly what byte steps would.
+// No step writes past the match end (bytes there may still be read as
 // history), except a short match's, whose overrun is put back at once.
 // In the mirror variant every byte written below kMirrorSize is also
 // written after the window's end.
@@ -341,7 +340,11 @@ inline void copy_match(uint8_t *w, uint32_t window_size, uint32_t pos, uint32_t 
         std::memcpy(d + length, after, 16);
         return;
     }
-    if (!kMirror && pos - src >= 8) {
+    // Eight-byte steps need a source at least eight bytes behind, or ahead
+    // and clear of the destination: the last step, which ends exactly at the
+    // match end, rereads source bytes that a source just ahead would have
+    // had overwritten by the earlier steps.
+    if (!kMirror && pos - src >= 8 && (src < pos || src - pos >= length)) {
         uint32_t k = 0;
         for (; k + 8 <= length; k += 8) std::memcpy(d + k, from + k, 8);
         if (k < length) std::memcpy(d + length - 8, from + length - 8, 8);

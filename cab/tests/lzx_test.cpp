@@ -658,6 +658,32 @@ TEST(LzxRoundTrip, MatchSourceStraddlesTheWindowEnd) {
     }
 }
 
+TEST(LzxHandcrafted, MatchSourceJustAheadReadsTheOldBytes) {
+    // R0 = W - 3 from an uncompressed block that fills the window and 300
+    // bytes more; then a 17-byte slot-0 match at position 300 copies from 3
+    // bytes ahead: the bytes of the previous pass, 303 to 319.
+    constexpr uint32_t kWindow = 32768;
+    Bytes history(kWindow + 300);
+    for (size_t i = 0; i < history.size(); ++i) history[i] = static_cast<uint8_t>(i * 7 % 251);
+    Bits first;
+    first.put(0, 1);
+    put_header(first, kBlockUncompressed, kWindow + 300);
+    first.align().le32(kWindow - 3).le32(1).le32(1).raw(Bytes(history.begin(), history.begin() + kWindow));
+    Bits second;
+    second.raw(Bytes(history.begin() + kWindow, history.end()));
+    put_header(second, kBlockVerbatim, 17);
+    Trees previous;
+    const Bytes length_tree = lengths_of(kLengthTreeSize, {{17 - 9, 1}, {18 - 9, 1}});
+    put_trees(second, previous, lengths_of(kMain15, {{'z', 1}, {match_symbol(0, 17), 1}}), length_tree);
+    second.put(1, 1).put(0, 1);  // the match, then length symbol 8
+    Decoder d;
+    Bytes out;
+    ASSERT_EQ(d.frame(first.bytes(), kWindow, out), cab::kDecodeOk);
+    out.clear();
+    ASSERT_EQ(d.frame(second.bytes(), 317, out), cab::kDecodeOk);
+    EXPECT_EQ(Bytes(out.begin() + 300, out.end()), Bytes(history.begin() + 303, history.begin() + 320));
+}
+
 TEST(LzxRoundTrip, StateCarriesAcrossFramesAndResets) {
     const Bytes data = sample(70000, 9);
     const auto frames = cabwriter::make_lzx_compressor(16, true)->compress(data);
