@@ -19,7 +19,6 @@ namespace {
 using namespace lzx;
 
 constexpr uint32_t kSignature = 0x4349444C;  // "LDIC"
-constexpr uint32_t kInputExtra = 6144;       // worst-case growth of a frame
 // Window positions 0-256 are repeated after the window's end so that a match
 // source (masked start, up to 257 bytes long) never has to wrap.
 constexpr uint32_t kMirrorSize = 257;
@@ -547,7 +546,7 @@ bool valid_parameters(uint32_t largest_block, unsigned window_exponent) {
 
 int size_query(uint32_t largest_block, unsigned window_exponent, uint32_t *compressed_capacity) {
     if (!valid_parameters(largest_block, window_exponent)) return kDecodeBadParameter;
-    *compressed_capacity = largest_block + kInputExtra;
+    *compressed_capacity = largest_block + kFrameInputExtra;
     return kDecodeOk;
 }
 

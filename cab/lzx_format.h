@@ -27,6 +27,10 @@ inline constexpr unsigned kMaxCodeLength = 16;
 inline constexpr unsigned kAlignedLengthBits = 3;
 inline constexpr unsigned kPretreeLengthBits = 4;
 
+// A frame's compressed bytes may exceed its 32768 uncompressed ones by this
+// much; the decoder asks for an input buffer of that size.
+inline constexpr uint32_t kFrameInputExtra = 6144;
+
 // Calls are translated only in the first 32768 frames after a reset.
 inline constexpr uint32_t kCallTranslationFrames = 32768;
 // The last bytes of a frame that the call scan replaces by sentinels.

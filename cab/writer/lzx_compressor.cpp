@@ -25,7 +25,7 @@ using namespace cab::lzx;
 // into a frame's sentinel bytes, so those operands need no inverse.
 constexpr uint32_t kCallFileSize = 1u << 24;
 // Largest compressed frame the decoder's input buffer holds.
-constexpr size_t kMaxCompressedFrame = kBlockSize + 6144;
+constexpr size_t kMaxCompressedFrame = kBlockSize + kFrameInputExtra;
 
 constexpr unsigned kHashBits = 16;
 constexpr unsigned kMaxChain = 48;
