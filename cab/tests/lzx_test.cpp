@@ -504,21 +504,27 @@ TEST(LzxCalls, OnlyWithTheHeaderBitAndNotInTheLastTenBytes) {
     EXPECT_EQ(out, (Bytes{0xE8, 0, 0, 0, 0}));
 }
 
-TEST(LzxCalls, OnlyInTheFirst32768Frames) {
-    // One uncompressed block of 32769 frames of 16 bytes, each starting with
-    // a call whose operand is 0: translated to -position up to frame 32767.
+TEST(LzxCalls, OnlyInTheFirst32768FramesAfterAReset) {
+    // One uncompressed block of 32769 frames of 16 bytes, each with a call
+    // at offset 1 whose operand is 0: translated to -(position + 1) up to
+    // frame 32767, left alone in frame 32768, translated again after a reset.
     constexpr uint32_t kFrame = 16;
-    const Bytes frame = call_at(0, 0, kFrame);
+    const Bytes frame = call_at(1, 0, kFrame);
+    const Bytes first = translated_stream(true, 1u << 20, frame, kFrame * 32768);
     Decoder d;
     Bytes out;
-    ASSERT_EQ(d.frame(translated_stream(true, 1u << 20, frame, kFrame * 32768), kFrame, out), cab::kDecodeOk);
-    EXPECT_EQ(operand_at(out, 0), 0u);
+    ASSERT_EQ(d.frame(first, kFrame, out), cab::kDecodeOk);
+    EXPECT_EQ(operand_at(out, 1), 0u - 1);
     for (uint32_t i = 1; i <= 32768; ++i) {
         out.clear();
         ASSERT_EQ(d.frame(frame, kFrame, out), cab::kDecodeOk) << "frame " << i;
-        const uint32_t expected = i < 32768 ? 0u - i * kFrame : 0u;
-        if (operand_at(out, 0) != expected) FAIL() << "frame " << i;
+        const uint32_t expected = i < 32768 ? 0u - (i * kFrame + 1) : 0u;
+        if (operand_at(out, 1) != expected) FAIL() << "frame " << i;
     }
+    ASSERT_EQ(d.reset(), cab::kDecodeOk);
+    out.clear();
+    ASSERT_EQ(d.frame(first, kFrame, out), cab::kDecodeOk);
+    EXPECT_EQ(operand_at(out, 1), 0u - 1);
 }
 
 // ---------------------------------------------------------------------------
