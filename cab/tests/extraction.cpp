@@ -1,5 +1,7 @@
 #include "cab/tests/extraction.h"
 
+#include <gtest/gtest.h>
+
 #include <cstring>
 #include <stdexcept>
 
@@ -76,6 +78,26 @@ int32_t Extraction::default_answer(int32_t kind, CabNotification &note) {
     default:
         return 0;
     }
+}
+
+cabwriter::FileEntry file_of(const std::string &name, std::vector<uint8_t> data) {
+    cabwriter::FileEntry f;
+    f.name = name;
+    f.data = std::move(data);
+    return f;
+}
+
+void expect_round_trip(const std::vector<cabwriter::Folder> &folders, uint32_t max_cabinet_size) {
+    MemoryHost host;
+    cabwriter::SetOptions options;
+    options.max_cabinet_size = max_cabinet_size;
+    const auto cabinets = cabwriter::write_cabinet_set(folders, options);
+    EXPECT_EQ(cabinets.size() > 1, max_cabinet_size != 0);
+    add_cabinets(host, cabinets);
+    Extraction x(host);
+    ASSERT_TRUE(x.copy_set(cabinets[0].name)) << "error " << x.error.code << ", cabinet size " << max_cabinet_size;
+    for (const auto &folder : folders)
+        for (const auto &f : folder.files) EXPECT_EQ(x.files[f.name], f.data) << f.name << " " << max_cabinet_size;
 }
 
 void add_cabinets(MemoryHost &host, const std::vector<cabwriter::Cabinet> &cabinets,

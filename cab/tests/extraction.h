@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,23 @@ private:
     bool first_cabinet_note_ = false;
     std::map<int32_t, std::string> outputs_;
 };
+
+// Hands the writer data blocks prepared in advance, to put handcrafted
+// streams into a cabinet.
+class PresetBlocks final : public cabwriter::FolderCompressor {
+public:
+    explicit PresetBlocks(std::vector<cabwriter::CompressedBlock> blocks) : blocks_(std::move(blocks)) {}
+    std::vector<cabwriter::CompressedBlock> compress(std::span<const uint8_t>) override { return blocks_; }
+
+private:
+    std::vector<cabwriter::CompressedBlock> blocks_;
+};
+
+cabwriter::FileEntry file_of(const std::string &name, std::vector<uint8_t> data);
+
+// Writes the folders as one cabinet (`max_cabinet_size` 0) or as a set,
+// extracts them through the engine and expects every file back intact.
+void expect_round_trip(const std::vector<cabwriter::Folder> &folders, uint32_t max_cabinet_size);
 
 // Writes the cabinets into the host under their own names.
 void add_cabinets(MemoryHost &host, const std::vector<cabwriter::Cabinet> &cabinets,

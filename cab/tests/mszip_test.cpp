@@ -476,23 +476,6 @@ TEST(MszipRoundTrip, EveryStrategyAndContentDecodesToTheInput) {
 // ---------------------------------------------------------------------------
 // Through the engine: cabinets written by the writer, extracted by cab_copy
 
-// Hands the writer fixed data blocks, to put handcrafted streams in a cabinet.
-class FixedBlocks final : public cabwriter::FolderCompressor {
-public:
-    explicit FixedBlocks(std::vector<cabwriter::CompressedBlock> blocks) : blocks_(std::move(blocks)) {}
-    std::vector<cabwriter::CompressedBlock> compress(std::span<const uint8_t>) override { return blocks_; }
-
-private:
-    std::vector<cabwriter::CompressedBlock> blocks_;
-};
-
-cabwriter::FileEntry file_of(const std::string &name, Bytes data) {
-    cabwriter::FileEntry f;
-    f.name = name;
-    f.data = std::move(data);
-    return f;
-}
-
 cabwriter::Folder mszip_folder(std::vector<cabwriter::FileEntry> files,
                                std::shared_ptr<cabwriter::FolderCompressor> compressor = nullptr) {
     cabwriter::Folder folder;
@@ -504,30 +487,19 @@ cabwriter::Folder mszip_folder(std::vector<cabwriter::FileEntry> files,
 
 TEST(MszipEngine, ExtractsFoldersOfSeveralStrategiesAndACabinetSet) {
     const std::vector<cabwriter::Folder> folders = {
-        mszip_folder({file_of("text", content("text", 100000, 1)), file_of("empty", {}),
-                      file_of("runs", content("runs", 40000, 2))}),
-        mszip_folder({file_of("fixed", content("binary", 70000, 3)), file_of("random", content("random", 5000, 4))},
+        mszip_folder({cabtest::file_of("text", content("text", 100000, 1)), cabtest::file_of("empty", {}),
+                      cabtest::file_of("runs", content("runs", 40000, 2))}),
+        mszip_folder({cabtest::file_of("fixed", content("binary", 70000, 3)), cabtest::file_of("random", content("random", 5000, 4))},
                      cabwriter::make_mszip_compressor({9, cabwriter::DeflateStrategy::Fixed})),
     };
-    for (uint32_t max_size : {0u, 20000u}) {
-        cabtest::MemoryHost host;
-        cabwriter::SetOptions options;
-        options.max_cabinet_size = max_size;
-        const auto cabinets = cabwriter::write_cabinet_set(folders, options);
-        EXPECT_EQ(cabinets.size() > 1, max_size != 0);
-        cabtest::add_cabinets(host, cabinets);
-        cabtest::Extraction x(host);
-        ASSERT_TRUE(x.copy_set(cabinets[0].name)) << "error " << x.error.code << ", cabinet size " << max_size;
-        for (const auto &folder : folders)
-            for (const auto &f : folder.files) EXPECT_EQ(x.files[f.name], f.data) << f.name << " " << max_size;
-    }
+    for (uint32_t max_size : {0u, 20000u}) cabtest::expect_round_trip(folders, max_size);
 }
 
 TEST(MszipEngine, InvalidStreamsFailWithDecodeError) {
     for (const auto &[name, block] : invalid_streams()) {
-        const auto blocks = std::make_shared<FixedBlocks>(std::vector<cabwriter::CompressedBlock>{{block, 10}});
+        const auto blocks = std::make_shared<cabtest::PresetBlocks>(std::vector<cabwriter::CompressedBlock>{{block, 10}});
         cabtest::MemoryHost host;
-        const auto folder = mszip_folder({file_of("f", Bytes(10, 'f'))}, blocks);
+        const auto folder = mszip_folder({cabtest::file_of("f", Bytes(10, 'f'))}, blocks);
         cabtest::add_cabinets(host, cabwriter::write_cabinet_set({folder}));
         cabtest::Extraction x(host);
         EXPECT_FALSE(x.copy("cabinet1.cab")) << name;
