@@ -1,14 +1,640 @@
+// MSZIP decoder. A data block is "CK" followed by a raw Deflate stream that
+// ends with a block marked final. Bits are read least significant first, as
+// Deflate defines. The decoder keeps no window: back-references read the
+// driver's 32768-byte output buffer, which still holds the previous block's
+// output behind the cursor, as a circular history.
 #include "cab/mszip.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
+#include <new>
 
 namespace cab {
 namespace {
 
-// Not implemented yet: every folder of this method fails with CAB_ERR_DECODE.
-int size_query(uint32_t, unsigned, uint32_t *) { return kDecodeBadParameter; }
-int create(uint32_t, unsigned, const HostCallbacks &, int32_t, void **) { return kDecodeBadParameter; }
-int decode(void *, const uint8_t *, uint32_t, uint8_t *, uint32_t *) { return kDecodeBadInstance; }
-int reset(void *) { return kDecodeBadInstance; }
-int destroy(void *) { return kDecodeBadInstance; }
+constexpr uint32_t kSignature = 'M' | 'D' << 8 | 'I' << 16 | uint32_t{'C'} << 24;
+// Input beyond the block size that a Deflate stream may need: "CK" plus the
+// framing of a stored block and a few spare bytes.
+constexpr uint32_t kInputOverhead = 12;
+constexpr uint32_t kHistorySize = 32768;  // the driver's output buffer
+
+// ---------------------------------------------------------------------------
+// Huffman tables
+
+// A table entry. `op` 0-13: a length or distance base `value` with that many
+// extra bits; kOpLiteral: the byte `value`; kOpEndOfBlock; kOpInvalid; above
+// kOpLiteral: a link to the sub-table at `value`, indexed by the next
+// (op - kOpLiteral) bits. `bits` is the code length the entry consumes.
+struct HuffEntry {
+    uint8_t op = 0;
+    uint8_t bits = 0;
+    uint16_t value = 0;
+};
+
+constexpr uint8_t kMaxExtraBits = 13;
+constexpr uint8_t kOpEndOfBlock = 15;
+constexpr uint8_t kOpLiteral = 16;
+constexpr uint8_t kOpInvalid = 99;
+constexpr HuffEntry kInvalidEntry = {kOpInvalid, 0, 0};
+
+constexpr unsigned kMaxCodeLength = 15;
+constexpr unsigned kMaxLiteralCodes = 286;  // HLIT limit
+constexpr unsigned kMaxDistanceCodes = 30;  // HDIST limit
+constexpr unsigned kCodeLengthCodes = 19;
+
+// Lookup widths and table capacities. Codes longer than the lookup width go
+// to sub-tables no wider than the lookup width. The dynamic capacities are
+// the most entries any complete code can need with these widths: 852 for 286
+// literal/length codes of up to 15 bits (deflate encoders do produce codes
+// that need more than 800), 150 for 30 distance codes.
+constexpr unsigned kLiteralLookupBits = 9;
+constexpr unsigned kDistanceLookupBits = 6;
+constexpr unsigned kFixedDistanceLookupBits = 5;
+constexpr unsigned kCodeLengthLookupBits = 7;
+constexpr unsigned kLiteralTableCapacity = 852;
+constexpr unsigned kDistanceTableCapacity = 150;
+constexpr unsigned kFixedLiteralTableCapacity = 520;
+constexpr unsigned kFixedDistanceTableCapacity = 32;
+constexpr unsigned kCodeLengthTableCapacity = 1u << kCodeLengthLookupBits;
+
+constexpr uint16_t length_base[29] = {3,  4,  5,  6,  7,  8,  9,  10,  11,  13,  15,  17,  19,  23, 27,
+                                      31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+constexpr uint8_t length_extra_bits[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                           2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr uint16_t distance_base[30] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,
+                                        33,  49,  65,  97,  129, 193,  257,  385,  513,  769,
+                                        1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr uint8_t distance_extra_bits[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                             6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+constexpr uint8_t code_length_order[kCodeLengthCodes] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                                         11, 4,  12, 3, 13, 2, 14, 1, 15};
+
+constexpr HuffEntry literal_entry(unsigned symbol) {
+    if (symbol < 256) return {kOpLiteral, 0, static_cast<uint16_t>(symbol)};
+    if (symbol == 256) return {kOpEndOfBlock, 0, 0};
+    if (symbol < kMaxLiteralCodes) return {length_extra_bits[symbol - 257], 0, length_base[symbol - 257]};
+    return kInvalidEntry;  // 286 and 287 exist only in the fixed code
+}
+
+constexpr HuffEntry distance_entry(unsigned symbol) {
+    if (symbol < kMaxDistanceCodes) return {distance_extra_bits[symbol], 0, distance_base[symbol]};
+    return kInvalidEntry;  // 30 and 31 exist only in the fixed code
+}
+
+constexpr HuffEntry code_length_entry(unsigned symbol) {
+    return {kOpLiteral, 0, static_cast<uint16_t>(symbol)};
+}
+
+struct Code {
+    uint16_t symbol = 0;
+    uint8_t length = 0;
+    uint16_t reversed = 0;  // the code with its first bit lowest, as read
+};
+
+constexpr auto reversed_byte = [] {
+    std::array<uint8_t, 256> table{};
+    for (unsigned v = 0; v < 256; ++v)
+        for (unsigned b = 0; b < 8; ++b) table[v] |= static_cast<uint8_t>(((v >> b) & 1u) << (7 - b));
+    return table;
+}();
+
+constexpr unsigned low_bits(unsigned value, unsigned n) { return value & ((1u << n) - 1); }
+
+using SymbolEntryFn = HuffEntry (*)(unsigned symbol);
+
+// Fills a table and its sub-tables from canonical codes sorted by length,
+// then symbol. That order is also the codes' lexicographic order, so codes
+// sharing a sub-table are neighbours and the longest of them comes last.
+// The symbol's entry function is a template argument so that it inlines.
+template <SymbolEntryFn symbol_entry>
+struct TableFiller {
+    const Code *codes;
+    HuffEntry *table;
+    unsigned capacity;
+    unsigned max_sub_bits;
+    unsigned used = 0;
+
+    // Takes 2^bits entries at the end of the table; false when it is full.
+    constexpr bool allocate(unsigned bits, unsigned *base) {
+        *base = used;
+        used += 1u << bits;
+        return used <= capacity;
+    }
+
+    // Fills the 2^bits entries at `base` with codes[begin, end), which all
+    // share their first `consumed` bits and, the code being complete, cover
+    // every entry.
+    constexpr bool fill(unsigned begin, unsigned end, unsigned consumed, unsigned bits, unsigned base) {
+        unsigned i = begin;
+        while (i < end) {
+            const unsigned rest = codes[i].reversed >> consumed;
+            const unsigned length = codes[i].length - consumed;
+            if (length <= bits) {
+                HuffEntry entry = symbol_entry(codes[i].symbol);
+                entry.bits = static_cast<uint8_t>(length);
+                for (unsigned at = rest; at < 1u << bits; at += 1u << length) table[base + at] = entry;
+                ++i;
+                continue;
+            }
+            const unsigned index = low_bits(rest, bits);
+            unsigned group_end = i + 1;
+            while (group_end < end && low_bits(codes[group_end].reversed >> consumed, bits) == index) ++group_end;
+            const unsigned sub_bits = std::min(codes[group_end - 1].length - consumed - bits, max_sub_bits);
+            unsigned sub_base = 0;
+            if (!allocate(sub_bits, &sub_base)) return false;
+            table[base + index] = {static_cast<uint8_t>(kOpLiteral + sub_bits), static_cast<uint8_t>(bits),
+                                   static_cast<uint16_t>(sub_base)};
+            if (!fill(i, group_end, consumed + bits, sub_bits, sub_base)) return false;
+            i = group_end;
+        }
+        return true;
+    }
+};
+
+// Builds the decoding table of a canonical Huffman code from its code
+// lengths (0 = unused symbol, at most 15 and at most 288 symbols). The lookup
+// width is `lookup_bits` raised to the shortest code and lowered to the
+// longest; it is stored in *root_bits. Fails for an over-subscribed code, an
+// incomplete one (except a single code of length 1) and a table that needs
+// more than `capacity` entries. All lengths 0 give a table in which every
+// code is invalid.
+template <SymbolEntryFn symbol_entry>
+constexpr bool build_table(const uint8_t *lengths, unsigned count, unsigned lookup_bits, HuffEntry *table,
+                           unsigned capacity, unsigned *root_bits) {
+    unsigned codes_of_length[kMaxCodeLength + 1] = {};
+    for (unsigned s = 0; s < count; ++s) ++codes_of_length[lengths[s]];
+    codes_of_length[0] = 0;
+
+    unsigned shortest = 0, longest = 0;
+    int unused_codes = 1;
+    for (unsigned len = 1; len <= kMaxCodeLength; ++len) {
+        unused_codes = 2 * unused_codes - static_cast<int>(codes_of_length[len]);
+        if (unused_codes < 0) return false;
+        if (codes_of_length[len] != 0) {
+            if (shortest == 0) shortest = len;
+            longest = len;
+        }
+    }
+    if (longest == 0) {
+        *root_bits = 0;
+        table[0] = kInvalidEntry;
+        return capacity >= 1;
+    }
+    if (unused_codes > 0 && longest != 1) return false;
+
+    // Canonical codes: consecutive values per length, lengths in order.
+    uint16_t next_code[kMaxCodeLength + 1] = {};
+    unsigned first_index[kMaxCodeLength + 1] = {};
+    for (unsigned len = 1, code = 0, index = 0; len <= kMaxCodeLength; ++len) {
+        code = (code + codes_of_length[len - 1]) << 1;
+        next_code[len] = static_cast<uint16_t>(code);
+        first_index[len] = index;
+        index += codes_of_length[len];
+    }
+    Code codes[288] = {};
+    unsigned total = 0;
+    for (unsigned s = 0; s < count; ++s) {
+        const unsigned len = lengths[s];
+        if (len == 0) continue;
+        const unsigned code = next_code[len]++;
+        const unsigned reversed = (reversed_byte[code & 0xFF] << 8 | reversed_byte[code >> 8]) >> (16 - len);
+        codes[first_index[len]++] = {static_cast<uint16_t>(s), static_cast<uint8_t>(len),
+                                     static_cast<uint16_t>(reversed)};
+        ++total;
+    }
+
+    const unsigned root = std::min(std::max(lookup_bits, shortest), longest);
+    TableFiller<symbol_entry> filler{codes, table, capacity, root};
+    unsigned base = 0;
+    if (!filler.allocate(root, &base)) return false;
+    if (unused_codes > 0) table[1] = kInvalidEntry;  // the single 1-bit code fills entry 0 only
+    if (!filler.fill(0, total, 0, root, base)) return false;
+    *root_bits = root;
+    return true;
+}
+
+// The fixed code of block type 1, the same for every stream: built at
+// compile time, so no thread ever builds or races on it.
+struct FixedTables {
+    HuffEntry literal[kFixedLiteralTableCapacity];
+    HuffEntry distance[kFixedDistanceTableCapacity];
+    unsigned literal_bits = 0;
+    unsigned distance_bits = 0;
+    bool built = false;
+};
+
+constexpr FixedTables make_fixed_tables() {
+    FixedTables fixed;
+    uint8_t literal_lengths[288] = {};
+    for (unsigned s = 0; s < 288; ++s) literal_lengths[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : 8;
+    uint8_t distance_lengths[32] = {};
+    for (auto &len : distance_lengths) len = 5;
+    fixed.built = build_table<literal_entry>(literal_lengths, 288, kLiteralLookupBits, fixed.literal,
+                                             kFixedLiteralTableCapacity, &fixed.literal_bits) &&
+                  build_table<distance_entry>(distance_lengths, 32, kFixedDistanceLookupBits, fixed.distance,
+                                              kFixedDistanceTableCapacity, &fixed.distance_bits);
+    return fixed;
+}
+
+constexpr FixedTables kFixedTables = make_fixed_tables();
+static_assert(kFixedTables.built && kFixedTables.literal_bits == 9 && kFixedTables.distance_bits == 5);
+
+// ---------------------------------------------------------------------------
+// Bit input
+
+inline uint64_t load_le64(const uint8_t *p) {
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+    return v;
+}
+
+// Holds up to 63 unread bits in `bits`, the next one at bit 0. refill()
+// tops the buffer up to at least 56 bits, enough for a whole literal or match
+// (at most 15 + 5 + 15 + 13 = 48 bits), so the symbol loop refills once per
+// symbol. Past the end of the input the reader supplies zero bytes without
+// error and counts them in `padding`; it never reads outside [begin, end).
+struct BitReader {
+    const uint8_t *begin = nullptr;
+    const uint8_t *next = nullptr;
+    const uint8_t *end = nullptr;
+    uint64_t bits = 0;
+    unsigned count = 0;
+    uint32_t padding = 0;
+
+    void start(const uint8_t *data, size_t size) {
+        begin = next = data;
+        end = data + size;
+        bits = 0;
+        count = 0;
+        padding = 0;
+    }
+
+    void refill() {
+        if (end - next >= 8) {
+            // Loads 8 bytes but advances only by the whole bytes that fit; the
+            // bits above `count` are the following input bits either way, so
+            // loading them again later ORs in the same values.
+            bits |= load_le64(next) << count;
+            next += (63 - count) >> 3;
+            count |= 56;
+            return;
+        }
+        while (count < 56) {
+            uint64_t byte = 0;
+            if (next < end) byte = *next++;
+            else ++padding;
+            bits |= byte << count;
+            count += 8;
+        }
+    }
+
+    uint32_t peek(unsigned n) const { return static_cast<uint32_t>(bits & ((uint64_t{1} << n) - 1)); }
+
+    void drop(unsigned n) {
+        bits >>= n;
+        count -= n;
+    }
+
+    // The next n bits (n <= 32); the caller has refilled.
+    uint32_t take(unsigned n) {
+        const uint32_t v = peek(n);
+        drop(n);
+        return v;
+    }
+
+    // Like take(), refilling first when fewer than n bits are buffered.
+    uint32_t read(unsigned n) {
+        if (count < n) refill();
+        return take(n);
+    }
+
+    // Drops the bits up to the next byte boundary and hands the whole unread
+    // bytes back to the input; returns the offset of the next input byte from
+    // `begin` (beyond the input's size when zero padding was read).
+    size_t align_to_byte() {
+        drop(count & 7);
+        const size_t position = static_cast<size_t>(next - begin) + padding - count / 8;
+        bits = 0;
+        count = 0;
+        padding = 0;
+        return position;
+    }
+
+    // Continues reading at byte offset `position`, at most the input's size.
+    void restart_at(size_t position) { next = begin + position; }
+};
+
+// ---------------------------------------------------------------------------
+// The decoder
+
+// State of one data block's decoding; one allocation per instance, reused
+// for every block.
+struct InflateState {
+    BitReader in;
+    uint8_t *out_start = nullptr;  // the driver's buffer; also the history
+    uint8_t *out = nullptr;
+    uint8_t *out_end = nullptr;    // output start + this block's output limit
+    // Buffer positions [0, filled) hold output of the current folder; the
+    // rest still holds an earlier folder's bytes, which must read as zeros.
+    uint32_t filled = 0;
+    bool final_block = false;
+    HuffEntry literal_table[kLiteralTableCapacity];
+    HuffEntry distance_table[kDistanceTableCapacity];
+    HuffEntry code_length_table[kCodeLengthTableCapacity];
+};
+
+struct MszipDecoder {
+    uint32_t signature;
+    CabFreeFn free;
+    uint32_t largest_block;
+    InflateState *state;
+};
+
+uint32_t clamp_block_size(uint32_t largest_block) {
+    return largest_block == 0 || largest_block > kMaxBlockSize ? kMaxBlockSize : largest_block;
+}
+
+MszipDecoder *checked(void *instance) {
+    auto *decoder = static_cast<MszipDecoder *>(instance);
+    return decoder != nullptr && decoder->signature == kSignature ? decoder : nullptr;
+}
+
+// Copies `length` bytes to `out` from `distance` bytes behind it in words of
+// `kWord` bytes. Safe when distance >= kWord: every word read lies wholly
+// before the cursor of the copy, so it was written before. The last word is
+// copied at length - kWord, rewriting bytes just copied, so nothing is
+// written past the match: the bytes ahead of the cursor are history.
+template <unsigned kWord>
+inline void copy_words(uint8_t *out, const uint8_t *from, unsigned length) {
+    for (unsigned i = 0; i + kWord <= length; i += kWord) std::memcpy(out + i, from + i, kWord);
+    std::memcpy(out + length - kWord, from + length - kWord, kWord);
+}
+
+// Copies a match whose source lies within this block's output.
+inline void copy_within_block(uint8_t *out, unsigned distance, unsigned length) {
+    const uint8_t *from = out - distance;
+    if (distance >= 8 && length >= 8) {
+        copy_words<8>(out, from, length);
+    } else if (distance >= 4 && length >= 4) {
+        copy_words<4>(out, from, length);
+    } else if (distance == 1) {
+        std::memset(out, *from, length);
+    } else {
+        for (unsigned i = 0; i < length; ++i) out[i] = from[i];
+    }
+}
+
+// Copies a match that reaches before this block's output: first from the
+// previous blocks' output ahead of the cursor, up to the buffer's end, then,
+// wrapped, from this block's start. Buffer positions at or beyond `filled`
+// were never written in this folder and read as zeros.
+void copy_from_history(uint8_t *out_start, uint8_t *out, uint32_t filled, unsigned distance, unsigned length) {
+    const size_t written = static_cast<size_t>(out - out_start);
+    const size_t from = written + kHistorySize - distance;  // >= written, as distance <= 32768
+    const auto ahead = static_cast<unsigned>(std::min<size_t>(length, kHistorySize - from));
+    const auto copied = static_cast<unsigned>(std::min<size_t>(ahead, filled > from ? filled - from : 0));
+    // The source lies ahead of the destination, so a forward copy reads every
+    // byte before it is overwritten; words are used when the two are apart.
+    const uint8_t *source = out_start + from;
+    if (copied >= 8 && from - written >= copied) {
+        copy_words<8>(out, source, copied);
+    } else {
+        for (unsigned i = 0; i < copied; ++i) out[i] = source[i];
+    }
+    if (ahead > copied) std::memset(out + copied, 0, ahead - copied);
+    if (length > ahead) copy_within_block(out + ahead, distance, length - ahead);
+}
+
+inline bool is_link(HuffEntry entry) { return entry.op > kOpLiteral && entry.op < kOpInvalid; }
+
+// Completes a symbol from its root entry: follows sub-table links, leaving
+// the bits of the final entry's code for the caller to drop. The caller has
+// buffered at least 15 bits.
+inline HuffEntry resolve_links(BitReader &in, const HuffEntry *table, HuffEntry entry) {
+    while (is_link(entry)) {
+        in.drop(entry.bits);
+        entry = table[entry.value + in.peek(entry.op - kOpLiteral)];
+    }
+    return entry;
+}
+
+inline HuffEntry decode_symbol(BitReader &in, const HuffEntry *table, unsigned root_bits) {
+    const HuffEntry entry = resolve_links(in, table, table[in.peek(root_bits)]);
+    in.drop(entry.bits);
+    return entry;
+}
+
+// Drops a length or distance code together with its extra bits in one shift
+// and returns the base plus the extra bits' value.
+inline unsigned take_with_extra_bits(BitReader &in, HuffEntry entry) {
+    const uint64_t bits = in.bits;
+    in.drop(entry.bits + entry.op);
+    return entry.value + static_cast<unsigned>((bits >> entry.bits) & ((uint64_t{1} << entry.op) - 1));
+}
+
+// Decodes the symbols of one Huffman-coded Deflate block until its end of
+// block code or until the output limit is reached. The reader and the output
+// cursor live in locals during the loop, so the compiler keeps them in
+// registers instead of reloading them after every byte written.
+bool decode_huffman_block(InflateState &s, const HuffEntry *literals, unsigned literal_bits,
+                          const HuffEntry *distances, unsigned distance_bits) {
+    BitReader in = s.in;
+    uint8_t *out = s.out;
+    uint8_t *const out_start = s.out_start;
+    uint8_t *const out_end = s.out_end;
+    bool ok = true;
+    in.refill();
+    // The next symbol's root entry, looked up as early as possible: after a
+    // literal at least 41 bits remain, enough to index the table while the
+    // refill proceeds.
+    HuffEntry next = literals[in.peek(literal_bits)];
+    while (out != out_end) {
+        const HuffEntry symbol = resolve_links(in, literals, next);
+        if (symbol.op == kOpLiteral) {
+            in.drop(symbol.bits);
+            *out++ = static_cast<uint8_t>(symbol.value);
+            next = literals[in.peek(literal_bits)];
+            in.refill();
+            continue;
+        }
+        if (symbol.op > kMaxExtraBits) {
+            in.drop(symbol.bits);
+            ok = symbol.op == kOpEndOfBlock;
+            break;
+        }
+        // The refill before this symbol left at least 56 bits, enough for the
+        // whole match: 15 + 5 length bits and 15 + 13 distance bits.
+        unsigned length = take_with_extra_bits(in, symbol);
+        const HuffEntry code = resolve_links(in, distances, distances[in.peek(distance_bits)]);
+        if (code.op > kMaxExtraBits) {
+            ok = false;
+            break;
+        }
+        const unsigned distance = take_with_extra_bits(in, code);
+
+        length = std::min(length, static_cast<unsigned>(out_end - out));
+        if (distance <= static_cast<size_t>(out - out_start)) copy_within_block(out, distance, length);
+        else copy_from_history(out_start, out, s.filled, distance, length);
+        out += length;
+        in.refill();
+        next = literals[in.peek(literal_bits)];
+    }
+    s.in = in;
+    s.out = out;
+    return ok;
+}
+
+// A stored block: LEN, NLEN and LEN bytes, all of which must lie within the
+// input; only as many bytes as the output limit allows are written.
+bool copy_stored_block(InflateState &s) {
+    const size_t size = static_cast<size_t>(s.in.end - s.in.begin);
+    size_t position = s.in.align_to_byte();
+    if (position > size || size - position < 4) return false;
+    const uint8_t *header = s.in.begin + position;
+    const unsigned length = header[0] | header[1] << 8;
+    const unsigned complement = header[2] | header[3] << 8;
+    position += 4;
+    if (length != (~complement & 0xFFFFu) || length > size - position) return false;
+    const size_t copied = std::min<size_t>(length, s.out_end - s.out);
+    std::memcpy(s.out, s.in.begin + position, copied);
+    s.out += copied;
+    s.in.restart_at(position + length);
+    return true;
+}
+
+// Reads a dynamic block's code lengths and builds its two tables.
+bool read_dynamic_tables(InflateState &s, unsigned *literal_bits, unsigned *distance_bits) {
+    BitReader &in = s.in;
+    in.refill();
+    const unsigned literal_codes = in.take(5) + 257;
+    const unsigned distance_codes = in.take(5) + 1;
+    const unsigned code_length_codes = in.take(4) + 4;
+    if (literal_codes > kMaxLiteralCodes || distance_codes > kMaxDistanceCodes) return false;
+
+    uint8_t lengths[kMaxLiteralCodes + kMaxDistanceCodes] = {};
+    for (unsigned i = 0; i < code_length_codes; ++i)
+        lengths[code_length_order[i]] = static_cast<uint8_t>(in.read(3));
+    unsigned code_length_bits = 0;
+    if (!build_table<code_length_entry>(lengths, kCodeLengthCodes, kCodeLengthLookupBits, s.code_length_table,
+                                        kCodeLengthTableCapacity, &code_length_bits))
+        return false;
+
+    // Every one of the `total` lengths is written below, overwriting the
+    // code-length code's own lengths.
+    const unsigned total = literal_codes + distance_codes;
+    uint8_t previous = 0;
+    for (unsigned i = 0; i < total;) {
+        in.refill();
+        const HuffEntry symbol = decode_symbol(in, s.code_length_table, code_length_bits);
+        if (symbol.op == kOpInvalid) return false;
+        if (symbol.value < 16) {
+            previous = static_cast<uint8_t>(symbol.value);
+            lengths[i++] = previous;
+            continue;
+        }
+        unsigned repeat = 0;
+        uint8_t value = 0;
+        switch (symbol.value) {
+        case 16: repeat = 3 + in.take(2); value = previous; break;
+        case 17: repeat = 3 + in.take(3); break;
+        default: repeat = 11 + in.take(7); break;
+        }
+        if (repeat > total - i) return false;
+        std::fill_n(lengths + i, repeat, value);
+        i += repeat;
+        previous = value;
+    }
+    return build_table<literal_entry>(lengths, literal_codes, kLiteralLookupBits, s.literal_table,
+                                      kLiteralTableCapacity, literal_bits) &&
+           build_table<distance_entry>(lengths + literal_codes, distance_codes, kDistanceLookupBits,
+                                       s.distance_table, kDistanceTableCapacity, distance_bits);
+}
+
+// Inflates Deflate blocks until the final one or the output limit.
+bool inflate(InflateState &s) {
+    while (!s.final_block && s.out != s.out_end) {
+        s.final_block = s.in.read(1) != 0;
+        const unsigned type = s.in.read(2);
+        bool ok = false;
+        if (type == 0) {
+            ok = copy_stored_block(s);
+        } else if (type == 1) {
+            ok = decode_huffman_block(s, kFixedTables.literal, kFixedTables.literal_bits, kFixedTables.distance,
+                                      kFixedTables.distance_bits);
+        } else if (type == 2) {
+            unsigned literal_bits = 0, distance_bits = 0;
+            ok = read_dynamic_tables(s, &literal_bits, &distance_bits) &&
+                 decode_huffman_block(s, s.literal_table, literal_bits, s.distance_table, distance_bits);
+        }
+        if (!ok) return false;
+    }
+    return true;
+}
+
+int size_query(uint32_t largest_block, unsigned, uint32_t *compressed_capacity) {
+    if (compressed_capacity == nullptr) return kDecodeBadParameter;
+    *compressed_capacity = clamp_block_size(largest_block) + kInputOverhead;
+    return kDecodeOk;
+}
+
+int create(uint32_t largest_block, unsigned, const HostCallbacks &host, int32_t, void **instance) {
+    if (instance == nullptr) return kDecodeBadParameter;
+    *instance = nullptr;
+    void *handle_memory = host.alloc(sizeof(MszipDecoder));
+    if (handle_memory == nullptr) return kDecodeNoMemory;
+    void *state_memory = host.alloc(sizeof(InflateState));
+    if (state_memory == nullptr) {
+        host.free(handle_memory);
+        return kDecodeNoMemory;
+    }
+    auto *decoder = new (handle_memory) MszipDecoder{kSignature, host.free, clamp_block_size(largest_block),
+                                                     new (state_memory) InflateState{}};
+    *instance = decoder;
+    return kDecodeOk;
+}
+
+int decode(void *instance, const uint8_t *input, uint32_t input_size, uint8_t *output, uint32_t *count) {
+    MszipDecoder *decoder = checked(instance);
+    if (decoder == nullptr) return kDecodeBadInstance;
+    if (input == nullptr || output == nullptr || count == nullptr ||
+        input_size > decoder->largest_block + kInputOverhead)
+        return kDecodeBadParameter;
+    if (input_size < 2 || input[0] != 'C' || input[1] != 'K') return kDecodeDataError;
+
+    InflateState &s = *decoder->state;
+    s.in.start(input + 2, input_size - 2);
+    s.out_start = s.out = output;
+    s.out_end = output + std::min(*count, decoder->largest_block);
+    s.final_block = false;
+    if (!inflate(s)) return kDecodeDataError;
+
+    const auto produced = static_cast<uint32_t>(s.out - s.out_start);
+    s.filled = std::max(s.filled, produced);
+    *count = produced;
+    return kDecodeOk;
+}
+
+int reset(void *instance) {
+    MszipDecoder *decoder = checked(instance);
+    if (decoder == nullptr) return kDecodeBadInstance;
+    decoder->state->filled = 0;  // a new folder: its matches cannot reach the old one's bytes
+    return kDecodeOk;
+}
+
+int destroy(void *instance) {
+    MszipDecoder *decoder = checked(instance);
+    if (decoder == nullptr) return kDecodeBadInstance;
+    const CabFreeFn free_memory = decoder->free;
+    InflateState *state = decoder->state;
+    decoder->signature = 0;
+    state->~InflateState();
+    free_memory(state);
+    free_memory(decoder);
+    return kDecodeOk;
+}
 
 }  // namespace
 
