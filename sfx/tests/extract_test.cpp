@@ -229,6 +229,18 @@ TEST_F(Extraction, AnOverlongOutputPathIsRefused) {
     EXPECT_EQ(ui_.texts(), std::vector<std::string>{kFailed});
 }
 
+TEST_F(Extraction, AFolderLongerThanASplitKeepsIsNeverCutShort) {
+    // A destination of 258 bytes: the output file's folder is longer than
+    // the 255 bytes a split keeps, and cut short it would name a sibling.
+    const std::string parent = path(std::string(200, 'a'));
+    const std::string destination = parent + "/" + std::string(257 - parent.size() - 1, 'b');
+    ASSERT_EQ(destination.size(), 257u);
+    write_installer({file_entry("f", "x")}, "");
+    EXPECT_EQ(run({"-!", "-D" + destination}), 1);
+    EXPECT_EQ(listing(parent), std::vector<std::string>{fs::path(destination).filename().string()})
+        << "no folder other than the destination";
+}
+
 class Dialog : public InstallerTest {};
 
 TEST_F(Dialog, BuiltInTextsAndConfirmChecks) {
