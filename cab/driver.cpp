@@ -507,6 +507,9 @@ bool decode_block(CabContext *cx) {
     const uint32_t compressed = load_u16(cx->data_header + kBlockCompressedSize);
     const uint32_t expected = load_u16(cx->data_header + kBlockUncompressedSize);
 
+    // No block may yield more than the uncompressed buffer holds; a decoder
+    // asked for more would write past it.
+    if (expected > kMaxBlockSize) return fail(cx, CAB_ERR_DECODE);
     uint32_t produced;
     if (!cx->decoder) {
         produced = compressed;  // stored: read straight into the output buffer

@@ -180,6 +180,16 @@ std::string method_name(const ::testing::TestParamInfo<Method> &info) {
     return names[static_cast<int>(info.param.kind)];
 }
 
+TEST_P(Bomb, ABlockDeclaringMoreThanTheBufferHoldsIsRefused) {
+    auto cabinet = folder_of_zeros();
+    const size_t block = cab::load_u32(cabinet.data() + kFolderTable + cab::kFolderFirstBlock);
+    put_u32(cabinet, block + cab::kBlockChecksum, 0);
+    put_u16(cabinet, block + cab::kBlockUncompressedSize, 40000);
+    const Outcome out = extract(cabinet);
+    EXPECT_EQ(out.code, CAB_ERR_DECODE);
+    EXPECT_EQ(out.written, 0u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Methods, Bomb, ::testing::ValuesIn(compressing_methods()), method_name);
 
 }  // namespace
