@@ -163,6 +163,7 @@ protected:
                     << what << " ended with error " << x.error.code << notes_of(x);
             }
             x.files.clear();
+            limit_memory();  // the failed run may have used up the page buffers
             EXPECT_TRUE(x.copy_set(set_[0].name)) << what << ": context unusable, error " << x.error.code;
             EXPECT_EQ(x.files, expected_) << what << ": later copy";
         }
