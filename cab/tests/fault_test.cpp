@@ -76,7 +76,9 @@ std::vector<FaultCase> fault_cases() {
         {"MszipSet", folders_of(mszip), set_of(12000), nullptr},
         {"LzxSet", folders_of(lzx), set_of(12000), nullptr},
         {"QuantumSet", folders_of(quantum), set_of(12000), nullptr},
-        {"QuantumPagedWindow", folders_of(quantum), {}, paged_window_with_three_buffers},
+        // Five pages of data go through three page buffers.
+        {"QuantumPagedWindow", {Folder{quantum, {file("a.bin", 20000, 1)}, nullptr}}, {},
+         paged_window_with_three_buffers},
     };
 }
 
