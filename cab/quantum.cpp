@@ -1,14 +1,522 @@
+// Quantum decoder. An LZ77 stream whose selectors, literals, match lengths and
+// position slots are coded by adaptive models (cab/quantum_model.h) and a
+// 16-bit arithmetic decoder; raw extra bits are interleaved in the same bit
+// stream. Bits are read from bytes, most significant bit first.
+//
+// Models, window and the bytes-produced count persist from block to block of
+// a folder; the arithmetic decoder starts afresh in every block. All state
+// belongs to the instance, so any number of decoders may run side by side.
 #include "cab/quantum.h"
+
+#include <cstring>
+#include <new>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "cab/quantum_model.h"
 
 namespace cab {
 namespace {
 
-// Not implemented yet: every folder of this method fails with CAB_ERR_DECODE.
-int size_query(uint32_t, unsigned, uint32_t *) { return kDecodeBadParameter; }
-int create(uint32_t, unsigned, const HostCallbacks &, int32_t, void **) { return kDecodeBadParameter; }
-int decode(void *, const uint8_t *, uint32_t, uint8_t *, uint32_t *) { return kDecodeBadInstance; }
-int reset(void *) { return kDecodeBadInstance; }
-int destroy(void *) { return kDecodeBadInstance; }
+using namespace quantum;
+
+// The bytes "QDIC" read as a little-endian 32-bit value.
+constexpr uint32_t kSignature = 0x43494451;
+constexpr uint32_t kCompressedSlack = 10240;
+constexpr uint32_t kPageSize = 4096;
+constexpr unsigned kPageShift = 12;
+constexpr uint32_t kMinPageBuffers = 3;
+
+// Reads a block's bytes most significant bit first. `bits` holds `available`
+// unread bits at its top. Past the end of the block it supplies zero bits;
+// `bits_left` then goes negative, which marks the input as exhausted. Callers
+// test that once per step, not per bit.
+struct BitInput {
+    const uint8_t *next;
+    const uint8_t *end;
+    uint64_t bits = 0;
+    int available = 0;
+    int64_t bits_left;
+
+    BitInput(const uint8_t *input, uint32_t size)
+        : next(input), end(input + size), bits_left(int64_t{size} * 8) {}
+
+    // Leaves at least 56 bits in the buffer. With 8 bytes left it loads them
+    // at once; bits of a byte only partly taken are taken again by the next
+    // refill, at the same place, so OR-ing them twice is harmless.
+    void refill() {
+        if (end - next >= 8) {
+            uint64_t word;
+            std::memcpy(&word, next, sizeof word);
+            bits |= __builtin_bswap64(word) >> available;
+            const int bytes = (63 - available) >> 3;
+            next += bytes;
+            available += bytes * 8;
+            return;
+        }
+        while (available <= 56) {
+            const uint64_t byte = next < end ? *next++ : 0;
+            bits |= byte << (56 - available);
+            available += 8;
+        }
+    }
+
+    // Reads n bits (0..24) as a number, first bit most significant.
+    uint32_t read(unsigned n) {
+        if (available < static_cast<int>(n)) refill();
+        // Two shifts, so that n = 0 gives 0 without a branch.
+        const uint32_t value = static_cast<uint32_t>((bits >> 1) >> (63 - n));
+        bits <<= n;
+        available -= static_cast<int>(n);
+        bits_left -= n;
+        return value;
+    }
+
+    bool exhausted() const { return bits_left < 0; }
+};
+
+// The arithmetic decoder: interval [low, high] and the code register, all
+// 16-bit values, with the code always inside the interval.
+struct ArithmeticDecoder {
+    BitInput &in;
+    uint32_t low = 0;
+    uint32_t high = 0xFFFF;
+    uint32_t code;
+
+    explicit ArithmeticDecoder(BitInput &input) : in(input), code(input.read(16)) {}
+
+    unsigned decode(Model &model) {
+        const uint32_t total = model.total();
+        const uint32_t range = high - low + 1;
+        // The symbol's entry is the one whose frequencies straddle
+        // target = scaled / range; code lies in [low, high], so target lies
+        // in [0, total).
+        const uint32_t scaled = (code - low + 1) * total - 1;
+        const unsigned i = entry_holding(model, scaled, range);
+        const unsigned symbol = model.symbol[i];
+        narrow_interval(low, high, model.cumfreq[i], model.cumfreq[i + 1], total);
+        renormalise();
+        model.update(i);
+        return symbol;
+    }
+
+    // Shifts out the settled top bits (equal in low and high), then widens an
+    // interval that straddles the middle closely (low in the second quarter,
+    // high in the third) around the middle. Each is done for all its bits at
+    // once; after the widening the top bits differ, so neither step can
+    // apply again.
+    void renormalise() {
+        const unsigned settled = static_cast<unsigned>(__builtin_clz(((low ^ high) << 16) | 0x8000));
+        if (settled > 0) {
+            low = (low << settled) & 0xFFFF;
+            high = ((high << settled) | ((1u << settled) - 1)) & 0xFFFF;
+            code = ((code << settled) | in.read(settled)) & 0xFFFF;
+        }
+        // Bits from bit 14 down where low has 1 and high has 0: each is one
+        // widening step, which keeps bit 15 of all three registers.
+        const unsigned straddling = static_cast<unsigned>(__builtin_clz(~((low & ~high) << 17)));
+        if (straddling > 0) {
+            low = (low << straddling) & 0x7FFF;
+            high = ((high << straddling) | 0x8000 | ((1u << straddling) - 1)) & 0xFFFF;
+            code = (code & 0x8000) | ((code << straddling) & 0x7FFF) | in.read(straddling);
+        }
+    }
+
+private:
+    // The entry i with cumfreq[i] > target >= cumfreq[i + 1], where target
+    // = scaled / range: since cumulative frequencies fall, i counts the
+    // entries after the first that lie above target. cumfreq > target holds
+    // exactly when cumfreq * range > scaled, which needs no division: eight
+    // entries at a time are multiplied into 32-bit products and compared.
+    // Entries past the last are 0.
+    static unsigned entry_holding(const Model &model, uint32_t scaled, uint32_t range) {
+#if defined(__SSE2__)
+        // A range of 0x10000 does not fit the 16-bit multiplier; its target
+        // is a shift.
+        if (range > 0xFFFF) return entry_above(model, scaled >> 16);
+        const __m128i r = _mm_set1_epi16(static_cast<int16_t>(range));
+        const __m128i s = _mm_set1_epi32(static_cast<int32_t>(scaled));
+        for (unsigned k = 1;; k += 8) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(model.cumfreq + k));
+            const __m128i low_half = _mm_mullo_epi16(v, r), high_half = _mm_mulhi_epu16(v, r);
+            const __m128i first = _mm_cmpgt_epi32(_mm_unpacklo_epi16(low_half, high_half), s);
+            const __m128i second = _mm_cmpgt_epi32(_mm_unpackhi_epi16(low_half, high_half), s);
+            const unsigned above = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi32(first, second)));
+            // The lanes above come first; count them up to the first clear bit.
+            if (above != 0xFFFF) return k - 1 + static_cast<unsigned>(__builtin_ctz(~above)) / 2;
+        }
+#else
+        return entry_above(model, scaled / range);
+#endif
+    }
+
+    static unsigned entry_above(const Model &model, uint32_t target) {
+        unsigned i = 0;
+        while (model.cumfreq[i + 1] > target) ++i;
+        return i;
+    }
+};
+
+// The whole window in one allocation; the write cursor is the bytes-produced
+// count masked to the window.
+struct FlatWindow {
+    uint8_t *bytes;
+    uint32_t mask;
+
+    bool ok() const { return true; }
+
+    void put(uint32_t &produced, uint8_t byte) {
+        bytes[produced & mask] = byte;
+        ++produced;
+    }
+
+    // Copies byte by byte, so a distance shorter than the length repeats the
+    // bytes just written, as the format requires.
+    bool copy(uint32_t &produced, uint32_t distance, uint32_t length, uint8_t *out) {
+        const uint32_t to = produced & mask, from = (produced - distance) & mask;
+        produced += length;
+        if (to + length <= mask + 1 && from + length <= mask + 1) {
+            // Neither side wraps: plain pointers.
+            const uint8_t *src = bytes + from;
+            uint8_t *dst = bytes + to;
+            for (uint32_t k = 0; k < length; ++k) dst[k] = src[k];
+            std::memcpy(out, dst, length);
+            return true;
+        }
+        for (uint32_t k = 0; k < length; ++k) {
+            const uint8_t byte = bytes[(from + k) & mask];
+            bytes[(to + k) & mask] = byte;
+            out[k] = byte;
+        }
+        return true;
+    }
+};
+
+struct PageBuffer {
+    int32_t page;  // -1: holds no page
+    bool dirty;
+    PageBuffer *newer;
+    PageBuffer *older;
+    uint8_t bytes[kPageSize];
+};
+
+struct PageEntry {
+    PageBuffer *buffer;  // null when the page is not resident
+    bool on_file;        // written to the scratch file at least once
+};
+
+// The window in pages of 4096 bytes, as many resident as there are buffers,
+// the rest in a scratch file opened through the host. Buffers are kept in a
+// most-recently-used list; the write cursor's page is never evicted.
+struct PagedWindow {
+    const HostCallbacks *host;
+    uint32_t mask;
+    uint32_t page_count;
+    PageEntry *pages;
+    PageBuffer *newest;
+    PageBuffer *oldest;
+    PageBuffer *write_buffer;
+    int32_t scratch;
+    bool failed;
+
+    bool ok() const { return !failed; }
+
+    void empty() {
+        for (uint32_t p = 0; p < page_count; ++p) pages[p] = {nullptr, false};
+        for (PageBuffer *b = newest; b; b = b->older) {
+            b->page = -1;
+            b->dirty = false;
+        }
+        failed = false;
+        write_buffer = page(0, true);
+    }
+
+    void put(uint32_t &produced, uint8_t byte) {
+        write_buffer->bytes[produced & mask & (kPageSize - 1)] = byte;
+        ++produced;
+        if ((produced & mask & (kPageSize - 1)) == 0) advance_write_page(produced);
+    }
+
+    // Copies in runs that stay inside one source page and one destination
+    // page, taking the source page again before every run because taking the
+    // next destination page may have evicted it.
+    bool copy(uint32_t &produced, uint32_t distance, uint32_t length, uint8_t *out) {
+        uint32_t from = (produced - distance) & mask;
+        while (length > 0 && !failed) {
+            const PageBuffer *source = page(from >> kPageShift, false);
+            if (!source) return false;
+            const uint32_t to = produced & mask;
+            uint32_t run = length;
+            run = run < bytes_to_page_end(from) ? run : bytes_to_page_end(from);
+            run = run < bytes_to_page_end(to) ? run : bytes_to_page_end(to);
+            const uint8_t *src = source->bytes + (from & (kPageSize - 1));
+            uint8_t *dst = write_buffer->bytes + (to & (kPageSize - 1));
+            // Forward byte copy: source and destination may overlap in the
+            // same page when the distance is shorter than the run.
+            for (uint32_t k = 0; k < run; ++k) out[k] = dst[k] = src[k];
+            out += run;
+            length -= run;
+            produced += run;
+            from = (from + run) & mask;
+            if ((produced & mask & (kPageSize - 1)) == 0) advance_write_page(produced);
+        }
+        return !failed;
+    }
+
+private:
+    uint32_t bytes_to_page_end(uint32_t index) const {
+        const uint32_t page_end = (index | (kPageSize - 1)) + 1;
+        return (page_end < mask + 1 ? page_end : mask + 1) - index;
+    }
+
+    void advance_write_page(uint32_t produced) {
+        PageBuffer *next = page((produced & mask) >> kPageShift, true);
+        if (next) write_buffer = next;
+    }
+
+    void make_newest(PageBuffer *b) {
+        if (b == newest) return;
+        b->newer->older = b->older;
+        if (b->older) b->older->newer = b->newer;
+        else oldest = b->newer;
+        b->newer = nullptr;
+        b->older = newest;
+        newest->newer = b;
+        newest = b;
+    }
+
+    bool transfer(uint32_t number, PageBuffer *b, bool writing) {
+        const int32_t offset = static_cast<int32_t>(number * kPageSize);
+        if (host->seek(scratch, offset, 0) != offset) return false;
+        const int32_t done = writing ? host->write(scratch, b->bytes, kPageSize) : host->read(scratch, b->bytes, kPageSize);
+        return done == static_cast<int32_t>(kPageSize);
+    }
+
+    // The buffer holding page `number`, made resident if need be; null (and
+    // the window marked failed) when the scratch file fails or a page that
+    // was never written is asked for reading.
+    PageBuffer *page(uint32_t number, bool for_writing) {
+        PageEntry &entry = pages[number];
+        PageBuffer *b = entry.buffer;
+        if (!b) {
+            if (!for_writing && !entry.on_file) return fail();
+            b = oldest == write_buffer ? oldest->newer : oldest;
+            if (b->page >= 0) {
+                PageEntry &evicted = pages[b->page];
+                if (b->dirty) {
+                    if (!transfer(static_cast<uint32_t>(b->page), b, true)) return fail();
+                    evicted.on_file = true;
+                }
+                evicted.buffer = nullptr;
+            }
+            b->page = -1;
+            b->dirty = false;
+            if (entry.on_file) {
+                if (!transfer(number, b, false)) return fail();
+            } else {
+                // A fresh page reads as zeros, like the flat window.
+                std::memset(b->bytes, 0, kPageSize);
+            }
+            b->page = static_cast<int32_t>(number);
+            entry.buffer = b;
+        }
+        make_newest(b);
+        if (for_writing) b->dirty = true;
+        return b;
+    }
+
+    PageBuffer *fail() {
+        failed = true;
+        return nullptr;
+    }
+};
+
+struct QuantumDecoder {
+    uint32_t signature;
+    HostCallbacks host;
+    uint32_t largest_block;
+    int32_t processor_type;  // handed down by the driver; has no effect
+    unsigned window_exponent;
+    uint32_t produced;  // bytes since the last reset
+    bool paged;
+    FlatWindow flat;
+    PagedWindow paging;
+    Models models;
+};
+
+QuantumDecoder *checked(void *instance) {
+    auto *d = static_cast<QuantumDecoder *>(instance);
+    return d && d->signature == kSignature ? d : nullptr;
+}
+
+bool valid_window_exponent(unsigned w) { return w >= kMinWindowExponent && w <= kMaxWindowExponent; }
+
+uint32_t normalised_largest_block(uint32_t largest_block) {
+    return largest_block == 0 || largest_block > kMaxBlockSize ? kMaxBlockSize : largest_block;
+}
+
+// Decodes one block into `out` through the given window; false on a data
+// error (exhausted input, a match longer than the bytes still wanted, or a
+// paging failure).
+template <class Window>
+bool decode_block(QuantumDecoder &d, Window &window, const uint8_t *input, uint32_t input_size,
+                  uint8_t *out, uint32_t wanted) {
+    BitInput in(input, input_size);
+    ArithmeticDecoder coder(in);
+    Models &m = d.models;
+    uint32_t produced = d.produced;  // kept in a register while decoding
+    uint8_t *const end = out + wanted;
+    bool overrun = false;
+    while (out < end && !in.exhausted() && window.ok()) {
+        const unsigned selector = coder.decode(m.selector);
+        if (selector < kSelectorMatch3) {
+            const uint8_t byte = static_cast<uint8_t>(coder.decode(m.literal[selector]) + kLiteralSymbols * selector);
+            window.put(produced, byte);
+            *out++ = byte;
+            continue;
+        }
+        uint32_t length;
+        unsigned slot;
+        if (selector == kSelectorMatch3) {
+            length = 3;
+            slot = coder.decode(m.match3_position);
+        } else if (selector == kSelectorMatch4) {
+            length = 4;
+            slot = coder.decode(m.match4_position);
+        } else {
+            const unsigned length_slot = coder.decode(m.length);
+            length = length_base[length_slot] + in.read(length_extra_bits[length_slot]) + kLongMatchMin;
+            slot = coder.decode(m.long_position);
+        }
+        const uint32_t distance = position_base[slot] + in.read(position_extra_bits[slot]) + 1;
+        if (length > static_cast<uint32_t>(end - out)) {
+            overrun = true;
+            break;
+        }
+        if (window.copy(produced, distance, length, out)) out += length;
+    }
+    d.produced = produced;
+    return !overrun && out == end && !in.exhausted() && window.ok();
+}
+
+void free_pages(QuantumDecoder &d) {
+    PagedWindow &w = d.paging;
+    for (PageBuffer *b = w.newest; b;) {
+        PageBuffer *older = b->older;
+        d.host.free(b);
+        b = older;
+    }
+    if (w.pages) d.host.free(w.pages);
+    if (w.scratch != -1) d.host.close(w.scratch);
+    w = PagedWindow{};
+}
+
+// Sets up the paged window: the page table, as many page buffers as the host
+// grants (at least 3, at most one per page) and the scratch file.
+bool create_paged_window(QuantumDecoder &d) {
+    PagedWindow &w = d.paging;
+    const uint32_t window_size = 1u << d.window_exponent;
+    w = PagedWindow{};
+    w.host = &d.host;
+    w.mask = window_size - 1;
+    w.scratch = -1;
+    w.page_count = window_size / kPageSize < kMinPageBuffers ? kMinPageBuffers : window_size / kPageSize;
+    w.pages = static_cast<PageEntry *>(d.host.alloc(w.page_count * sizeof(PageEntry)));
+    uint32_t buffers = 0;
+    while (w.pages && buffers < w.page_count) {
+        void *memory = d.host.alloc(sizeof(PageBuffer));
+        if (!memory) break;
+        auto *b = new (memory) PageBuffer{-1, false, nullptr, w.newest, {}};
+        if (w.newest) w.newest->newer = b;
+        else w.oldest = b;
+        w.newest = b;
+        ++buffers;
+    }
+    if (buffers >= kMinPageBuffers) {
+        // The name "*" asks the host for a new temporary file; the window
+        // size follows the name's NUL for hosts that want to size it.
+        char path[6] = {'*', '\0'};
+        std::memcpy(path + 2, &window_size, sizeof window_size);
+        w.scratch = d.host.open(path, CAB_OPEN_SCRATCH, CAB_OPEN_MODE);
+    }
+    if (w.scratch == -1) {
+        free_pages(d);
+        return false;
+    }
+    return true;
+}
+
+void reset_state(QuantumDecoder &d) {
+    d.produced = 0;
+    if (d.paged) {
+        d.paging.empty();
+    } else {
+        // Matches reaching before the folder's first byte read zeros, never
+        // an earlier folder's data.
+        std::memset(d.flat.bytes, 0, d.flat.mask + 1);
+    }
+    d.models.init(d.window_exponent);
+}
+
+int size_query(uint32_t largest_block, unsigned window_exponent, uint32_t *compressed_capacity) {
+    if (!valid_window_exponent(window_exponent)) return kDecodeBadWindow;
+    *compressed_capacity = normalised_largest_block(largest_block) + kCompressedSlack;
+    return kDecodeOk;
+}
+
+int create(uint32_t largest_block, unsigned window_exponent, const HostCallbacks &host, int32_t processor_type,
+           void **instance) {
+    *instance = nullptr;
+    if (!valid_window_exponent(window_exponent)) return kDecodeBadWindow;
+    void *memory = host.alloc(sizeof(QuantumDecoder));
+    if (!memory) return kDecodeNoMemory;
+    auto *d = new (memory) QuantumDecoder{};
+    d->host = host;
+    d->largest_block = normalised_largest_block(largest_block);
+    d->processor_type = processor_type;
+    d->window_exponent = window_exponent;
+    const uint32_t window_size = 1u << window_exponent;
+    d->flat = {static_cast<uint8_t *>(host.alloc(window_size)), window_size - 1};
+    d->paged = d->flat.bytes == nullptr;
+    if (d->paged && !create_paged_window(*d)) {
+        host.free(d);
+        return kDecodeNoMemory;
+    }
+    reset_state(*d);
+    d->signature = kSignature;
+    *instance = d;
+    return kDecodeOk;
+}
+
+int decode(void *instance, const uint8_t *input, uint32_t input_size, uint8_t *output, uint32_t *count) {
+    QuantumDecoder *d = checked(instance);
+    if (!d) return kDecodeBadInstance;
+    const uint32_t wanted = *count;
+    if (wanted > d->largest_block) return kDecodeBadParameter;
+    bool ok;
+    if (d->paged) ok = d->paging.ok() && decode_block(*d, d->paging, input, input_size, output, wanted);
+    else ok = decode_block(*d, d->flat, input, input_size, output, wanted);
+    return ok ? kDecodeOk : kDecodeDataError;
+}
+
+int reset(void *instance) {
+    QuantumDecoder *d = checked(instance);
+    if (!d) return kDecodeBadInstance;
+    reset_state(*d);
+    return kDecodeOk;
+}
+
+int destroy(void *instance) {
+    QuantumDecoder *d = checked(instance);
+    if (!d) return kDecodeBadInstance;
+    if (d->paged) free_pages(*d);
+    else d->host.free(d->flat.bytes);
+    d->signature = 0;
+    d->host.free(d);
+    return kDecodeOk;
+}
 
 }  // namespace
 
