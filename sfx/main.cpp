@@ -10,13 +10,21 @@
 #include "sfx/platform.h"
 #include "sfx/strings.h"
 #include "sfx/terminal_ui.h"
+#ifdef PELMARSELF_WINDOWS
+#include "sfx/qt/qt_front_end.h"
+#endif
 
 namespace {
 
-// Chooses the front end. PELMARSELF_UI=terminal forces the terminal; the
-// windowed front end is chosen here, when a display is available, once the
-// installer's windows exist.
-std::unique_ptr<sfx::Ui> make_ui() {
+// Chooses the front end: windows when the program carries them and a
+// display is available (PELMARSELF_UI=terminal forces the terminal), the
+// terminal otherwise, without touching Qt.
+std::unique_ptr<sfx::Ui> make_ui(const char *program_name) {
+#ifdef PELMARSELF_WINDOWS
+    if (std::unique_ptr<sfx::Ui> windows = sfx::make_qt_ui(program_name)) return windows;
+#else
+    (void)program_name;
+#endif
     return std::make_unique<sfx::TerminalUi>();
 }
 
@@ -30,7 +38,7 @@ int main(int argc, char **argv) {
     // rather than kill the process half-way through a file.
     std::signal(SIGXFSZ, SIG_IGN);
 
-    const std::unique_ptr<sfx::Ui> ui = make_ui();
+    const std::unique_ptr<sfx::Ui> ui = make_ui(argv[0]);
     sfx::set_ui(ui.get());
 
     sfx::StartupValues startup;

@@ -27,6 +27,10 @@ bool is_lead_byte(unsigned char byte);
 // The next character after `p`; `p` itself at the end of the text.
 const char *char_next(const char *p);
 
+bool is_valid_utf8(const std::string &text);
+// Converts `text` from `charset` (an iconv name such as "CP932") to UTF-8.
+bool convert_to_utf8(const std::string &text, const char *charset, std::string &out);
+
 // `path` with every single-byte `\` turned into `/`.
 std::string native_path(const std::string &path);
 // A stored file name as the file system takes it: names flagged as UTF-8

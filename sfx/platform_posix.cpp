@@ -62,36 +62,7 @@ int posix_open_flags(int32_t flags) {
     return result;
 }
 
-bool is_valid_utf8(const std::string &text) {
-    size_t i = 0;
-    while (i < text.size()) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        size_t length = byte < 0x80 ? 1 : (byte >> 5) == 0x6 ? 2 : (byte >> 4) == 0xE ? 3
-                                                                : (byte >> 3) == 0x1E ? 4 : 0;
-        if (length == 0 || i + length > text.size()) return false;
-        for (size_t k = 1; k < length; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-        }
-        i += length;
-    }
-    return true;
-}
 
-bool convert_shift_jis(const std::string &text, std::string &out) {
-    iconv_t cd = iconv_open("UTF-8", "CP932");
-    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-    std::string input = text;
-    out.assign(input.size() * 3 + 4, '\0');
-    char *in = input.data();
-    size_t in_left = input.size();
-    char *dest = out.data();
-    size_t out_left = out.size();
-    const size_t result = iconv(cd, &in, &in_left, &dest, &out_left);
-    iconv_close(cd);
-    if (result == static_cast<size_t>(-1)) return false;
-    out.resize(out.size() - out_left);
-    return true;
-}
 
 // The device and partition behind `folder`, as "major:minor".
 bool device_of(const std::string &folder, dev_t &device) {
@@ -179,13 +150,44 @@ std::string native_path(const std::string &path) {
     return result;
 }
 
+bool is_valid_utf8(const std::string &text) {
+    size_t i = 0;
+    while (i < text.size()) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        size_t length = byte < 0x80 ? 1 : (byte >> 5) == 0x6 ? 2 : (byte >> 4) == 0xE ? 3
+                                                                : (byte >> 3) == 0x1E ? 4 : 0;
+        if (length == 0 || i + length > text.size()) return false;
+        for (size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+bool convert_to_utf8(const std::string &text, const char *charset, std::string &out) {
+    iconv_t cd = iconv_open("UTF-8", charset);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    std::string input = text;
+    out.assign(input.size() * 4 + 4, '\0');
+    char *in = input.data();
+    size_t in_left = input.size();
+    char *dest = out.data();
+    size_t out_left = out.size();
+    const size_t result = iconv(cd, &in, &in_left, &dest, &out_left);
+    iconv_close(cd);
+    if (result == static_cast<size_t>(-1) || in_left != 0) return false;
+    out.resize(out.size() - out_left);
+    return true;
+}
+
 bool native_file_name(const std::string &stored, uint16_t attributes, std::string &native) {
     constexpr uint16_t kNameIsUtf8 = 0x80;
     if ((attributes & kNameIsUtf8) || g_code_page == CodePage::ShiftJis || is_valid_utf8(stored)) {
         native = stored;
         return true;
     }
-    return convert_shift_jis(stored, native);
+    return convert_to_utf8(stored, "CP932", native);
 }
 
 std::string module_path() {

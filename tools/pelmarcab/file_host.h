@@ -7,8 +7,8 @@
 
 namespace pelmarcab {
 
-// cab_create with POSIX callbacks: the Windows runtime's open flags are
-// translated, and the path "*" opens an anonymous scratch file. `write`
+// cab_create with the platform layer's file callbacks (which translate the
+// Windows runtime's open flags); the path "*" opens an anonymous scratch file. `write`
 // replaces the plain write callback (to count progress, say).
 CabContext *create_file_context(CabError *error, CabWriteFn write = nullptr);
 
@@ -21,9 +21,6 @@ struct CabinetLocation {
     std::string display_folder;  // the folder as the user named it
 };
 CabinetLocation locate_cabinet(const std::string &file);
-
-// Writes the whole buffer to a descriptor; the count, or -1.
-int32_t write_all(int32_t handle, const void *buffer, uint32_t count);
 
 // The text of an engine error code, for example "CAB_ERR_VERSION".
 const char *error_name(int32_t code);

@@ -11,8 +11,6 @@ namespace pelmarcab {
 // Stored attribute telling that the name is UTF-8.
 inline constexpr unsigned kAttribNameIsUtf8 = 0x80;
 
-bool is_valid_utf8(const std::string &text);
-
 // The name as UTF-8: kept when flagged as UTF-8 or already valid UTF-8,
 // otherwise converted from `legacy_charset` (for example "CP932"). Empty
 // when the conversion fails.
@@ -24,8 +22,7 @@ std::optional<std::string> name_to_utf8(const std::string &stored, unsigned attr
 // component, or without any component.
 std::optional<std::vector<std::string>> safe_components(const std::string &name);
 
-// MS-DOS date and time words read as local time.
-std::time_t dos_to_time(unsigned date, unsigned time);
+// A time as MS-DOS date and time words, in local time.
 void time_to_dos(std::time_t t, unsigned *date, unsigned *time);
 
 }  // namespace pelmarcab

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "cab/cab.h"
+#include "sfx/platform.h"
 #include "tools/pelmarcab/commands.h"
 #include "tools/pelmarcab/file_host.h"
 #include "tools/pelmarcab/names.h"
@@ -60,7 +61,7 @@ uint64_t *written = nullptr;
 
 // Counts the bytes written and refreshes the progress line every MiB.
 int32_t counting_write(int32_t handle, const void *buffer, uint32_t count) {
-    const int32_t n = write_all(handle, buffer, count);
+    const int32_t n = sfx::platform::write_file(handle, buffer, count);
     if (n > 0 && written) {
         const uint64_t before = *written;
         *written += static_cast<uint64_t>(n);
@@ -163,9 +164,11 @@ int32_t Reader::start_file(CabNotification &note) {
 int32_t Reader::end_file(CabNotification &note) {
     ++files_;
     if (options_.mode == ReadMode::Extract) {
-        const std::time_t t = dos_to_time(note.date, note.time);
-        const struct timespec times[2] = {{0, UTIME_OMIT}, {t, 0}};
-        ::futimens(note.handle, times);
+        std::time_t t = 0;
+        if (sfx::platform::dos_time_to_unix(note.date, note.time, t)) {
+            const struct timespec times[2] = {{0, UTIME_OMIT}, {t, 0}};
+            ::futimens(note.handle, times);
+        }
         mode_t mode = file_mode_;
         if (note.attributes & 0x01) mode &= ~static_cast<mode_t>(0222);  // read-only
         if (note.size == 1) mode |= (mode & 0444) >> 2;                  // run flag: executable
