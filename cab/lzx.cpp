@@ -1,14 +1,609 @@
+// LZX decoder.
+//
+// Bit order: the compressed bytes are 16-bit little-endian words, and bits are
+// taken from the most significant end of each word. Every frame (one cabinet
+// data block) starts on a fresh word; what carries from frame to frame is the
+// window, the repeated offsets, the code lengths and tables, the position
+// inside the current LZX block and the call-translation state.
 #include "cab/lzx.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "cab/lzx_format.h"
 
 namespace cab {
 namespace {
 
-// Not implemented yet: every folder of this method fails with CAB_ERR_DECODE.
-int size_query(uint32_t, unsigned, uint32_t *) { return kDecodeBadParameter; }
-int create(uint32_t, unsigned, const HostCallbacks &, int32_t, void **) { return kDecodeBadParameter; }
-int decode(void *, const uint8_t *, uint32_t, uint8_t *, uint32_t *) { return kDecodeBadInstance; }
-int reset(void *) { return kDecodeBadInstance; }
-int destroy(void *) { return kDecodeBadInstance; }
+using namespace lzx;
+
+constexpr uint32_t kSignature = 0x4349444C;  // "LDIC"
+// Window positions 0-256 are repeated after the window's end so that a match
+// source (masked start, up to 257 bytes long) never has to wrap.
+constexpr uint32_t kMirrorSize = 257;
+constexpr uint32_t kWindowTail = kMirrorSize + 4;
+// The input may be read this far past a block's compressed bytes.
+constexpr uint32_t kReadPastEnd = 4;
+
+constexpr unsigned kMainTableBits = 10;
+constexpr unsigned kLengthTableBits = 8;
+constexpr unsigned kAlignedTableBits = 7;
+constexpr unsigned kPretreeTableBits = 8;
+
+// A decode table entry is either a leaf, (symbol << 5) | code length, or
+// kNodeFlag | index of an overflow node, which holds two entries: for a
+// following 0 bit and a following 1 bit.
+constexpr uint16_t kNodeFlag = 0x8000;
+constexpr uint16_t leaf(unsigned symbol, unsigned length) {
+    return static_cast<uint16_t>(symbol << 5 | length);
+}
+
+// Reads 16-bit little-endian words, most significant bit first. `buffer`
+// holds `count` unread bits at its top; refill() tops it up to at least 49
+// bits. Words that lie beyond end() (the block plus the 4 bytes the format
+// may read past it) load as zero, but `pos` keeps advancing, so the reader
+// always knows how far the bits it hands out lie from the block's end.
+struct BitReader {
+    const uint8_t *data;
+    uint32_t pos;        // next byte to load (or, in an uncompressed block, to copy)
+    uint32_t block_end;  // the block's compressed size
+    uint64_t buffer = 0;
+    unsigned count = 0;
+
+    void start_words(uint32_t at) {
+        pos = at;
+        buffer = 0;
+        count = 0;
+        refill();
+    }
+
+    uint32_t end() const { return block_end + kReadPastEnd; }
+
+    void refill() {
+        if (count > 48) return;
+        if (pos + 8 <= end()) {
+            // Loads four words at once and keeps as many whole ones as fit.
+            uint64_t raw;
+            std::memcpy(&raw, data + pos, 8);
+            if constexpr (std::endian::native == std::endian::big) raw = __builtin_bswap64(raw);
+            // Word 0 (lowest in memory) goes to the top, word 3 to the bottom.
+            raw = raw << 32 | raw >> 32;
+            raw = (raw & 0x0000FFFF0000FFFF) << 16 | ((raw >> 16) & 0x0000FFFF0000FFFF);
+            const unsigned words = (64 - count) / 16;
+            const unsigned bits = 16 * words;
+            buffer |= (raw >> (64 - bits)) << (64 - count - bits);
+            count += bits;
+            pos += 2 * words;
+            return;
+        }
+        for (; count <= 48; count += 16, pos += 2) {
+            const uint64_t word = pos + 2 <= end() ? data[pos] | data[pos + 1] << 8 : 0;
+            buffer |= word << (48 - count);
+        }
+    }
+
+    uint32_t peek(unsigned n) const { return static_cast<uint32_t>((buffer >> 32) >> (32 - n)); }
+    unsigned bit_at(unsigned i) const { return static_cast<unsigned>(buffer >> (63 - i)) & 1; }
+    void skip(unsigned n) {
+        buffer <<= n;
+        count -= n;
+    }
+    uint32_t bits(unsigned n) {
+        if (count < n) refill();
+        const uint32_t v = peek(n);
+        skip(n);
+        return v;
+    }
+
+    // Start of the 16-bit word that holds the next unread bit.
+    uint32_t word_position() const { return pos - 2 * ((count + 15) / 16); }
+    // All of the block's words are used up: no further symbol may start.
+    // (The word position lies at least 2 bytes below pos.)
+    bool at_block_end() const { return pos > block_end && word_position() >= block_end; }
+    // Bits handed out came from beyond the readable input.
+    bool exhausted() const { return uint64_t{pos} * 8 - count > uint64_t{end()} * 8; }
+};
+
+struct DecodeTable {
+    uint16_t *entries;
+    unsigned width;
+    uint16_t *nodes;  // two entries per overflow node
+    unsigned max_nodes;
+};
+
+// A table's storage, with its width fixed at compile time so that decoding
+// needs no register for it (or for the table, which lies at a fixed offset
+// in the decoder state).
+template <unsigned kWidth, size_t kSymbols>
+struct TableStorage {
+    uint16_t entries[1u << kWidth];
+    uint16_t nodes[2 * kSymbols];
+    DecodeTable table() { return {entries, kWidth, nodes, kSymbols}; }
+};
+
+// Builds the canonical code of `lengths` (shorter codes first, equal lengths
+// in symbol order). An empty code maps every lookup to symbol 0 with no bits;
+// an incomplete or over-full code fails.
+bool build_table(const uint8_t *lengths, unsigned symbols, const DecodeTable &t) {
+    unsigned length_count[kMaxCodeLength + 1] = {};
+    for (unsigned s = 0; s < symbols; ++s) ++length_count[lengths[s]];
+    uint32_t kraft = 0;
+    for (unsigned len = 1; len <= kMaxCodeLength; ++len) kraft += length_count[len] << (kMaxCodeLength - len);
+    if (kraft == 0) {
+        std::fill_n(t.entries, 1u << t.width, leaf(0, 0));
+        return true;
+    }
+    if (kraft != 1u << kMaxCodeLength) return false;
+
+    length_count[0] = 0;
+    uint32_t next_code[kMaxCodeLength + 1];
+    uint32_t code = 0;
+    for (unsigned len = 1; len <= kMaxCodeLength; ++len) {
+        code = (code + length_count[len - 1]) << 1;
+        next_code[len] = code;
+    }
+    // Entries that lead to overflow nodes are never written by a short code;
+    // they are cleared so that none keeps a node of the previous table.
+    for (unsigned len = t.width + 1; len <= kMaxCodeLength; ++len) {
+        for (uint32_t c = next_code[len]; c < next_code[len] + length_count[len]; ++c)
+            t.entries[c >> (len - t.width)] = leaf(0, 0);
+    }
+    unsigned nodes_used = 0;
+    for (unsigned s = 0; s < symbols; ++s) {
+        const unsigned len = lengths[s];
+        if (len == 0) continue;
+        const uint32_t c = next_code[len]++;
+        if (len <= t.width) {
+            const unsigned shift = t.width - len;
+            std::fill_n(t.entries + (c << shift), 1u << shift, leaf(s, len));
+            continue;
+        }
+        uint16_t *entry = &t.entries[c >> (len - t.width)];
+        for (int bit = static_cast<int>(len - t.width) - 1; bit >= 0; --bit) {
+            if (!(*entry & kNodeFlag)) {
+                if (nodes_used == t.max_nodes) return false;
+                *entry = static_cast<uint16_t>(kNodeFlag | nodes_used);
+                t.nodes[2 * nodes_used] = t.nodes[2 * nodes_used + 1] = leaf(0, 0);
+                ++nodes_used;
+            }
+            entry = &t.nodes[2 * (*entry & ~kNodeFlag) + ((c >> bit) & 1)];
+        }
+        *entry = leaf(s, len);
+    }
+    return true;
+}
+
+// Decodes one symbol; the caller has refilled so that 16 bits are present.
+template <unsigned kWidth, size_t kSymbols>
+inline unsigned decode_symbol(BitReader &in, const TableStorage<kWidth, kSymbols> &t) {
+    uint16_t e = t.entries[in.peek(kWidth)];
+    for (unsigned bit = kWidth; e & kNodeFlag; ++bit) e = t.nodes[2 * (e & ~kNodeFlag) + in.bit_at(bit)];
+    in.skip(e & 31);
+    return e >> 5;
+}
+
+struct State {
+    uint8_t *window;
+    uint32_t window_size;
+    uint32_t window_mask;
+    unsigned main_symbols;
+    uint32_t r0, r1, r2;
+    uint32_t pos;
+    unsigned block_type;
+    uint32_t block_size;
+    uint32_t block_remaining;
+    bool header_due;
+    bool call_header_pending;
+    uint32_t call_file_size;  // 0: no call translation
+    uint32_t call_position;
+    uint32_t frame_count;
+    // Code lengths of the current block. When a block's lengths are read they
+    // are also the previous block's, which the deltas refer to, so one array
+    // per tree serves as both.
+    uint8_t main_lengths[kMaxMainTreeSize];
+    uint8_t length_lengths[kLengthTreeSize];
+    uint8_t aligned_lengths[kAlignedTreeSize];
+    TableStorage<kMainTableBits, kMaxMainTreeSize> main;
+    TableStorage<kLengthTableBits, kLengthTreeSize> length;
+    TableStorage<kAlignedTableBits, kAlignedTreeSize> aligned;
+    TableStorage<kPretreeTableBits, kPretreeSize> pretree;
+};
+
+struct Instance {
+    uint32_t signature;
+    HostCallbacks host;
+    uint32_t largest_frame;
+    State *state;
+};
+
+// Reads the code lengths of entries [first, last) of one tree: a pretree,
+// then one pretree symbol per length or run of lengths.
+bool read_lengths(State &s, BitReader &in, uint8_t *lengths, unsigned first, unsigned last) {
+    uint8_t pre_lengths[kPretreeSize];
+    for (auto &len : pre_lengths) len = static_cast<uint8_t>(in.bits(kPretreeLengthBits));
+    if (in.exhausted() || !build_table(pre_lengths, kPretreeSize, s.pretree.table())) return false;
+
+    for (unsigned i = first; i < last;) {
+        in.refill();
+        const unsigned sym = decode_symbol(in, s.pretree);
+        unsigned run = 1;
+        unsigned value;
+        if (sym <= 16) {
+            value = (lengths[i] + 17 - sym) % 17;
+        } else if (sym == 17) {
+            run = in.bits(4) + 4;
+            value = 0;
+        } else if (sym == 18) {
+            run = in.bits(5) + 20;
+            value = 0;
+        } else {
+            run = in.bits(1) + 4;
+            in.refill();
+            const unsigned delta = decode_symbol(in, s.pretree);
+            value = (lengths[i] + 34 - delta) % 17;
+        }
+        if (in.exhausted()) return false;
+        run = std::min(run, last - i);
+        std::fill_n(lengths + i, run, static_cast<uint8_t>(value));
+        i += run;
+    }
+    return true;
+}
+
+bool read_main_and_length_trees(State &s, BitReader &in) {
+    return read_lengths(s, in, s.main_lengths, 0, kNumChars) &&
+           read_lengths(s, in, s.main_lengths, kNumChars, s.main_symbols) &&
+           build_table(s.main_lengths, s.main_symbols, s.main.table()) &&
+           read_lengths(s, in, s.length_lengths, 0, kLengthTreeSize) &&
+           build_table(s.length_lengths, kLengthTreeSize, s.length.table());
+}
+
+bool read_little_endian_u32(BitReader &in, uint32_t &value) {
+    if (in.block_end - in.pos < 4) return false;
+    const uint8_t *p = in.data + in.pos;
+    value = p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+    in.pos += 4;
+    return true;
+}
+
+// The header of an uncompressed block is followed by padding to the next
+// word: the rest of the partly used word, or a whole word when the header
+// ended on a word boundary. Then come R0, R1, R2 and the raw bytes.
+bool start_uncompressed_block(State &s, BitReader &in) {
+    in.pos = in.word_position() + 2;
+    if (in.pos > in.block_end) return false;
+    return read_little_endian_u32(in, s.r0) && read_little_endian_u32(in, s.r1) &&
+           read_little_endian_u32(in, s.r2);
+}
+
+bool read_block_header(State &s, BitReader &in) {
+    if (s.block_type == kBlockUncompressed) {
+        // An odd-sized uncompressed block is followed by one pad byte.
+        if ((s.block_size & 1) && in.pos < in.block_end) ++in.pos;
+        s.block_type = 0;
+        in.start_words(in.pos);
+    }
+    if (s.call_header_pending) {
+        s.call_header_pending = false;
+        if (in.bits(1)) {
+            const uint32_t high = in.bits(16);
+            s.call_file_size = high << 16 | in.bits(16);
+        } else {
+            s.call_file_size = 0;
+        }
+    }
+    s.block_type = in.bits(3);
+    s.block_size = in.bits(8) << 16;
+    s.block_size |= in.bits(8) << 8;
+    s.block_size |= in.bits(8);
+    s.block_remaining = s.block_size;
+
+    switch (s.block_type) {
+    case kBlockAligned:
+        for (auto &len : s.aligned_lengths) len = static_cast<uint8_t>(in.bits(kAlignedLengthBits));
+        if (!build_table(s.aligned_lengths, kAlignedTreeSize, s.aligned.table())) return false;
+        [[fallthrough]];
+    case kBlockVerbatim:
+        if (!read_main_and_length_trees(s, in)) return false;
+        break;
+    case kBlockUncompressed:
+        if (!start_uncompressed_block(s, in)) return false;
+        break;
+    default:
+        return false;
+    }
+    s.header_due = false;
+    return true;
+}
+
+// Copies a match of `length` bytes from `src` to `pos`. Bytes are copied in
+// order, so an overlapping source repeats what this copy has just written;
+// wider steps are used only where they read exactly what byte steps would.
+// No step writes past the match end (bytes there may still be read as
+// history), except a short match's, whose overrun is put back at once.
+// In the mirror variant every byte written below kMirrorSize is also
+// written after the window's end.
+template <bool kMirror>
+inline void copy_match(uint8_t *w, uint32_t window_size, uint32_t pos, uint32_t src, uint32_t length) {
+    uint8_t *d = w + pos;
+    const uint8_t *from = w + src;
+    if (!kMirror && length <= 16 && pos - src >= length) {
+        // The source does not overlap what the match writes, so one 16-byte
+        // step copies it; the 16 bytes after the match are put back (they
+        // lie within the window's tail, since pos + length <= W).
+        uint8_t head[16], after[16];
+        std::memcpy(head, from, 16);
+        std::memcpy(after, d + length, 16);
+        std::memcpy(d, head, 16);
+        std::memcpy(d + length, after, 16);
+        return;
+    }
+    // Eight-byte steps need a source at least eight bytes behind, or ahead
+    // and clear of the destination: the last step, which ends exactly at the
+    // match end, rereads source bytes that a source just ahead would have
+    // had overwritten by the earlier steps.
+    if (!kMirror && pos - src >= 8 && (src < pos || src - pos >= length)) {
+        uint32_t k = 0;
+        for (; k + 8 <= length; k += 8) std::memcpy(d + k, from + k, 8);
+        if (k < length) std::memcpy(d + length - 8, from + length - 8, 8);
+        return;
+    }
+    if (!kMirror && pos - src == 1) {
+        std::memset(d, *from, length);
+        return;
+    }
+    for (uint32_t k = 0; k < length; ++k) {
+        d[k] = from[k];
+        if (kMirror && pos + k < kMirrorSize) w[window_size + pos + k] = d[k];
+    }
+}
+
+// Decodes literals and matches of a verbatim or aligned-offset block until
+// the window position reaches `stop`; no match may end beyond `limit`.
+template <bool kAligned, bool kMirror>
+bool decode_symbols(State &s, BitReader &input, uint32_t stop, uint32_t limit) {
+    // Everything the loop touches is copied into locals: the window's byte
+    // stores may alias any memory, so fields read through references would
+    // be reloaded after every store.
+    BitReader in = input;
+    const uint32_t window_size = s.window_size;
+    const uint32_t window_mask = s.window_mask;
+    uint8_t *w = s.window;
+    uint32_t pos = s.pos;
+    uint32_t r0 = s.r0, r1 = s.r1, r2 = s.r2;
+    while (pos < stop) {
+        in.refill();
+        if (in.at_block_end()) return false;
+        const unsigned sym = decode_symbol(in, s.main);
+        if (sym < kNumChars) {
+            w[pos] = static_cast<uint8_t>(sym);
+            if (kMirror && pos < kMirrorSize) w[window_size + pos] = static_cast<uint8_t>(sym);
+            ++pos;
+            continue;
+        }
+        const unsigned slot = (sym - kNumChars) >> 3;
+        uint32_t length = (sym - kNumChars) & 7;
+        if (length == kNumPrimaryLengths) length += decode_symbol(in, s.length);
+        length += kMinMatch;
+
+        uint32_t distance;
+        if (slot >= 3) {
+            // After the refill's 49 bits, a verbatim match (main, length and
+            // at most 17 extra bits) fits; an aligned one may need more.
+            if (kAligned) in.refill();
+            const unsigned extra = position_slot_extra_bits[slot];
+            distance = position_base[slot] - 2;
+            if (kAligned && extra >= 3) {
+                distance += in.peek(extra - 3) << 3;
+                in.skip(extra - 3);
+                distance += decode_symbol(in, s.aligned);
+            } else {
+                distance += in.peek(extra);
+                in.skip(extra);
+            }
+            r2 = r1;
+            r1 = r0;
+            r0 = distance;
+        } else if (slot == 0) {
+            distance = r0;
+        } else if (slot == 1) {
+            distance = r1;
+            r1 = r0;
+            r0 = distance;
+        } else {
+            distance = r2;
+            r2 = r0;
+            r0 = distance;
+        }
+        if (length > limit - pos) return false;
+        copy_match<kMirror>(w, window_size, pos, (pos - distance) & window_mask, length);
+        pos += length;
+    }
+    input = in;
+    s.pos = pos;
+    s.r0 = r0;
+    s.r1 = r1;
+    s.r2 = r2;
+    return true;
+}
+
+template <bool kAligned>
+bool decode_compressed_run(State &s, BitReader &in, uint32_t end) {
+    // Only the window's first kMirrorSize positions pay for the mirror.
+    if (s.pos < kMirrorSize && !decode_symbols<kAligned, true>(s, in, std::min(end, kMirrorSize), end))
+        return false;
+    return s.pos >= end || decode_symbols<kAligned, false>(s, in, end, end);
+}
+
+bool copy_uncompressed(State &s, BitReader &in, uint32_t n) {
+    if (in.block_end - in.pos < n) return false;
+    const uint8_t *from = in.data + in.pos;
+    std::memcpy(s.window + s.pos, from, n);
+    if (s.pos < kMirrorSize)
+        std::memcpy(s.window + s.window_size + s.pos, from, std::min(n, kMirrorSize - s.pos));
+    in.pos += n;
+    s.pos += n;
+    return true;
+}
+
+// Decodes n bytes of the current block at the window position.
+bool decode_block_bytes(State &s, BitReader &in, uint32_t n) {
+    const uint32_t end = s.pos + n;
+    switch (s.block_type) {
+    case kBlockVerbatim: return decode_compressed_run<false>(s, in, end);
+    case kBlockAligned: return decode_compressed_run<true>(s, in, end);
+    default: return copy_uncompressed(s, in, n);
+    }
+}
+
+// The first 0xE8 byte at or after p; one lies before `end`.
+inline uint8_t *find_call(uint8_t *p, const uint8_t *end) {
+    // In code the next call is usually close, so the next eight bytes are
+    // tested inline (a byte of x is zero where p holds 0xE8, and the lowest
+    // flagged byte is always a true zero); longer stretches go to memchr.
+    constexpr uint64_t kOnes = 0x0101010101010101, kHighs = 0x8080808080808080;
+    if (end - p >= 8) {
+        uint64_t v;
+        std::memcpy(&v, p, 8);
+        if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+        const uint64_t x = v ^ (kOnes * 0xE8);
+        const uint64_t zero = (x - kOnes) & ~x & kHighs;
+        if (zero != 0) return p + __builtin_ctzll(zero) / 8;
+        p += 8;
+    }
+    return static_cast<uint8_t *>(std::memchr(p, 0xE8, static_cast<size_t>(end - p)));
+}
+
+// Undoes the call translation on a frame's output copy. The last six bytes
+// are set aside and replaced by 0xE8 so that the scan needs no end test.
+void translate_calls(State &s, uint8_t *out, uint32_t length) {
+    if (length >= kCallSentinelBytes) {
+        uint8_t kept[kCallSentinelBytes];
+        uint8_t *const tail = out + length - kCallSentinelBytes;
+        std::memcpy(kept, tail, kCallSentinelBytes);
+        std::memset(tail, 0xE8, kCallSentinelBytes);
+        for (uint8_t *p = out;; p += 5) {
+            p = find_call(p, out + length);
+            if (p >= tail) break;
+            uint32_t v;
+            std::memcpy(&v, p + 1, 4);
+            v = decode_call_operand(v, s.call_position + static_cast<uint32_t>(p - out), s.call_file_size);
+            std::memcpy(p + 1, &v, 4);
+        }
+        std::memcpy(tail, kept, kCallSentinelBytes);
+    }
+    s.call_position += length;
+}
+
+bool decode_frame(State &s, const uint8_t *input, uint32_t input_size, uint8_t *output, uint32_t wanted) {
+    // A frame never wraps: the window holds it whole, ending at most at its end.
+    if (wanted > s.window_size - s.pos) return false;
+    BitReader in{input, 0, input_size};
+    if (s.block_type != kBlockUncompressed) in.start_words(0);
+
+    const uint32_t frame_start = s.pos;
+    for (uint32_t left = wanted; left > 0;) {
+        if (s.header_due && !read_block_header(s, in)) return false;
+        const uint32_t n = std::min(s.block_remaining, left);
+        if (n > 0 && !decode_block_bytes(s, in, n)) return false;
+        s.block_remaining -= n;
+        left -= n;
+        if (s.block_remaining == 0) s.header_due = true;
+    }
+    std::memcpy(output, s.window + frame_start, wanted);
+    s.pos &= s.window_mask;
+    if (s.call_file_size != 0 && s.frame_count < kCallTranslationFrames) translate_calls(s, output, wanted);
+    ++s.frame_count;
+    return true;
+}
+
+void reset_state(State &s) {
+    std::memset(s.main_lengths, 0, sizeof s.main_lengths);
+    std::memset(s.length_lengths, 0, sizeof s.length_lengths);
+    std::memset(s.aligned_lengths, 0, sizeof s.aligned_lengths);
+    s.r0 = s.r1 = s.r2 = 1;
+    s.pos = 0;
+    s.block_type = 0;
+    s.block_size = 0;
+    s.block_remaining = 0;
+    s.header_due = true;
+    s.call_header_pending = true;
+    s.call_file_size = 0;
+    s.call_position = 0;
+    s.frame_count = 0;
+}
+
+Instance *checked(void *instance) {
+    auto *h = static_cast<Instance *>(instance);
+    return h != nullptr && h->signature == kSignature ? h : nullptr;
+}
+
+bool valid_parameters(uint32_t largest_block, unsigned window_exponent) {
+    return largest_block <= kMaxBlockSize && window_exponent >= kMinWindowExponent &&
+           window_exponent <= kMaxWindowExponent;
+}
+
+int size_query(uint32_t largest_block, unsigned window_exponent, uint32_t *compressed_capacity) {
+    if (!valid_parameters(largest_block, window_exponent)) return kDecodeBadParameter;
+    *compressed_capacity = largest_block + kFrameInputExtra;
+    return kDecodeOk;
+}
+
+int create(uint32_t largest_block, unsigned window_exponent, const HostCallbacks &host, int32_t,
+           void **instance) {
+    *instance = nullptr;
+    if (!valid_parameters(largest_block, window_exponent)) return kDecodeBadParameter;
+    auto *h = static_cast<Instance *>(host.alloc(sizeof(Instance)));
+    auto *s = static_cast<State *>(host.alloc(sizeof(State)));
+    const uint32_t window_size = 1u << window_exponent;
+    auto *window = static_cast<uint8_t *>(host.alloc(window_size + kWindowTail));
+    if (h == nullptr || s == nullptr || window == nullptr) {
+        if (window) host.free(window);
+        if (s) host.free(s);
+        if (h) host.free(h);
+        return kDecodeNoMemory;
+    }
+    // A distance reaching before the first byte written reads zeros.
+    std::memset(window, 0, window_size + kWindowTail);
+    s->window = window;
+    s->window_size = window_size;
+    s->window_mask = window_size - 1;
+    s->main_symbols = main_tree_size(window_exponent);
+    reset_state(*s);
+    *h = Instance{kSignature, host, largest_block, s};
+    *instance = h;
+    return kDecodeOk;
+}
+
+int decode(void *instance, const uint8_t *input, uint32_t input_size, uint8_t *output, uint32_t *count) {
+    Instance *h = checked(instance);
+    if (h == nullptr) return kDecodeBadInstance;
+    if (*count > h->largest_frame) return kDecodeBadParameter;
+    if (!decode_frame(*h->state, input, input_size, output, *count)) {
+        *count = 0;
+        return kDecodeDataError;
+    }
+    return kDecodeOk;
+}
+
+int reset(void *instance) {
+    Instance *h = checked(instance);
+    if (h == nullptr) return kDecodeBadInstance;
+    reset_state(*h->state);
+    return kDecodeOk;
+}
+
+int destroy(void *instance) {
+    Instance *h = checked(instance);
+    if (h == nullptr) return kDecodeBadInstance;
+    h->signature = 0;
+    const CabFreeFn free = h->host.free;
+    free(h->state->window);
+    free(h->state);
+    free(h);
+    return kDecodeOk;
+}
 
 }  // namespace
 
