@@ -1,5 +1,6 @@
 #include "sfx/options.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -156,7 +157,11 @@ std::string expand_folder_macro(const std::string &value) {
         illegal_option();
     }
     if (!folder.empty() && is_separator(folder.back())) folder.pop_back();
-    folder += value.substr(2);
+    // The folder is a native path: in a UTF-8 locale the rest of the value
+    // takes native separators too, so $T\ shows as ".../pelmarself-1000/".
+    std::string rest = value.substr(2);
+    if (platform::code_page() == platform::CodePage::Utf8) std::replace(rest.begin(), rest.end(), '\\', '/');
+    folder += rest;
     if (folder.size() > kMaxText) illegal_option();
     return folder;
 }

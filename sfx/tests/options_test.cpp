@@ -4,6 +4,7 @@
 
 #include "sfx/messages.h"
 #include "sfx/options.h"
+#include "sfx/platform.h"
 #include "sfx/settings.h"
 #include "sfx/strings.h"
 #include "sfx/tests/installer_fixture.h"
@@ -141,15 +142,20 @@ TEST_F(Options, FolderMacros) {
     const std::string temp = dir_ + "/pelmarself-" + std::to_string(getuid());
     apply("-D$T");
     EXPECT_EQ(sfx_settings.destination, temp);
+    // In a UTF-8 locale the rest of the value takes native separators.
     apply("-D$t\\sub");
-    EXPECT_EQ(sfx_settings.destination, temp + "\\sub");
+    EXPECT_EQ(sfx_settings.destination, temp + "/sub");
     apply("-D\"$T\\\"");
-    EXPECT_EQ(sfx_settings.destination, temp + "\\");
+    EXPECT_EQ(sfx_settings.destination, temp + "/");
     sfx::process_values.start_directory = "/start";
     apply("-D$c\\x -D$P\\Tool");
-    EXPECT_EQ(sfx_settings.destination, "/opt\\Tool");
+    EXPECT_EQ(sfx_settings.destination, "/opt/Tool");
     apply("-D$S\\x");
-    EXPECT_EQ(sfx_settings.destination, "\\x");
+    EXPECT_EQ(sfx_settings.destination, "/x");
+    sfx::platform::set_code_page(sfx::platform::CodePage::ShiftJis);
+    apply("-D$P\\Tool");
+    EXPECT_EQ(sfx_settings.destination, "/opt\\Tool") << "a Shift-JIS value keeps its bytes";
+    sfx::platform::set_code_page(sfx::platform::CodePage::Utf8);
     apply("-D$W -E$Y");
     EXPECT_EQ(sfx_settings.destination, "/usr");
     EXPECT_EQ(sfx_settings.program, "$Y") << "macros belong to D only";
