@@ -15,33 +15,44 @@ display=:$((90 + $$ % 9))
 Xvfb "$display" -screen 0 1024x768x24 >/dev/null 2>&1 &
 xvfb=$!
 trap 'kill $xvfb 2>/dev/null; pkill -f "$scratch" 2>/dev/null; rm -rf "$scratch"' EXIT
-export DISPLAY=$display HOME=$scratch/home TMPDIR=$scratch/tmp LANG=${LANG:-ja_JP.UTF-8}
+export DISPLAY=$display HOME=$scratch/home TMPDIR=$scratch/tmp
+# The installer speaks Japanese; the tools keep a locale that is installed.
+lang=${SHOT_LANG:-ja_JP.UTF-8}
 mkdir -p "$HOME" "$TMPDIR"
-sleep 1
+for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
 
-# Waits for a window whose name matches, screenshots it, then types keys into it.
+# Waits for a window whose name matches, screenshots it, then types keys
+# into it.
 shoot() { # name-pattern file keys...
-    pattern=$1 file=$2
+    pattern=$1 file=$2 id=
     shift 2
     for _ in $(seq 100); do
-        id=$(xdotool search --onlyvisible --name "$pattern" 2>/dev/null | tail -n 1) && [ -n "$id" ] && break
+        id=$(xdotool search --onlyvisible --name "$pattern" 2>/dev/null | tail -n 1)
+        [ -n "$id" ] && break
         sleep 0.1
     done
     [ -n "${id:-}" ] || { echo "no window matching '$pattern'" >&2; return 1; }
-    sleep 0.5
+    xdotool windowraise "$id" 2>/dev/null || true  # no window manager keeps it on top
+    sleep 1.5  # let it paint
     import -window "$id" "$shots/$file"
+    [ -z "${SHOT_DEBUG:-}" ] || xdotool getwindowgeometry "$id" >&2
     echo "saved $shots/$file"
-    for key in "$@"; do xdotool key --window "$id" "$key"; done
+    # Real key events (XTEST) to the focused window: Qt handles events sent
+    # to a window id differently from typed ones.
+    for key in "$@"; do xdotool windowfocus --sync "$id" key "$key" 2>/dev/null || true; done
+    [ $# -eq 0 ] || sleep 2  # the window goes away; what follows appears
 }
 
-"$installer" -! &
-shoot "自己解凍ダイアログ" dist-destination.png Return
+LANG=$lang "$installer" -! &
+run=$!
+shoot "Tapmora.EXE" dist-destination.png Return
 shoot "Tapmora for" dist-trainer.png
 pkill -f "$HOME/.local/bin/tapmora" || true
-wait
+wait $run
 
-"$installer" -R &
+LANG=$lang "$installer" -R &
+run=$!
 shoot "Pelmar" dist-question.png Return
 shoot "Pelmar" dist-success.png Return
-wait
+wait $run
 pkill -f "$HOME/.local/bin/tapmora" || true
