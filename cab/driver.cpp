@@ -321,12 +321,14 @@ bool read_reserve_fields(CabContext *cx, uint32_t *folder_reserve, uint32_t *blo
     *folder_reserve = sizes[2];
     *block_reserve = sizes[3];
     if (!cx->header_reserve_known) {
-        cx->header_reserve_known = true;
-        cx->header_reserve_size = header_reserve;
+        // The size is fixed only once its buffer exists: after a failed
+        // allocation the next cabinet must try again, not read into nothing.
         if (header_reserve != 0) {
             cx->header_reserve = static_cast<uint8_t *>(alloc_zeroed(cx, header_reserve));
             if (!cx->header_reserve) return fail(cx, CAB_ERR_MEMORY);
         }
+        cx->header_reserve_known = true;
+        cx->header_reserve_size = header_reserve;
     } else if (header_reserve != cx->header_reserve_size) {
         return fail(cx, CAB_ERR_RESERVE_SIZES);
     }
@@ -505,6 +507,9 @@ bool decode_block(CabContext *cx) {
     const uint32_t compressed = load_u16(cx->data_header + kBlockCompressedSize);
     const uint32_t expected = load_u16(cx->data_header + kBlockUncompressedSize);
 
+    // No block may yield more than the uncompressed buffer holds; a decoder
+    // asked for more would write past it.
+    if (expected > kMaxBlockSize) return fail(cx, CAB_ERR_DECODE);
     uint32_t produced;
     if (!cx->decoder) {
         produced = compressed;  // stored: read straight into the output buffer
@@ -583,16 +588,25 @@ bool span_into_next_cabinet(CabContext *cx) {
     const uint16_t set_id = cx->header.set_id;
     const uint16_t next_index = static_cast<uint16_t>(cx->header.cabinet_index + 1);
     int32_t error = 0;
+    char wanted_cabinet[kNameBufferSize];
+    char wanted_disk[kNameBufferSize];
     for (;;) {
         fill_next_cabinet_note(cx, set_id, next_index, error);
         if (!close_cabinet_handles(cx)) return fail(cx, CAB_ERR_CORRUPT);
         if (!notify(cx, CAB_NOTE_NEXT_CABINET)) return false;
+        // Opening reads the new cabinet's own set names into these buffers;
+        // after a failed attempt the host is asked again about the cabinet
+        // that was tried, not the one after it.
+        std::memcpy(wanted_cabinet, cx->next_cabinet, sizeof wanted_cabinet);
+        std::memcpy(wanted_disk, cx->next_disk, sizeof wanted_disk);
         // The host may have rewritten the name and path buffers; opening
         // checks that both are still terminated.
-        if (open_cabinet(cx, cx->next_cabinet, true, set_id, next_index) && open_folder(cx, 0))
+        if (open_cabinet(cx, wanted_cabinet, true, set_id, next_index) && open_folder(cx, 0))
             break;
         if (cx->error->code == CAB_ERR_ABORT) return false;
         error = cx->error->code;
+        std::memcpy(cx->next_cabinet, wanted_cabinet, sizeof wanted_cabinet);
+        std::memcpy(cx->next_disk, wanted_disk, sizeof wanted_disk);
     }
     if (!skip_continuation_entries(cx)) return false;
     cx->spanned = true;

@@ -7,12 +7,13 @@
 
 namespace fuzz {
 
-// A count byte (1..3 cabinets), then per cabinet a 32-bit little-endian
-// length and its bytes; a short input gives what it holds.
+// A mode byte whose low two bits give the count (1..3 cabinets), then per
+// cabinet a 32-bit little-endian length and its bytes; a short input gives
+// what it holds.
 inline std::vector<std::vector<uint8_t>> split_cabinets(const uint8_t *data, size_t size) {
     std::vector<std::vector<uint8_t>> out;
     if (size == 0) return out;
-    const size_t count = data[0] % 3 + 1;
+    const size_t count = (data[0] & 3) % 3 + 1;
     size_t at = 1;
     for (size_t i = 0; i < count && at + 4 <= size; ++i) {
         const uint32_t length = data[at] | data[at + 1] << 8 | data[at + 2] << 16 |

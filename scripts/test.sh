@@ -16,3 +16,9 @@ cmake --build build -j "$jobs"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DPELMAR_SANITIZE=ON -DPELMAR_WITH_QT=OFF >/dev/null
 cmake --build build-asan -j "$jobs"
 (cd build-asan && ctest -j "$jobs" --output-on-failure)
+
+# A bounded fuzz run: every fuzz target for a fixed time from a fixed seed
+# over the committed corpus (fuzz/README.md has the long runs).
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -DPELMAR_FUZZ=ON -DPELMAR_WITH_QT=OFF >/dev/null
+cmake --build build-fuzz -j "$jobs" --target fuzz_cabinet fuzz_decoder fuzz_payload fuzz_options fuzz_paths
+fuzz/run.sh 40

@@ -61,6 +61,15 @@ bool escapes_destination(const std::string &name) {
     }
 }
 
+// split_path_root, refused (false) when a part is longer than a split
+// keeps: the cut-short folder would be another one, possibly outside the
+// destination.
+bool split_whole_path(const std::string &path, std::string &root, std::string &directory,
+                      std::string &name, std::string &extension) {
+    split_path_root(path, &root, &directory, &name, &extension);
+    return root.size() + directory.size() + name.size() + extension.size() == path.size();
+}
+
 // True when every folder of `output_name` below `destination` is a real
 // folder or still missing: never a symbolic link planted to lead the file
 // (or the folders made for it) elsewhere.
@@ -136,8 +145,8 @@ int32_t on_file_start(CabNotification *note) {
         const int32_t go_on = confirm_overwrite(stored_name);
         if (go_on != 1) return go_on;
     }
-    std::string root, directory;
-    split_path_root(output_path, &root, &directory, nullptr, nullptr);
+    std::string root, directory, name, extension;
+    if (!split_whole_path(output_path, root, directory, name, extension)) return -1;
     if (!folders_below_are_safe(sfx_settings.destination, output_name)) return -1;
     if (make_folders(root + directory) == -1) return -1;
     return open_output(root + directory, output_path);
@@ -305,7 +314,7 @@ int make_folders(const std::string &path) {
     std::string copy = path;
     if (!copy.empty() && is_separator(copy.back())) copy.pop_back();
     std::string root, directory, name, extension;
-    split_path_root(copy, &root, &directory, &name, &extension);
+    if (!split_whole_path(copy, root, directory, name, extension)) return -1;
     if (directory.empty() && name.empty() && extension.empty()) return 0;  // a bare root
     if (!directory.empty() && make_folders(root + directory) == -1) return -1;
     switch (platform::path_kind(copy, true)) {
@@ -350,8 +359,9 @@ bool run_extraction_loop() {
 }
 
 uint32_t extract_payload() {
-    std::string root, directory;
-    split_path_root(process_values.module_path, &root, &directory, nullptr, nullptr);
+    std::string root, directory, name, extension;
+    if (!split_whole_path(process_values.module_path, root, directory, name, extension))
+        return SFX_ERR_EXTRACTION;
     state().cabinet_folder = root + directory;
     sfx_settings.destination = with_trailing_separator(sfx_settings.destination);
     if (sfx_settings.destination.size() > kMaxText) return SFX_ERR_EXTRACTION;

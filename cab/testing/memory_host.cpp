@@ -55,7 +55,23 @@ CabContext *MemoryHost::create_context(CabError *error, int32_t processor_type) 
     return cab_create(alloc, free, open, read, write, close, seek, processor_type, error);
 }
 
-size_t MemoryHost::open_handles() const { return handles_.size(); }
+size_t MemoryHost::open_handles(bool include_scratch) const {
+    size_t count = 0;
+    for (const auto &[handle, file] : handles_) count += include_scratch || !file.scratch;
+    return count;
+}
+
+void MemoryHost::fail_call(HostOp op, size_t n, bool short_transfer) {
+    planned_ = {op, calls(op) + n, short_transfer};
+}
+
+MemoryHost::Fault MemoryHost::faulted(HostOp op) {
+    const size_t call = ++calls_[static_cast<size_t>(op)];
+    if (fault && fault(op)) return Fault::Fail;
+    if (planned_.n == 0 || planned_.op != op || planned_.n != call) return Fault::None;
+    planned_.n = 0;
+    return planned_.short_transfer ? Fault::Short : Fault::Fail;
+}
 
 MemoryHost::OpenFile *MemoryHost::lookup(int32_t handle) {
     auto it = handles_.find(handle);
@@ -64,7 +80,9 @@ MemoryHost::OpenFile *MemoryHost::lookup(int32_t handle) {
 
 void *MemoryHost::alloc(uint32_t size) {
     MemoryHost &h = host();
-    if (h.faulted(HostOp::Alloc) || size > h.largest_allocation) return nullptr;
+    if (h.faulted(HostOp::Alloc) != Fault::None || size > h.largest_allocation ||
+        (h.refuse_allocation && h.refuse_allocation(size)))
+        return nullptr;
     auto *block = static_cast<uint8_t *>(std::malloc(size + kAllocHeader));
     if (!block) return nullptr;
     std::memcpy(block, &size, sizeof size);
@@ -90,11 +108,11 @@ void MemoryHost::free(void *block) {
 
 int32_t MemoryHost::open(const char *path, int32_t flags, int32_t /*mode*/) {
     MemoryHost &h = host();
-    if (h.faulted(HostOp::Open)) return -1;
+    if (h.faulted(HostOp::Open) != Fault::None) return -1;
     const std::string name(path);
     const bool writable = (flags & 0x3) != 0;
     if (name == "*") {  // a new anonymous scratch file
-        return h.add_handle({std::make_shared<std::vector<uint8_t>>(), 0, true});
+        return h.add_handle({std::make_shared<std::vector<uint8_t>>(), 0, true, true});
     }
     auto it = h.files_.find(name);
     if (it == h.files_.end()) {
@@ -108,9 +126,12 @@ int32_t MemoryHost::open(const char *path, int32_t flags, int32_t /*mode*/) {
 int32_t MemoryHost::read(int32_t handle, void *buffer, uint32_t count) {
     MemoryHost &h = host();
     OpenFile *f = h.lookup(handle);
-    if (!f || !f->data || h.faulted(HostOp::Read)) return -1;
+    if (!f || !f->data) return -1;
+    const Fault fault = h.faulted(HostOp::Read);
+    if (fault == Fault::Fail) return -1;
     const size_t size = f->data->size();
-    const size_t n = f->position >= size ? 0 : std::min<size_t>(count, size - f->position);
+    size_t n = f->position >= size ? 0 : std::min<size_t>(count, size - f->position);
+    if (fault == Fault::Short) n /= 2;
     if (n) std::memcpy(buffer, f->data->data() + f->position, n);
     f->position += n;
     return static_cast<int32_t>(n);
@@ -119,7 +140,10 @@ int32_t MemoryHost::read(int32_t handle, void *buffer, uint32_t count) {
 int32_t MemoryHost::write(int32_t handle, const void *buffer, uint32_t count) {
     MemoryHost &h = host();
     OpenFile *f = h.lookup(handle);
-    if (!f || !f->writable || h.faulted(HostOp::Write)) return -1;
+    if (!f || !f->writable) return -1;
+    const Fault fault = h.faulted(HostOp::Write);
+    if (fault == Fault::Fail) return -1;
+    if (fault == Fault::Short) count = count / 2;  // as a full disk takes what fits
     h.bytes_written_ += count;
     if (!f->data) return static_cast<int32_t>(count);
     auto &data = *f->data;
@@ -133,13 +157,13 @@ int32_t MemoryHost::close(int32_t handle) {
     MemoryHost &h = host();
     if (!h.lookup(handle)) return -1;
     h.handles_.erase(handle);
-    return h.faulted(HostOp::Close) ? -1 : 0;
+    return h.faulted(HostOp::Close) != Fault::None ? -1 : 0;
 }
 
 int32_t MemoryHost::seek(int32_t handle, int32_t offset, int32_t origin) {
     MemoryHost &h = host();
     OpenFile *f = h.lookup(handle);
-    if (!f || h.faulted(HostOp::Seek)) return -1;
+    if (!f || h.faulted(HostOp::Seek) != Fault::None) return -1;
     const int64_t base = origin == 0   ? 0
                          : origin == 1 ? static_cast<int64_t>(f->position)
                          : origin == 2 ? static_cast<int64_t>(f->data ? f->data->size() : 0)

@@ -7,6 +7,7 @@
 // thread may run its own.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -41,7 +42,8 @@ public:
     // cab_create with this host's callbacks.
     CabContext *create_context(CabError *error, int32_t processor_type = 1);
 
-    size_t open_handles() const;
+    // Open handles; the Quantum decoder's scratch files count only when asked.
+    size_t open_handles(bool include_scratch = true) const;
     size_t live_blocks() const { return live_blocks_; }
     size_t live_bytes() const { return live_bytes_; }
     size_t peak_bytes() const { return peak_bytes_; }
@@ -52,6 +54,16 @@ public:
     std::function<bool(HostOp)> fault;
     // Allocations larger than this fail (to force fallbacks such as a paged window).
     size_t largest_allocation = SIZE_MAX;
+    // Allocations of the sizes it refuses fail.
+    std::function<bool(uint32_t size)> refuse_allocation;
+
+    // Every callback is counted by kind, failed calls included.
+    size_t calls(HostOp op) const { return calls_[static_cast<size_t>(op)]; }
+    void reset_calls() { calls_ = {}; }
+    // Makes the n-th call of `op` counted from now on (n >= 1) fail once; with
+    // `short_transfer` a read or write moves fewer bytes than asked instead.
+    void fail_call(HostOp op, size_t n, bool short_transfer = false);
+    void clear_failure() { planned_.n = 0; }
 
     static void *alloc(uint32_t size);
     static void free(void *block);
@@ -66,8 +78,16 @@ private:
         std::shared_ptr<std::vector<uint8_t>> data;  // null for a sink
         size_t position = 0;
         bool writable = false;
+        bool scratch = false;
     };
-    bool faulted(HostOp op) const { return fault && fault(op); }
+    enum class Fault { None, Fail, Short };
+    struct PlannedFailure {
+        HostOp op = HostOp::Alloc;
+        size_t n = 0;  // 0: none planned
+        bool short_transfer = false;
+    };
+    // Counts the call and decides whether it fails.
+    Fault faulted(HostOp op);
     OpenFile *lookup(int32_t handle);
     int32_t add_handle(OpenFile file);
 
@@ -78,6 +98,8 @@ private:
     size_t live_bytes_ = 0;
     size_t peak_bytes_ = 0;
     size_t bytes_written_ = 0;
+    std::array<size_t, 6> calls_{};
+    PlannedFailure planned_;
     MemoryHost *previous_;
 };
 

@@ -156,6 +156,30 @@ TEST(Set, WrongSetIdentifierAsksAgainWithTheError) {
     EXPECT_EQ(host.open_handles(), 0u);
 }
 
+TEST(Set, RetryAfterAFailedReadAsksForTheSameCabinet) {
+    Folder folder;
+    folder.files.push_back({"big", test_bytes(100000, 3)});
+    const auto set = cabwriter::write_cabinet_set({folder}, small_cabinets(40000));
+    ASSERT_EQ(set.size(), 3u);
+    MemoryHost host;
+    cabtest::add_cabinets(host, set);
+    Extraction x(host);
+    std::vector<std::string> asked;
+    x.answer = [&](int32_t kind, CabNotification &n) {
+        // The second cabinet's names have been read; its folder entry is next.
+        if (kind == CAB_NOTE_CABINET && n.cabinet_index == 1 && asked.size() == 1)
+            host.fail_call(cabtest::HostOp::Read, 1);
+        if (kind != CAB_NOTE_NEXT_CABINET) return Extraction::kDefault;
+        asked.push_back(std::string(n.name) + " error=" + std::to_string(n.error));
+        return 0;
+    };
+    ASSERT_TRUE(x.copy(set[0].name)) << x.error.code;
+    EXPECT_EQ(x.files.at("big"), folder.files[0].data);
+    const std::vector<std::string> expected = {"cabinet2.cab error=0", "cabinet2.cab error=4",
+                                               "cabinet3.cab error=0"};
+    EXPECT_EQ(asked, expected);
+}
+
 TEST(Set, ContinuationWithOtherReserveSizesIsRefused) {
     Folder folder;
     folder.files.push_back({"big", test_bytes(60000, 3)});

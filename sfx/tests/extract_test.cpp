@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <ctime>
 #include <filesystem>
 #include <thread>
@@ -203,14 +205,90 @@ TEST_F(Extraction, CancelInTheLastFilesDrainDoesNotStopTheRun) {
 }
 
 TEST_F(Extraction, HostileNamesWriteNothingOutsideTheDestination) {
-    for (const char *name : {"..\\evil.txt", "a\\..\\..\\evil.txt", "\\evil.txt", "/evil.txt", "C:\\evil.txt",
-                             "C:evil.txt", ".."}) {
+    for (const char *name : {"..\\evil.txt", "../evil.txt", "a\\..\\..\\evil.txt", "a/../../evil.txt", "\\evil.txt",
+                             "/evil.txt", "C:\\evil.txt", "C:evil.txt", "c:/evil.txt", "..", "\\\\server\\share\\evil.txt",
+                             "//server/share/evil.txt"}) {
         SCOPED_TRACE(name);
         ui_.messages.clear();
         write_installer({file_entry("fine.txt", "ok"), file_entry(name, "evil")}, "-A -X " + into_out());
         EXPECT_EQ(run(), 1);
         EXPECT_EQ(ui_.texts(), std::vector<std::string>{kFailed});
         EXPECT_EQ(listing(dir_), (std::vector<std::string>{"out", "out/fine.txt", "setup-sfx"}));
+    }
+}
+
+TEST_F(Extraction, DoubleByteCharactersHideNoParentFolderInShiftJis) {
+    // 0x81 is a lead byte: a '/' or '\\' behind it belongs to the character,
+    // yet the file system still splits at a '/'.
+    for (const char *name : {"\x81/../../evil.txt", "\x81\\..\\..\\evil.txt", "a\x81/..\x81/../../evil.txt",
+                             "\x83\\..\\..\\evil.txt", "\x81/..\\..\\evil.txt"}) {
+        SCOPED_TRACE(name);
+        fs::remove_all(out());
+        write_installer({file_entry(name, "evil")}, "-A -X " + into_out());
+        sfx::platform::set_code_page(sfx::platform::CodePage::ShiftJis);
+        run();
+        for (const std::string &entry : listing(dir_))
+            EXPECT_TRUE(entry == "setup-sfx" || entry.rfind("out", 0) == 0) << entry << " is outside";
+        if (fs::exists(out())) {
+            for (const std::string &entry : listing(out()))
+                EXPECT_EQ(entry.find("evil"), std::string::npos) << entry << " is not in the destination itself";
+        }
+    }
+}
+
+TEST_F(Extraction, ASymbolicLinkAtTheOutputPathIsReplacedNotFollowed) {
+    write_bytes(path("victim"), {'o', 'l', 'd'});
+    fs::create_directories(out());
+    fs::create_symlink(path("victim"), path("out/a.txt"));
+    write_installer({file_entry("a.txt", "new")}, "-A " + into_out());
+    EXPECT_EQ(run(), 0);
+    EXPECT_EQ(read_text("victim"), "old");
+    EXPECT_FALSE(fs::is_symlink(path("out/a.txt")));
+    EXPECT_EQ(read_text("out/a.txt"), "new");
+}
+
+// Lowers the file size limit of the test process while it lives; writes
+// beyond it then fail with EFBIG, as they would on a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previous_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit lower{bytes, saved_.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &lower);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previous_handler_);
+    }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    rlimit saved_{};
+    void (*previous_handler_)(int);
+};
+
+TEST_F(Extraction, AFullDiskEndsTheRunAndKeepsTheOldFile) {
+    write_installer({file_entry("small.txt", "fine"), file_entry("big.bin", std::string(200000, 'n'))},
+                    "-A " + into_out());
+    // The limit falls inside the fourth 32768-byte write (a short write),
+    // then exactly at its start (a failed one).
+    for (rlim_t limit : {rlim_t{100000}, rlim_t{3 * 32768}}) {
+        SCOPED_TRACE(limit);
+        fs::remove_all(out());
+        fs::create_directories(out());
+        write_bytes(path("out/big.bin"), {'o', 'l', 'd'});
+        ui_.messages.clear();
+        int code;
+        {
+            FileSizeLimit full_disk(limit);
+            code = run();
+        }
+        EXPECT_EQ(code, 1);
+        EXPECT_EQ(ui_.texts(), std::vector<std::string>{kFailed});
+        EXPECT_EQ(read_text("out/big.bin"), "old");
+        EXPECT_EQ(listing(out()), (std::vector<std::string>{"big.bin", "small.txt"})) << "no temporary file left";
     }
 }
 
@@ -227,6 +305,18 @@ TEST_F(Extraction, AnOverlongOutputPathIsRefused) {
     write_installer({file_entry(std::string(250, 'n'), "x")}, into_out());
     EXPECT_EQ(run(), 1);
     EXPECT_EQ(ui_.texts(), std::vector<std::string>{kFailed});
+}
+
+TEST_F(Extraction, AFolderLongerThanASplitKeepsIsNeverCutShort) {
+    // A destination of 258 bytes: the output file's folder is longer than
+    // the 255 bytes a split keeps, and cut short it would name a sibling.
+    const std::string parent = path(std::string(200, 'a'));
+    const std::string destination = parent + "/" + std::string(257 - parent.size() - 1, 'b');
+    ASSERT_EQ(destination.size(), 257u);
+    write_installer({file_entry("f", "x")}, "");
+    EXPECT_EQ(run({"-!", "-D" + destination}), 1);
+    EXPECT_EQ(listing(parent), std::vector<std::string>{fs::path(destination).filename().string()})
+        << "no folder other than the destination";
 }
 
 class Dialog : public InstallerTest {};
