@@ -14,13 +14,7 @@ DestinationWindow::DestinationWindow(DestinationDialog &dialog, Ui &ui)
     : dialog_(dialog), ui_(ui) {
     const Language language = current_language();
     const DestinationLayout &layout = destination_layout(language);
-    setFont(dialog_font(language));
-    const DialogUnits units(font());
-    apply_dialog_size(*this, units, layout.size);
-    setWindowTitle(window_caption(dialog.caption));
-    setWindowIcon(installer_icon());
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    const DialogUnits units = set_up_dialog(*this, language, layout.size, dialog.caption);
 
     // Created in tab order: field, Browse, Confirm, Cancel (the label takes
     // no focus; its access key leads to the field).

@@ -1,5 +1,8 @@
 #include "sfx/qt/dialog_layout.h"
 
+#include "sfx/qt/installer_icon.h"
+#include "sfx/qt/window_caption.h"
+
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QScreen>
@@ -108,6 +111,18 @@ void centre_dialog(QWidget &dialog) {
     dialog.move(screen->geometry().topLeft() +
                 QPoint((screen_size.width() - frame.width()) / 2,
                        (screen_size.height() - frame.height()) / 2));
+}
+
+DialogUnits set_up_dialog(QWidget &dialog, Language language, const DialogRect &size,
+                          const std::string &caption) {
+    dialog.setFont(dialog_font(language));
+    const DialogUnits units(dialog.font());
+    apply_dialog_size(dialog, units, size);
+    dialog.setWindowTitle(window_caption(caption));
+    dialog.setWindowIcon(installer_icon());
+    dialog.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint);
+    return units;
 }
 
 }  // namespace sfx

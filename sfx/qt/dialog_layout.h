@@ -5,6 +5,7 @@
 
 #include <QFont>
 #include <QRect>
+#include <string>
 
 #include "sfx/strings.h"
 
@@ -57,6 +58,11 @@ const ProgressLayout &progress_layout();  // the same in both languages
 
 // Gives `dialog` its font and client size and places `control` on it.
 void apply_dialog_size(QWidget &dialog, const DialogUnits &units, const DialogRect &size);
+
+// Gives an installer dialog its font, size, caption, icon and frame, and
+// returns the dialog units its controls are placed in.
+DialogUnits set_up_dialog(QWidget &dialog, Language language, const DialogRect &size,
+                          const std::string &caption);
 void place(QWidget &control, const DialogUnits &units, const DialogRect &rect);
 
 // Moves a shown dialog to the centre of its screen: its frame's top-left

@@ -34,13 +34,7 @@ QLabel *caption_label(const char *text, const char *name, QWidget *parent) {
 ProgressWindow::ProgressWindow(const ProgressDialog &dialog, const Extraction &extraction)
     : extraction_(extraction) {
     const ProgressLayout &layout = progress_layout();
-    setFont(dialog_font(current_language()));
-    const DialogUnits units(font());
-    apply_dialog_size(*this, units, layout.size);
-    setWindowTitle(window_caption(dialog.caption));
-    setWindowIcon(installer_icon());
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
+    const DialogUnits units = set_up_dialog(*this, current_language(), layout.size, dialog.caption);
 
     auto *cancel = new QPushButton(QString::fromStdString(dialog.cancel_text), this);
     cancel->setObjectName(QStringLiteral("cancel"));
