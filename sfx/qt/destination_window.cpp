@@ -5,8 +5,6 @@
 #include <QPushButton>
 
 #include "sfx/qt/dialog_layout.h"
-#include "sfx/qt/installer_icon.h"
-#include "sfx/qt/window_caption.h"
 
 namespace sfx {
 

@@ -7,9 +7,7 @@
 #include <QTimer>
 
 #include "sfx/qt/dialog_layout.h"
-#include "sfx/qt/installer_icon.h"
 #include "sfx/qt/path_line.h"
-#include "sfx/qt/window_caption.h"
 
 namespace sfx {
 namespace {
