@@ -11,6 +11,10 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "cab/lzx_format.h"
 
 namespace cab {
@@ -41,9 +45,11 @@ constexpr uint16_t leaf(unsigned symbol, unsigned length) {
 
 // Reads 16-bit little-endian words, most significant bit first. `buffer`
 // holds `count` unread bits at its top; refill() tops it up to at least 49
-// bits. Words that lie beyond end() (the block plus the 4 bytes the format
-// may read past it) load as zero, but `pos` keeps advancing, so the reader
-// always knows how far the bits it hands out lie from the block's end.
+// bits without a branch on `count`. Below the unread bits the buffer may
+// already hold the start of the next word: the same bits the next refill
+// ORs in again. Words that lie beyond end() (the block plus the 4 bytes the
+// format may read past it) load as zero, but `pos` keeps advancing, so the
+// reader always knows how far the bits it hands out lie from the block's end.
 struct BitReader {
     const uint8_t *data;
     uint32_t pos;        // next byte to load (or, in an uncompressed block, to copy)
@@ -61,19 +67,17 @@ struct BitReader {
     uint32_t end() const { return block_end + kReadPastEnd; }
 
     void refill() {
-        if (count > 48) return;
         if (pos + 8 <= end()) {
-            // Loads four words at once and keeps as many whole ones as fit.
+            // Loads four words, puts word 0 (lowest in memory) at the top,
+            // and keeps as many whole words as fit.
             uint64_t raw;
             std::memcpy(&raw, data + pos, 8);
             if constexpr (std::endian::native == std::endian::big) raw = __builtin_bswap64(raw);
-            // Word 0 (lowest in memory) goes to the top, word 3 to the bottom.
             raw = raw << 32 | raw >> 32;
             raw = (raw & 0x0000FFFF0000FFFF) << 16 | ((raw >> 16) & 0x0000FFFF0000FFFF);
+            buffer |= count < 64 ? raw >> count : 0;
             const unsigned words = (64 - count) / 16;
-            const unsigned bits = 16 * words;
-            buffer |= (raw >> (64 - bits)) << (64 - count - bits);
-            count += bits;
+            count += 16 * words;
             pos += 2 * words;
             return;
         }
@@ -457,43 +461,58 @@ bool decode_block_bytes(State &s, BitReader &in, uint32_t n) {
     }
 }
 
-// The first 0xE8 byte at or after p; one lies before `end`.
-inline uint8_t *find_call(uint8_t *p, const uint8_t *end) {
-    // In code the next call is usually close, so the next eight bytes are
-    // tested inline (a byte of x is zero where p holds 0xE8, and the lowest
-    // flagged byte is always a true zero); longer stretches go to memchr.
-    constexpr uint64_t kOnes = 0x0101010101010101, kHighs = 0x8080808080808080;
-    if (end - p >= 8) {
-        uint64_t v;
-        std::memcpy(&v, p, 8);
-        if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
-        const uint64_t x = v ^ (kOnes * 0xE8);
-        const uint64_t zero = (x - kOnes) & ~x & kHighs;
-        if (zero != 0) return p + __builtin_ctzll(zero) / 8;
-        p += 8;
+// Bit k set where p[k] == 0xE8, for k = 0..63.
+inline uint64_t call_bytes(const uint8_t *p) {
+#if defined(__SSE2__)
+    const __m128i e8 = _mm_set1_epi8(static_cast<char>(0xE8));
+    uint64_t mask = 0;
+    for (int i = 0; i < 4; ++i) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * i));
+        mask |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, e8)))} << (16 * i);
     }
-    return static_cast<uint8_t *>(std::memchr(p, 0xE8, static_cast<size_t>(end - p)));
+    return mask;
+#else
+    uint64_t mask = 0;
+    for (int i = 0; i < 64; ++i) mask |= uint64_t{p[i] == 0xE8} << i;
+    return mask;
+#endif
 }
 
-// Undoes the call translation on a frame's output copy. The last six bytes
-// are set aside and replaced by 0xE8 so that the scan needs no end test.
-void translate_calls(State &s, uint8_t *out, uint32_t length) {
-    if (length >= kCallSentinelBytes) {
-        uint8_t kept[kCallSentinelBytes];
-        uint8_t *const tail = out + length - kCallSentinelBytes;
-        std::memcpy(kept, tail, kCallSentinelBytes);
-        std::memset(tail, 0xE8, kCallSentinelBytes);
-        for (uint8_t *p = out;; p += 5) {
-            p = find_call(p, out + length);
-            if (p >= tail) break;
-            uint32_t v;
-            std::memcpy(&v, p + 1, 4);
-            v = decode_call_operand(v, s.call_position + static_cast<uint32_t>(p - out), s.call_file_size);
-            std::memcpy(p + 1, &v, 4);
+// Translates the operand of the call at `at`. Operand bytes at or beyond
+// `limit` (the frame's last six) read as 0xE8 and keep their value.
+inline void translate_call(const State &s, const uint8_t *frame, uint8_t *out, uint32_t at, uint32_t limit) {
+    uint32_t v = 0;
+    for (uint32_t i = 0; i < 4; ++i) v |= uint32_t{at + 1 + i < limit ? frame[at + 1 + i] : uint8_t{0xE8}} << (8 * i);
+    v = decode_call_operand(v, s.call_position + at, s.call_file_size);
+    for (uint32_t i = 0; i < 4 && at + 1 + i < limit; ++i) out[at + 1 + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// Undoes the call translation on a frame's output copy. An 0xE8 byte starts
+// a call unless it lies in the operand of the call before it; calls in the
+// frame's last six bytes are left alone. The
+// scan reads the untranslated frame in the window (`frame`), whose tail
+// allows reading up to 63 bytes past the frame, 64 bytes at a time, and
+// patches `out`.
+void translate_calls(State &s, const uint8_t *frame, uint8_t *out, uint32_t length) {
+    const uint32_t limit = length > kCallSentinelBytes ? length - kCallSentinelBytes : 0;
+    uint64_t operand_carry = 0;  // operand bytes that run into the next 64
+    for (uint32_t chunk = 0; chunk < limit; chunk += 64) {
+        uint64_t calls = call_bytes(frame + chunk) & ~operand_carry;
+        operand_carry = 0;
+        while (calls != 0) {
+            const unsigned k = static_cast<unsigned>(__builtin_ctzll(calls));
+            const uint32_t at = chunk + k;
+            if (at >= limit) return;
+            translate_call(s, frame, out, at, limit);
+            // Clears this call and its four operand bytes.
+            if (k < 59) {
+                calls &= ~uint64_t{0} << (k + 5);
+            } else {
+                operand_carry = (uint64_t{1} << (k - 59)) - 1;
+                calls = 0;
+            }
         }
-        std::memcpy(tail, kept, kCallSentinelBytes);
     }
-    s.call_position += length;
 }
 
 bool decode_frame(State &s, const uint8_t *input, uint32_t input_size, uint8_t *output, uint32_t wanted) {
@@ -513,7 +532,10 @@ bool decode_frame(State &s, const uint8_t *input, uint32_t input_size, uint8_t *
     }
     std::memcpy(output, s.window + frame_start, wanted);
     s.pos &= s.window_mask;
-    if (s.call_file_size != 0 && s.frame_count < kCallTranslationFrames) translate_calls(s, output, wanted);
+    if (s.call_file_size != 0 && s.frame_count < kCallTranslationFrames) {
+        translate_calls(s, s.window + frame_start, output, wanted);
+        s.call_position += wanted;
+    }
     ++s.frame_count;
     return true;
 }
