@@ -630,6 +630,24 @@ TEST(LzxRoundTrip, EachBlockTypeForced) {
     }
 }
 
+TEST(LzxRoundTrip, IncompressibleFramesGoIntoUncompressedBlocks) {
+    // Blocks follow the content: random frames between compressible ones
+    // are stored, and the compressible frames after them still decode with
+    // the repeated offsets carried through the stored blocks' headers.
+    const Bytes text = sample(32768, 11);
+    std::mt19937 rng(12);
+    Bytes data;
+    for (const bool random : {false, false, true, true, false, true, false}) {
+        if (!random) data.insert(data.end(), text.begin(), text.end());
+        for (int i = 0; random && i < 32768; ++i) data.push_back(static_cast<uint8_t>(rng()));
+    }
+    const auto frames = cabwriter::make_lzx_compressor(cabwriter::LzxOptions{})->compress(data);
+    ASSERT_EQ(frames.size(), 7u);
+    EXPECT_EQ(decode_all(frames, 21), data);
+    for (size_t i : {2u, 3u, 5u}) EXPECT_GE(frames[i].bytes.size(), 32768u) << "frame " << i;
+    for (size_t i : {4u, 6u}) EXPECT_LT(frames[i].bytes.size(), 4096u) << "frame " << i;
+}
+
 TEST(LzxRoundTrip, CallsTranslateToRepeatingOperands) {
     // Calls to one absolute target have different relative operands; after
     // translation they repeat, which must show in the size.

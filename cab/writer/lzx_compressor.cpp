@@ -10,6 +10,7 @@
 #include "cab/writer/lzx_compressor.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <stdexcept>
 
@@ -409,19 +410,92 @@ public:
         first_header_ = true;
         pad_pending_ = false;
         frame_start_ = 0;
-        for (size_t start = 0; start < data_.size(); start += options_.block_size) {
-            const size_t end = std::min(data_.size(), start + options_.block_size);
-            parse(finder, start, end);
-            write_block(out, start, end);
+        if (options_.block_size == 0) {
+            write_blocks_by_content(finder, out);
+        } else {
+            for (size_t start = 0; start < data_.size(); start += options_.block_size) {
+                const size_t end = std::min(data_.size(), start + options_.block_size);
+                tokens_.clear();
+                parse(finder, start, end);
+                write_block(out, start, end, tokens_.size(), repeats_);
+            }
         }
         return frames;
     }
 
 private:
-    // Literals and matches for data_[start, end); no match crosses a frame
-    // or the block's end.
-    void parse(MatchFinder &finder, size_t start, size_t end) {
+    // Estimated bits of the symbols and extra bits that `tokens` would cost
+    // under codes fitted to them alone (trees not included).
+    struct Histogram {
+        uint32_t main[kMaxMainTreeSize] = {};
+        uint32_t length[kLengthTreeSize] = {};
+        uint64_t extra_bits = 0;
+
+        void add(std::span<const Token> tokens) { extra_bits += count_symbols(tokens, main, length); }
+        void add(const Histogram &h) {
+            for (unsigned i = 0; i < kMaxMainTreeSize; ++i) main[i] += h.main[i];
+            for (unsigned i = 0; i < kLengthTreeSize; ++i) length[i] += h.length[i];
+            extra_bits += h.extra_bits;
+        }
+        double bits() const { return entropy_bits(main, kMaxMainTreeSize) + entropy_bits(length, kLengthTreeSize) + extra_bits; }
+    };
+
+    static double entropy_bits(const uint32_t *freq, unsigned symbols) {
+        uint64_t total = 0;
+        for (unsigned s = 0; s < symbols; ++s) total += freq[s];
+        double bits = 0;
+        for (unsigned s = 0; s < symbols; ++s) {
+            if (freq[s]) bits += freq[s] * std::log2(static_cast<double>(total) / freq[s]);
+        }
+        return bits;
+    }
+
+    // Blocks made of whole frames: a frame joins the block before it while
+    // one set of trees serves both about as well as two would, and frames
+    // that do not compress go into uncompressed blocks of their own. Fewer
+    // blocks mean fewer trees for the decoder to read and build.
+    void write_blocks_by_content(MatchFinder &finder, FrameWriter &out) {
+        // About what a block's trees cost, and what a split must save: more
+        // than the trees, since every block is one more for the decoder.
+        constexpr double kTreeBits = 2000;
+        constexpr double kSplitSavingBits = 4000;
+        constexpr size_t kMaxBlockFrames = 256;
         tokens_.clear();
+        size_t block_start = 0;
+        bool block_raw = false;
+        uint32_t block_repeats[3];
+        Histogram &block = block_histogram_, &frame = frame_histogram_, &joined = joined_histogram_;
+        block = {};
+        for (size_t start = 0; start < data_.size(); start += kBlockSize) {
+            const size_t end = std::min(data_.size(), start + kBlockSize);
+            const size_t first = tokens_.size();
+            parse(finder, start, end);
+            frame = {};
+            frame.add(std::span<const Token>(tokens_).subspan(first));
+            const double frame_bits = frame.bits();
+            const bool raw = frame_bits + kTreeBits >= 8.0 * static_cast<double>(end - start);
+            bool split = start > block_start && (raw != block_raw || start - block_start >= kMaxBlockFrames * kBlockSize);
+            if (start > block_start && !split && !raw) {
+                joined = block;
+                joined.add(frame);
+                split = joined.bits() > block.bits() + frame_bits + kSplitSavingBits;
+            }
+            if (split) {
+                write_block(out, block_start, start, first, block_repeats);
+                tokens_.erase(tokens_.begin(), tokens_.begin() + static_cast<std::ptrdiff_t>(first));
+                block = {};
+                block_start = start;
+            }
+            block.add(frame);
+            block_raw = raw;
+            std::copy(std::begin(repeats_), std::end(repeats_), block_repeats);
+        }
+        write_block(out, block_start, data_.size(), tokens_.size(), block_repeats);
+    }
+
+    // Appends the literals and matches of data_[start, end); no match
+    // crosses a frame or `end`.
+    void parse(MatchFinder &finder, size_t start, size_t end) {
         size_t pos = start;
         Match pending = finder.find(pos, limit_at(pos, end), repeats_);
         while (pos < end) {
@@ -482,15 +556,25 @@ private:
         return t.main >= kNumChars && token_slot(t) >= 3 && position_slot_extra_bits[token_slot(t)] >= 3;
     }
 
-    unsigned choose_block_type(size_t size) {
+    // Adds the main and length symbols of `tokens` to the frequencies and
+    // returns their distances' extra bits.
+    static uint64_t count_symbols(std::span<const Token> tokens, uint32_t *main_freq, uint32_t *length_freq) {
+        uint64_t extra_bits = 0;
+        for (const Token &t : tokens) {
+            ++main_freq[t.main];
+            if (t.length_symbol != kNoLengthSymbol) ++length_freq[t.length_symbol];
+            if (t.main >= kNumChars) extra_bits += position_slot_extra_bits[token_slot(t)];
+        }
+        return extra_bits;
+    }
+
+    unsigned choose_block_type(std::span<const Token> tokens, size_t size) {
         main_.clear_freq();
         length_.clear_freq();
         aligned_.clear_freq();
-        uint64_t extra_bits = 0, aligned_count = 0;
-        for (const Token &t : tokens_) {
-            ++main_.freq[t.main];
-            if (t.length_symbol != kNoLengthSymbol) ++length_.freq[t.length_symbol];
-            if (t.main >= kNumChars && token_slot(t) >= 3) extra_bits += position_slot_extra_bits[token_slot(t)];
+        const uint64_t extra_bits = count_symbols(tokens, main_.freq, length_.freq);
+        uint64_t aligned_count = 0;
+        for (const Token &t : tokens) {
             if (uses_aligned(t)) ++aligned_.freq[t.extra & 7], ++aligned_count;
         }
         main_.build(main_symbols_, kMaxCodeLength);
@@ -530,11 +614,15 @@ private:
         out.put_bits(static_cast<uint32_t>(size) & 0xFF, 8);
     }
 
-    void write_block(FrameWriter &out, size_t start, size_t end) {
-        const unsigned type = choose_block_type(end - start);
+    // Writes data_[start, end) as one block of the first `token_count`
+    // tokens; an uncompressed block carries `repeats`, the repeated offsets
+    // after those tokens.
+    void write_block(FrameWriter &out, size_t start, size_t end, size_t token_count, const uint32_t (&repeats)[3]) {
+        const std::span<const Token> tokens(tokens_.data(), token_count);
+        const unsigned type = choose_block_type(tokens, end - start);
         write_header(out, type, end - start);
         if (type == kBlockUncompressed) {
-            write_uncompressed(out, start, end);
+            write_uncompressed(out, start, end, repeats);
             return;
         }
         if (type == kBlockAligned) {
@@ -547,7 +635,7 @@ private:
         std::copy_n(length_.lengths, kLengthTreeSize, previous_length_);
 
         size_t pos = start;
-        for (const Token &t : tokens_) {
+        for (const Token &t : tokens) {
             out.put_bits(main_.codes[t.main], main_.lengths[t.main]);
             if (t.main < kNumChars) {
                 ++pos;
@@ -574,9 +662,9 @@ private:
         }
     }
 
-    void write_uncompressed(FrameWriter &out, size_t start, size_t end) {
+    void write_uncompressed(FrameWriter &out, size_t start, size_t end, const uint32_t (&repeats)[3]) {
         out.pad_after_uncompressed_header();
-        for (const uint32_t r : repeats_) out.put_raw_le32(r);
+        for (const uint32_t r : repeats) out.put_raw_le32(r);
         for (size_t pos = start; pos < end;) {
             const size_t n = std::min(end, (pos / kBlockSize + 1) * kBlockSize) - pos;
             out.put_raw(data_.data() + pos, n);
@@ -608,6 +696,7 @@ private:
     uint8_t previous_main_[kMaxMainTreeSize] = {};
     uint8_t previous_length_[kLengthTreeSize] = {};
     LengthsEncoding main_chars_, main_matches_, lengths_;
+    Histogram block_histogram_, frame_histogram_, joined_histogram_;
 };
 
 }  // namespace
@@ -618,7 +707,7 @@ std::unique_ptr<FolderCompressor> make_lzx_compressor(const LzxOptions &options)
     // Every block carries its trees (or, uncompressed, its header and
     // offsets); below 4 KiB a frame of many blocks could outgrow the
     // decoder's input buffer. The block size field has 24 bits.
-    if (options.block_size < 4096 || options.block_size > 0xFFFFFF)
+    if (options.block_size != 0 && (options.block_size < 4096 || options.block_size > 0xFFFFFF))
         throw std::invalid_argument("lzx block size must be 4096..16777215");
     return std::make_unique<LzxCompressor>(options);
 }

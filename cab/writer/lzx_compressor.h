@@ -16,15 +16,14 @@ struct LzxOptions {
     unsigned window_exponent = 21;  // 15..21
     bool e8_translation = true;     // translate call (0xE8) operands
     LzxBlockChoice block_type = LzxBlockChoice::ByCost;
-    // Uncompressed bytes per LZX block. Blocks need not line up with the
-    // 32768-byte frames; a block boundary inside a frame is legal. Two
-    // frames per block cost no ratio on mixed content and halve the trees
-    // the decoder builds.
-    uint32_t block_size = 65536;
+    // Uncompressed bytes per LZX block, or 0 for blocks of whole frames
+    // that follow the content. Fixed blocks need not line up with the
+    // 32768-byte frames; a block boundary inside a frame is legal.
+    uint32_t block_size = 0;
 };
 
 // Throws std::invalid_argument for a window exponent outside 15..21 or a
-// block size outside 4096..2^24 - 1.
+// block size other than 0 outside 4096..2^24 - 1.
 std::unique_ptr<FolderCompressor> make_lzx_compressor(const LzxOptions &options);
 
 }  // namespace cabwriter
