@@ -29,6 +29,8 @@ constexpr uint32_t kCallFileSize = 1u << 24;
 constexpr size_t kMaxCompressedFrame = kBlockSize + kFrameInputExtra;
 
 constexpr unsigned kHashBits = 16;
+constexpr unsigned kLongPrefix = 8;  // bytes behind the long-match table
+constexpr unsigned kLongHashBits = 18;
 constexpr unsigned kMaxChain = 48;
 constexpr unsigned kGoodLength = 32;  // chains are searched a quarter as deep beyond this
 constexpr unsigned kNiceLength = 128;  // long enough to stop searching
@@ -324,7 +326,7 @@ public:
     MatchFinder(const uint8_t *data, size_t size, unsigned window_exponent)
         : data_(data), size_(size), max_distance_((1u << window_exponent) - 3),
           head_(1u << kHashBits, kNone), prev_(size_t{1} << window_exponent, kNone),
-          prev_mask_((1u << window_exponent) - 1) {}
+          prev_mask_((1u << window_exponent) - 1), long_head_(1u << kLongHashBits, kNone) {}
 
     // Best match at `pos` of at most `limit` bytes, repeated offsets
     // included; the chains hold every position before `pos`.
@@ -337,6 +339,16 @@ public:
             if (repeats[r] > pos) continue;
             const Match m{common_length(here, here - repeats[r], limit), repeats[r], r};
             if (m.length >= kMinMatch && match_score(m) > match_score(best)) best = m;
+        }
+        // The last position that began with the same long prefix: a long
+        // match the chain of recent short prefixes often does not reach.
+        if (limit >= kLongPrefix && pos + kLongPrefix <= size_) {
+            const uint32_t cand = long_head_[long_hash(pos)];
+            const uint32_t distance = static_cast<uint32_t>(pos - cand);
+            if (cand != kNone && distance <= max_distance_) {
+                const Match m{common_length(here, data_ + cand, limit), distance, 3};
+                if (m.length >= 3 && match_score(m) > match_score(best)) best = m;
+            }
         }
         if (limit < 3 || pos + 3 > size_) return best;
         unsigned chain = best.length >= kGoodLength ? kMaxChain / 4 : kMaxChain;
@@ -365,11 +377,17 @@ private:
         const uint32_t v = p[0] | p[1] << 8 | p[2] << 16;
         return (v * 2654435761u) >> (32 - kHashBits);
     }
+    uint32_t long_hash(size_t pos) const {
+        uint64_t v;
+        std::memcpy(&v, data_ + pos, kLongPrefix);
+        return static_cast<uint32_t>((v * 0x9E3779B97F4A7C15ull) >> (64 - kLongHashBits));
+    }
     void insert_before(size_t pos) {
         for (; inserted_ < pos && inserted_ + 3 <= size_; ++inserted_) {
             const uint32_t h = hash(inserted_);
             prev_[inserted_ & prev_mask_] = head_[h];
             head_[h] = static_cast<uint32_t>(inserted_);
+            if (inserted_ + kLongPrefix <= size_) long_head_[long_hash(inserted_)] = static_cast<uint32_t>(inserted_);
         }
     }
 
@@ -379,6 +397,7 @@ private:
     std::vector<uint32_t> head_;
     std::vector<uint32_t> prev_;
     uint32_t prev_mask_;
+    std::vector<uint32_t> long_head_;
     size_t inserted_ = 0;
 };
 
