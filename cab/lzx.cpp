@@ -30,8 +30,6 @@ constexpr uint32_t kWindowTail = kMirrorSize + 4;
 // The input may be read this far past a block's compressed bytes.
 constexpr uint32_t kReadPastEnd = 4;
 
-constexpr unsigned kMainTableBits = 10;
-constexpr unsigned kLengthTableBits = 8;
 constexpr unsigned kAlignedTableBits = 7;
 constexpr unsigned kPretreeTableBits = 8;
 

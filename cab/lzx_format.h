@@ -24,6 +24,10 @@ inline constexpr unsigned kLengthTreeSize = 249;
 inline constexpr unsigned kAlignedTreeSize = 8;
 inline constexpr unsigned kPretreeSize = 20;
 inline constexpr unsigned kMaxCodeLength = 16;
+// Widths of the decoder's direct tables for the main and length trees:
+// longer codes continue through overflow nodes, one bit at a time.
+inline constexpr unsigned kMainTableBits = 10;
+inline constexpr unsigned kLengthTableBits = 8;
 inline constexpr unsigned kAlignedLengthBits = 3;
 inline constexpr unsigned kPretreeLengthBits = 4;
 

@@ -276,6 +276,33 @@ TEST(LzxHandcrafted, EmptyTreesYieldSymbolZero) {
     EXPECT_EQ(out, as_bytes("xxxxxxxxxx" + std::string(5, '\0')));
 }
 
+TEST(LzxHandcrafted, CodesLongerThanTheTablesGoThroughOverflowNodes) {
+    // Main tree: 'a' to 'o' with codes of 1 to 15 bits, then 'p' and a match
+    // (distance 1, length header 7) with 16 bits. Length tree: symbols 0-14
+    // with 1 to 15 bits, 15 and 16 with 16 bits.
+    Bytes main(kMain15, 0), length(kLengthTreeSize, 0);
+    for (unsigned i = 0; i < 15; ++i) main['a' + i] = static_cast<uint8_t>(i + 1);
+    main['p'] = main[match_symbol(3, 9)] = 16;
+    for (unsigned i = 0; i < 15; ++i) length[i] = static_cast<uint8_t>(i + 1);
+    length[15] = length[16] = 16;
+    Trees previous;
+    Bits b;
+    b.put(0, 1);
+    put_header(b, kBlockVerbatim, 52);
+    put_trees(b, previous, main, length);
+    put_symbol(b, main, 'p');
+    put_symbol(b, main, 'o');
+    put_symbol(b, main, match_symbol(3, 9));
+    put_symbol(b, length, 16);  // 25 bytes
+    put_symbol(b, main, 'a');
+    put_symbol(b, main, match_symbol(3, 9));
+    put_symbol(b, length, 15);  // 24 bytes
+    Decoder d;
+    Bytes out;
+    ASSERT_EQ(d.frame(b.bytes(), 52, out), cab::kDecodeOk);
+    EXPECT_EQ(out, as_bytes("po" + std::string(25, 'o') + "a" + std::string(24, 'a')));
+}
+
 TEST(LzxHandcrafted, MatchBeforeFirstByteReadsZeros) {
     const Bytes main = lengths_of(kMain15, {{'q', 1}, {match_symbol(3, 3), 1}});
     Trees previous;
