@@ -2,11 +2,11 @@
 # Runs fuzz targets one after another from a fixed seed over the committed
 # corpus, which stays as it is: new inputs go to a scratch folder removed
 # afterwards. Inputs that fail are kept in build-fuzz/findings/.
-#   fuzz/run.sh [SECONDS [TARGET...]]    default: 40 seconds, every target
+#   fuzz/run.sh [SECONDS [TARGET...]]    default: 60 seconds, every target
 # Needs the fuzz build (see fuzz/README.md).
 set -eu
 cd "$(dirname "$0")/.."
-seconds=${1:-40}
+seconds=${1:-60}
 [ $# -gt 0 ] && shift
 targets=${*:-fuzz_cabinet fuzz_decoder fuzz_payload fuzz_options fuzz_paths}
 

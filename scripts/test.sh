@@ -21,7 +21,7 @@ cmake --build build-asan -j "$jobs"
 # over the committed corpus (fuzz/README.md has the long runs).
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DPELMAR_FUZZ=ON -DPELMAR_WITH_QT=OFF >/dev/null
 cmake --build build-fuzz -j "$jobs" --target fuzz_cabinet fuzz_decoder fuzz_payload fuzz_options fuzz_paths
-fuzz/run.sh 40
+fuzz/run.sh 60
 
 # The test runner's summaries again, so the run closes on them.
 echo "normal build:    $(grep -h 'tests passed' build/ctest.log)"
