@@ -487,10 +487,9 @@ inline void translate_call(const State &s, const uint8_t *frame, uint8_t *out, u
 
 // Undoes the call translation on a frame's output copy. An 0xE8 byte starts
 // a call unless it lies in the operand of the call before it; calls in the
-// frame's last six bytes are left alone. The
-// scan reads the untranslated frame in the window (`frame`), whose tail
-// allows reading up to 63 bytes past the frame, 64 bytes at a time, and
-// patches `out`.
+// frame's last six bytes are left alone. The scan reads the untranslated
+// frame in the window (`frame`) 64 bytes at a time, which the window's tail
+// allows past the frame's end, and patches `out`.
 void translate_calls(State &s, const uint8_t *frame, uint8_t *out, uint32_t length) {
     const uint32_t limit = length > kCallSentinelBytes ? length - kCallSentinelBytes : 0;
     uint64_t operand_carry = 0;  // operand bytes that run into the next 64

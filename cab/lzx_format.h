@@ -37,7 +37,8 @@ inline constexpr uint32_t kFrameInputExtra = 6144;
 
 // Calls are translated only in the first 32768 frames after a reset.
 inline constexpr uint32_t kCallTranslationFrames = 32768;
-// The last bytes of a frame that the call scan replaces by sentinels.
+// The last bytes of a frame, where no call is translated; an operand that
+// runs into them reads them as 0xE8 and leaves them as they are.
 inline constexpr uint32_t kCallSentinelBytes = 6;
 
 // Extra bits and base of each position slot (0-50). Slots 0-2 stand for the
