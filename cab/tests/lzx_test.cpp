@@ -660,7 +660,10 @@ TEST(LzxRoundTrip, EachBlockTypeForced) {
 TEST(LzxRoundTrip, IncompressibleFramesGoIntoUncompressedBlocks) {
     // Blocks follow the content: random frames between compressible ones
     // are stored, and the compressible frames after them still decode with
-    // the repeated offsets carried through the stored blocks' headers.
+    // the repeated offsets carried through the stored blocks' headers. The
+    // last 100 bytes of frame 3 and the first 64 of frame 4 repeat what lies
+    // 1000 bytes before them, so frame 4 starts with a repeated-offset match
+    // that only the offsets stored after frame 3 make right.
     const Bytes text = sample(32768, 11);
     std::mt19937 rng(12);
     Bytes data;
@@ -668,6 +671,7 @@ TEST(LzxRoundTrip, IncompressibleFramesGoIntoUncompressedBlocks) {
         if (!random) data.insert(data.end(), text.begin(), text.end());
         for (int i = 0; random && i < 32768; ++i) data.push_back(static_cast<uint8_t>(rng()));
     }
+    for (size_t i = 4 * 32768 - 100; i < 4 * 32768 + 64; ++i) data[i] = data[i - 1000];
     const auto frames = cabwriter::make_lzx_compressor(cabwriter::LzxOptions{})->compress(data);
     ASSERT_EQ(frames.size(), 7u);
     EXPECT_EQ(decode_all(frames, 21), data);
