@@ -11,6 +11,8 @@
 
 using cabtest::Extraction;
 using cabtest::MemoryHost;
+using cabtest::put_u16;
+using cabtest::put_u32;
 using cabtest::test_bytes;
 using cabwriter::FileEntry;
 using cabwriter::Folder;
@@ -36,16 +38,6 @@ std::vector<uint8_t> one_cabinet(std::vector<Folder> folders, const SetOptions &
     auto set = cabwriter::write_cabinet_set(folders, options);
     EXPECT_EQ(set.size(), 1u);
     return set[0].bytes;
-}
-
-void put_u16(std::vector<uint8_t> &bytes, size_t at, uint16_t v) {
-    bytes[at] = static_cast<uint8_t>(v);
-    bytes[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-
-void put_u32(std::vector<uint8_t> &bytes, size_t at, uint32_t v) {
-    put_u16(bytes, at, static_cast<uint16_t>(v));
-    put_u16(bytes, at + 2, static_cast<uint16_t>(v >> 16));
 }
 
 // The folder table of a single cabinet without reserve fields or set names.

@@ -77,4 +77,8 @@ std::vector<uint8_t> test_bytes(size_t size, uint32_t seed);
 // Stream positions of the file entries of a cabinet written by the writer.
 std::vector<size_t> file_entry_positions(const std::vector<uint8_t> &cabinet);
 
+// Overwrite a little-endian field of a written cabinet, to make it malformed.
+void put_u16(std::vector<uint8_t> &bytes, size_t at, uint16_t v);
+void put_u32(std::vector<uint8_t> &bytes, size_t at, uint32_t v);
+
 }  // namespace cabtest

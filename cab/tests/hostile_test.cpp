@@ -10,22 +10,14 @@
 
 using cabtest::Extraction;
 using cabtest::MemoryHost;
+using cabtest::put_u16;
+using cabtest::put_u32;
 using cabwriter::FileEntry;
 using cabwriter::Folder;
 using cabwriter::Method;
 using cabwriter::MethodKind;
 
 namespace {
-
-void put_u16(std::vector<uint8_t> &bytes, size_t at, uint16_t v) {
-    bytes[at] = static_cast<uint8_t>(v);
-    bytes[at + 1] = static_cast<uint8_t>(v >> 8);
-}
-
-void put_u32(std::vector<uint8_t> &bytes, size_t at, uint32_t v) {
-    put_u16(bytes, at, static_cast<uint16_t>(v));
-    put_u16(bytes, at + 2, static_cast<uint16_t>(v >> 16));
-}
 
 std::vector<uint8_t> cabinet_of(Method method, std::vector<FileEntry> files) {
     return cabwriter::write_cabinet_set({Folder{method, std::move(files), nullptr}}).at(0).bytes;
