@@ -138,13 +138,8 @@ bool build_table(const uint8_t *lengths, unsigned symbols, const DecodeTable &t)
     }
     if (kraft != 1u << kMaxCodeLength) return false;
 
-    length_count[0] = 0;
     uint32_t next_code[kMaxCodeLength + 1];
-    uint32_t code = 0;
-    for (unsigned len = 1; len <= kMaxCodeLength; ++len) {
-        code = (code + length_count[len - 1]) << 1;
-        next_code[len] = code;
-    }
+    first_canonical_codes(length_count, next_code);
     // Entries that lead to overflow nodes are never written by a short code;
     // they are cleared so that none keeps a node of the previous table.
     for (unsigned len = t.width + 1; len <= kMaxCodeLength; ++len) {

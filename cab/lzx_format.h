@@ -41,6 +41,14 @@ inline constexpr uint32_t kCallTranslationFrames = 32768;
 // runs into them reads them as 0xE8 and leaves them as they are.
 inline constexpr uint32_t kCallSentinelBytes = 6;
 
+// First code of each length in a canonical code (shorter codes first, equal
+// lengths in symbol order), from the number of codes of each length.
+inline void first_canonical_codes(const unsigned (&count)[kMaxCodeLength + 1],
+                                  uint32_t (&first)[kMaxCodeLength + 1]) {
+    first[1] = 0;
+    for (unsigned len = 2; len <= kMaxCodeLength; ++len) first[len] = (first[len - 1] + count[len - 1]) << 1;
+}
+
 // Extra bits and base of each position slot (0-50). Slots 0-2 stand for the
 // repeated offsets; from slot 3 on, base + extra bits - 2 is the distance.
 struct PositionSlotTables {

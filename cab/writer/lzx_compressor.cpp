@@ -140,13 +140,8 @@ void build_code_lengths(const uint32_t *freq, unsigned symbols, unsigned limit, 
 void build_codes(const uint8_t *lengths, unsigned symbols, uint16_t *codes) {
     unsigned count[kMaxCodeLength + 1] = {};
     for (unsigned s = 0; s < symbols; ++s) ++count[lengths[s]];
-    count[0] = 0;
     uint32_t next[kMaxCodeLength + 1];
-    uint32_t code = 0;
-    for (unsigned len = 1; len <= kMaxCodeLength; ++len) {
-        code = (code + count[len - 1]) << 1;
-        next[len] = code;
-    }
+    first_canonical_codes(count, next);
     for (unsigned s = 0; s < symbols; ++s) codes[s] = lengths[s] ? static_cast<uint16_t>(next[lengths[s]]++) : 0;
 }
 
