@@ -478,8 +478,10 @@ private:
         size_t block_start = 0;
         bool block_raw = false;
         uint32_t block_repeats[3];
+        // The block's symbols and their estimated bits; not kept for stored
+        // blocks, which are never weighed against a frame.
         Histogram &block = block_histogram_, &frame = frame_histogram_, &joined = joined_histogram_;
-        block = {};
+        double block_bits = 0;
         for (size_t start = 0; start < data_.size(); start += kBlockSize) {
             const size_t end = std::min(data_.size(), start + kBlockSize);
             const size_t first = tokens_.size();
@@ -489,18 +491,25 @@ private:
             const double frame_bits = frame.bits();
             const bool raw = frame_bits + kTreeBits >= 8.0 * static_cast<double>(end - start);
             bool split = start > block_start && (raw != block_raw || start - block_start >= kMaxBlockFrames * kBlockSize);
+            double joined_bits = 0;
             if (start > block_start && !split && !raw) {
                 joined = block;
                 joined.add(frame);
-                split = joined.bits() > block.bits() + frame_bits + kSplitSavingBits;
+                joined_bits = joined.bits();
+                split = joined_bits > block_bits + frame_bits + kSplitSavingBits;
             }
             if (split) {
                 write_block(out, block_start, start, first, block_repeats);
                 tokens_.erase(tokens_.begin(), tokens_.begin() + static_cast<std::ptrdiff_t>(first));
-                block = {};
                 block_start = start;
             }
-            block.add(frame);
+            if (start == block_start) {
+                block = frame;
+                block_bits = frame_bits;
+            } else if (!raw) {
+                block = joined;
+                block_bits = joined_bits;
+            }
             block_raw = raw;
             std::copy(std::begin(repeats_), std::end(repeats_), block_repeats);
         }
