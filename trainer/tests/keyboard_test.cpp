@@ -1,0 +1,304 @@
+// The JIS keyboard description, reading key events by position, the input
+// check and the keyboard window's state, without real key events (those
+// run under Xvfb in xkb_keys_test.cpp).
+#include <map>
+#include <set>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "trainer/model/course_tables.h"
+#include "trainer/model/input_check.h"
+#include "trainer/model/jis_keyboard.h"
+#include "trainer/ui/frm_keyboard.h"
+#include "trainer/ui/jis_keyboard_view.h"
+#include "trainer/ui/key_reading.h"
+#include "trainer/ui/keyboard_coach.h"
+
+using namespace tapmora;
+
+namespace {
+
+const JisKey& keyAt(std::uint16_t evdevCode) {
+    const JisKey* key = jisKey(evdevCode);
+    if (!key)
+        qFatal("no key %u", evdevCode);
+    return *key;
+}
+
+// A key event as X11 delivers it: the XKB keycode as native scan code and
+// the core modifier state (Shift 0x1, Lock 0x2) as native modifiers.
+QKeyEvent x11Key(std::uint16_t evdevCode, const QString& text,
+                 Qt::KeyboardModifiers modifiers = Qt::NoModifier, quint32 state = 0) {
+    if (modifiers & Qt::ShiftModifier)
+        state |= 0x1;
+    return QKeyEvent(QEvent::KeyPress, 0, modifiers, evdevCode + evdev::kXkbOffset, 0, state,
+                     text);
+}
+
+std::int16_t code(char c) { return static_cast<std::int16_t>(c); }
+
+}  // namespace
+
+class KeyboardTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { QSettings().clear(); }
+
+    void everyCourseEntryIsTypedOnTheKeyBearingItsKana() {
+        for (int c = 1; c <= kCourseCount; ++c)
+            for (const CourseEntry& entry : course(c).entries) {
+                const auto stroke = strokeForKana(entry.kana);
+                const QByteArray what = QString(QChar(entry.kana)).toUtf8();
+                QVERIFY2(stroke, what);
+                QCOMPARE(deliveredCode(*stroke->key, stroke->shift, false), entry.keyCode);
+                QVERIFY2(stroke->key->finger != Finger::None, what);
+            }
+        QCOMPARE(strokeForKana(u'ぁ'), (KeyStroke{&keyAt(4), true}));
+        QCOMPARE(strokeForKana(u'」'), (KeyStroke{&keyAt(evdev::kBackslash), true}));
+        QVERIFY(!strokeForKana(u'A'));
+        QVERIFY(!strokeForKana(0));
+    }
+
+    // Only 92 is ambiguous, as the course tables say: ¥ and ろ both give it.
+    void eachCourseKeyCodeComesFromOneKeyAndShiftState() {
+        std::map<std::int16_t, std::set<std::pair<std::uint16_t, bool>>> producers;
+        for (const JisKey& key : jisKeys())
+            for (bool shift : {false, true})
+                if (const auto delivered = deliveredCode(key, shift, false))
+                    producers[*delivered].insert({key.evdevCode, shift});
+        for (int c = 1; c <= kCourseCount; ++c)
+            for (const CourseEntry& entry : course(c).entries) {
+                const auto& keys = producers[entry.keyCode];
+                if (entry.keyCode == 92)
+                    QCOMPARE(keys, (std::set<std::pair<std::uint16_t, bool>>{
+                                       {evdev::kYen, false}, {evdev::kRo, false}}));
+                else
+                    QVERIFY2(keys.size() == 1, qPrintable(QString::number(entry.keyCode)));
+            }
+        QCOMPARE(strokeForCode(92), (KeyStroke{&keyAt(evdev::kYen), false}));
+        QCOMPARE(strokeForCode('A'), (KeyStroke{&keyAt(30), true}));
+        QVERIFY(!strokeForCode(0));
+    }
+
+    void rowsAreFilledEdgeToEdgeWithoutOverlap() {
+        for (int row = 0; row < 4; ++row) {
+            std::vector<std::pair<int, int>> spans;
+            for (const JisKey& key : jisKeys()) {
+                if (key.row == row)
+                    spans.push_back({key.left, key.right()});
+                if (key.rows == 2 && key.row + 1 == row)
+                    spans.push_back({key.lowerLeft, key.right()});
+            }
+            std::ranges::sort(spans);
+            int edge = 0;
+            for (auto [left, right] : spans) {
+                QCOMPARE(left, edge);
+                edge = right;
+            }
+            QCOMPARE(edge, kRowQuarters);
+        }
+        std::set<char16_t> kana;
+        for (const JisKey& key : jisKeys())
+            for (char16_t k : {key.kana, key.shiftedKana})
+                if (k != 0)
+                    QVERIFY2(kana.insert(k).second, "a kana on two keys");
+    }
+
+    void codesFollowShiftAndCapsLockAsOnAJisLayout() {
+        const JisKey& a = keyAt(30);
+        QCOMPARE(deliveredCode(a, false, false), code('a'));
+        QCOMPARE(deliveredCode(a, true, false), code('A'));
+        QCOMPARE(deliveredCode(a, false, true), code('A'));
+        QCOMPARE(deliveredCode(a, true, true), code('a'));
+        QCOMPARE(deliveredCode(keyAt(4), false, true), code('3'));  // Caps Lock leaves digits
+        QCOMPARE(deliveredCode(keyAt(4), true, false), code('#'));
+        QCOMPARE(deliveredCode(keyAt(3), true, false), code('"'));
+        QCOMPARE(deliveredCode(keyAt(11), true, false), std::nullopt);  // Shift+0
+        QCOMPARE(deliveredCode(keyAt(28), false, false), std::int16_t{13});
+        QCOMPARE(deliveredCode(keyAt(14), false, false), std::int16_t{8});
+        QCOMPARE(deliveredCode(keyAt(evdev::kSpace), true, false), code(' '));
+        QCOMPARE(deliveredCode(keyAt(15), false, false), std::nullopt);  // Tab
+        QCOMPARE(deliveredCode(keyAt(evdev::kLeftShift), false, false), std::nullopt);
+    }
+
+    void standInsTakeThePlaceOfTheJisOnlyKeys() {
+        const StandIns defaults;
+        QCOMPARE(pressedJisKey(evdev::kGrave, defaults), &keyAt(evdev::kYen));
+        QCOMPARE(pressedJisKey(evdev::kRightCtrl, defaults), &keyAt(evdev::kRo));
+        QCOMPARE(pressedJisKey(evdev::kYen, defaults), &keyAt(evdev::kYen));
+        QCOMPARE(pressedJisKey(evdev::kRo, defaults), &keyAt(evdev::kRo));
+        QCOMPARE(pressedJisKey(evdev::kIsoExtra, defaults), nullptr);
+        QCOMPARE(pressedJisKey(79, defaults), nullptr);  // keypad 1
+        QCOMPARE(pressedJisKey(0, defaults), nullptr);
+        const StandIns none{0, 0};
+        QCOMPARE(pressedJisKey(evdev::kGrave, none), &keyAt(evdev::kGrave));
+        QCOMPARE(pressedJisKey(evdev::kRightCtrl, none), nullptr);
+        const StandIns iso{evdev::kIsoExtra, evdev::kMenu};
+        QCOMPARE(pressedJisKey(evdev::kIsoExtra, iso), &keyAt(evdev::kYen));
+        QCOMPARE(pressedJisKey(evdev::kMenu, iso), &keyAt(evdev::kRo));
+        for (std::uint16_t candidate : standInCandidates())
+            QVERIFY(!jisKey(candidate) || jisKey(candidate)->kana == 0);
+    }
+
+    void touchTypistsHoldTheOtherHandsShift() {
+        QCOMPARE(shiftKeyFor(keyAt(4)).evdevCode, evdev::kRightShift);   // 3, left hand
+        QCOMPARE(shiftKeyFor(keyAt(51)).evdevCode, evdev::kLeftShift);   // comma, right hand
+        QCOMPARE(shiftKeyFor(keyAt(evdev::kBackslash)).evdevCode, evdev::kLeftShift);
+    }
+
+    void charactersTellTheInputMode() {
+        QCOMPARE(classifyCharacter(u'a'), CharacterKind::Jis);
+        QCOMPARE(classifyCharacter(u'\r'), CharacterKind::Jis);
+        QCOMPARE(classifyCharacter(u'¥'), CharacterKind::Jis);
+        QCOMPARE(classifyCharacter(u'ち'), CharacterKind::Kana);
+        QCOMPARE(classifyCharacter(u'ﾁ'), CharacterKind::Kana);  // half-width, a kana lock
+        QCOMPARE(classifyCharacter(u'ー'), CharacterKind::Kana);
+        QCOMPARE(classifyCharacter(u'。'), CharacterKind::FullWidth);
+        QCOMPARE(classifyCharacter(u'ａ'), CharacterKind::FullWidth);
+        QCOMPARE(classifyCharacter(u'漢'), CharacterKind::FullWidth);
+        QCOMPARE(classifyCharacter(u'ä'), CharacterKind::Other);
+        QCOMPARE(classifyCharacter(u'ж'), CharacterKind::Other);
+    }
+
+    void inputCheckNamesTheMostPressingProblem() {
+        InputCheck check;
+        check.keySeen(u'a', false, false, true);
+        QCOMPARE(check.warning(), InputWarning::None);
+        check.keySeen(u'A', false, std::nullopt, false);  // a capital without Shift
+        QCOMPARE(check.warning(), InputWarning::CapsLock);
+        check.keySeen(0, false, std::nullopt, false);  // Shift alone keeps it
+        QCOMPARE(check.warning(), InputWarning::CapsLock);
+        check.keySeen(u'ﾁ', false, std::nullopt, true);
+        QCOMPARE(check.warning(), InputWarning::KanaInput);
+        check.inputMethodSeen();
+        QCOMPARE(check.warning(), InputWarning::InputMethod);
+        check.keySeen(u'1', false, std::nullopt, false);
+        QCOMPARE(check.warning(), InputWarning::CapsLock);
+        check.keySeen(u'1', false, false, true);  // the platform reports the lock off
+        QCOMPARE(check.warning(), InputWarning::None);
+
+        check.keySeen(u'ä', false, false, true);  // placed by position: harmless
+        QCOMPARE(check.warning(), InputWarning::None);
+        check.keySeen(u'ä', false, std::nullopt, false);
+        QCOMPARE(check.warning(), InputWarning::UnplacedCharacter);
+        check.keySeen(u'a', true, std::nullopt, false);  // Shift with a small letter: Caps Lock
+        QCOMPARE(check.warning(), InputWarning::CapsLock);
+    }
+
+    void keysAreReadByPositionWhateverTheLayout() {
+        const KeyReader reader(true);
+        const StandIns standIns;
+        // US layout: Shift+2 types "@", the JIS key gives '"'.
+        KeyReading reading = reader.read(x11Key(3, "@", Qt::ShiftModifier), standIns);
+        QVERIFY(reading.byPosition);
+        QCOMPARE(reading.code, code('"'));
+        QCOMPARE(reading.stroke, (KeyStroke{&keyAt(3), true}));
+        // US layout: the ¥ key types nothing at all, still ー's key.
+        QCOMPARE(reader.read(x11Key(evdev::kYen, ""), standIns).code, std::int16_t{92});
+        // 109A: the ¥ key types U+00A5.
+        QCOMPARE(reader.read(x11Key(evdev::kYen, "¥"), standIns).code, std::int16_t{92});
+        // Caps Lock as the X server reports it.
+        QCOMPARE(reader.read(x11Key(30, "A", Qt::NoModifier, 0x2), standIns).code, code('A'));
+        QCOMPARE(reader.read(x11Key(30, "a"), standIns).capsLock, false);
+        // The right Ctrl key stands in for ろ though it comes as a Ctrl press.
+        reading = reader.read(x11Key(evdev::kRightCtrl, "", Qt::ControlModifier), standIns);
+        QCOMPARE(reading.code, std::int16_t{92});
+        QCOMPARE(reading.stroke->key, &keyAt(evdev::kRo));
+        // Shift+0 on a layout that types ")": no code.
+        reading = reader.read(x11Key(11, ")", Qt::ShiftModifier), standIns);
+        QVERIFY(reading.byPosition);
+        QCOMPARE(reading.code, std::nullopt);
+    }
+
+    void keysOffTheJisBlockAndChordsAreLeftToTheirCharacters() {
+        const KeyReader reader(true);
+        const StandIns standIns;
+        KeyReading reading = reader.read(x11Key(30, "\x01", Qt::ControlModifier), standIns);
+        QVERIFY(!reading.byPosition);
+        QCOMPARE(reading.character, u'\x01');
+        QCOMPARE(reading.stroke->key, &keyAt(30));
+        reading = reader.read(x11Key(79, "1"), standIns);  // keypad
+        QVERIFY(!reading.byPosition);
+        QVERIFY(!reading.stroke);
+        QKeyEvent noScanCode(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, "a");
+        QVERIFY(!reader.read(noScanCode, standIns).byPosition);
+        const KeyReader byCharacter(false);
+        reading = byCharacter.read(x11Key(30, "a"), standIns);
+        QVERIFY(!reading.byPosition);
+        QCOMPARE(reading.capsLock, std::nullopt);
+    }
+
+    void standInChoicesAreRememberedAndNeverShared() {
+        {
+            KeyboardCoach coach{KeyReader(true)};
+            QSignalSpy status(&coach, &KeyboardCoach::statusChanged);
+            coach.setStandIn(&StandIns::ro, evdev::kGrave);  // taken from ¥
+            QCOMPARE(coach.standIns().ro, evdev::kGrave);
+            QCOMPARE(coach.standIns().yen, 0);
+            coach.setStandIn(&StandIns::yen, evdev::kIsoExtra);
+            QCOMPARE(status.count(), 2);
+        }
+        KeyboardCoach again{KeyReader(true)};
+        QCOMPARE(again.standIns().yen, evdev::kIsoExtra);
+        QCOMPARE(again.standIns().ro, evdev::kGrave);
+
+        QSettings().setValue("keyboard/yenStandIn", 30);  // A bears a kana: not offered
+        QCOMPARE(KeyboardCoach{KeyReader(true)}.standIns().yen, StandIns().yen);
+    }
+
+    void coachFollowsTheDrillAndTheInput() {
+        KeyboardCoach coach{KeyReader(true)};
+        QSignalSpy target(&coach, &KeyboardCoach::targetChanged);
+        QSignalSpy status(&coach, &KeyboardCoach::statusChanged);
+        coach.kanaShown(u'ろ');
+        QCOMPARE(coach.target(), (KeyStroke{&keyAt(evdev::kRo), false}));
+        coach.kanaShown(0);
+        QVERIFY(!coach.target());
+        QCOMPARE(target.count(), 2);
+
+        coach.read(x11Key(30, "A", Qt::NoModifier, 0x2));
+        QCOMPARE(coach.warning(), InputWarning::CapsLock);
+        coach.read(x11Key(30, "a"));
+        QCOMPARE(coach.warning(), InputWarning::None);
+        QCOMPARE(status.count(), 2);
+    }
+
+    void viewShowsTheTargetAndAMissUntilTheNextKana() {
+        KeyboardCoach coach{KeyReader(true)};
+        FrmKeyboard window(coach, nullptr);
+        JisKeyboardView* view = window.keyboardView();
+        window.resize(800, 400);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(view->keyRect(30).width() > 30);
+        QVERIFY(view->keyRect(evdev::kRightShift).right() <= view->width());
+        QVERIFY(view->keyRect(999).isEmpty());
+
+        coach.kanaShown(u'ぁ');
+        QCOMPARE(view->target(), (KeyStroke{&keyAt(4), true}));
+        coach.keyMissed({&keyAt(46), false});
+        QCOMPARE(view->miss(), (KeyStroke{&keyAt(46), false}));
+        coach.kanaShown(u'あ');  // the next kana clears the miss
+        QVERIFY(!view->miss());
+        coach.keyMissed({&keyAt(46), false});
+        QTRY_VERIFY_WITH_TIMEOUT(!view->miss(), JisKeyboardView::kMissMilliseconds * 3);
+    }
+};
+
+int main(int argc, char** argv) {
+    // Settings go to a scratch folder, never the tester's own.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    QApplication application(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("tapmora-test"));
+    QCoreApplication::setApplicationName(QStringLiteral("keyboard-test"));
+    KeyboardTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "keyboard_test.moc"
