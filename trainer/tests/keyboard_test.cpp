@@ -8,12 +8,12 @@
 #include <QKeyEvent>
 #include <QSettings>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include "trainer/model/course_tables.h"
 #include "trainer/model/input_check.h"
 #include "trainer/model/jis_keyboard.h"
+#include "trainer/tests/scratch_settings.h"
 #include "trainer/ui/frm_keyboard.h"
 #include "trainer/ui/jis_keyboard_view.h"
 #include "trainer/ui/key_reading.h"
@@ -290,15 +290,6 @@ private slots:
     }
 };
 
-int main(int argc, char** argv) {
-    // Settings go to a scratch folder, never the tester's own.
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    QApplication application(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("tapmora-test"));
-    QCoreApplication::setApplicationName(QStringLiteral("keyboard-test"));
-    KeyboardTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+TAPMORA_TEST_MAIN(KeyboardTest)
 
 #include "keyboard_test.moc"

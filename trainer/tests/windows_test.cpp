@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <QTest>
 
+#include "trainer/tests/scratch_settings.h"
 #include "trainer/tests/scripted_random.h"
 #include "trainer/ui/form1.h"
 #include "trainer/ui/frm_about.h"
@@ -399,5 +400,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(WindowsTest)
+TAPMORA_TEST_MAIN(WindowsTest)
 #include "windows_test.moc"

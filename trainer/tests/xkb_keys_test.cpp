@@ -5,11 +5,10 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QProcess>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include "trainer/model/jis_keyboard.h"
+#include "trainer/tests/scratch_settings.h"
 #include "trainer/tests/x_keyboard.h"
 #include "trainer/ui/keyboard_coach.h"
 
@@ -150,14 +149,6 @@ private slots:
     }
 };
 
-int main(int argc, char** argv) {
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    QApplication application(argc, argv);
-    QCoreApplication::setOrganizationName(QStringLiteral("tapmora-test"));
-    QCoreApplication::setApplicationName(QStringLiteral("xkb-keys-test"));
-    XkbKeysTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+TAPMORA_TEST_MAIN(XkbKeysTest)
 
 #include "xkb_keys_test.moc"

@@ -2,6 +2,7 @@
 
 #include <QActionGroup>
 #include <QBoxLayout>
+#include <QEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QScreen>
@@ -17,6 +18,7 @@ namespace tapmora {
 namespace {
 
 const QString kGeometryKey = QStringLiteral("keyboard/geometry");
+const QString kOpenKey = QStringLiteral("keyboard/open");
 constexpr int kGapToMainWindow = 8;
 
 QString warningText(InputWarning warning) {
@@ -52,6 +54,27 @@ FrmKeyboard::FrmKeyboard(KeyboardCoach& coach, QWidget* mainWindow)
 }
 
 FrmKeyboard::~FrmKeyboard() { QSettings().setValue(kGeometryKey, saveGeometry()); }
+
+bool FrmKeyboard::wasOpenLastTime() { return QSettings().value(kOpenKey, true).toBool(); }
+
+void FrmKeyboard::showEvent(QShowEvent* event) {
+    QSettings().setValue(kOpenKey, true);
+    QWidget::showEvent(event);
+}
+
+void FrmKeyboard::closeEvent(QCloseEvent* event) {
+    QSettings().setValue(kOpenKey, false);
+    QWidget::closeEvent(event);
+}
+
+// Window managers that give the window the focus anyway, on showing or on
+// a click, get it handed straight back: the keys belong to the drill.
+void FrmKeyboard::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && parentWidget() &&
+        parentWidget()->isVisible())
+        parentWidget()->activateWindow();
+    QWidget::changeEvent(event);
+}
 
 void FrmKeyboard::createControls() {
     keyboardView_ = named(new JisKeyboardView(this), "keyboardView");

@@ -26,6 +26,16 @@ public:
 
     JisKeyboardView* keyboardView() const { return keyboardView_; }
 
+    // Whether the window was open when the program last ended (open by
+    // default): the learner closing it is remembered, the program ending
+    // with it open is not a close.
+    static bool wasOpenLastTime();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
 private:
     void createControls();
     void addStandInMenu(QMenu* settings, QStringView title, const char* name,

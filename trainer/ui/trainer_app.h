@@ -2,6 +2,8 @@
 // first use, shown modeless without an owner and destroyed when closed.
 #pragma once
 
+#include <memory>
+
 #include <QPointer>
 
 #include "trainer/model/score.h"
@@ -12,6 +14,8 @@ namespace tapmora {
 class Form1;
 class FrmPrintScore;
 class FrmAbout;
+class FrmKeyboard;
+class KeyboardCoach;
 
 class TrainerApp {
 public:
@@ -26,20 +30,30 @@ public:
     FrmPrintScore* showScoreWindow();
     FrmAbout* showAboutWindow();
 
+    // The keyboard window accompanies the main window, which must be open;
+    // it is placed beside it the first time and reopens with it when it
+    // was open at the end of the last run.
+    FrmKeyboard* showKeyboardWindow();
+
     // The open windows; null when closed.
     Form1* mainWindow() const;
     FrmPrintScore* scoreWindow() const;
     FrmAbout* aboutWindow() const;
+    FrmKeyboard* keyboardWindow() const;
 
     ScoreModule& scores() { return scores_; }
+    // What the keyboard window shows, fed by the main window's drill.
+    KeyboardCoach& keyboard() { return *keyboard_; }
     Services& services() { return services_; }
 
 private:
     Services services_;
     ScoreModule scores_;
+    std::unique_ptr<KeyboardCoach> keyboard_;
     QPointer<Form1> form1_;
     QPointer<FrmPrintScore> scoreWindow_;
     QPointer<FrmAbout> aboutWindow_;
+    QPointer<FrmKeyboard> keyboardWindow_;
 };
 
 }  // namespace tapmora
