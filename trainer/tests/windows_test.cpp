@@ -356,6 +356,14 @@ private slots:
         QCOMPARE(label(app_->scoreWindow(), "LblATrue")->text(), u"17");
     }
 
+    void enterOnTheFocusedCloseButtonClosesTheScoreWindow() {
+        FrmPrintScore* scores = app_->showScoreWindow();
+        QVERIFY(QTest::qWaitForWindowActive(scores));
+        QCOMPARE(QApplication::focusWidget(), button(scores, "CmdClose"));
+        pressEnter();
+        QTRY_VERIFY(!app_->scoreWindow());
+    }
+
     void scoreWindowSumPastTheLimitKeepsItsFigures() {
         app_->scores().ScoreHome = 20000;
         app_->scores().EScoreHome = 12767;

@@ -46,6 +46,8 @@ QLabel* addLabel(QWidget* parent, const char* name, const QString& text, QRect p
 QPushButton* addButton(QWidget* parent, const char* name, QStringView text, QRect place) {
     auto* button = named(new QPushButton(text.toString(), parent), name);
     button->setGeometry(place);
+    // Enter on a focused button presses it, as in a dialog, in every window.
+    button->setAutoDefault(true);
     return button;
 }
 

@@ -35,6 +35,7 @@ Widget* named(Widget* widget, const char* name) {
 }
 
 QLabel* addLabel(QWidget* parent, const char* name, const QString& text, QRect place);
+// A command button that Enter presses while it has the focus.
 QPushButton* addButton(QWidget* parent, const char* name, QStringView text, QRect place);
 
 // A box showing one of the trainer's pictures at its natural size in the

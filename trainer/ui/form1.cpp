@@ -140,10 +140,6 @@ void Form1::createControls(QWidget* client) {
              label2_, frame1_, picture2_, picture3_, label3_, label4_, label5_, cmdPrintScore_})
         hidden->hide();
 
-    // Enter on a focused button presses it, as in a dialog.
-    for (QPushButton* button : {cmdstart_, cmdend, cmdVersion, cmdPrintScore_})
-        button->setAutoDefault(true);
-
     QWidget* tabOrder[] = {cmdstart_,   cmdend,      cmdVersion,  options_[0], options_[1],
                            options_[2], options_[3], options_[4], options_[5], cmdPrintScore_};
     for (std::size_t i = 1; i < std::size(tabOrder); ++i)
