@@ -148,6 +148,17 @@ private slots:
         QVERIFY(!button(form1_, "cmdstart")->isEnabled());
     }
 
+    // After the start the keyboard belongs to the courses: a second Enter
+    // brings up the first kana instead of reaching the quit button.
+    void enterTwiceStartsAndShowsTheFirstKana() {
+        pressEnter();
+        QCOMPARE(QApplication::focusWidget(), option(1));
+        pressEnter();
+        QCOMPARE(quits_, 0);
+        QCOMPARE(kana(), u"ち");
+        QCOMPARE(beeps_, 1);
+    }
+
     void startShowsTheDrillScreenForGood() {
         action(form1_, "mnustart")->trigger();
         QLabel* label1 = label(form1_, "Label1");

@@ -175,6 +175,10 @@ void Form1::start() {
     label5_->show();
     mnustart_->setEnabled(false);
     cmdPrintScore_->show();
+    // Disabling the start button handed the focus on to the quit button;
+    // the keyboard belongs to the courses now, so a second Enter reaches the
+    // drill. Nothing can be selected yet, so the first course takes it.
+    options_[0]->setFocus();
 }
 
 void Form1::quit() { app_.services().quit(); }
