@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cab/mszip.h"
+#include "cab/mszip_tables.h"
 #include "cab/tests/extraction.h"
 #include "cab/writer/mszip_compressor.h"
 #include "cab/writer/writer.h"
@@ -318,6 +319,96 @@ TEST(MszipDynamicCodes, LongCodesSpreadOverManySubTablesFit) {
     EXPECT_EQ(d.output(), Bytes{'A'});
 }
 
+// A distance code of 30 symbols whose table needs the most entries. The 1-,
+// 2- and 3-bit codes leave eight 6-bit prefixes, each with a sub-table: six
+// of 2 entries for twelve 7-bit codes, one of 4, and one of 64 for the codes
+// of 8-15 bits, under which two 12-bit prefixes hold the 13- to 15-bit codes
+// in tables of 2 and 8 entries: 64 + 12 + 4 + 64 + 2 + 8 = 154 entries.
+// Symbols 0 and 1 take the 15-bit codes: distances 1 and 2.
+std::vector<uint8_t> deepest_distance_code() {
+    std::vector<uint8_t> lengths(30);
+    const std::pair<unsigned, uint8_t> runs[] = {{2, 15}, {1, 14}, {3, 13}, {1, 11}, {1, 10}, {1, 9},
+                                                 {5, 8},  {13, 7}, {1, 3},  {1, 2},  {1, 1}};
+    size_t at = 0;
+    for (const auto &[count, length] : runs) at = std::fill_n(lengths.begin() + at, count, length) - lengths.begin();
+    return lengths;
+}
+
+// Literals 'a' and 'b', end of block and the length-3 code, 2 bits each, with
+// the deepest distance code: "ab", then length 3 at distances 2, 1 and 5
+// (distance symbols 1, 0 and 4, the last with one extra bit, 0).
+Bytes block_with_deepest_distance_code() {
+    std::vector<uint8_t> literal_lengths(258, 0);
+    for (unsigned s : {unsigned{'a'}, unsigned{'b'}, 256u, 257u}) literal_lengths[s] = 2;
+    BitWriter w;
+    const DynamicCode c = dynamic_header(w, true, 258, 30, literal_lengths, deepest_distance_code());
+    emit(w, c.literal_lengths, c.literal_codes, 'a');
+    emit(w, c.literal_lengths, c.literal_codes, 'b');
+    for (unsigned distance_symbol : {1u, 0u, 4u}) {
+        emit(w, c.literal_lengths, c.literal_codes, 257);
+        emit(w, c.distance_lengths, c.distance_codes, distance_symbol);
+        if (distance_symbol == 4) w.bits(0, 1);
+    }
+    emit(w, c.literal_lengths, c.literal_codes, 256);
+    return w.done();
+}
+const std::string kDeepestDistanceCodeOutput = "ababaaaabaa";
+
+TEST(MszipDynamicCodes, DeepestDistanceCodeDecodes) {
+    FolderDecoder d;
+    ASSERT_EQ(d.decode(block_with_deepest_distance_code()), cab::kDecodeOk);
+    EXPECT_EQ(d.output(), Bytes(kDeepestDistanceCodeOutput.begin(), kDeepestDistanceCodeOutput.end()));
+}
+
+// Calls visit(codes_of_length) for every complete prefix code of at most
+// `max_symbols` codes no longer than 15 bits, given by its number of codes
+// of each length; that number decides the canonical codes, and with them the
+// table, whichever symbols have them.
+template <typename Visit>
+void for_each_complete_code(unsigned max_symbols, Visit visit) {
+    unsigned codes_of_length[cab::mszip::kMaxCodeLength + 1] = {};
+    // `open`: codes of this length not yet taken; each needs at least one of
+    // the `left` symbols to complete the code.
+    const auto extend = [&](const auto &self, unsigned length, unsigned open, unsigned left) -> void {
+        for (unsigned n = 0; n <= std::min(open, left); ++n) {
+            codes_of_length[length] = n;
+            const unsigned still_open = open - n;
+            if (still_open == 0) visit(codes_of_length);
+            else if (length < cab::mszip::kMaxCodeLength && still_open <= left - n)
+                self(self, length + 1, 2 * still_open, left - n);
+        }
+        codes_of_length[length] = 0;
+    };
+    extend(extend, 1, 2, max_symbols);
+}
+
+// Builds the distance table of a code given by its lengths; the number of
+// entries used, 0 when the builder refuses the code.
+unsigned distance_table_entries(const uint8_t *lengths, unsigned count) {
+    using namespace cab::mszip;
+    static std::vector<HuffEntry> table(1u << kMaxCodeLength);
+    unsigned root_bits = 0;
+    return build_table<distance_entry>(lengths, count, kDistanceLookupBits, table.data(),
+                                       static_cast<unsigned>(table.size()), &root_bits);
+}
+
+TEST(MszipTableCapacity, EveryCompleteDistanceCodeFitsAndTheDeepestFillsTheTable) {
+    using namespace cab::mszip;
+    unsigned most = 0;
+    for_each_complete_code(kMaxDistanceCodes, [&](const unsigned (&codes_of_length)[kMaxCodeLength + 1]) {
+        uint8_t lengths[kMaxDistanceCodes];
+        unsigned count = 0;
+        for (unsigned len = 1; len <= kMaxCodeLength; ++len)
+            for (unsigned i = 0; i < codes_of_length[len]; ++i) lengths[count++] = static_cast<uint8_t>(len);
+        const unsigned used = distance_table_entries(lengths, count);
+        ASSERT_NE(used, 0u);
+        most = std::max(most, used);
+    });
+    EXPECT_EQ(most, kDistanceTableCapacity);
+    const std::vector<uint8_t> deepest = deepest_distance_code();
+    EXPECT_EQ(distance_table_entries(deepest.data(), 30), kDistanceTableCapacity);
+}
+
 // Streams that must be refused with a data error and without touching
 // anything outside the block's bytes and the output buffer.
 std::vector<std::pair<std::string, Bytes>> invalid_streams() {
@@ -493,6 +584,17 @@ TEST(MszipEngine, ExtractsFoldersOfSeveralStrategiesAndACabinetSet) {
                      cabwriter::make_mszip_compressor({9, cabwriter::DeflateStrategy::Fixed})),
     };
     for (uint32_t max_size : {0u, 20000u}) cabtest::expect_round_trip(folders, max_size);
+}
+
+TEST(MszipEngine, ExtractsABlockWithTheDeepestDistanceCode) {
+    const Bytes expected(kDeepestDistanceCodeOutput.begin(), kDeepestDistanceCodeOutput.end());
+    const auto blocks = std::make_shared<cabtest::PresetBlocks>(std::vector<cabwriter::CompressedBlock>{
+        {block_with_deepest_distance_code(), static_cast<uint16_t>(expected.size())}});
+    cabtest::MemoryHost host;
+    cabtest::add_cabinets(host, cabwriter::write_cabinet_set({mszip_folder({cabtest::file_of("f", expected)}, blocks)}));
+    cabtest::Extraction x(host);
+    ASSERT_TRUE(x.copy("cabinet1.cab")) << x.error.code;
+    EXPECT_EQ(x.files["f"], expected);
 }
 
 TEST(MszipEngine, InvalidStreamsFailWithDecodeError) {
