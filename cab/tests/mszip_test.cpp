@@ -329,8 +329,8 @@ std::vector<uint8_t> deepest_distance_code() {
     std::vector<uint8_t> lengths(30);
     const std::pair<unsigned, uint8_t> runs[] = {{2, 15}, {1, 14}, {3, 13}, {1, 11}, {1, 10}, {1, 9},
                                                  {5, 8},  {13, 7}, {1, 3},  {1, 2},  {1, 1}};
-    size_t at = 0;
-    for (const auto &[count, length] : runs) at = std::fill_n(lengths.begin() + at, count, length) - lengths.begin();
+    auto at = lengths.begin();
+    for (const auto &[count, length] : runs) at = std::fill_n(at, count, length);
     return lengths;
 }
 
@@ -591,7 +591,8 @@ TEST(MszipEngine, ExtractsABlockWithTheDeepestDistanceCode) {
     const auto blocks = std::make_shared<cabtest::PresetBlocks>(std::vector<cabwriter::CompressedBlock>{
         {block_with_deepest_distance_code(), static_cast<uint16_t>(expected.size())}});
     cabtest::MemoryHost host;
-    cabtest::add_cabinets(host, cabwriter::write_cabinet_set({mszip_folder({cabtest::file_of("f", expected)}, blocks)}));
+    const auto folder = mszip_folder({cabtest::file_of("f", expected)}, blocks);
+    cabtest::add_cabinets(host, cabwriter::write_cabinet_set({folder}));
     cabtest::Extraction x(host);
     ASSERT_TRUE(x.copy("cabinet1.cab")) << x.error.code;
     EXPECT_EQ(x.files["f"], expected);
