@@ -35,8 +35,8 @@ inline constexpr unsigned kCodeLengthCodes = 19;
 // longest code under its prefix needs. The dynamic capacities are the most
 // entries any complete code can need with these widths: 852 for 286
 // literal/length codes of up to 15 bits (deflate encoders do produce codes
-// that need more than 800), 154 for 30 distance codes (the tests build every
-// complete distance code to show it).
+// that need more than 800), 154 for 30 distance codes (a test builds every
+// complete distance code, one for each group that needs the same entries).
 inline constexpr unsigned kLiteralLookupBits = 9;
 inline constexpr unsigned kDistanceLookupBits = 6;
 inline constexpr unsigned kFixedDistanceLookupBits = 5;

@@ -360,26 +360,23 @@ TEST(MszipDynamicCodes, DeepestDistanceCodeDecodes) {
     EXPECT_EQ(d.output(), Bytes(kDeepestDistanceCodeOutput.begin(), kDeepestDistanceCodeOutput.end()));
 }
 
-// Calls visit(codes_of_length) for every complete prefix code of at most
-// `max_symbols` codes no longer than 15 bits, given by its number of codes
-// of each length; that number decides the canonical codes, and with them the
-// table, whichever symbols have them.
+// Calls visit(codes_of_length) for every way to complete a prefix code whose
+// codes shorter than `length` bits, counted in codes_of_length, leave `open`
+// codes of `length` bits unused, with at most `left` more codes of up to 15
+// bits. A code is given by its number of codes of each length: that decides
+// the canonical codes, and with them the table, whichever symbols have them.
 template <typename Visit>
-void for_each_complete_code(unsigned max_symbols, Visit visit) {
-    unsigned codes_of_length[cab::mszip::kMaxCodeLength + 1] = {};
-    // `open`: codes of this length not yet taken; each needs at least one of
-    // the `left` symbols to complete the code.
-    const auto extend = [&](const auto &self, unsigned length, unsigned open, unsigned left) -> void {
-        for (unsigned n = 0; n <= std::min(open, left); ++n) {
-            codes_of_length[length] = n;
-            const unsigned still_open = open - n;
-            if (still_open == 0) visit(codes_of_length);
-            else if (length < cab::mszip::kMaxCodeLength && still_open <= left - n)
-                self(self, length + 1, 2 * still_open, left - n);
-        }
-        codes_of_length[length] = 0;
-    };
-    extend(extend, 1, 2, max_symbols);
+void for_each_completion(unsigned (&codes_of_length)[cab::mszip::kMaxCodeLength + 1], unsigned length,
+                         unsigned open, unsigned left, Visit &visit) {
+    for (unsigned n = 0; n <= std::min(open, left); ++n) {
+        codes_of_length[length] = n;
+        // Each code still open needs at least one more symbol.
+        const unsigned still_open = open - n;
+        if (still_open == 0) visit(codes_of_length);
+        else if (length < cab::mszip::kMaxCodeLength && still_open <= left - n)
+            for_each_completion(codes_of_length, length + 1, 2 * still_open, left - n, visit);
+    }
+    codes_of_length[length] = 0;
 }
 
 // Builds the distance table of a code given by its lengths; the number of
@@ -392,10 +389,19 @@ unsigned distance_table_entries(const uint8_t *lengths, unsigned count) {
                                        static_cast<unsigned>(table.size()), &root_bits);
 }
 
+// A complete code needs as many entries as the code that has the fewest
+// codes of up to 6 bits (the root width) leaving the same root entries open:
+// short codes fill root entries directly, and the longer ones go to
+// sub-tables under the open entries, the last ones, in the same order either
+// way. So for each number of open root entries the test takes the fewest
+// short codes (one per binary digit of the entries they fill) and builds
+// every completion with the symbols left. Codes of at most 6 bits need at
+// most 64 entries.
 TEST(MszipTableCapacity, EveryCompleteDistanceCodeFitsAndTheDeepestFillsTheTable) {
     using namespace cab::mszip;
+    constexpr unsigned kRootEntries = 1u << kDistanceLookupBits;
     unsigned most = 0;
-    for_each_complete_code(kMaxDistanceCodes, [&](const unsigned (&codes_of_length)[kMaxCodeLength + 1]) {
+    auto build = [&](const unsigned (&codes_of_length)[kMaxCodeLength + 1]) {
         uint8_t lengths[kMaxDistanceCodes];
         unsigned count = 0;
         for (unsigned len = 1; len <= kMaxCodeLength; ++len)
@@ -403,7 +409,18 @@ TEST(MszipTableCapacity, EveryCompleteDistanceCodeFitsAndTheDeepestFillsTheTable
         const unsigned used = distance_table_entries(lengths, count);
         ASSERT_NE(used, 0u);
         most = std::max(most, used);
-    });
+    };
+    for (unsigned open = 1; open < kRootEntries; ++open) {
+        unsigned codes_of_length[kMaxCodeLength + 1] = {};
+        unsigned short_codes = 0;
+        for (unsigned len = 1; len <= kDistanceLookupBits; ++len) {
+            codes_of_length[len] = ((kRootEntries - open) >> (kDistanceLookupBits - len)) & 1;
+            short_codes += codes_of_length[len];
+        }
+        if (open + short_codes <= kMaxDistanceCodes)
+            for_each_completion(codes_of_length, kDistanceLookupBits + 1, 2 * open, kMaxDistanceCodes - short_codes,
+                                build);
+    }
     EXPECT_EQ(most, kDistanceTableCapacity);
     const std::vector<uint8_t> deepest = deepest_distance_code();
     EXPECT_EQ(distance_table_entries(deepest.data(), 30), kDistanceTableCapacity);
