@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cab/mszip.h"
+#include "cab/mszip_tables.h"
 #include "cab/tests/extraction.h"
 #include "cab/writer/mszip_compressor.h"
 #include "cab/writer/writer.h"
@@ -318,6 +319,113 @@ TEST(MszipDynamicCodes, LongCodesSpreadOverManySubTablesFit) {
     EXPECT_EQ(d.output(), Bytes{'A'});
 }
 
+// A distance code of 30 symbols whose table needs the most entries. The 1-,
+// 2- and 3-bit codes leave eight 6-bit prefixes, each with a sub-table: six
+// of 2 entries for twelve 7-bit codes, one of 4, and one of 64 for the codes
+// of 8-15 bits, under which two 12-bit prefixes hold the 13- to 15-bit codes
+// in tables of 2 and 8 entries: 64 + 12 + 4 + 64 + 2 + 8 = 154 entries.
+// Symbols 0 and 1 take the 15-bit codes: distances 1 and 2.
+std::vector<uint8_t> deepest_distance_code() {
+    std::vector<uint8_t> lengths(30);
+    const std::pair<unsigned, uint8_t> runs[] = {{2, 15}, {1, 14}, {3, 13}, {1, 11}, {1, 10}, {1, 9},
+                                                 {5, 8},  {13, 7}, {1, 3},  {1, 2},  {1, 1}};
+    auto at = lengths.begin();
+    for (const auto &[count, length] : runs) at = std::fill_n(at, count, length);
+    return lengths;
+}
+
+// Literals 'a' and 'b', end of block and the length-3 code, 2 bits each, with
+// the deepest distance code: "ab", then length 3 at distances 2, 1 and 5
+// (distance symbols 1, 0 and 4, the last with one extra bit, 0).
+Bytes block_with_deepest_distance_code() {
+    std::vector<uint8_t> literal_lengths(258, 0);
+    for (unsigned s : {unsigned{'a'}, unsigned{'b'}, 256u, 257u}) literal_lengths[s] = 2;
+    BitWriter w;
+    const DynamicCode c = dynamic_header(w, true, 258, 30, literal_lengths, deepest_distance_code());
+    emit(w, c.literal_lengths, c.literal_codes, 'a');
+    emit(w, c.literal_lengths, c.literal_codes, 'b');
+    for (unsigned distance_symbol : {1u, 0u, 4u}) {
+        emit(w, c.literal_lengths, c.literal_codes, 257);
+        emit(w, c.distance_lengths, c.distance_codes, distance_symbol);
+        if (distance_symbol == 4) w.bits(0, 1);
+    }
+    emit(w, c.literal_lengths, c.literal_codes, 256);
+    return w.done();
+}
+const std::string kDeepestDistanceCodeOutput = "ababaaaabaa";
+
+TEST(MszipDynamicCodes, DeepestDistanceCodeDecodes) {
+    FolderDecoder d;
+    ASSERT_EQ(d.decode(block_with_deepest_distance_code()), cab::kDecodeOk);
+    EXPECT_EQ(d.output(), Bytes(kDeepestDistanceCodeOutput.begin(), kDeepestDistanceCodeOutput.end()));
+}
+
+// Calls visit(codes_of_length) for every way to complete a prefix code whose
+// codes shorter than `length` bits, counted in codes_of_length, leave `open`
+// codes of `length` bits unused, with at most `left` more codes of up to 15
+// bits. A code is given by its number of codes of each length: that decides
+// the canonical codes, and with them the table, whichever symbols have them.
+template <typename Visit>
+void for_each_completion(unsigned (&codes_of_length)[cab::mszip::kMaxCodeLength + 1], unsigned length,
+                         unsigned open, unsigned left, Visit &visit) {
+    for (unsigned n = 0; n <= std::min(open, left); ++n) {
+        codes_of_length[length] = n;
+        // Each code still open needs at least one more symbol.
+        const unsigned still_open = open - n;
+        if (still_open == 0) visit(codes_of_length);
+        else if (length < cab::mszip::kMaxCodeLength && still_open <= left - n)
+            for_each_completion(codes_of_length, length + 1, 2 * still_open, left - n, visit);
+    }
+    codes_of_length[length] = 0;
+}
+
+// Builds the distance table of a code given by its lengths; the number of
+// entries used, 0 when the builder refuses the code.
+unsigned distance_table_entries(const uint8_t *lengths, unsigned count) {
+    using namespace cab::mszip;
+    static std::vector<HuffEntry> table(1u << kMaxCodeLength);
+    unsigned root_bits = 0;
+    return build_table<distance_entry>(lengths, count, kDistanceLookupBits, table.data(),
+                                       static_cast<unsigned>(table.size()), &root_bits);
+}
+
+// A complete code needs as many entries as the code that has the fewest
+// codes of up to 6 bits (the root width) leaving the same root entries open:
+// short codes fill root entries directly, and the longer ones go to
+// sub-tables under the open entries, the last ones, in the same order either
+// way. So for each number of open root entries the test takes the fewest
+// short codes (one per binary digit of the entries they fill) and builds
+// every completion with the symbols left. Codes of at most 6 bits need at
+// most 64 entries.
+TEST(MszipTableCapacity, EveryCompleteDistanceCodeFitsAndTheDeepestFillsTheTable) {
+    using namespace cab::mszip;
+    constexpr unsigned kRootEntries = 1u << kDistanceLookupBits;
+    unsigned most = 0;
+    auto build = [&](const unsigned (&codes_of_length)[kMaxCodeLength + 1]) {
+        uint8_t lengths[kMaxDistanceCodes];
+        unsigned count = 0;
+        for (unsigned len = 1; len <= kMaxCodeLength; ++len)
+            for (unsigned i = 0; i < codes_of_length[len]; ++i) lengths[count++] = static_cast<uint8_t>(len);
+        const unsigned used = distance_table_entries(lengths, count);
+        ASSERT_NE(used, 0u);
+        most = std::max(most, used);
+    };
+    for (unsigned open = 1; open < kRootEntries; ++open) {
+        unsigned codes_of_length[kMaxCodeLength + 1] = {};
+        unsigned short_codes = 0;
+        for (unsigned len = 1; len <= kDistanceLookupBits; ++len) {
+            codes_of_length[len] = ((kRootEntries - open) >> (kDistanceLookupBits - len)) & 1;
+            short_codes += codes_of_length[len];
+        }
+        if (open + short_codes <= kMaxDistanceCodes)
+            for_each_completion(codes_of_length, kDistanceLookupBits + 1, 2 * open, kMaxDistanceCodes - short_codes,
+                                build);
+    }
+    EXPECT_EQ(most, kDistanceTableCapacity);
+    const std::vector<uint8_t> deepest = deepest_distance_code();
+    EXPECT_EQ(distance_table_entries(deepest.data(), 30), kDistanceTableCapacity);
+}
+
 // Streams that must be refused with a data error and without touching
 // anything outside the block's bytes and the output buffer.
 std::vector<std::pair<std::string, Bytes>> invalid_streams() {
@@ -493,6 +601,18 @@ TEST(MszipEngine, ExtractsFoldersOfSeveralStrategiesAndACabinetSet) {
                      cabwriter::make_mszip_compressor({9, cabwriter::DeflateStrategy::Fixed})),
     };
     for (uint32_t max_size : {0u, 20000u}) cabtest::expect_round_trip(folders, max_size);
+}
+
+TEST(MszipEngine, ExtractsABlockWithTheDeepestDistanceCode) {
+    const Bytes expected(kDeepestDistanceCodeOutput.begin(), kDeepestDistanceCodeOutput.end());
+    const auto blocks = std::make_shared<cabtest::PresetBlocks>(std::vector<cabwriter::CompressedBlock>{
+        {block_with_deepest_distance_code(), static_cast<uint16_t>(expected.size())}});
+    cabtest::MemoryHost host;
+    const auto folder = mszip_folder({cabtest::file_of("f", expected)}, blocks);
+    cabtest::add_cabinets(host, cabwriter::write_cabinet_set({folder}));
+    cabtest::Extraction x(host);
+    ASSERT_TRUE(x.copy("cabinet1.cab")) << x.error.code;
+    EXPECT_EQ(x.files["f"], expected);
 }
 
 TEST(MszipEngine, InvalidStreamsFailWithDecodeError) {

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,6 +12,7 @@
 #include "cab/writer/writer.h"
 #include "tools/pelmarcab/commands.h"
 #include "tools/pelmarcab/names.h"
+#include "tools/pelmarcab/terminal.h"
 
 namespace fs = std::filesystem;
 
@@ -162,7 +162,7 @@ int create_cabinet(const CreateOptions &options) {
         }
         return 0;
     } catch (const std::exception &e) {
-        std::fprintf(stderr, "pelmarcab: %s: %s\n", options.output.c_str(), e.what());
+        print_failure(options.output, e.what());
         return 1;
     }
 }

@@ -14,6 +14,7 @@
 #include "tools/pelmarcab/commands.h"
 #include "tools/pelmarcab/file_host.h"
 #include "tools/pelmarcab/names.h"
+#include "tools/pelmarcab/terminal.h"
 
 namespace pelmarcab {
 namespace {
@@ -39,6 +40,7 @@ private:
     bool copy_one(const std::string &name);
     uint64_t set_total();
     void report(const std::string &what, const std::string &reason);
+    std::string truncation() const;
 
     const ReadOptions &options_;
     CabinetLocation where_;
@@ -51,6 +53,7 @@ private:
     bool counting_ = false;   // walking only to add up file sizes
     bool reported_ = false;
     std::string output_name_;
+    uint16_t folder_index_ = 0;  // of the file being extracted
     uint64_t total_ = 0, done_ = 0, files_ = 0;
     bool progress_ = false;
     mode_t file_mode_ = 0644;
@@ -72,7 +75,7 @@ int32_t counting_write(int32_t handle, const void *buffer, uint32_t count) {
 
 void Reader::report(const std::string &what, const std::string &reason) {
     if (progress_) std::fputs("\n", stderr);
-    std::fprintf(stderr, "pelmarcab: %s: %s\n", what.c_str(), reason.c_str());
+    print_failure(what, reason);
     reported_ = true;
 }
 
@@ -86,7 +89,7 @@ void Reader::show_progress(bool final) {
 void Reader::print_entry(const CabNotification &n) const {
     std::printf("%u\t%04u-%02u-%02u\t%02u:%02u:%02u\t0x%02x\t%s\n", n.size, (n.date >> 9) + 1980u,
                 (n.date >> 5) & 0xFu, n.date & 0x1Fu, n.time >> 11, (n.time >> 5) & 0x3Fu,
-                (n.time & 0x1Fu) * 2, n.attributes, n.name);
+                (n.time & 0x1Fu) * 2, n.attributes, printable(n.name).c_str());
 }
 
 int32_t Reader::on_note(int32_t kind, CabNotification *note) { return active->answer(kind, *note); }
@@ -109,6 +112,7 @@ int32_t Reader::answer(int32_t kind, CabNotification &note) {
             print_entry(note);
             return 0;
         }
+        folder_index_ = note.folder_index;
         return start_file(note);
     case CAB_NOTE_FILE_END: return end_file(note);
     case CAB_NOTE_NEXT_CABINET: return next_cabinet(note);
@@ -149,6 +153,10 @@ int32_t Reader::start_file(CabNotification &note) {
         report(current_, std::string("cannot convert the name \"") + note.name + "\" from " + options_.encoding);
         return -1;
     }
+    if (has_control_characters(*name)) {
+        report(current_, "refusing the file name \"" + *name + "\": it holds control characters");
+        return -1;
+    }
     const auto parts = safe_components(*name);
     if (!parts) {
         report(current_, "refusing the file name \"" + *name + "\": it would be written outside " + options_.directory);
@@ -187,8 +195,22 @@ int32_t Reader::next_cabinet(CabNotification &note) {
         return -1;
     }
     if (counting_) return -1;
+    // The engine asks even when this cabinet names no next one: the folder's
+    // blocks ended before its files did.
+    if (note.name[0] == '\0') {
+        report(current_, truncation());
+        return -1;
+    }
     current_ = candidate;
     return 0;
+}
+
+std::string Reader::truncation() const {
+    const std::string folder = folder_index_ < CAB_FOLDER_CONTINUED_FROM_PREV
+                                   ? "folder " + std::to_string(folder_index_)
+                                   : std::string("its last folder");
+    return std::string(error_name(CAB_ERR_ABORT)) + ": the cabinet ends before " + folder +
+           " does and names no next cabinet";
 }
 
 bool Reader::copy_one(const std::string &name) {
@@ -213,7 +235,7 @@ int Reader::run() {
     where_ = locate_cabinet(options_.cabinet);
     context_ = create_file_context(&error_, counting_write);
     if (!context_) {
-        std::fprintf(stderr, "pelmarcab: %s: CAB_ERR_MEMORY\n", options_.cabinet.c_str());
+        print_failure(options_.cabinet, error_name(CAB_ERR_MEMORY));
         return 1;
     }
     active = this;

@@ -1,13 +1,13 @@
 // sfx: writes a self-extracting file from the installer stub and a cabinet.
 #include <sys/stat.h>
 
-#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 
 #include "sfx/sfx_writer.h"
 #include "tools/pelmarcab/commands.h"
+#include "tools/pelmarcab/terminal.h"
 
 namespace pelmarcab {
 namespace {
@@ -39,7 +39,7 @@ int write_sfx(const SfxOptions &options) {
         mark_executable(options.output);
         return 0;
     } catch (const std::exception &e) {
-        std::fprintf(stderr, "pelmarcab: %s: %s\n", options.output.c_str(), e.what());
+        print_failure(options.output, e.what());
         return 1;
     }
 }

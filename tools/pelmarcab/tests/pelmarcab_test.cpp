@@ -1,7 +1,9 @@
 // The built pelmarcab run as a user would: exit status, its one error line,
 // and what lands on disk.
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
@@ -32,6 +34,43 @@ ToolRun run(const std::string &args) {
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
 }
+
+// Runs pelmarcab with standard output and error on a pseudo-terminal, as a
+// user at a terminal would: what the terminal received, and the exit status.
+ToolRun run_in_terminal(const std::string &args) {
+    const std::string command = std::string(PELMARCAB_PATH) + " " + args;
+    int terminal = -1;
+    const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (child == 0) {
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    ToolRun r{-1, {}};
+    if (child < 0) return r;
+    std::array<char, 4096> buffer;
+    ssize_t n = 0;
+    // Reading fails (EIO) once the child has closed its side of the terminal.
+    while ((n = ::read(terminal, buffer.data(), buffer.size())) > 0)
+        r.output.append(buffer.data(), static_cast<size_t>(n));
+    ::close(terminal);
+    int status = 0;
+    waitpid(child, &status, 0);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+// The control characters in `text` other than the line ends and tabs that
+// pelmarcab writes itself.
+std::string stray_controls(const std::string &text) {
+    std::string found;
+    for (char c : text)
+        if ((static_cast<unsigned char>(c) < 0x20 || c == 0x7F) && c != '\n' && c != '\r' && c != '\t') found += c;
+    return found;
+}
+
+// A name that would retitle the terminal, clear it and forge a line.
+const std::string kHostileName = "a\x1b]0;owned\x07\x1b[2J\rpelmarcab: done\nb\\x41\x7f";
+const std::string kHostileNameEscaped = "a\\x1b]0;owned\\x07\\x1b[2J\\x0dpelmarcab: done\\x0ab\\x5cx41\\x7f";
 
 class PelmarcabTest : public ::testing::Test {
 protected:
@@ -170,6 +209,64 @@ TEST_F(PelmarcabTest, LegacyNamesAreConvertedFromShiftJis) {
     ASSERT_EQ(run("extract -d " + at("out") + " " + at("j.cab")).status, 0);
     EXPECT_TRUE(fs::exists(at("out/表.txt")));
     EXPECT_TRUE(fs::exists(at("out/dir/ソ")));
+}
+
+TEST_F(PelmarcabTest, FolderThatEndsWithoutANextCabinetIsReportedAsTruncated) {
+    cabwriter::Folder folder;
+    folder.files.push_back({"big", std::vector<uint8_t>(70000, 'x')});  // three stored blocks
+    auto cabinet = cabwriter::write_cabinet_set({folder})[0].bytes;
+    cabinet[cab::kHeaderSize + cab::kFolderBlockCount] = 2;
+    write("t.cab", cabinet);
+    for (const std::string &command : {std::string("test "), "extract -d " + at("out") + " "}) {
+        const ToolRun r = run(command + at("t.cab"));
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_EQ(r.output, "pelmarcab: " + at("t.cab") +
+                                ": CAB_ERR_ABORT: the cabinet ends before folder 0 does and names no next cabinet\n")
+            << command;
+    }
+}
+
+TEST_F(PelmarcabTest, ControlCharactersInNamesAreListedEscaped) {
+    write_cabinet("c.cab", {"fine", kHostileName});
+    const ToolRun r = run("list " + at("c.cab"));
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.output.find("\tfine\n"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("\t" + kHostileNameEscaped + "\n"), std::string::npos) << r.output;
+    EXPECT_EQ(stray_controls(r.output), "");
+}
+
+TEST_F(PelmarcabTest, NamesWithControlCharactersAreRefusedAndReportedEscaped) {
+    const std::string names[] = {kHostileName, "tab\there", "del\x7f", "dir\\\x01\\f"};
+    for (const std::string &name : names) {
+        write_cabinet("c.cab", {"fine", name});
+        fs::remove_all(at("out"));
+        const ToolRun r = run_in_terminal("extract -d " + at("out") + " " + at("c.cab"));
+        EXPECT_EQ(r.status, 1) << r.output;
+        EXPECT_NE(r.output.find("refusing the file name"), std::string::npos) << r.output;
+        EXPECT_EQ(stray_controls(r.output), "") << r.output;
+        EXPECT_TRUE(fs::exists(at("out/fine")));
+        EXPECT_EQ(std::distance(fs::recursive_directory_iterator(at("out")), fs::recursive_directory_iterator()), 1)
+            << "only the harmless file is written";
+        if (name == kHostileName) {
+            EXPECT_NE(r.output.find(kHostileNameEscaped), std::string::npos) << r.output;
+        }
+    }
+}
+
+TEST_F(PelmarcabTest, ErrorLinesEscapeTheNamesTheyCarry) {
+    // A set whose second member, named in the first, is missing.
+    cabwriter::Folder folder;
+    folder.files.push_back({"big", std::vector<uint8_t>(90000, 'q')});
+    cabwriter::SetOptions options;
+    options.max_cabinet_size = 50000;
+    options.cabinet_name = [](unsigned i) {
+        return i == 0 ? std::string("first.cab") : "next\x1b[2J" + std::to_string(i) + ".cab";
+    };
+    write("first.cab", cabwriter::write_cabinet_set({folder}, options)[0].bytes);
+    const ToolRun r = run_in_terminal("test " + at("first.cab"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("next\\x1b[2J1.cab: CAB_ERR_OPEN"), std::string::npos) << r.output;
+    EXPECT_EQ(stray_controls(r.output), "") << r.output;
 }
 
 }  // namespace
