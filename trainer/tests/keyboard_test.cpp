@@ -4,8 +4,14 @@
 #include <map>
 #include <set>
 
+#include <QAction>
 #include <QApplication>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
@@ -13,11 +19,16 @@
 #include "trainer/model/course_tables.h"
 #include "trainer/model/input_check.h"
 #include "trainer/model/jis_keyboard.h"
+#include "trainer/tests/quiet_services.h"
 #include "trainer/tests/scratch_settings.h"
+#include "trainer/tests/scripted_random.h"
+#include "trainer/ui/form1.h"
 #include "trainer/ui/frm_keyboard.h"
 #include "trainer/ui/jis_keyboard_view.h"
 #include "trainer/ui/key_reading.h"
 #include "trainer/ui/keyboard_coach.h"
+#include "trainer/ui/texts.h"
+#include "trainer/ui/trainer_app.h"
 
 using namespace tapmora;
 
@@ -290,6 +301,123 @@ private slots:
     }
 };
 
-TAPMORA_TEST_MAIN(KeyboardTest)
+// The keyboard window beside a running trainer, driven through the main
+// window's drill with key events that carry no position (offscreen).
+class KeyboardWindowTest : public QObject {
+    Q_OBJECT
+
+    ScriptedRandom random_;
+    std::unique_ptr<TrainerApp> app_;
+    Form1* form1_ = nullptr;
+
+    void startTrainer() {
+        app_ = std::make_unique<TrainerApp>(quietServices(random_));
+        form1_ = app_->showMainWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form1_));
+    }
+    JisKeyboardView* view() { return app_->keyboardWindow()->keyboardView(); }
+    QString status() {
+        return app_->keyboardWindow()->findChild<QLabel*>("statusLine")->text();
+    }
+    QAction* menuItem() {
+        emit form1_->findChild<QMenu*>("mnuview")->aboutToShow();
+        return form1_->findChild<QAction*>("mnukeyboard");
+    }
+    // Starts the drill on `course` and shows the kana with `index`.
+    void showKana(int course, int index) {
+        form1_->findChild<QPushButton*>("cmdstart")->click();
+        auto* option = form1_->findChild<QRadioButton*>(QStringLiteral("Option%1").arg(course));
+        QTest::mouseClick(option, Qt::LeftButton);
+        random_.draws = {ScriptedRandom::pick(index, tapmora::course(course).drawCount)};
+        QTest::keyClick(option, Qt::Key_Return);
+    }
+    void type(char character) {
+        QTest::keyClick(QApplication::focusWidget(), character);
+    }
+
+private slots:
+    void init() {
+        QSettings().clear();
+        startTrainer();
+    }
+    void cleanup() {
+        app_.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    void opensWithTheMainWindowWithoutTakingTheFocus() {
+        FrmKeyboard* keyboard = app_->keyboardWindow();
+        QVERIFY(keyboard && keyboard->isVisible());
+        QCOMPARE(keyboard->windowTitle(), u"キーボード");
+        QVERIFY(!view()->target());
+        QCOMPARE(QApplication::activeWindow(), form1_);
+        QCOMPARE(QApplication::focusWidget(), form1_->findChild<QPushButton*>("cmdstart"));
+    }
+
+    void menuItemShowsAndHidesItForThisRunAndTheNext() {
+        QVERIFY(menuItem()->isChecked());
+        menuItem()->trigger();
+        QTRY_VERIFY(!app_->keyboardWindow());
+        QVERIFY(!menuItem()->isChecked());
+        startTrainer();
+        QVERIFY(!app_->keyboardWindow());
+
+        menuItem()->trigger();
+        QVERIFY(app_->keyboardWindow()->isVisible());
+        app_->keyboardWindow()->setGeometry(40, 50, 500, 260);
+        startTrainer();  // ending with the window open is no close
+        QCOMPARE(app_->keyboardWindow()->geometry(), QRect(40, 50, 500, 260));
+    }
+
+    void closingTheMainWindowTakesItAlongAndBringsItBack() {
+        form1_->close();
+        QTRY_VERIFY(!app_->mainWindow());
+        QVERIFY(!app_->keyboardWindow());
+        app_->showMainWindow();
+        QVERIFY(app_->keyboardWindow());
+    }
+
+    void keyboardShowsTheKanasKeyAndTheKeyMissed() {
+        showKana(1, 1);  // ち
+        QCOMPARE(view()->target(), strokeForKana(u'ち'));
+        random_.draws = {ScriptedRandom::pick(1, 12)};
+        type('x');
+        QCOMPARE(view()->miss(), (KeyStroke{jisKey(45), false}));
+        QCOMPARE(view()->target(), strokeForKana(u'ち'));
+        random_.draws = {ScriptedRandom::pick(3, 12)};
+        type('a');  // right: the next kana, no miss
+        QCOMPARE(view()->target(), strokeForKana(u'し'));
+        QVERIFY(!view()->miss());
+    }
+
+    void statusLineWarnsAboutCapsLockAndInputMethods() {
+        QCOMPARE(status(), texts::keyboard::kJudgingByCharacter);
+        showKana(1, 1);
+        type('A');  // a capital without Shift: Caps Lock
+        QCOMPARE(status(), texts::keyboard::kCapsLock);
+        type('a');
+        QCOMPARE(status(), texts::keyboard::kJudgingByCharacter);
+        QInputMethodEvent composing(QStringLiteral("ち"), {});
+        QApplication::sendEvent(QApplication::focusWidget(), &composing);
+        QCOMPARE(status(), texts::keyboard::kInputMethod);
+    }
+
+    void standInMenuChoosesTheKey() {
+        auto* choice = app_->keyboardWindow()->findChild<QAction*>("yenStandIn86");
+        QVERIFY(choice);
+        choice->trigger();
+        QCOMPARE(app_->keyboard().standIns().yen, evdev::kIsoExtra);
+        app_->keyboardWindow()->findChild<QAction*>("roStandIn86")->trigger();
+        QCOMPARE(app_->keyboard().standIns().yen, 0);
+    }
+};
+
+int main(int argc, char** argv) {
+    useScratchSettings();
+    QApplication application(argc, argv);
+    KeyboardTest model;
+    KeyboardWindowTest window;
+    return QTest::qExec(&model, argc, argv) | QTest::qExec(&window, argc, argv);
+}
 
 #include "keyboard_test.moc"

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include <QGroupBox>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
@@ -12,6 +13,8 @@
 #include <QShortcut>
 
 #include "trainer/ui/controls.h"
+#include "trainer/ui/frm_keyboard.h"
+#include "trainer/ui/keyboard_coach.h"
 #include "trainer/ui/texts.h"
 #include "trainer/ui/trainer_app.h"
 
@@ -163,6 +166,24 @@ void Form1::createMenu() {
     connect(mnustart_, &QAction::triggered, this, &Form1::start);
     connect(mnuend, &QAction::triggered, this, &Form1::quit);
     connect(mnuversion, &QAction::triggered, this, [this] { app_.showAboutWindow(); });
+    addViewMenu(help);
+}
+
+// The menu that shows or hides the keyboard window, before the help menu.
+void Form1::addViewMenu(QMenu* before) {
+    auto* view = named(new QMenu(texts::keyboard::kMenuView.toString(), this), "mnuview");
+    menuBar()->insertMenu(before->menuAction(), view);
+    QAction* mnukeyboard =
+        named(view->addAction(texts::keyboard::kMenuItem.toString()), "mnukeyboard");
+    mnukeyboard->setCheckable(true);
+    connect(view, &QMenu::aboutToShow, this,
+            [this, mnukeyboard] { mnukeyboard->setChecked(app_.keyboardWindow()); });
+    connect(mnukeyboard, &QAction::triggered, this, [this](bool show) {
+        if (show)
+            app_.showKeyboardWindow();
+        else if (app_.keyboardWindow())
+            app_.keyboardWindow()->close();
+    });
 }
 
 void Form1::start() {
@@ -184,15 +205,24 @@ void Form1::start() {
 void Form1::quit() { app_.services().quit(); }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::InputMethod) {
+        const auto* input = static_cast<QInputMethodEvent*>(event);
+        if (!input->commitString().isEmpty() || !input->preeditString().isEmpty())
+            app_.keyboard().inputMethodSeen();
+    }
     if (event->type() != QEvent::KeyPress)
         return QMainWindow::eventFilter(watched, event);
     const auto* key = static_cast<QKeyEvent*>(event);
     const auto option = std::ranges::find(options_, watched);
     // While the start button is enabled, Enter belongs to it.
     const bool enterForStart = isEnter(*key) && cmdstart_->isEnabled();
-    if (option != std::end(options_) && !enterForStart)
-        if (const auto code = characterCode(*key))
-            courseKeyTyped(static_cast<int>(option - std::begin(options_)) + 1, *code);
+    if (option != std::end(options_) && !enterForStart) {
+        // The key's place on the JIS keyboard decides where it is known.
+        const KeyReading reading = app_.keyboard().read(*key);
+        if (const auto code = reading.byPosition ? reading.code : characterCode(*key))
+            courseKeyTyped(static_cast<int>(option - std::begin(options_)) + 1, *code,
+                           reading.stroke ? reading.stroke : strokeForCode(*code));
+    }
     // The option button still gets the key, as it would without the drill.
     return false;
 }
@@ -205,9 +235,14 @@ void Form1::keyPressEvent(QKeyEvent* event) {
     QMainWindow::keyPressEvent(event);
 }
 
-void Form1::courseKeyTyped(int courseNumber, std::int16_t keyCode) {
-    if (drillStep(course(courseNumber), keyCode, *this, *app_.services().random) ==
-        CountResult::AtLimit)
+void Form1::courseKeyTyped(int courseNumber, std::int16_t keyCode,
+                           std::optional<KeyStroke> pressed) {
+    const CountResult counted =
+        drillStep(course(courseNumber), keyCode, *this, *app_.services().random);
+    // The wrong mark shows only after a miss in this step.
+    if (!picture3_->isHidden() && pressed)
+        app_.keyboard().keyMissed(*pressed);
+    if (counted == CountResult::AtLimit)
         app_.services().message(this, texts::kProgramName.toString(),
                                 texts::form1::kCounterAtLimit.toString(), QMessageBox::Warning);
 }
@@ -231,7 +266,10 @@ CountResult Form1::Matigai() {
 
 std::u16string Form1::displayedKana() const { return label2_->text().toStdU16String(); }
 
-void Form1::showKana(char16_t kana) { label2_->setText(QString(QChar(kana))); }
+void Form1::showKana(char16_t kana) {
+    label2_->setText(QString(QChar(kana)));
+    app_.keyboard().kanaShown(kana);
+}
 
 void Form1::hideMarks() {
     picture2_->hide();

@@ -5,9 +5,13 @@
 
 #include <QMainWindow>
 
+#include <optional>
+
 #include "trainer/model/drill.h"
+#include "trainer/model/jis_keyboard.h"
 
 class QAction;
+class QMenu;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -37,8 +41,9 @@ protected:
 private:
     void createControls(QWidget* client);
     void createMenu();
+    void addViewMenu(QMenu* before);
     void quit();
-    void courseKeyTyped(int courseNumber, std::int16_t keyCode);
+    void courseKeyTyped(int courseNumber, std::int16_t keyCode, std::optional<KeyStroke> pressed);
     int selectedCourse() const;
 
     std::u16string displayedKana() const override;

@@ -1,5 +1,7 @@
 #include "trainer/ui/frm_keyboard.h"
 
+#include <algorithm>
+
 #include <QActionGroup>
 #include <QBoxLayout>
 #include <QEvent>
@@ -124,21 +126,26 @@ void FrmKeyboard::addStandInMenu(QMenu* settings, QStringView title, const char*
     });
 }
 
-// To the right of the main window where the screen has room, else to its
-// left, else against the screen's right edge.
+// On the side of the main window with more room, right on a tie, as large
+// as its preferred size and that room allow; on a screen too narrow even
+// for its smallest size it overlaps the main window at the screen's edge.
 void FrmKeyboard::placeBeside(const QWidget* mainWindow) {
-    resize(sizeHint());
-    if (!mainWindow)
+    const QSize preferred = sizeHint();
+    if (!mainWindow) {
+        resize(preferred);
         return;
+    }
     const QRect main = mainWindow->frameGeometry();
     const QRect screen = mainWindow->screen()->availableGeometry();
-    QPoint place(main.right() + kGapToMainWindow, main.top());
-    if (place.x() + width() > screen.right()) {
-        place.setX(main.left() - kGapToMainWindow - width());
-        if (place.x() < screen.left())
-            place.setX(screen.right() - width());
-    }
-    move(place);
+    const int roomRight = screen.right() - main.right() - kGapToMainWindow;
+    const int roomLeft = main.left() - screen.left() - kGapToMainWindow;
+    const bool right = roomRight >= roomLeft;
+    const int width = std::clamp(right ? roomRight : roomLeft, minimumSizeHint().width(),
+                                 preferred.width());
+    resize(width, preferred.height() * width / preferred.width());
+    int x = right ? main.right() + 1 + kGapToMainWindow : main.left() - kGapToMainWindow - width;
+    x = std::clamp(x, screen.left(), screen.right() + 1 - width);
+    move(x, main.top());
 }
 
 void FrmKeyboard::showTarget() { keyboardView_->setTarget(coach_.target()); }
