@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QPaintEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSettings>
@@ -52,6 +53,19 @@ QKeyEvent x11Key(std::uint16_t evdevCode, const QString& text,
 }
 
 std::int16_t code(char c) { return static_cast<std::int16_t>(c); }
+
+// Collects the regions a widget is asked to paint.
+class PaintRecorder final : public QObject {
+public:
+    QRegion painted;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+};
 
 }  // namespace
 
@@ -298,6 +312,27 @@ private slots:
         QVERIFY(!view->miss());
         coach.keyMissed({&keyAt(46), false});
         QTRY_VERIFY_WITH_TIMEOUT(!view->miss(), JisKeyboardView::kMissMilliseconds * 3);
+    }
+
+    void viewRepaintsOnlyTheKeysThatChange() {
+        KeyboardCoach coach{KeyReader(true)};
+        FrmKeyboard window(coach, nullptr);
+        JisKeyboardView* view = window.keyboardView();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        coach.kanaShown(u'ち');
+        QCoreApplication::processEvents();
+
+        PaintRecorder paints;
+        view->installEventFilter(&paints);
+        coach.kanaShown(u'ぁ');  // from A to 3 with the right Shift
+        QTRY_VERIFY(!paints.painted.isEmpty());
+        QRegion changed;
+        for (std::uint16_t code : {std::uint16_t{30}, std::uint16_t{4}, evdev::kRightShift})
+            changed += view->keyRect(code).toAlignedRect().adjusted(-1, -1, 1, 1);
+        QCOMPARE(paints.painted.subtracted(changed), QRegion());
+        QVERIFY(paints.painted.contains(view->keyRect(4).center().toPoint()));
+        QVERIFY(paints.painted.contains(view->keyRect(30).center().toPoint()));
     }
 };
 
