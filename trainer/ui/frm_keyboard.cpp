@@ -127,8 +127,9 @@ void FrmKeyboard::addStandInMenu(QMenu* settings, QStringView title, const char*
 }
 
 // On the side of the main window with more room, right on a tie, as large
-// as its preferred size and that room allow; on a screen too narrow even
-// for its smallest size it overlaps the main window at the screen's edge.
+// as its preferred size and that room allow but no smaller than two thirds
+// of it, where the kana stay easy to read; on a screen too narrow for that
+// it overlaps the main window at the screen's edge.
 void FrmKeyboard::placeBeside(const QWidget* mainWindow) {
     const QSize preferred = sizeHint();
     if (!mainWindow) {
@@ -140,7 +141,7 @@ void FrmKeyboard::placeBeside(const QWidget* mainWindow) {
     const int roomRight = screen.right() - main.right() - kGapToMainWindow;
     const int roomLeft = main.left() - screen.left() - kGapToMainWindow;
     const bool right = roomRight >= roomLeft;
-    const int width = std::clamp(right ? roomRight : roomLeft, minimumSizeHint().width(),
+    const int width = std::clamp(right ? roomRight : roomLeft, preferred.width() * 2 / 3,
                                  preferred.width());
     resize(width, preferred.height() * width / preferred.width());
     int x = right ? main.right() + 1 + kGapToMainWindow : main.left() - kGapToMainWindow - width;

@@ -72,8 +72,7 @@ QString standInName(std::uint16_t evdevCode);
 // The status line: how keys are judged, or what stops them from being
 // judged as meant.
 QString judgingByPosition(std::uint16_t yenStandIn, std::uint16_t roStandIn);
-inline constexpr QStringView kJudgingByCharacter =
-    u"入力された文字で判定しています（キーの位置はこの環境では分かりません）。";
+inline constexpr QStringView kJudgingByCharacter = u"入力された文字で判定しています。";
 inline constexpr QStringView kInputMethod =
     u"入力メソッドの文字が届いています。入力メソッドをオフにして、半角英数で打ってください。";
 inline constexpr QStringView kKanaInput =
