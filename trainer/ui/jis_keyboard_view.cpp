@@ -121,6 +121,7 @@ void JisKeyboardView::clearKeyFills() {
 void JisKeyboardView::setLegendVisible(bool visible) {
     legendVisible_ = visible;
     layOut();
+    updateGeometry();
     update();
 }
 
