@@ -215,31 +215,8 @@ private slots:
         QCOMPARE(check.warning(), InputWarning::CapsLock);
     }
 
-    void keysAreReadByPositionWhateverTheLayout() {
-        const KeyReader reader(true);
-        const StandIns standIns;
-        // US layout: Shift+2 types "@", the JIS key gives '"'.
-        KeyReading reading = reader.read(x11Key(3, "@", Qt::ShiftModifier), standIns);
-        QVERIFY(reading.byPosition);
-        QCOMPARE(reading.code, code('"'));
-        QCOMPARE(reading.stroke, (KeyStroke{&keyAt(3), true}));
-        // US layout: the ¥ key types nothing at all, still ー's key.
-        QCOMPARE(reader.read(x11Key(evdev::kYen, ""), standIns).code, std::int16_t{92});
-        // 109A: the ¥ key types U+00A5.
-        QCOMPARE(reader.read(x11Key(evdev::kYen, "¥"), standIns).code, std::int16_t{92});
-        // Caps Lock as the X server reports it.
-        QCOMPARE(reader.read(x11Key(30, "A", Qt::NoModifier, 0x2), standIns).code, code('A'));
-        QCOMPARE(reader.read(x11Key(30, "a"), standIns).capsLock, false);
-        // The right Ctrl key stands in for ろ though it comes as a Ctrl press.
-        reading = reader.read(x11Key(evdev::kRightCtrl, "", Qt::ControlModifier), standIns);
-        QCOMPARE(reading.code, std::int16_t{92});
-        QCOMPARE(reading.stroke->key, &keyAt(evdev::kRo));
-        // Shift+0 on a layout that types ")": no code.
-        reading = reader.read(x11Key(11, ")", Qt::ShiftModifier), standIns);
-        QVERIFY(reading.byPosition);
-        QCOMPARE(reading.code, std::nullopt);
-    }
-
+    // Real key events on real layouts are in xkb_keys_test.cpp; these are
+    // the cases no layout switch shows.
     void keysOffTheJisBlockAndChordsAreLeftToTheirCharacters() {
         const KeyReader reader(true);
         const StandIns standIns;
@@ -274,23 +251,6 @@ private slots:
 
         QSettings().setValue("keyboard/yenStandIn", 30);  // A bears a kana: not offered
         QCOMPARE(KeyboardCoach{KeyReader(true)}.standIns().yen, StandIns().yen);
-    }
-
-    void coachFollowsTheDrillAndTheInput() {
-        KeyboardCoach coach{KeyReader(true)};
-        QSignalSpy target(&coach, &KeyboardCoach::targetChanged);
-        QSignalSpy status(&coach, &KeyboardCoach::statusChanged);
-        coach.kanaShown(u'ろ');
-        QCOMPARE(coach.target(), (KeyStroke{&keyAt(evdev::kRo), false}));
-        coach.kanaShown(0);
-        QVERIFY(!coach.target());
-        QCOMPARE(target.count(), 2);
-
-        coach.read(x11Key(30, "A", Qt::NoModifier, 0x2));
-        QCOMPARE(coach.warning(), InputWarning::CapsLock);
-        coach.read(x11Key(30, "a"));
-        QCOMPARE(coach.warning(), InputWarning::None);
-        QCOMPARE(status.count(), 2);
     }
 
     void viewShowsTheTargetAndAMissUntilTheNextKana() {
