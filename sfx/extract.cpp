@@ -102,7 +102,7 @@ bool output_name_of(const CabNotification &note, std::string &native, std::strin
 int32_t confirm_overwrite(const std::string &stored_name) {
     if (sfx_settings.overwrite_all) return 1;
     const int answer = show_message(SFX_MB_YESNOCANCEL | SFX_MB_ICONQUESTION, 1503, 1004,
-                                    sfx_settings.destination, stored_name);
+                                    platform::native_path(sfx_settings.destination), stored_name);
     return answer == SFX_IDYES ? 1 : answer == SFX_IDNO ? 0 : -1;
 }
 
@@ -115,8 +115,13 @@ int32_t open_output(const std::string &folder, const std::string &output_path) {
     return handle;
 }
 
+// A path as the progress dialog shows it: native separators, in UTF-8.
+std::string shown_path(const std::string &path) {
+    return platform::locale_shown_in_utf8(platform::native_path(path));
+}
+
 int32_t on_cabinet(CabNotification *note) {
-    ui().show_archive(platform::native_path(std::string(note->text3) + state().current_cabinet_name));
+    ui().show_archive(shown_path(std::string(note->text3) + state().current_cabinet_name));
     state().current_cabinet_name = note->name;
     if (state().first_cabinet_note) {
         state().next_cabinet_name = note->name;
@@ -132,7 +137,7 @@ int32_t on_file_start(CabNotification *note) {
     if (!output_name_of(*note, stored_name, output_name)) return -1;
     const std::string output_path = sfx_settings.destination + output_name;
     if (output_path.size() > kMaxText) return -1;
-    ui().show_file(platform::native_path(output_path));
+    ui().show_file(shown_path(output_path));
     if (make_folders(sfx_settings.destination) == -1) return -1;
     std::time_t stored_time;
     if (sfx_settings.newer_only && platform::dos_time_to_unix(note->date, note->time, stored_time) &&
@@ -312,7 +317,7 @@ int32_t cab_notify(int32_t kind, CabNotification *note) {
 
 int make_folders(const std::string &path) {
     std::string copy = path;
-    if (!copy.empty() && is_separator(copy.back())) copy.pop_back();
+    if (ends_with_separator(copy)) copy.pop_back();
     std::string root, directory, name, extension;
     if (!split_whole_path(copy, root, directory, name, extension)) return -1;
     if (directory.empty() && name.empty() && extension.empty()) return 0;  // a bare root
@@ -335,11 +340,7 @@ bool is_newer_than_existing(const std::string &path, std::time_t stored_time) {
 }
 
 std::string with_trailing_separator(const std::string &destination) {
-    const size_t n = destination.size();
-    if (n > 0 && destination[n - 1] == '/') return destination;
-    if (n == 0 || destination[n - 1] != '\\') return destination + '/';
-    const bool shift_jis_trail = n >= 2 && (destination[n - 2] == '\x83' || destination[n - 2] == '\x95');
-    return shift_jis_trail ? destination + '/' : destination;
+    return ends_with_separator(destination) ? destination : destination + '/';
 }
 
 bool run_extraction_loop() {

@@ -58,8 +58,8 @@ int make_folders(const std::string &path);
 // stored time is later than its modification time.
 bool is_newer_than_existing(const std::string &path, std::time_t stored_time);
 
-// `destination` with a separator at its end (the Shift-JIS characters whose
-// second byte is 0x5C do not count as one).
+// `destination` with a separator at its end. Its last character decides:
+// a double-byte character whose second byte is 0x5C is no separator.
 std::string with_trailing_separator(const std::string &destination);
 
 }  // namespace sfx

@@ -156,7 +156,7 @@ std::string expand_folder_macro(const std::string &value) {
     default:
         illegal_option();
     }
-    if (!folder.empty() && is_separator(folder.back())) folder.pop_back();
+    if (ends_with_separator(folder)) folder.pop_back();
     // The folder is a native path: in a UTF-8 locale the rest of the value
     // takes native separators too, so $T\ shows as ".../pelmarself-1000/".
     std::string rest = value.substr(2);

@@ -31,6 +31,24 @@ bool is_valid_utf8(const std::string &text);
 // Converts `text` from `charset` (an iconv name such as "CP932") to UTF-8.
 bool convert_to_utf8(const std::string &text, const char *charset, std::string &out);
 
+// Texts between UTF-8 (the installer's own texts and what its front ends
+// show) and the locale's character set (paths, names, what is typed on a
+// terminal). Shift-JIS is taken as code page 932, whose 0x5C is the
+// backslash; in a UTF-8 locale both are the identity.
+// Strict: false when a character has no equivalent in the locale.
+bool utf8_to_locale(const std::string &utf8, std::string &out);
+// For display: a character the locale lacks becomes '?'.
+std::string utf8_shown_in_locale(const std::string &utf8);
+// For display: a byte that starts no character becomes U+FFFD.
+std::string locale_shown_in_utf8(const std::string &text);
+
+// UTF-8 `text` with every control character made visible in caret notation,
+// as a terminal echoes them: C0 as ^@ to ^_, DEL as ^?, and a C1 control as
+// the ESC sequence a terminal takes it for (CSI, U+009B, as ^[[). A C1 byte
+// that is not part of a UTF-8 sequence is shown the same way. Line feeds
+// stay when `keep_line_feeds` is set.
+std::string visible_controls(const std::string &text, bool keep_line_feeds = false);
+
 // `path` with every single-byte `\` turned into `/`.
 std::string native_path(const std::string &path);
 // A stored file name as the file system takes it: names flagged as UTF-8
@@ -43,6 +61,9 @@ bool native_file_name(const std::string &stored, uint16_t attributes, std::strin
 
 std::string module_path();  // the running executable, resolved
 std::string current_directory();
+// The user's home folder: $HOME, else the user database's entry; empty when
+// neither names one.
+std::string home_folder();
 // The user's private temporary folder ($TMPDIR or /tmp, then
 // "pelmarself-<uid>/"), created with mode 0700 when missing. Fails when it
 // exists but is not a directory of this user closed to group and others.

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <langinfo.h>
+#include <pwd.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -109,6 +110,57 @@ bool system_removable_check(const std::string &folder, std::string &mount_point)
     return true;
 }
 
+// The character set of Shift-JIS texts: code page 932, as on the systems
+// the installer imitates (its 0x5C is the backslash, not a yen sign).
+constexpr const char *kShiftJisCharset = "CP932";
+
+// Length of the UTF-8 sequence that starts at `text[i]`; 0 when none does.
+size_t utf8_sequence_length(const std::string &text, size_t i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const size_t length = byte < 0x80 ? 1 : (byte >> 5) == 0x6 ? 2 : (byte >> 4) == 0xE ? 3
+                                                             : (byte >> 3) == 0x1E ? 4 : 0;
+    if (length == 0 || i + length > text.size()) return 0;
+    for (size_t k = 1; k < length; ++k) {
+        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
+    }
+    return length;
+}
+
+// Converts `text` between two iconv character sets. A character that cannot
+// be converted fails the conversion when `replacement` is null; otherwise
+// the replacement takes its place (one per UTF-8 sequence, or per byte of
+// other input) and the conversion goes on.
+bool convert(const std::string &text, const char *from, const char *to, const char *replacement,
+             std::string &out) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    const bool from_utf8 = std::strcmp(from, "UTF-8") == 0;
+    std::string input = text;
+    char *in = input.data();
+    size_t in_left = input.size();
+    out.clear();
+    bool converted = true;
+    while (in_left > 0) {
+        char buffer[1024];
+        char *dest = buffer;
+        size_t out_left = sizeof buffer;
+        const size_t result = iconv(cd, &in, &in_left, &dest, &out_left);
+        out.append(buffer, static_cast<size_t>(dest - buffer));
+        if (result != static_cast<size_t>(-1) || errno == E2BIG) continue;
+        if (replacement == nullptr) {
+            converted = false;
+            break;
+        }
+        out += replacement;
+        const size_t length = from_utf8 ? utf8_sequence_length(input, input.size() - in_left) : 0;
+        const size_t skip = length == 0 ? 1 : length;
+        in += skip;
+        in_left -= skip;
+    }
+    iconv_close(cd);
+    return converted;
+}
+
 }  // namespace
 
 CodePage code_page() { return g_code_page; }
@@ -151,34 +203,67 @@ std::string native_path(const std::string &path) {
 }
 
 bool is_valid_utf8(const std::string &text) {
-    size_t i = 0;
-    while (i < text.size()) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        size_t length = byte < 0x80 ? 1 : (byte >> 5) == 0x6 ? 2 : (byte >> 4) == 0xE ? 3
-                                                                : (byte >> 3) == 0x1E ? 4 : 0;
-        if (length == 0 || i + length > text.size()) return false;
-        for (size_t k = 1; k < length; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-        }
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = utf8_sequence_length(text, i);
+        if (length == 0) return false;
         i += length;
     }
     return true;
 }
 
 bool convert_to_utf8(const std::string &text, const char *charset, std::string &out) {
-    iconv_t cd = iconv_open("UTF-8", charset);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-    std::string input = text;
-    out.assign(input.size() * 4 + 4, '\0');
-    char *in = input.data();
-    size_t in_left = input.size();
-    char *dest = out.data();
-    size_t out_left = out.size();
-    const size_t result = iconv(cd, &in, &in_left, &dest, &out_left);
-    iconv_close(cd);
-    if (result == static_cast<size_t>(-1) || in_left != 0) return false;
-    out.resize(out.size() - out_left);
-    return true;
+    return convert(text, charset, "UTF-8", nullptr, out);
+}
+
+bool utf8_to_locale(const std::string &utf8, std::string &out) {
+    if (g_code_page == CodePage::Utf8) {
+        out = utf8;
+        return true;
+    }
+    return convert(utf8, "UTF-8", kShiftJisCharset, nullptr, out);
+}
+
+std::string utf8_shown_in_locale(const std::string &utf8) {
+    if (g_code_page == CodePage::Utf8) return utf8;
+    std::string out;
+    convert(utf8, "UTF-8", kShiftJisCharset, "?", out);
+    return out;
+}
+
+std::string locale_shown_in_utf8(const std::string &text) {
+    if (g_code_page == CodePage::Utf8) return text;
+    std::string out;
+    convert(text, kShiftJisCharset, "UTF-8", "\xEF\xBF\xBD", out);
+    return out;
+}
+
+std::string visible_controls(const std::string &text, bool keep_line_feeds) {
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const size_t length = utf8_sequence_length(text, i);
+        const size_t step = length == 0 ? 1 : length;
+        // A C1 control, encoded (U+0080-U+009F) or as a lone byte.
+        unsigned char c1 = 0;
+        if (length == 2 && byte == 0xC2 && static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            c1 = static_cast<unsigned char>(text[i + 1]);
+        } else if (length == 0 && byte >= 0x80 && byte <= 0x9F) {
+            c1 = byte;
+        }
+        if (byte < 0x20 && !(byte == '\n' && keep_line_feeds)) {
+            out += '^';
+            out += static_cast<char>(byte + 0x40);
+        } else if (byte == 0x7F) {
+            out += "^?";
+        } else if (c1 != 0) {
+            out += "^[";
+            out += static_cast<char>(c1 - 0x40);
+        } else {
+            out.append(text, i, step);
+        }
+        i += step;
+    }
+    return out;
 }
 
 bool native_file_name(const std::string &stored, uint16_t attributes, std::string &native) {
@@ -199,6 +284,13 @@ std::string module_path() {
 std::string current_directory() {
     char buffer[PATH_MAX];
     return getcwd(buffer, sizeof buffer) != nullptr ? std::string(buffer) : std::string();
+}
+
+std::string home_folder() {
+    const char *home = std::getenv("HOME");
+    if (home != nullptr && home[0] != '\0') return home;
+    const passwd *entry = getpwuid(getuid());
+    return entry != nullptr && entry->pw_dir != nullptr ? entry->pw_dir : "";
 }
 
 bool private_temp_folder(std::string &folder) {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <csignal>
 #include <ctime>
 #include <filesystem>
@@ -182,7 +183,47 @@ TEST_F(Extraction, DestinationsGetOneTrailingSeparator) {
     EXPECT_EQ(sfx::with_trailing_separator("C:\\a\\"), "C:\\a\\");
     EXPECT_EQ(sfx::with_trailing_separator("C:\\\x83\x5C"), "C:\\\x83\x5C/") << "ソ";
     EXPECT_EQ(sfx::with_trailing_separator("C:\\\x95\x5C"), "C:\\\x95\x5C/") << "表";
-    EXPECT_EQ(sfx::with_trailing_separator("C:\\\x8F\x5C"), "C:\\\x8F\x5C") << "十 is taken for a separator";
+    EXPECT_EQ(sfx::with_trailing_separator("C:\\\x8F\x5C"), "C:\\\x8F\x5C/") << "十";
+    sfx::platform::set_code_page(sfx::platform::CodePage::Utf8);
+    EXPECT_EQ(sfx::with_trailing_separator("オフ\\"), "オフ\\") << "UTF-8 has no trail byte 0x5C";
+    EXPECT_EQ(sfx::with_trailing_separator("/a/\x83\\"), "/a/\x83\\");
+}
+
+TEST_F(Extraction, AFolderEndingInADoubleByteCharacterIsCreatedWhole) {
+    const std::string juu = "\x8F\x5C";  // 十 in Shift-JIS
+    write_installer({file_entry("a.txt", "alpha"), file_entry("b.txt", "beta")}, "-R -!");
+    sfx::platform::set_code_page(sfx::platform::CodePage::ShiftJis);
+    ASSERT_EQ(run({"-D" + path("out" + juu)}), 0);
+    EXPECT_EQ(listing(dir_), (std::vector<std::string>{"out" + juu, "out" + juu + "/a.txt", "out" + juu + "/b.txt",
+                                                       "setup-sfx"}));
+}
+
+TEST_F(Extraction, TheOverwriteQuestionShowsTheDestinationInNativeForm) {
+    fs::create_directories(path("out/sub"));
+    write_bytes(path("out/sub/a.txt"), {'o', 'l', 'd'});
+    write_installer({file_entry("a.txt", "new")}, "-R -!");
+    ui_.answers = {sfx::SFX_IDNO};
+    ASSERT_EQ(run({"-D" + path("out\\sub")}), 0);
+    ASSERT_EQ(ui_.messages.size(), 1u);
+    EXPECT_EQ(ui_.messages[0].text.rfind("The \"" + path("out/sub/") + "\" \n", 0), 0u) << ui_.messages[0].text;
+}
+
+// The front ends take UTF-8: names and paths in a Shift-JIS locale are
+// converted for them.
+TEST_F(Extraction, ShiftJisPathsReachTheFrontEndInUtf8) {
+    const std::string hyo = "\x95\x5C";  // 表 in Shift-JIS
+    fs::create_directories(path(hyo));
+    write_bytes(path(hyo + "/" + hyo + ".txt"), {'o', 'l', 'd'});
+    write_installer({file_entry(hyo + ".txt", "new")}, "-R -!");
+    sfx::platform::set_code_page(sfx::platform::CodePage::ShiftJis);
+    ui_.answers = {sfx::SFX_IDYES};
+    ASSERT_EQ(run({"-D" + path(hyo)}), 0);
+    EXPECT_EQ(ui_.file_lines, std::vector<std::string>{path("表/表.txt")});
+    ASSERT_EQ(ui_.messages.size(), 1u);
+    EXPECT_EQ(ui_.messages[0].text.rfind("The \"" + path("表/") + "\" \nto be decompressed into the file \"表.txt\"", 0),
+              0u)
+        << ui_.messages[0].text;
+    EXPECT_EQ(read_text(hyo + "/" + hyo + ".txt"), "new");
 }
 
 TEST_F(Extraction, CancelTakesEffectAtTheNextFileStart) {
@@ -355,6 +396,23 @@ TEST_F(Dialog, BlockTitleAndMessage) {
                                                      "解凍は中断されました."}));
 }
 
+TEST_F(Dialog, ALeadingTildeMeansTheHomeFolder) {
+    const char *saved = std::getenv("HOME");
+    const std::string previous = saved != nullptr ? saved : "";
+    setenv("HOME", path("home").c_str(), 1);
+    const fs::path start = fs::current_path();
+    fs::current_path(dir_);  // where a folder named "~" would appear
+    write_installer({file_entry("a.txt", "alpha")}, "-R");
+    ui_.typed_folders = {"~/inst"};
+    const int code = run();
+    fs::current_path(start);
+    if (saved != nullptr) setenv("HOME", previous.c_str(), 1); else unsetenv("HOME");
+    ASSERT_EQ(code, 0);
+    EXPECT_EQ(read_text("home/inst/a.txt"), "alpha");
+    EXPECT_FALSE(fs::exists(path("~")));
+    EXPECT_TRUE(ui_.messages.empty());
+}
+
 TEST_F(Dialog, CancelEndsTheRunBeforeExtraction) {
     write_installer({file_entry("a.txt", "alpha")}, "");
     EXPECT_EQ(run(), 1);
@@ -363,6 +421,17 @@ TEST_F(Dialog, CancelEndsTheRunBeforeExtraction) {
 }
 
 class Completion : public Extraction {};
+
+// A name from outside can neither act on a terminal nor forge a line of
+// the message that quotes it.
+TEST_F(Completion, InsertsShowTheirControlCharacters) {
+    write_installer({file_entry("a.txt", "x")}, into_out());
+    ui_.answers = {sfx::SFX_IDNO};
+    ASSERT_EQ(run({"-E\x1b]0;owned\x07\r\nPelmar Self Decompression: done\x9b"}), 0);
+    EXPECT_EQ(ui_.texts(), (std::vector<std::string>{
+                               "Should the file \"^[]0;owned^G^M^JPelmar Self Decompression: done^[[\" be executed?",
+                               kSuccess}));
+}
 
 TEST_F(Completion, AsksBeforeStartingAndThenReportsSuccess) {
     write_installer({file_entry("setup.exe", "x")}, "-R " + into_out("-E\"setup.exe\""));

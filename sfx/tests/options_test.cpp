@@ -155,6 +155,9 @@ TEST_F(Options, FolderMacros) {
     sfx::platform::set_code_page(sfx::platform::CodePage::ShiftJis);
     apply("-D$P\\Tool");
     EXPECT_EQ(sfx_settings.destination, "/opt\\Tool") << "a Shift-JIS value keeps its bytes";
+    sfx::process_values.start_directory = "/start/\x8F\x5C";  // ending in 十
+    apply("-D$C\\sub");
+    EXPECT_EQ(sfx_settings.destination, "/start/\x8F\x5C\\sub") << "the folder's last character stays whole";
     sfx::platform::set_code_page(sfx::platform::CodePage::Utf8);
     apply("-D$W -E$Y");
     EXPECT_EQ(sfx_settings.destination, "/usr");
