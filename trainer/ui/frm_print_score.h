@@ -20,9 +20,17 @@ public:
     // learner's typing, long enough to cost nothing while nobody types.
     static constexpr int kRefreshMilliseconds = 50;
 
+    // The table: a correct, a wrong and a total column with a row per
+    // course, then a totals row holding the three sums over all courses.
+    static constexpr int kValueColumnCount = 3;
+    static constexpr int kCourseCellCount = kValueColumnCount * kCourseCount;
+    static constexpr int kCellCount = kCourseCellCount + kValueColumnCount;
+    static constexpr int kRowCount = kCourseCount + 1;
+    static constexpr int kTotalsRow = kCourseCount;  // counted from 0
+
     explicit FrmPrintScore(TrainerApp& app);
 
-    // Recomputes the totals and shows all 21 figures. When a sum would pass
+    // Recomputes the totals and shows every figure. When a sum would pass
     // its limit the captions keep their last figures and the learner is
     // told once per opening of the window.
     void refresh();
@@ -31,7 +39,7 @@ private:
     void createTable();
 
     TrainerApp& app_;
-    QLabel* cells_[21] = {};  // in the order the refresh fills them
+    QLabel* cells_[kCellCount] = {};  // in the order the refresh fills them
     QTimer* timer1_ = nullptr;
     bool limitReported_ = false;
 };
