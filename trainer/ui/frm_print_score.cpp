@@ -95,10 +95,10 @@ FrmPrintScore::FrmPrintScore(TrainerApp& app)
     resize(kClientSize);
     createTable();
 
-    timer1_ = named(new QTimer(this), "Timer1");
-    timer1_->setInterval(kRefreshMilliseconds);
-    connect(timer1_, &QTimer::timeout, this, &FrmPrintScore::refresh);
-    timer1_->start();
+    refreshTimer_ = named(new QTimer(this), "Timer1");
+    refreshTimer_->setInterval(kRefreshMilliseconds);
+    connect(refreshTimer_, &QTimer::timeout, this, &FrmPrintScore::refresh);
+    refreshTimer_->start();
     refresh();
 }
 
@@ -149,8 +149,9 @@ void FrmPrintScore::createTable() {
     for (const GridLine& line : kVerticalLines)
         addLine(this, line.name, QLine(line.at, 600, line.at, 3480), lineColour);
 
-    auto* close = addButton(this, "CmdClose", texts::scores::kClose, twipsRect(2640, 3720, 1215, 375));
-    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    auto* closeButton =
+        addButton(this, "CmdClose", texts::scores::kClose, twipsRect(2640, 3720, 1215, 375));
+    connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
 }
 
 void FrmPrintScore::refresh() {

@@ -39,8 +39,8 @@ private:
     void createTable();
 
     TrainerApp& app_;
-    QLabel* cells_[kCellCount] = {};  // in the order the refresh fills them
-    QTimer* timer1_ = nullptr;
+    QLabel* cells_[kCellCount] = {};  // LblScoreHome to LBLATFAll, as filled
+    QTimer* refreshTimer_ = nullptr;  // Timer1
     bool limitReported_ = false;
 };
 
