@@ -226,12 +226,12 @@ int Form1::selectedCourse() const {
 
 CountResult Form1::Seikai() {
     correctMark_->show();
-    return countVerdict(app_.scores(), Verdict::Correct, selectedCourse());
+    return app_.tally().count(Verdict::Correct, selectedCourse());
 }
 
 CountResult Form1::Matigai() {
     wrongMark_->show();
-    return countVerdict(app_.scores(), Verdict::Wrong, selectedCourse());
+    return app_.tally().count(Verdict::Wrong, selectedCourse());
 }
 
 std::u16string Form1::displayedKana() const { return kanaLabel_->text().toStdU16String(); }

@@ -95,12 +95,18 @@ FrmPrintScore::FrmPrintScore(TrainerApp& app)
     resize(kClientSize);
     createTable();
 
+    // A change of a count starts one refresh, run once the event that made
+    // the change has been handled: never in the middle of a drill step, and
+    // once for changes that come together. Nobody typing costs nothing.
     refreshTimer_ = named(new QTimer(this), "Timer1");
-    refreshTimer_->setInterval(kRefreshMilliseconds);
+    refreshTimer_->setSingleShot(true);
+    refreshTimer_->setInterval(0);
     connect(refreshTimer_, &QTimer::timeout, this, &FrmPrintScore::refresh);
-    refreshTimer_->start();
+    tallySubscription_ = app_.tally().subscribe([this] { refreshTimer_->start(); });
     refresh();
 }
+
+FrmPrintScore::~FrmPrintScore() { app_.tally().unsubscribe(tallySubscription_); }
 
 void FrmPrintScore::createTable() {
     auto* title = addLabel(this, "Label1", texts::scores::kCaption.toString(),

@@ -1,5 +1,5 @@
 // The score window: correct, wrong and total keys per course and over all
-// courses, kept current by a periodic refresh while it is open.
+// courses, brought up to date after every change of a count while it is open.
 #pragma once
 
 #include <QWidget>
@@ -16,10 +16,6 @@ class TrainerApp;
 class FrmPrintScore final : public QWidget {
     Q_OBJECT
 public:
-    // How often the table is brought up to date. Short enough to follow the
-    // learner's typing, long enough to cost nothing while nobody types.
-    static constexpr int kRefreshMilliseconds = 50;
-
     // The table: a correct, a wrong and a total column with a row per
     // course, then a totals row holding the three sums over all courses.
     static constexpr int kValueColumnCount = 3;
@@ -29,6 +25,7 @@ public:
     static constexpr int kTotalsRow = kCourseCount;  // counted from 0
 
     explicit FrmPrintScore(TrainerApp& app);
+    ~FrmPrintScore() override;
 
     // Recomputes the totals and shows every figure. When a sum would pass
     // its limit the captions keep their last figures and the learner is
@@ -41,6 +38,7 @@ private:
     TrainerApp& app_;
     QLabel* cells_[kCellCount] = {};  // LblScoreHome to LBLATFAll, as filled
     QTimer* refreshTimer_ = nullptr;  // Timer1
+    int tallySubscription_ = 0;
     bool limitReported_ = false;
 };
 
