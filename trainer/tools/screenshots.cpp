@@ -52,12 +52,12 @@ int main(int argc, char** argv) {
     bool saved = save(form1, folder, "form1_welcome");
 
     form1->start();
-    auto* option1 = form1->findChild<QRadioButton*>("Option1");
-    QTest::mouseClick(option1, Qt::LeftButton);
-    QTest::keyClick(option1, Qt::Key_Return);  // shows ち
-    QTest::keyClick(option1, 'a');             // correct
-    QTest::keyClick(option1, 'x');             // wrong
-    QTest::keyClick(option1, 'a');             // correct
+    auto* homeRowButton = form1->findChild<QRadioButton*>("Option1");
+    QTest::mouseClick(homeRowButton, Qt::LeftButton);
+    QTest::keyClick(homeRowButton, Qt::Key_Return);  // shows ち
+    QTest::keyClick(homeRowButton, 'a');             // correct
+    QTest::keyClick(homeRowButton, 'x');             // wrong
+    QTest::keyClick(homeRowButton, 'a');             // correct
     saved = save(form1, folder, "form1_drill") && saved;
     saved = save(trainer.showScoreWindow(), folder, "frm_print_score") && saved;
     saved = save(trainer.showAboutWindow(), folder, "frm_about") && saved;

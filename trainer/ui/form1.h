@@ -47,18 +47,18 @@ private:
     void beep() override;
 
     TrainerApp& app_;
-    QLabel* label1_ = nullptr;
-    QPushButton* cmdstart_ = nullptr;
-    QLabel* label2_ = nullptr;
-    QWidget* frame1_ = nullptr;
-    QRadioButton* options_[kCourseCount] = {};
-    QLabel* picture2_ = nullptr;
-    QLabel* picture3_ = nullptr;
-    QLabel* label3_ = nullptr;
-    QLabel* label4_ = nullptr;
-    QLabel* label5_ = nullptr;
-    QPushButton* cmdPrintScore_ = nullptr;
-    QAction* mnustart_ = nullptr;
+    QLabel* instructionsLabel_ = nullptr;       // Label1
+    QPushButton* startButton_ = nullptr;        // cmdstart
+    QLabel* kanaLabel_ = nullptr;               // Label2
+    QWidget* courseFrame_ = nullptr;            // Frame1
+    QRadioButton* courseButtons_[kCourseCount] = {};  // Option1 to Option6
+    QLabel* correctMark_ = nullptr;             // Picture2
+    QLabel* wrongMark_ = nullptr;               // Picture3
+    QLabel* wrongMarkFrame_ = nullptr;          // Label3
+    QLabel* correctMarkFrame_ = nullptr;        // Label4
+    QLabel* courseInstructionLabel_ = nullptr;  // Label5
+    QPushButton* scoreButton_ = nullptr;        // CmdPrintScore
+    QAction* startAction_ = nullptr;            // mnustart
 };
 
 }  // namespace tapmora

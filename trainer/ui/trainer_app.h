@@ -31,12 +31,13 @@ public:
     FrmPrintScore* scoreWindow() const;
     FrmAbout* aboutWindow() const;
 
-    ScoreModule& scores() { return scores_; }
+    ScoreTally& tally() { return tally_; }
+    ScoreModule& scores() { return tally_.record(); }
     Services& services() { return services_; }
 
 private:
     Services services_;
-    ScoreModule scores_;
+    ScoreTally tally_;
     QPointer<Form1> form1_;
     QPointer<FrmPrintScore> scoreWindow_;
     QPointer<FrmAbout> aboutWindow_;
