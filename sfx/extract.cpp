@@ -61,6 +61,24 @@ bool escapes_destination(const std::string &name) {
     }
 }
 
+// True for a name holding a control character (0x01-0x1F, DEL): no system
+// that makes cabinets allows one in a file name, so the name is hostile.
+bool has_control_character(const char *name) {
+    for (const char *p = name; *p != '\0'; ++p) {
+        const auto byte = static_cast<unsigned char>(*p);
+        if (byte < 0x20 || byte == 0x7F) return true;
+    }
+    return false;
+}
+
+// True when the last component, as the file system splits it, names a file:
+// "", "." and ".." name the folder around it instead.
+bool names_a_file(const std::string &output_name) {
+    const std::string native = platform::native_path(output_name);
+    const std::string last = native.substr(native.rfind('/') + 1);
+    return !last.empty() && last != "." && last != "..";
+}
+
 // split_path_root, refused (false) when a part is longer than a split
 // keeps: the cut-short folder would be another one, possibly outside the
 // destination.
@@ -87,15 +105,17 @@ bool folders_below_are_safe(const std::string &destination, const std::string &o
 
 // The name a stored file is written under, relative to the destination;
 // `native` receives the whole stored name in the file system's encoding.
+// False for a hostile name or one that names no file.
 bool output_name_of(const CabNotification &note, std::string &native, std::string &output_name) {
-    if (!platform::native_file_name(note.name, note.attributes, native)) return false;
+    if (has_control_character(note.name) || !platform::native_file_name(note.name, note.attributes, native))
+        return false;
     if (sfx_settings.keep_folders) {
         output_name = native;
     } else {
         const PathParts parts = split_path(native);
         output_name = parts.name + parts.extension;
     }
-    return !output_name.empty() && !escapes_destination(output_name);
+    return names_a_file(output_name) && !escapes_destination(output_name);
 }
 
 // Asks whether an existing file may be replaced: 1 go on, 0 skip, -1 abort.

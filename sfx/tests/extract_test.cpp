@@ -217,6 +217,26 @@ TEST_F(Extraction, HostileNamesWriteNothingOutsideTheDestination) {
     }
 }
 
+TEST_F(Extraction, NamesWithControlCharactersOrNamingNoFileAreRefused) {
+    struct Case {
+        const char *name;
+        const char *options;
+    };
+    for (const Case &hostile : {Case{"line\nbreak.txt", "-X"}, Case{"tab\t.txt", ""}, Case{"\x1b[2J.txt", ""},
+                                Case{"sub\\bell\x07.txt", ""}, Case{"del\x7f.txt", "-X"}, Case{"sub\x01\\a.txt", "-X"},
+                                Case{".", "-X"}, Case{".", ""}, Case{"sub\\.", "-X"}, Case{"sub\\.", ""},
+                                Case{"sub\\", "-X"}, Case{"sub/", "-X"}, Case{"sub\\..", ""}}) {
+        SCOPED_TRACE(hostile.name);
+        fs::remove_all(out());
+        ui_.messages.clear();
+        write_installer({file_entry("fine.txt", "ok"), file_entry(hostile.name, "evil")},
+                        std::string(hostile.options) + " " + into_out());
+        EXPECT_EQ(run(), 1);
+        EXPECT_EQ(ui_.texts(), std::vector<std::string>{kFailed}) << "no question about the destination itself";
+        EXPECT_EQ(listing(dir_), (std::vector<std::string>{"out", "out/fine.txt", "setup-sfx"}));
+    }
+}
+
 TEST_F(Extraction, DoubleByteCharactersHideNoParentFolderInShiftJis) {
     // 0x81 is a lead byte: a '/' or '\\' behind it belongs to the character,
     // yet the file system still splits at a '/'.
