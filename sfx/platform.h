@@ -93,7 +93,9 @@ bool make_directory(const std::string &path);
 bool dos_time_to_unix(uint16_t date, uint16_t time, std::time_t &result);
 bool set_modification_time(const std::string &path, std::time_t time);
 enum class TimeQuery { Found, Missing, Failed };
-// Missing covers "no such file" and "a path component is not a folder".
+// The modification time of the regular file at `path` (links followed).
+// Missing covers "no such file" and "a path component is not a folder";
+// anything at `path` that is not a regular file is Failed.
 TimeQuery modification_time(const std::string &path, std::time_t &time);
 // Applies the Windows attributes that have a meaning here: read-only takes
 // every write permission away; `executable` adds execute permission where

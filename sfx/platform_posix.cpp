@@ -359,6 +359,8 @@ TimeQuery modification_time(const std::string &path, std::time_t &time) {
     if (stat(native_path(path).c_str(), &info) != 0) {
         return errno == ENOENT || errno == ENOTDIR ? TimeQuery::Missing : TimeQuery::Failed;
     }
+    // A folder or a device cannot be opened as the file it would replace.
+    if (!S_ISREG(info.st_mode)) return TimeQuery::Failed;
     time = info.st_mtim.tv_sec;
     return TimeQuery::Found;
 }

@@ -144,6 +144,22 @@ TEST_F(Extraction, NewerOnlySkipsFilesThatAreNotNewer) {
     EXPECT_EQ(read_text("out/older.txt"), "new");
 }
 
+TEST_F(Extraction, NewerOnlySkipsAFileWhoseOutputPathIsNoFile) {
+    fs::create_directories(path("out/folder.txt"));
+    set_mtime(path("out/folder.txt"), default_stamp() - 100);
+    fs::create_directories(path("elsewhere"));
+    set_mtime(path("elsewhere"), default_stamp() - 100);
+    fs::create_directory_symlink(path("elsewhere"), path("out/link.txt"));
+    write_installer({file_entry("folder.txt", "new"), file_entry("link.txt", "new"), file_entry("b.txt", "b")},
+                    "-A -R -N " + into_out());
+    ASSERT_EQ(run(), 0);
+    EXPECT_TRUE(fs::is_directory(path("out/folder.txt")));
+    EXPECT_TRUE(fs::is_symlink(path("out/link.txt")));
+    EXPECT_TRUE(fs::is_empty(path("out/folder.txt")));
+    EXPECT_TRUE(fs::is_empty(path("elsewhere")));
+    EXPECT_EQ(read_text("out/b.txt"), "b");
+}
+
 TEST_F(Extraction, EverySkippedFileGivesNoSuccessMessage) {
     fs::create_directory(out());
     write_bytes(path("out/a.txt"), {'o'});
