@@ -58,7 +58,8 @@ bool is_removable(const std::string &folder, std::string &mount_point);
 void set_removable_check(std::function<bool(const std::string &, std::string &)> check);
 
 // Starts an executable file detached (its own session, not waited for);
-// hands any other file to the desktop's opener. Failures are ignored.
+// hands any other existing file to the desktop's opener. Nothing happens
+// for a missing file, and failures are ignored.
 void start_program(const std::string &path);
 
 // True when standard error is a terminal.

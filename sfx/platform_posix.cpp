@@ -231,12 +231,13 @@ void set_removable_check(std::function<bool(const std::string &, std::string &)>
 
 void start_program(const std::string &path) {
     const std::string native = native_path(path);
+    struct stat info;
+    // A missing program produces no message, and the opener would show one.
+    if (stat(native.c_str(), &info) != 0) return;
+    const bool executable = S_ISREG(info.st_mode) && access(native.c_str(), X_OK) == 0;
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
-    struct stat info;
-    const bool executable = stat(native.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-                            access(native.c_str(), X_OK) == 0;
     pid_t child;
     if (executable) {
         char *argv[] = {const_cast<char *>(native.c_str()), nullptr};

@@ -5,8 +5,10 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "sfx/extract.h"
@@ -406,6 +408,23 @@ TEST_F(Completion, AsksBeforeStartingAndThenReportsSuccess) {
     ASSERT_EQ(run({"-R"}), 0);
     EXPECT_EQ(ui_.texts(), (std::vector<std::string>{"Should the file \"setup.exe\" be executed?", kSuccess}));
     EXPECT_EQ(ui_.messages[0].style, 0x24u);
+}
+
+TEST_F(Completion, OnlyExistingFilesAreHandedToTheOpener) {
+    // A stand-in opener on PATH logs every file it is asked to open.
+    fs::create_directories(path("bin"));
+    std::ofstream(path("bin/xdg-open")) << "#!/bin/sh\necho \"$1\" >> \"" << path("opened") << "\"\n";
+    chmod(path("bin/xdg-open").c_str(), 0755);
+    const std::string saved_path = std::getenv("PATH");
+    setenv("PATH", (path("bin") + ":" + saved_path).c_str(), 1);
+    write_installer({file_entry("readme.txt", "read me")}, "-A -R " + into_out());
+    EXPECT_EQ(run({"-Emissing.exe"}), 0);
+    EXPECT_EQ(run({"-Ereadme.txt"}), 0);
+    setenv("PATH", saved_path.c_str(), 1);
+    for (int i = 0; i < 250 && read_text("opened").find("readme.txt") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(read_text("opened"), out() + "/readme.txt\n") << "a missing program produces nothing";
 }
 
 TEST_F(Completion, AFileWithoutMarkerEndsWithTheFailureMessage) {
