@@ -43,9 +43,11 @@ bool native_file_name(const std::string &stored, uint16_t attributes, std::strin
 
 std::string module_path();  // the running executable, resolved
 std::string current_directory();
-// The user's private temporary folder ($TMPDIR or /tmp, then
-// "pelmarself-<uid>/"), created with mode 0700 when missing. Fails when it
-// exists but is not a directory of this user closed to group and others.
+// The user's private temporary folder: "pelmarself-<uid>/" in $TMPDIR (or
+// in /tmp when $TMPDIR names no folder), created with mode 0700 when
+// missing. When that name is taken by anything but a directory of this
+// user closed to group and others, a fresh folder "pelmarself-<uid>-XXXXXX/"
+// is made instead (once per process). False when neither can be had.
 bool private_temp_folder(std::string &folder);
 std::string program_files_folder();
 std::string windows_folder();

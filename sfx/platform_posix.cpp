@@ -24,6 +24,8 @@ namespace {
 
 CodePage g_code_page = CodePage::Utf8;
 std::function<bool(const std::string &, std::string &)> g_removable_check;
+// The temporary folder made by mkdtemp when the fixed name is unusable.
+std::string g_fresh_temp_folder;
 
 // Windows runtime open flags.
 enum : int32_t {
@@ -107,6 +109,25 @@ bool system_removable_check(const std::string &folder, std::string &mount_point)
     if (!device_of(folder, device) || !block_device_removable(device)) return false;
     mount_point = mount_point_of(device);
     return true;
+}
+
+// $TMPDIR when it names a folder, else /tmp; ends with '/'.
+std::string temp_base() {
+    const char *variable = std::getenv("TMPDIR");
+    struct stat info;
+    std::string base = variable != nullptr && variable[0] != '\0' && stat(variable, &info) == 0 &&
+                               S_ISDIR(info.st_mode)
+                           ? variable
+                           : "/tmp";
+    if (base.back() != '/') base += '/';
+    return base;
+}
+
+// A directory (not a link to one) of this user, closed to group and others.
+bool is_private_directory(const std::string &path) {
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == getuid() &&
+           (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
 }  // namespace
@@ -202,17 +223,19 @@ std::string current_directory() {
 }
 
 bool private_temp_folder(std::string &folder) {
-    const char *base = std::getenv("TMPDIR");
-    std::string path = base != nullptr && base[0] != '\0' ? base : "/tmp";
-    if (path.back() != '/') path += '/';
-    path += "pelmarself-" + std::to_string(getuid());
-    if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    struct stat info;
-    if (lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid() ||
-        (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-        return false;
+    const std::string fixed = temp_base() + "pelmarself-" + std::to_string(getuid());
+    if ((mkdir(fixed.c_str(), 0700) == 0 || errno == EEXIST) && is_private_directory(fixed)) {
+        folder = fixed + "/";
+        return true;
     }
-    folder = path + "/";
+    // The fixed name is taken (by another user, say): a fresh folder of our
+    // own, made once per process, keeps the run going.
+    if (!g_fresh_temp_folder.starts_with(fixed + "-") || !is_private_directory(g_fresh_temp_folder)) {
+        std::string made = fixed + "-XXXXXX";
+        if (mkdtemp(made.data()) == nullptr) return false;
+        g_fresh_temp_folder = made;
+    }
+    folder = g_fresh_temp_folder + "/";
     return true;
 }
 
