@@ -136,7 +136,7 @@ int32_t open_output(const std::string &folder, const std::string &output_path) {
 }
 
 int32_t on_cabinet(CabNotification *note) {
-    ui().show_archive(platform::native_path(std::string(note->text3) + state().current_cabinet_name));
+    ui().show_archive(platform::native_path(state().cabinet_folder + state().current_cabinet_name));
     state().current_cabinet_name = note->name;
     if (state().first_cabinet_note) {
         state().next_cabinet_name = note->name;
@@ -243,15 +243,26 @@ void measure_cabinet() {
     state().bytes_written = 0;
     state().bytes_total = 0;
     if (cab_copy(state().context, state().current_cabinet_name.c_str(),
-                 state().cabinet_folder.c_str(), 0, count_file_bytes, nullptr, nullptr) != 1) {
+                 state().engine_folder.c_str(), 0, count_file_bytes, nullptr, nullptr) != 1) {
         state().bytes_total = 0;
     }
 }
 
-std::string name_and_extension(const std::string &path) {
-    std::string name, extension;
-    split_path_root(path, nullptr, nullptr, &name, &extension);
-    return name + extension;
+// `path` through its last separator. Unlike a split it is never cut short:
+// a long folder is reached through a descriptor instead.
+std::string folder_of(const std::string &path) {
+    const char *start = path.c_str();
+    const char *end = start;
+    for (const char *p = start; *p != '\0'; p = platform::char_next(p)) {
+        if (is_separator(*p)) end = p + 1;
+    }
+    return path.substr(0, static_cast<size_t>(end - start));
+}
+
+// The engine opens the installer's own file as the folder it was handed
+// followed by the file's name; tests and callers may use the plain path.
+bool is_own_file(const char *path) {
+    return process_values.module_path == path || state().own_file_for_engine == path;
 }
 
 class ContextGuard {
@@ -274,7 +285,7 @@ int32_t sfx_open(const char *path, int32_t flags, int32_t mode) {
     if (path[0] == '*' && path[1] == '\0') return platform::open_scratch_file();
     // Paths are compared exactly: names differing only in case are
     // different files here.
-    if (process_values.module_path != path) return platform::open_file(path, flags, mode);
+    if (!is_own_file(path)) return platform::open_file(path, flags, mode);
     if (state().embedded_handles.size() >= kMaxEmbeddedHandles) return -1;
     const int32_t handle = platform::open_file(path, flags, mode);
     if (handle == -1) return -1;
@@ -366,12 +377,12 @@ bool run_extraction_loop() {
     process_values.message_owner = MessageOwner::Progress;
     int32_t result = 1;
     state().continue_with_next = true;
-    state().current_cabinet_name = name_and_extension(process_values.module_path);
+    state().current_cabinet_name = process_values.module_path.substr(state().cabinet_folder.size());
     while (state().continue_with_next) {
         measure_cabinet();
         state().first_cabinet_note = true;
         result = cab_copy(state().context, state().current_cabinet_name.c_str(),
-                          state().cabinet_folder.c_str(), 0, cab_notify, nullptr, nullptr);
+                          state().engine_folder.c_str(), 0, cab_notify, nullptr, nullptr);
         state().current_cabinet_name = state().next_cabinet_name;
         if (result == 0) break;
     }
@@ -379,10 +390,10 @@ bool run_extraction_loop() {
 }
 
 uint32_t extract_payload() {
-    std::string root, directory, name, extension;
-    if (!split_whole_path(process_values.module_path, root, directory, name, extension))
-        return SFX_ERR_EXTRACTION;
-    state().cabinet_folder = root + directory;
+    state().cabinet_folder = folder_of(process_values.module_path);
+    const std::string own_name = process_values.module_path.substr(state().cabinet_folder.size());
+    state().engine_folder = platform::engine_folder(state().cabinet_folder, own_name);
+    state().own_file_for_engine = state().engine_folder + own_name;
     sfx_settings.destination = with_trailing_separator(sfx_settings.destination);
     if (sfx_settings.destination.size() > kMaxText) return SFX_ERR_EXTRACTION;
     state().embedded_handles.reserve(kMaxEmbeddedHandles);

@@ -69,6 +69,15 @@ bool terminal_attached();
 
 // --- Files -----------------------------------------------------------------
 
+// The engine joins a cabinet's folder and name into a path of at most this
+// many bytes before it calls the open callback.
+inline constexpr size_t kEnginePathLength = 257;
+// The folder to hand the engine for the cabinet `name` in `folder` (empty or
+// ending with '/'): `folder` itself when the joined path fits, else the
+// folder reached through a descriptor of its own ("/proc/self/fd/N/", open
+// until the process ends).
+std::string engine_folder(const std::string &folder, const std::string &name);
+
 // Low-level descriptors; every function returns -1 on failure. `flags` and
 // `mode` take the Windows runtime's values (0x8000 binary read-only, 0x8321
 // create/truncate/write-only, 0x180 read-write permission).

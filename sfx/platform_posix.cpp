@@ -275,6 +275,12 @@ void start_program(const std::string &path) {
 
 bool terminal_attached() { return isatty(STDERR_FILENO) == 1; }
 
+std::string engine_folder(const std::string &folder, const std::string &name) {
+    if (folder.size() + name.size() <= kEnginePathLength) return folder;
+    const int handle = open(native_path(folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return handle >= 0 ? "/proc/self/fd/" + std::to_string(handle) + "/" : folder;
+}
+
 int32_t open_file(const std::string &path, int32_t flags, int32_t mode) {
     mode_t permission = 0444;
     if (mode & WIN_S_IWRITE) permission |= 0222;
