@@ -44,6 +44,7 @@ void forget_embedded(int32_t handle) {
 void discard_pending_output() {
     platform::close_file(g_pending.handle);
     platform::remove_file(g_pending.temporary_path);
+    platform::finish_temporary_file();
     g_pending.handle = -1;
 }
 
@@ -172,25 +173,28 @@ int32_t on_file_start(CabNotification *note) {
     return open_output(root + directory, output_path);
 }
 
-int32_t on_file_end(CabNotification *note) {
-    if (note->handle != g_pending.handle) return 0;
-    g_pending.handle = -1;
-    if (platform::close_file(note->handle) != 0) {
-        platform::remove_file(g_pending.temporary_path);
-        return 0;
-    }
+// Closes the complete output, stamps it and renames it over the output
+// path. False when it could not be put in place.
+bool place_output(const CabNotification &note) {
+    if (platform::close_file(note.handle) != 0) return false;
     const std::string &file = g_pending.temporary_path;
     std::time_t stored_time;
-    if (platform::dos_time_to_unix(note->date, note->time, stored_time)) {
+    if (platform::dos_time_to_unix(note.date, note.time, stored_time)) {
         platform::set_modification_time(file, stored_time);
     }
     constexpr uint16_t kReadOnly = 0x01;
-    const bool read_only = sfx_settings.keep_attributes && (note->attributes & kReadOnly) != 0;
-    platform::set_attributes(file, read_only, note->size == 1);
-    if (!platform::replace_file(file, g_pending.output_path)) {
-        platform::remove_file(file);
-        return 0;
-    }
+    const bool read_only = sfx_settings.keep_attributes && (note.attributes & kReadOnly) != 0;
+    platform::set_attributes(file, read_only, note.size == 1);
+    return platform::replace_file(file, g_pending.output_path);
+}
+
+int32_t on_file_end(CabNotification *note) {
+    if (note->handle != g_pending.handle) return 0;
+    g_pending.handle = -1;
+    const bool placed = place_output(*note);
+    if (!placed) platform::remove_file(g_pending.temporary_path);
+    platform::finish_temporary_file();
+    if (!placed) return 0;
     ++state().extracted_count;
     return 1;
 }
@@ -407,6 +411,7 @@ uint32_t extract_payload() {
     const ProgressDialog dialog{texts.progress_caption, texts.archive_caption, texts.file_caption,
                                 texts.cancel};
     const Extraction extraction{run_extraction_loop, [] { state().cancel_requested = true; }};
+    const platform::TerminationCleanup cleanup;
     return ui().run_progress_dialog(dialog, extraction) ? 0u : uint32_t{SFX_ERR_EXTRACTION};
 }
 

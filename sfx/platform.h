@@ -91,8 +91,22 @@ int32_t open_scratch_file();
 
 // Creates a new file with a unique name in `folder` (exclusively, never
 // through a symbolic link), with permission 0666 less the umask. Returns the
-// handle and its path in `path`.
+// handle and its path in `path`. The file is unfinished until
+// finish_temporary_file: a termination removes it (TerminationCleanup).
 int32_t create_temporary_file(const std::string &folder, std::string &path);
+// The temporary file has been renamed or removed.
+void finish_temporary_file();
+
+// While one lives, SIGTERM, SIGHUP and SIGINT remove the unfinished
+// temporary file, if there is one, and end the process with exit code 1. A
+// front end may handle SIGINT itself meanwhile (as the Cancel button).
+class TerminationCleanup {
+public:
+    TerminationCleanup();
+    ~TerminationCleanup();
+    TerminationCleanup(const TerminationCleanup &) = delete;
+    TerminationCleanup &operator=(const TerminationCleanup &) = delete;
+};
 bool replace_file(const std::string &from, const std::string &to);
 bool remove_file(const std::string &path);
 

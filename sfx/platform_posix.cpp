@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <langinfo.h>
+#include <pthread.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -11,10 +12,12 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 extern char **environ;
@@ -26,6 +29,37 @@ CodePage g_code_page = CodePage::Utf8;
 std::function<bool(const std::string &, std::string &)> g_removable_check;
 // The temporary folder made by mkdtemp when the fixed name is unusable.
 std::string g_fresh_temp_folder;
+
+// The output file being written under its temporary name, for the
+// termination handler: a plain buffer and a flag, as a handler may read
+// nothing else.
+char g_unfinished_path[PATH_MAX];
+volatile std::sig_atomic_t g_has_unfinished = 0;
+
+constexpr int kTerminationSignals[] = {SIGTERM, SIGHUP, SIGINT};
+struct sigaction g_previous_actions[std::size(kTerminationSignals)];
+
+extern "C" void remove_unfinished_and_exit(int) {
+    if (g_has_unfinished) unlink(g_unfinished_path);
+    _exit(1);
+}
+
+// Holds the termination signals back while it lives.
+class TerminationHeld {
+public:
+    TerminationHeld() {
+        sigset_t held;
+        sigemptyset(&held);
+        for (int signal : kTerminationSignals) sigaddset(&held, signal);
+        pthread_sigmask(SIG_BLOCK, &held, &previous_);
+    }
+    ~TerminationHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+    TerminationHeld(const TerminationHeld &) = delete;
+    TerminationHeld &operator=(const TerminationHeld &) = delete;
+
+private:
+    sigset_t previous_;
+};
 
 // Windows runtime open flags.
 enum : int32_t {
@@ -332,6 +366,9 @@ int32_t create_temporary_file(const std::string &folder, std::string &path) {
     std::string name = native_path(folder);
     if (!name.empty() && name.back() != '/') name += '/';
     name += ".pelmarself-XXXXXX";
+    if (name.size() >= sizeof g_unfinished_path) return -1;
+    // No termination may fall between creating the file and naming it.
+    const TerminationHeld held;
     // mkostemp creates with O_EXCL, which never follows a symbolic link.
     const int fd = mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0) return -1;
@@ -340,8 +377,27 @@ int32_t create_temporary_file(const std::string &folder, std::string &path) {
         unlink(name.c_str());
         return -1;
     }
+    std::memcpy(g_unfinished_path, name.c_str(), name.size() + 1);
+    g_has_unfinished = 1;
     path = name;
     return fd;
+}
+
+void finish_temporary_file() { g_has_unfinished = 0; }
+
+TerminationCleanup::TerminationCleanup() {
+    struct sigaction action = {};
+    action.sa_handler = remove_unfinished_and_exit;
+    sigemptyset(&action.sa_mask);
+    for (size_t i = 0; i < std::size(kTerminationSignals); ++i) {
+        sigaction(kTerminationSignals[i], &action, &g_previous_actions[i]);
+    }
+}
+
+TerminationCleanup::~TerminationCleanup() {
+    for (size_t i = 0; i < std::size(kTerminationSignals); ++i) {
+        sigaction(kTerminationSignals[i], &g_previous_actions[i], nullptr);
+    }
 }
 
 bool replace_file(const std::string &from, const std::string &to) {

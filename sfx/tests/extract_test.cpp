@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -327,6 +328,28 @@ TEST_F(Extraction, AFullDiskEndsTheRunAndKeepsTheOldFile) {
         EXPECT_EQ(ui_.texts(), std::vector<std::string>{kFailed});
         EXPECT_EQ(read_text("out/big.bin"), "old");
         EXPECT_EQ(listing(out()), (std::vector<std::string>{"big.bin", "small.txt"})) << "no temporary file left";
+    }
+}
+
+TEST_F(Extraction, TerminationRemovesTheUnfinishedFileAndExitsWithOne) {
+    write_installer({file_entry("small.txt", "fine"), file_entry("big.bin", std::string(200000, 'n'))},
+                    "-A " + into_out());
+    for (int signal : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        fs::remove_all(out());
+        // The run goes on in a child process, which the signal ends.
+        const pid_t child = fork();
+        if (child == 0) {
+            ui_.on_progress = [&] {
+                if (ui_.last_written > 0 && fs::exists(path("out/small.txt"))) raise(signal);
+            };
+            run();
+            _exit(100);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "wait status " << status;
+        EXPECT_EQ(listing(out()), std::vector<std::string>{"small.txt"}) << "no temporary file left";
     }
 }
 
