@@ -97,16 +97,6 @@ int32_t create_temporary_file(const std::string &folder, std::string &path);
 // The temporary file has been renamed or removed.
 void finish_temporary_file();
 
-// While one lives, SIGTERM, SIGHUP and SIGINT remove the unfinished
-// temporary file, if there is one, and end the process with exit code 1. A
-// front end may handle SIGINT itself meanwhile (as the Cancel button).
-class TerminationCleanup {
-public:
-    TerminationCleanup();
-    ~TerminationCleanup();
-    TerminationCleanup(const TerminationCleanup &) = delete;
-    TerminationCleanup &operator=(const TerminationCleanup &) = delete;
-};
 bool replace_file(const std::string &from, const std::string &to);
 bool remove_file(const std::string &path);
 
@@ -127,5 +117,18 @@ TimeQuery modification_time(const std::string &path, std::time_t &time);
 // every write permission away; `executable` adds execute permission where
 // read permission is.
 bool set_attributes(const std::string &path, bool read_only, bool executable);
+
+// --- Termination -----------------------------------------------------------
+
+// While one lives, SIGTERM, SIGHUP and SIGINT remove the unfinished
+// temporary file, if there is one, and end the process with exit code 1. A
+// front end may handle SIGINT itself meanwhile (as the Cancel button).
+class TerminationCleanup {
+public:
+    TerminationCleanup();
+    ~TerminationCleanup();
+    TerminationCleanup(const TerminationCleanup &) = delete;
+    TerminationCleanup &operator=(const TerminationCleanup &) = delete;
+};
 
 }  // namespace sfx::platform

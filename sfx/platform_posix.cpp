@@ -149,10 +149,9 @@ bool system_removable_check(const std::string &folder, std::string &mount_point)
 std::string temp_base() {
     const char *variable = std::getenv("TMPDIR");
     struct stat info;
-    std::string base = variable != nullptr && variable[0] != '\0' && stat(variable, &info) == 0 &&
-                               S_ISDIR(info.st_mode)
-                           ? variable
-                           : "/tmp";
+    const bool usable = variable != nullptr && variable[0] != '\0' && stat(variable, &info) == 0 &&
+                        S_ISDIR(info.st_mode);
+    std::string base = usable ? variable : "/tmp";
     if (base.back() != '/') base += '/';
     return base;
 }
