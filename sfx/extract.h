@@ -17,6 +17,8 @@ inline constexpr size_t kMaxEmbeddedHandles = 255;
 
 struct ExtractionState {
     std::string cabinet_folder;        // where every cabinet of the set is looked for
+    std::string engine_folder;         // the same as the engine reaches it (a long one by descriptor)
+    std::string own_file_for_engine;   // the installer's own file as the engine opens it
     std::string current_cabinet_name;  // cabinet of the next cab_copy
     std::string next_cabinet_name;     // cabinet after the running call
     bool continue_with_next = false;

@@ -88,6 +88,7 @@ int run_installer(const StartupValues &startup) {
     for (const std::string &argument : startup.arguments) {
         parse_options(argument.c_str(), false);
     }
+    resolve_destination();
 
     if (!sfx_settings.no_folder_dialog && !run_folder_dialog()) abort_extraction(SFX_ERR_CANCELLED);
     if (sfx_settings.destination.empty()) sfx_settings.destination = process_values.start_directory;

@@ -4,6 +4,7 @@
 #include <iconv.h>
 #include <langinfo.h>
 #include <pwd.h>
+#include <pthread.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -12,10 +13,12 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 extern char **environ;
@@ -25,6 +28,39 @@ namespace {
 
 CodePage g_code_page = CodePage::Utf8;
 std::function<bool(const std::string &, std::string &)> g_removable_check;
+// The temporary folder made by mkdtemp when the fixed name is unusable.
+std::string g_fresh_temp_folder;
+
+// The output file being written under its temporary name, for the
+// termination handler: a plain buffer and a flag, as a handler may read
+// nothing else.
+char g_unfinished_path[PATH_MAX];
+volatile std::sig_atomic_t g_has_unfinished = 0;
+
+constexpr int kTerminationSignals[] = {SIGTERM, SIGHUP, SIGINT};
+struct sigaction g_previous_actions[std::size(kTerminationSignals)];
+
+extern "C" void remove_unfinished_and_exit(int) {
+    if (g_has_unfinished) unlink(g_unfinished_path);
+    _exit(1);
+}
+
+// Holds the termination signals back while it lives.
+class TerminationHeld {
+public:
+    TerminationHeld() {
+        sigset_t held;
+        sigemptyset(&held);
+        for (int signal : kTerminationSignals) sigaddset(&held, signal);
+        pthread_sigmask(SIG_BLOCK, &held, &previous_);
+    }
+    ~TerminationHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+    TerminationHeld(const TerminationHeld &) = delete;
+    TerminationHeld &operator=(const TerminationHeld &) = delete;
+
+private:
+    sigset_t previous_;
+};
 
 // Windows runtime open flags.
 enum : int32_t {
@@ -161,6 +197,24 @@ bool convert(const std::string &text, const char *from, const char *to, const ch
     return converted;
 }
 
+// $TMPDIR when it names a folder, else /tmp; ends with '/'.
+std::string temp_base() {
+    const char *variable = std::getenv("TMPDIR");
+    struct stat info;
+    const bool usable = variable != nullptr && variable[0] != '\0' && stat(variable, &info) == 0 &&
+                        S_ISDIR(info.st_mode);
+    std::string base = usable ? variable : "/tmp";
+    if (base.back() != '/') base += '/';
+    return base;
+}
+
+// A directory (not a link to one) of this user, closed to group and others.
+bool is_private_directory(const std::string &path) {
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == getuid() &&
+           (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
 }  // namespace
 
 CodePage code_page() { return g_code_page; }
@@ -294,17 +348,19 @@ std::string home_folder() {
 }
 
 bool private_temp_folder(std::string &folder) {
-    const char *base = std::getenv("TMPDIR");
-    std::string path = base != nullptr && base[0] != '\0' ? base : "/tmp";
-    if (path.back() != '/') path += '/';
-    path += "pelmarself-" + std::to_string(getuid());
-    if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    struct stat info;
-    if (lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid() ||
-        (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-        return false;
+    const std::string fixed = temp_base() + "pelmarself-" + std::to_string(getuid());
+    if ((mkdir(fixed.c_str(), 0700) == 0 || errno == EEXIST) && is_private_directory(fixed)) {
+        folder = fixed + "/";
+        return true;
     }
-    folder = path + "/";
+    // The fixed name is taken (by another user, say): a fresh folder of our
+    // own, made once per process, keeps the run going.
+    if (!g_fresh_temp_folder.starts_with(fixed + "-") || !is_private_directory(g_fresh_temp_folder)) {
+        std::string made = fixed + "-XXXXXX";
+        if (mkdtemp(made.data()) == nullptr) return false;
+        g_fresh_temp_folder = made;
+    }
+    folder = g_fresh_temp_folder + "/";
     return true;
 }
 
@@ -323,12 +379,13 @@ void set_removable_check(std::function<bool(const std::string &, std::string &)>
 
 void start_program(const std::string &path) {
     const std::string native = native_path(path);
+    struct stat info;
+    // A missing program produces no message, and the opener would show one.
+    if (stat(native.c_str(), &info) != 0) return;
+    const bool executable = S_ISREG(info.st_mode) && access(native.c_str(), X_OK) == 0;
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
-    struct stat info;
-    const bool executable = stat(native.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-                            access(native.c_str(), X_OK) == 0;
     pid_t child;
     if (executable) {
         char *argv[] = {const_cast<char *>(native.c_str()), nullptr};
@@ -342,6 +399,12 @@ void start_program(const std::string &path) {
 }
 
 bool terminal_attached() { return isatty(STDERR_FILENO) == 1; }
+
+std::string engine_folder(const std::string &folder, const std::string &name) {
+    if (folder.size() + name.size() <= kEnginePathLength) return folder;
+    const int handle = open(native_path(folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return handle >= 0 ? "/proc/self/fd/" + std::to_string(handle) + "/" : folder;
+}
 
 int32_t open_file(const std::string &path, int32_t flags, int32_t mode) {
     mode_t permission = 0444;
@@ -394,6 +457,9 @@ int32_t create_temporary_file(const std::string &folder, std::string &path) {
     std::string name = native_path(folder);
     if (!name.empty() && name.back() != '/') name += '/';
     name += ".pelmarself-XXXXXX";
+    if (name.size() >= sizeof g_unfinished_path) return -1;
+    // No termination may fall between creating the file and naming it.
+    const TerminationHeld held;
     // mkostemp creates with O_EXCL, which never follows a symbolic link.
     const int fd = mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0) return -1;
@@ -402,8 +468,27 @@ int32_t create_temporary_file(const std::string &folder, std::string &path) {
         unlink(name.c_str());
         return -1;
     }
+    std::memcpy(g_unfinished_path, name.c_str(), name.size() + 1);
+    g_has_unfinished = 1;
     path = name;
     return fd;
+}
+
+void finish_temporary_file() { g_has_unfinished = 0; }
+
+TerminationCleanup::TerminationCleanup() {
+    struct sigaction action = {};
+    action.sa_handler = remove_unfinished_and_exit;
+    sigemptyset(&action.sa_mask);
+    for (size_t i = 0; i < std::size(kTerminationSignals); ++i) {
+        sigaction(kTerminationSignals[i], &action, &g_previous_actions[i]);
+    }
+}
+
+TerminationCleanup::~TerminationCleanup() {
+    for (size_t i = 0; i < std::size(kTerminationSignals); ++i) {
+        sigaction(kTerminationSignals[i], &g_previous_actions[i], nullptr);
+    }
 }
 
 bool replace_file(const std::string &from, const std::string &to) {
@@ -451,6 +536,8 @@ TimeQuery modification_time(const std::string &path, std::time_t &time) {
     if (stat(native_path(path).c_str(), &info) != 0) {
         return errno == ENOENT || errno == ENOTDIR ? TimeQuery::Missing : TimeQuery::Failed;
     }
+    // A folder or a device cannot be opened as the file it would replace.
+    if (!S_ISREG(info.st_mode)) return TimeQuery::Failed;
     time = info.st_mtim.tv_sec;
     return TimeQuery::Found;
 }

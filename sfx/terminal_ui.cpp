@@ -1,5 +1,9 @@
 #include "sfx/terminal_ui.h"
 
+#include <poll.h>
+#include <pthread.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 
@@ -11,6 +15,50 @@ namespace {
 volatile std::sig_atomic_t g_interrupted = 0;
 
 extern "C" void note_interrupt(int) { g_interrupted = 1; }
+
+// While a question is open, Ctrl-C answers it as its Cancel button would.
+// SIGINT is held back except while waiting for input (wait_for_answer), so
+// it either ends that wait or is noted before it; it never kills the run.
+class InterruptibleQuestion {
+public:
+    // Outside extraction an earlier Ctrl-C is forgotten; during it, a
+    // pending one (a cancel request not yet handed on) answers at once.
+    explicit InterruptibleQuestion(bool during_extraction) {
+        if (!during_extraction) g_interrupted = 0;
+        struct sigaction action = {};
+        action.sa_handler = note_interrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &previous_action_);
+        sigset_t interrupt;
+        sigemptyset(&interrupt);
+        sigaddset(&interrupt, SIGINT);
+        pthread_sigmask(SIG_BLOCK, &interrupt, &previous_mask_);
+    }
+    ~InterruptibleQuestion() {
+        // A Ctrl-C held back meanwhile arrives here, still only noted.
+        pthread_sigmask(SIG_SETMASK, &previous_mask_, nullptr);
+        sigaction(SIGINT, &previous_action_, nullptr);
+    }
+    InterruptibleQuestion(const InterruptibleQuestion &) = delete;
+    InterruptibleQuestion &operator=(const InterruptibleQuestion &) = delete;
+
+private:
+    struct sigaction previous_action_ = {};
+    sigset_t previous_mask_;
+};
+
+// Waits for input on `terminal` with SIGINT let through only meanwhile.
+// False when Ctrl-C came first.
+bool wait_for_answer(std::FILE *terminal) {
+    sigset_t waiting;
+    pthread_sigmask(SIG_SETMASK, nullptr, &waiting);
+    sigdelset(&waiting, SIGINT);
+    pollfd input{fileno(terminal), POLLIN, 0};
+    while (!g_interrupted) {
+        if (ppoll(&input, 1, nullptr, &waiting) > 0 || errno != EINTR) return true;
+    }
+    return false;
+}
 
 // How a text is shown: names, paths and captions show every control
 // character; message texts keep their line breaks; control texts lose their
@@ -64,7 +112,7 @@ TerminalUi::~TerminalUi() {
 }
 
 bool TerminalUi::read_answer(std::string &line) {
-    if (terminal_ == nullptr) return false;
+    if (terminal_ == nullptr || !wait_for_answer(terminal_)) return false;
     char buffer[1024];
     if (std::fgets(buffer, sizeof buffer, terminal_) == nullptr) return false;
     line = buffer;
@@ -83,6 +131,7 @@ int TerminalUi::message_box(uint32_t style, const std::string &caption, const st
     std::fprintf(stderr, "%s: %s\n", printable(caption).c_str(), printable(text, Shown::Message).c_str());
     const Question question = question_for(style);
     if (question.choices == nullptr) return SFX_IDOK;
+    const InterruptibleQuestion interruptible(extraction_ != nullptr);
     for (;;) {
         std::fprintf(stderr, "%s ", question.choices);
         std::fflush(stderr);
@@ -97,6 +146,7 @@ int TerminalUi::message_box(uint32_t style, const std::string &caption, const st
 }
 
 bool TerminalUi::run_destination_dialog(DestinationDialog &dialog) {
+    const InterruptibleQuestion interruptible(false);
     std::fprintf(stderr, "%s\n", printable(dialog.caption).c_str());
     for (;;) {
         std::fprintf(stderr, "%s [%s] ", printable(dialog.label, Shown::Control).c_str(),

@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <csignal>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "sfx/extract.h"
@@ -145,6 +148,22 @@ TEST_F(Extraction, NewerOnlySkipsFilesThatAreNotNewer) {
     EXPECT_EQ(read_text("out/older.txt"), "new");
 }
 
+TEST_F(Extraction, NewerOnlySkipsAFileWhoseOutputPathIsNoFile) {
+    fs::create_directories(path("out/folder.txt"));
+    set_mtime(path("out/folder.txt"), default_stamp() - 100);
+    fs::create_directories(path("elsewhere"));
+    set_mtime(path("elsewhere"), default_stamp() - 100);
+    fs::create_directory_symlink(path("elsewhere"), path("out/link.txt"));
+    write_installer({file_entry("folder.txt", "new"), file_entry("link.txt", "new"), file_entry("b.txt", "b")},
+                    "-A -R -N " + into_out());
+    ASSERT_EQ(run(), 0);
+    EXPECT_TRUE(fs::is_directory(path("out/folder.txt")));
+    EXPECT_TRUE(fs::is_symlink(path("out/link.txt")));
+    EXPECT_TRUE(fs::is_empty(path("out/folder.txt")));
+    EXPECT_TRUE(fs::is_empty(path("elsewhere")));
+    EXPECT_EQ(read_text("out/b.txt"), "b");
+}
+
 TEST_F(Extraction, EverySkippedFileGivesNoSuccessMessage) {
     fs::create_directory(out());
     write_bytes(path("out/a.txt"), {'o'});
@@ -258,6 +277,26 @@ TEST_F(Extraction, HostileNamesWriteNothingOutsideTheDestination) {
     }
 }
 
+TEST_F(Extraction, NamesWithControlCharactersOrNamingNoFileAreRefused) {
+    struct Case {
+        const char *name;
+        const char *options;
+    };
+    for (const Case &hostile : {Case{"line\nbreak.txt", "-X"}, Case{"tab\t.txt", ""}, Case{"\x1b[2J.txt", ""},
+                                Case{"sub\\bell\x07.txt", ""}, Case{"del\x7f.txt", "-X"}, Case{"sub\x01\\a.txt", "-X"},
+                                Case{".", "-X"}, Case{".", ""}, Case{"sub\\.", "-X"}, Case{"sub\\.", ""},
+                                Case{"sub\\", "-X"}, Case{"sub/", "-X"}, Case{"sub\\..", ""}}) {
+        SCOPED_TRACE(hostile.name);
+        fs::remove_all(out());
+        ui_.messages.clear();
+        write_installer({file_entry("fine.txt", "ok"), file_entry(hostile.name, "evil")},
+                        std::string(hostile.options) + " " + into_out());
+        EXPECT_EQ(run(), 1);
+        EXPECT_EQ(ui_.texts(), std::vector<std::string>{kFailed}) << "no question about the destination itself";
+        EXPECT_EQ(listing(dir_), (std::vector<std::string>{"out", "out/fine.txt", "setup-sfx"}));
+    }
+}
+
 TEST_F(Extraction, DoubleByteCharactersHideNoParentFolderInShiftJis) {
     // 0x81 is a lead byte: a '/' or '\\' behind it belongs to the character,
     // yet the file system still splits at a '/'.
@@ -330,6 +369,28 @@ TEST_F(Extraction, AFullDiskEndsTheRunAndKeepsTheOldFile) {
         EXPECT_EQ(ui_.texts(), std::vector<std::string>{kFailed});
         EXPECT_EQ(read_text("out/big.bin"), "old");
         EXPECT_EQ(listing(out()), (std::vector<std::string>{"big.bin", "small.txt"})) << "no temporary file left";
+    }
+}
+
+TEST_F(Extraction, TerminationRemovesTheUnfinishedFileAndExitsWithOne) {
+    write_installer({file_entry("small.txt", "fine"), file_entry("big.bin", std::string(200000, 'n'))},
+                    "-A " + into_out());
+    for (int signal : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        fs::remove_all(out());
+        // The run goes on in a child process, which the signal ends.
+        const pid_t child = fork();
+        if (child == 0) {
+            ui_.on_progress = [&] {
+                if (ui_.last_written > 0 && fs::exists(path("out/small.txt"))) raise(signal);
+            };
+            run();
+            _exit(100);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "wait status " << status;
+        EXPECT_EQ(listing(out()), std::vector<std::string>{"small.txt"}) << "no temporary file left";
     }
 }
 
@@ -439,6 +500,23 @@ TEST_F(Completion, AsksBeforeStartingAndThenReportsSuccess) {
     ASSERT_EQ(run({"-R"}), 0);
     EXPECT_EQ(ui_.texts(), (std::vector<std::string>{"Should the file \"setup.exe\" be executed?", kSuccess}));
     EXPECT_EQ(ui_.messages[0].style, 0x24u);
+}
+
+TEST_F(Completion, OnlyExistingFilesAreHandedToTheOpener) {
+    // A stand-in opener on PATH logs every file it is asked to open.
+    fs::create_directories(path("bin"));
+    std::ofstream(path("bin/xdg-open")) << "#!/bin/sh\necho \"$1\" >> \"" << path("opened") << "\"\n";
+    chmod(path("bin/xdg-open").c_str(), 0755);
+    const std::string saved_path = std::getenv("PATH");
+    setenv("PATH", (path("bin") + ":" + saved_path).c_str(), 1);
+    write_installer({file_entry("readme.txt", "read me")}, "-A -R " + into_out());
+    EXPECT_EQ(run({"-Emissing.exe"}), 0);
+    EXPECT_EQ(run({"-Ereadme.txt"}), 0);
+    setenv("PATH", saved_path.c_str(), 1);
+    for (int i = 0; i < 250 && read_text("opened").find("readme.txt") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(read_text("opened"), out() + "/readme.txt\n") << "a missing program produces nothing";
 }
 
 TEST_F(Completion, AFileWithoutMarkerEndsWithTheFailureMessage) {
