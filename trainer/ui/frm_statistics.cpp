@@ -32,7 +32,7 @@ namespace {
 
 namespace text = texts::statistics;
 
-constexpr QSize kInitialSize(760, 600);
+constexpr QSize kInitialSize(780, 680);
 constexpr int kConfusionsShown = 10;
 constexpr int kWeakKanaShown = 10;
 constexpr int kAllKeysCourse = kCourseCount;
@@ -50,8 +50,11 @@ QTableWidget* addTable(const char* name, const QStringList& headings) {
     table->setFocusPolicy(Qt::NoFocus);
     table->setShowGrid(false);
     table->setAlternatingRowColors(true);
-    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    // The first column takes the room left; figures keep their width.
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     table->horizontalHeader()->setHighlightSections(false);
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
     return table;
 }
 
@@ -110,6 +113,9 @@ void FrmStatistics::createControls() {
     problemLabel_->setPalette(warning);
     problemLabel_->setAutoFillBackground(true);
     summaryLabel_ = named(new QLabel, "lblSummary");
+    QFont summaryFont = summaryLabel_->font();
+    summaryFont.setBold(true);
+    summaryLabel_->setFont(summaryFont);
 
     chartView_ = named(new QChartView, "chartView");
     chartView_->setRenderHint(QPainter::Antialiasing);
@@ -121,7 +127,6 @@ void FrmStatistics::createControls() {
     courseTable_ = addTable("tblCourseTotals",
                             {text::kCourse.toString(), text::kKeys.toString(),
                              text::kAccuracy.toString(), text::kSpeed.toString()});
-    courseTable_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     weakKanaTable_ = addTable("tblWeakKana", {text::kKana.toString(), text::kAccuracy.toString(),
                                               text::kMedianTime.toString()});
 
@@ -151,8 +156,8 @@ void FrmStatistics::createControls() {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(problemLabel_);
     layout->addWidget(summaryLabel_);
-    layout->addWidget(chartView_, 3);
-    layout->addLayout(tables, 2);
+    layout->addWidget(chartView_, 1);
+    layout->addLayout(tables, 1);
     layout->addLayout(buttons);
 
     connect(practiceCourse_, &QComboBox::currentIndexChanged, this, &FrmStatistics::showWeakKana);

@@ -82,7 +82,7 @@ inline constexpr QStringView kCaption = u"苦手なキーの練習";
 // %1 the course caption
 inline constexpr QStringView kCourse = u"コース：%1";
 inline constexpr QStringView kInstruction =
-    u"Enterキーを押すと始まります。間違えることの多いかなや、打つのに時間のかかるかなほど多く出ます。";
+    u"Enterキーを押すと始まります。\n間違いの多いかなや遅いかなほど、よく出ます。";
 inline constexpr QStringView kClose = u"閉じる";
 }  // namespace practice
 
