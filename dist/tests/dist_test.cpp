@@ -114,7 +114,8 @@ protected:
         for (int i = 0; i < 200 && !fs::exists(entry); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         return fs::exists(root / "home/.local/bin/tapmora") && fs::exists(entry) &&
-               fs::exists(root / "home/.local/share/icons/hicolor/32x32/apps/tapmora.png");
+               fs::exists(root / "home/.local/share/icons/hicolor/32x32/apps/tapmora.png") &&
+               fs::exists(root / "home/.local/share/tapmora/help/index.html");
     }
     fs::path root, extracted;
 };
@@ -123,7 +124,7 @@ TEST_P(ShippedInstaller, ExtractsSilentlyAndStartsSetup) {
     const Outcome out = run_installer(run({}));
     EXPECT_EQ(out.exit_code, 0) << out.output;
     EXPECT_EQ(out.output.find("successful"), std::string::npos) << out.output;
-    for (const char *name : {"setup", "tapmora", "tapmora.desktop", "tapmora.png"})
+    for (const char *name : {"setup", "tapmora", "tapmora.desktop", "tapmora.png", "help/index.html"})
         EXPECT_TRUE(fs::exists(extracted / name)) << name;
     ASSERT_TRUE(installed()) << out.output;
 

@@ -1,10 +1,12 @@
 #include "trainer/ui/controls.h"
 
-#include <QFrame>
 #include <QApplication>
+#include <QFontMetricsF>
+#include <QFrame>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QtMath>
 
 namespace tapmora {
 namespace {
@@ -43,9 +45,23 @@ QLabel* addLabel(QWidget* parent, const char* name, const QString& text, QRect p
     return label;
 }
 
+void makeRoomForText(QLabel* label) {
+    const QFontMetricsF metrics(label->font());
+    const int flags = int(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
+    const QRect box = label->contentsRect();
+    qreal needed = metrics.boundingRect(QRectF(box), flags, label->text()).height();
+    if (label->font().underline())
+        needed += qMax(0.0, metrics.underlinePos() + metrics.lineWidth() - metrics.descent());
+    const int missing = qCeil(needed) - box.height();
+    if (missing > 0)
+        label->resize(label->width(), label->height() + missing);
+}
+
 QPushButton* addButton(QWidget* parent, const char* name, QStringView text, QRect place) {
     auto* button = named(new QPushButton(text.toString(), parent), name);
     button->setGeometry(place);
+    // Enter on a focused button presses it, as in a dialog, in every window.
+    button->setAutoDefault(true);
     return button;
 }
 

@@ -35,6 +35,13 @@ Widget* named(Widget* widget, const char* name) {
 }
 
 QLabel* addLabel(QWidget* parent, const char* name, const QString& text, QRect place);
+// Lets a label grow downward by what its text needs beyond the height the
+// layout gives it, underline included: the layouts were drawn for a face
+// whose lines are as tall as its size, and the faces installed here have
+// lines a pixel or so taller.
+void makeRoomForText(QLabel* label);
+
+// A command button that Enter presses while it has the focus.
 QPushButton* addButton(QWidget* parent, const char* name, QStringView text, QRect place);
 
 // A box showing one of the trainer's pictures at its natural size in the

@@ -24,6 +24,16 @@ bool isEnter(const QKeyEvent& key) {
     return key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter;
 }
 
+// Besides Enter, the keys that type a control character on the keyboards
+// the courses were made for: Backspace and Ctrl chords with a character
+// key. Others whose text is a control character here (Delete, Pause,
+// Scroll Lock) type nothing there.
+bool typesControlCharacter(const QKeyEvent& key) {
+    const bool characterKey = key.key() < Qt::Key_Escape;  // special keys start there
+    return key.key() == Qt::Key_Backspace ||
+           ((key.modifiers() & Qt::ControlModifier) && characterKey);
+}
+
 // The code a typed character key delivers to the drill: the first UTF-16
 // unit of its text. Keys without text, Tab and Alt chords (menu and button
 // accelerators) are not typed characters.
@@ -33,7 +43,14 @@ std::optional<std::int16_t> characterCode(const QKeyEvent& key) {
     if (key.text().isEmpty() || key.key() == Qt::Key_Tab || key.key() == Qt::Key_Backtab ||
         (key.modifiers() & Qt::AltModifier))
         return std::nullopt;
-    return static_cast<std::int16_t>(key.text().front().unicode());
+    const char16_t unit = key.text().front().unicode();
+    if ((unit < u' ' || unit == u'\x7f') && !typesControlCharacter(key))
+        return std::nullopt;
+    // Some Japanese layouts give the yen key its own sign; the key is still
+    // the one whose code is the backslash's.
+    if (unit == u'\u00a5')
+        return std::int16_t{u'\\'};
+    return static_cast<std::int16_t>(unit);
 }
 
 QLabel* addBox(QWidget* parent, const char* name, QRect place) {
@@ -123,10 +140,6 @@ void Form1::createControls(QWidget* client) {
              label2_, frame1_, picture2_, picture3_, label3_, label4_, label5_, cmdPrintScore_})
         hidden->hide();
 
-    // Enter on a focused button presses it, as in a dialog.
-    for (QPushButton* button : {cmdstart_, cmdend, cmdVersion, cmdPrintScore_})
-        button->setAutoDefault(true);
-
     QWidget* tabOrder[] = {cmdstart_,   cmdend,      cmdVersion,  options_[0], options_[1],
                            options_[2], options_[3], options_[4], options_[5], cmdPrintScore_};
     for (std::size_t i = 1; i < std::size(tabOrder); ++i)
@@ -162,6 +175,10 @@ void Form1::start() {
     label5_->show();
     mnustart_->setEnabled(false);
     cmdPrintScore_->show();
+    // Disabling the start button handed the focus on to the quit button;
+    // the keyboard belongs to the courses now, so a second Enter reaches the
+    // drill. Nothing can be selected yet, so the first course takes it.
+    options_[0]->setFocus();
 }
 
 void Form1::quit() { app_.services().quit(); }

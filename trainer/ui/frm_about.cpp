@@ -3,9 +3,12 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
+#include <QStyle>
 
 #include "trainer/ui/controls.h"
+#include "trainer/ui/home_page.h"
 #include "trainer/ui/texts.h"
 #include "trainer/ui/trainer_app.h"
 
@@ -22,11 +25,30 @@ QLabel* addBlackLabel(QWidget* parent, const char* name, const QString& text, QR
     return label;
 }
 
+// Shows an address too long for its box with its middle left out; the text
+// it holds, which a click opens, stays whole.
+class LinkLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QRect box = contentsRect();
+        style()->drawItemText(&painter, box, int(alignment()), palette(), isEnabled(),
+                              fontMetrics().elidedText(text(), Qt::ElideMiddle, box.width()),
+                              foregroundRole());
+    }
+};
+
 // The home page address as a link: blue, underlined, on the menu colour,
 // with the up-arrow pointer. A click opens the text it holds at that moment.
 QLabel* addLink(QWidget* parent, const char* name, QRect place) {
-    QLabel* link = addLabel(parent, name, texts::kHomePageUrl.toString(), place);
-    link->setWordWrap(false);
+    const QString address = homePageAddress();
+    auto* link = named(new LinkLabel(address, parent), name);
+    link->setGeometry(place);
+    link->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    link->setToolTip(address);
     QFont font = msPGothic(9);
     font.setUnderline(true);
     link->setFont(font);
@@ -36,11 +58,6 @@ QLabel* addLink(QWidget* parent, const char* name, QRect place) {
     link->setPalette(palette);
     link->setAutoFillBackground(true);
     link->setCursor(Qt::UpArrowCursor);
-    // The box is one line of the 9-point face high; lifting the text by the
-    // pixel its substitute's taller ascent needs keeps the underline inside.
-    const int overhang = QFontMetrics(font).ascent() + QFontMetrics(font).underlinePos() + 1 -
-                         place.height();
-    link->setContentsMargins(0, -qMax(0, overhang), 0, 0);
     return link;
 }
 
@@ -58,15 +75,19 @@ FrmAbout::FrmAbout(TrainerApp& app)
     auto* cmdOK = addButton(this, "cmdOK", texts::about::kOk, twipsRect(4245, 2640, 1380, 345));
     cmdOK->setDefault(true);
     addPicture(this, "picIcon", QStringLiteral("icon"), twipsRect(240, 240, 540, 540));
-    addBlackLabel(this, "lblDescription", texts::about::description(),
-                  twipsRect(1080, 1440, 3885, 930));
-    addBlackLabel(this, "lblDisclaimer", texts::about::kDisclaimer.toString(),
-                  twipsRect(255, 2625, 3870, 585));
-    addLabel(this, "lblVersion", texts::about::kVersion.toString(),
-             twipsRect(1080, 1200, 3885, 225));
+    auto* lblDescription = addBlackLabel(this, "lblDescription", texts::about::description(),
+                                         twipsRect(1080, 1440, 3885, 930));
+    auto* lblDisclaimer = addBlackLabel(this, "lblDisclaimer", texts::about::kDisclaimer.toString(),
+                                        twipsRect(255, 2625, 3870, 585));
+    auto* lblVersion = addLabel(this, "lblVersion", texts::about::kVersion.toString(),
+                                twipsRect(1080, 1200, 3885, 225));
     addPicture(this, "Picture1", QStringLiteral("banner"), twipsRect(1080, 0, 4335, 1095));
     text1_ = addLink(this, "Text1", twipsRect(240, 3240, 3855, 180));
     text1_->installEventFilter(this);
+    // The description's fifth line and the link's underline need a pixel or
+    // two below their boxes; each box has that room before the next control.
+    for (QLabel* text : {lblDescription, lblDisclaimer, lblVersion, text1_})
+        makeRoomForText(text);
     auto* command1 = addButton(this, "Command1", texts::about::kThanksButton,
                                twipsRect(4200, 3120, 1455, 375));
 

@@ -8,8 +8,6 @@
 namespace tapmora::texts {
 
 inline constexpr QStringView kProgramName = u"Tapmora for かな打ち";
-// The maker's home page, opened from the version window.
-inline constexpr QStringView kHomePageUrl = u"https://tapmora.example.org/";
 
 // Course captions in course order; the score window's rows repeat them.
 inline constexpr QStringView kCourseCaptions[kCourseCount] = {

@@ -1,0 +1,24 @@
+# Installs the trainer into a scratch prefix and checks that the help page
+# lies where the installed program looks for it.
+# usage: cmake -D BUILD_DIR=... -D PREFIX=... -D BINDIR=... -D HELP_FROM_PROGRAM=...
+#              -P install_test.cmake
+file(REMOVE_RECURSE ${PREFIX})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
+                        --component tapmora
+                RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "cmake --install failed:\n${output}")
+endif()
+set(program ${PREFIX}/${BINDIR}/tapmora)
+cmake_path(SET page NORMALIZE ${PREFIX}/${BINDIR}/${HELP_FROM_PROGRAM}/index.html)
+foreach(file IN ITEMS ${program} ${page})
+  if(NOT EXISTS ${file})
+    message(FATAL_ERROR "not installed: ${file}\n${output}")
+  endif()
+endforeach()
+file(READ ${page} html)
+if(NOT html MATCHES "<html lang=\"ja\">")
+  message(FATAL_ERROR "${page} is not the Japanese help page")
+endif()
+file(REMOVE_RECURSE ${PREFIX})
+message(STATUS "installed ${program} and ${page}")
