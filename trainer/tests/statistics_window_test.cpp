@@ -8,7 +8,9 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineSeries>
+#include <QMenuBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSqlQuery>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -16,6 +18,7 @@
 
 #include "trainer/history/history_store.h"
 #include "trainer/tests/scripted_random.h"
+#include "trainer/ui/form1.h"
 #include "trainer/ui/frm_statistics.h"
 #include "trainer/ui/frm_weak_practice.h"
 #include "trainer/ui/statistics_report.h"
@@ -192,6 +195,52 @@ private slots:
         QCOMPARE(historyCount(QStringLiteral("SELECT COUNT(*) FROM keys WHERE course = 7"
                                              " AND correct = 0 AND pressed = 113")),
                  1);
+    }
+
+    void mainWindowRecordsEveryJudgedKeyUnderItsCourse() {
+        Form1* form1 = app_->showMainWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form1));
+        control<QPushButton>(form1, "cmdstart")->click();
+        for (const char* name : {"Option1", "Option4"}) {
+            auto* option = control<QRadioButton>(form1, name);
+            QTest::mouseClick(option, Qt::LeftButton);
+            QTest::keyClick(option, Qt::Key_Return);  // the first kana: nothing judged
+            const QString shown = control<QLabel>(form1, "Label2")->text();
+            const int courseNumber = name[6] - '0';
+            const auto* entry = course(courseNumber).findKana(shown.toStdU16String());
+            QVERIFY(entry);
+            QTest::keyClick(option, Qt::Key_Return);  // wrong
+            QTest::keyClick(option, static_cast<char>(entry->keyCode));
+        }
+        QVERIFY(history_->flush());
+        QCOMPARE(historyCount(QStringLiteral("SELECT COUNT(*) FROM keys")), 4);
+        QCOMPARE(historyCount(QStringLiteral("SELECT COUNT(*) FROM sessions")), 2);
+        QCOMPARE(historyCount(QStringLiteral("SELECT COUNT(*) FROM keys WHERE course = 4"
+                                             " AND pressed = 13 AND correct = 0")),
+                 1);
+        QCOMPARE(app_->scores().ScoreHome + app_->scores().ScoreHomeDown, 2);
+
+        control<QAction>(form1, "mnustatistics")->trigger();
+        QVERIFY(app_->statisticsWindow());
+    }
+
+    void mainWindowMarksAHistoryThatCannotBeWritten() {
+        Form1* form1 = app_->showMainWindow();
+        QLabel* mark = control<QLabel>(form1, "lblHistoryProblem");
+        QVERIFY(!mark->isVisible());
+        const QSize client = form1->centralWidget()->size();
+        QSqlQuery(history_->database()).exec(QStringLiteral("PRAGMA query_only = 1"));
+        history_->record({1, u'ち', 97, 97, true});
+        history_->flush();
+        QVERIFY(mark->isVisible());
+        QVERIFY(mark->text().contains(texts::history::kCannotSave.toString()));
+        QCOMPARE(mark->toolTip(), texts::history::kReadOnly);
+        QCOMPARE(form1->centralWidget()->size(), client);  // the layout keeps its room
+        QVERIFY(form1->menuBar()->findChild<QMenu*>(QStringLiteral("mnuview")));
+
+        emit mark->linkActivated(QStringLiteral("statistics"));
+        QVERIFY(app_->statisticsWindow());  // which writes the key and clears the mark
+        QVERIFY(!mark->isVisible());
     }
 
     void reportNamesKeysAndProblems() {

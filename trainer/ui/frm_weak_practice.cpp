@@ -24,12 +24,6 @@ constexpr QRect kCorrectPlace(184, 96, 65, 25);
 constexpr QRect kInstructionPlace(8, 132, 288, 52);
 constexpr QRect kClosePlace(104, 196, 96, 30);
 
-QLabel* addBox(QWidget* parent, const char* name, QRect place) {
-    auto* box = addLabel(parent, name, QString(), place);
-    box->setFrameStyle(QFrame::Box | QFrame::Plain);
-    return box;
-}
-
 std::vector<KanaHistory> knownKana(HistoryStore* history) {
     if (!history)
         return {};
@@ -49,14 +43,7 @@ FrmWeakPractice::FrmWeakPractice(TrainerApp& app) : QWidget(nullptr, Qt::Window)
     setFocusPolicy(Qt::StrongFocus);
 
     courseLabel_ = addLabel(this, "lblPracticeCourse", QString(), kCoursePlace);
-    kanaLabel_ = addBox(this, "lblKana", kKanaPlace);
-    kanaLabel_->setFont(msPGothic(36));
-    kanaLabel_->setAlignment(Qt::AlignCenter);
-    kanaLabel_->setWordWrap(false);
-    QPalette kanaPalette = kanaLabel_->palette();
-    kanaPalette.setColor(QPalette::Window, kanaPalette.color(QPalette::HighlightedText));
-    kanaLabel_->setPalette(kanaPalette);
-    kanaLabel_->setAutoFillBackground(true);
+    kanaLabel_ = addKanaBox(this, "lblKana", kKanaPlace);
 
     addBox(this, "lblWrongFrame", kWrongPlace);
     addBox(this, "lblCorrectFrame", kCorrectPlace);
