@@ -236,6 +236,10 @@ private slots:
         QVERIFY(mark->text().contains(texts::history::kCannotSave.toString()));
         QCOMPARE(mark->toolTip(), texts::history::kReadOnly);
         QCOMPARE(form1->centralWidget()->size(), client);  // the layout keeps its room
+        // Every menu still has its place beside the mark.
+        const QRect markPlace = mark->geometry();
+        for (QAction* menu : form1->menuBar()->actions())
+            QVERIFY(form1->menuBar()->actionGeometry(menu).right() < markPlace.left());
         QVERIFY(form1->menuBar()->findChild<QMenu*>(QStringLiteral("mnuview")));
 
         emit mark->linkActivated(QStringLiteral("statistics"));
@@ -254,7 +258,7 @@ private slots:
                                      QStringLiteral("/x/history.sqlite.corrupt-20261209-101010")),
                  u"履歴のファイルが壊れていたため「history.sqlite.corrupt-20261209-101010」"
                  u"という名前で残し、新しい履歴を始めました。");
-        QCOMPARE(report::problemMark(HistoryStore::Problem::DiskFull, {}), u"履歴を保存できません");
+        QCOMPARE(report::problemMark(HistoryStore::Problem::DiskFull, {}), u"履歴未保存");
     }
 };
 

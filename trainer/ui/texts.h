@@ -87,8 +87,9 @@ inline constexpr QStringView kClose = u"閉じる";
 // What the learner is told when the history cannot be written. The short
 // form marks the main window's menu bar; the full one the statistics window.
 namespace history {
-inline constexpr QStringView kCannotSave = u"履歴を保存できません";
-inline constexpr QStringView kStartedAfresh = u"履歴を新しく始めました";
+// Short enough to sit beside the menus of the narrow main window.
+inline constexpr QStringView kCannotSave = u"履歴未保存";
+inline constexpr QStringView kStartedAfresh = u"履歴再作成";
 inline constexpr QStringView kBusy =
     u"履歴のファイルを別の Tapmora が使っているため、今は保存できません。"
     u"タイプした結果はこのまま覚えておき、使えるようになりしだい保存します。";
