@@ -1,7 +1,7 @@
 // How long the statistics window takes to open on a history of a million
 // keys: reading the figures plus building and painting the window. The
 // history is typed once by a simulated learner and kept beside the program
-// (statistics-1m.sqlite) for later runs.
+// (statistics-1m.sqlite) for later runs; typing it takes a few minutes.
 #include <random>
 
 #include <QApplication>
@@ -9,6 +9,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "trainer/bench/offscreen_main.h"
 #include "trainer/history/history_store.h"
 #include "trainer/history/statistics.h"
 #include "trainer/model/course_tables.h"
@@ -99,13 +100,6 @@ BENCHMARK(BM_OpenStatisticsWindow)->Unit(benchmark::kMillisecond)->Iterations(20
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    tapmora::installFonts();
-    history();  // types the history before any measuring
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    // Types the history before any measuring.
+    return runOffscreenBenchmarks(argc, argv, [] { history(); });
 }

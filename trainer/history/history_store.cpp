@@ -37,14 +37,6 @@ bool isCorrupt(const QSqlError& error) {
     return code == kSqliteCorrupt || code == kSqliteNotADatabase;
 }
 
-bool exec(QSqlDatabase& db, const QString& statement, QSqlError& error) {
-    QSqlQuery query(db);
-    if (query.exec(statement))
-        return true;
-    error = query.lastError();
-    return false;
-}
-
 // Whether the file, or the folder it would be made in, refuses writing.
 bool refusesWriting(const QString& path) {
     const QFileInfo file(path);
@@ -168,9 +160,9 @@ history::MigrationResult HistoryStore::openFile(QSqlError& error) {
         return history::MigrationResult::Failed;
     }
     const bool configured =
-        exec(db, QStringLiteral("PRAGMA busy_timeout = %1").arg(kBusyTimeoutMilliseconds), error) &&
-        exec(db, QStringLiteral("PRAGMA journal_mode = WAL"), error) &&
-        exec(db, QStringLiteral("PRAGMA synchronous = NORMAL"), error);
+        history::execute(db, QStringLiteral("PRAGMA busy_timeout = %1").arg(kBusyTimeoutMilliseconds), error) &&
+        history::execute(db, QStringLiteral("PRAGMA journal_mode = WAL"), error) &&
+        history::execute(db, QStringLiteral("PRAGMA synchronous = NORMAL"), error);
     return configured ? history::migrate(db, error) : history::MigrationResult::Failed;
 }
 
@@ -217,7 +209,7 @@ bool HistoryStore::keepCorruptFileAside() {
 
 bool HistoryStore::writeWaiting(QSqlError& error) {
     QSqlDatabase db = QSqlDatabase::database(connectionName_, false);
-    if (!exec(db, QStringLiteral("BEGIN IMMEDIATE"), error))
+    if (!history::execute(db, QStringLiteral("BEGIN IMMEDIATE"), error))
         return false;
     std::vector<Session*> insertedNow;
     QSqlQuery insertKey(db);
@@ -250,12 +242,12 @@ bool HistoryStore::writeWaiting(QSqlError& error) {
             error = insertKey.lastError();
     }
     insertKey.finish();
-    if (written && exec(db, QStringLiteral("COMMIT"), error)) {
+    if (written && history::execute(db, QStringLiteral("COMMIT"), error)) {
         waiting_.clear();
         return true;
     }
     QSqlError ignored;
-    exec(db, QStringLiteral("ROLLBACK"), ignored);
+    history::execute(db, QStringLiteral("ROLLBACK"), ignored);
     for (Session* session : insertedNow)
         session->rowId = 0;
     return false;

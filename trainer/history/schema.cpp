@@ -110,14 +110,6 @@ QStringList step(int from) {
     }
 }
 
-bool run(QSqlDatabase& db, const QString& statement, QSqlError& error) {
-    QSqlQuery query(db);
-    if (query.exec(statement))
-        return true;
-    error = query.lastError();
-    return false;
-}
-
 int userVersion(QSqlDatabase& db, QSqlError& error) {
     QSqlQuery query(db);
     if (query.exec(QStringLiteral("PRAGMA user_version")) && query.next())
@@ -127,6 +119,14 @@ int userVersion(QSqlDatabase& db, QSqlError& error) {
 }
 
 }  // namespace
+
+bool execute(QSqlDatabase& db, const QString& statement, QSqlError& error) {
+    QSqlQuery query(db);
+    if (query.exec(statement))
+        return true;
+    error = query.lastError();
+    return false;
+}
 
 MigrationResult migrate(QSqlDatabase& db, QSqlError& error) {
     return migrateTo(db, kSchemaVersion, error);
@@ -142,26 +142,26 @@ MigrationResult migrateTo(QSqlDatabase& db, int version, QSqlError& error) {
     if (found >= version)
         return MigrationResult::UpToDate;
 
-    if (!run(db, QStringLiteral("BEGIN IMMEDIATE"), error))
+    if (!execute(db, QStringLiteral("BEGIN IMMEDIATE"), error))
         return MigrationResult::Failed;
     // Another program may have migrated the file while we waited for the lock.
     found = userVersion(db, error);
     if (found > kSchemaVersion) {
         QSqlError ignored;
-        run(db, QStringLiteral("ROLLBACK"), ignored);
+        execute(db, QStringLiteral("ROLLBACK"), ignored);
         return MigrationResult::NewerThanProgram;
     }
     bool done = found >= 0;
     for (int from = found; done && from < version; ++from)
         for (const QString& statement : step(from))
-            if (!(done = run(db, statement, error)))
+            if (!(done = execute(db, statement, error)))
                 break;
-    done = done && run(db, QStringLiteral("PRAGMA user_version = %1").arg(std::max(found, version)),
+    done = done && execute(db, QStringLiteral("PRAGMA user_version = %1").arg(std::max(found, version)),
                        error) &&
-           run(db, QStringLiteral("COMMIT"), error);
+           execute(db, QStringLiteral("COMMIT"), error);
     if (!done) {
         QSqlError ignored;
-        run(db, QStringLiteral("ROLLBACK"), ignored);
+        execute(db, QStringLiteral("ROLLBACK"), ignored);
         return MigrationResult::Failed;
     }
     return MigrationResult::UpToDate;

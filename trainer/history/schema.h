@@ -4,6 +4,7 @@
 
 class QSqlDatabase;
 class QSqlError;
+class QString;
 
 namespace tapmora::history {
 
@@ -15,6 +16,9 @@ inline constexpr int kPauseMilliseconds = 10000;
 // Width of the steps in which correct keys' times are counted per kana, so a
 // median can be read without visiting every key.
 inline constexpr int kTimeBucketMilliseconds = 50;
+
+// Runs one statement; on failure `error` tells why.
+bool execute(QSqlDatabase& db, const QString& statement, QSqlError& error);
 
 enum class MigrationResult { UpToDate, NewerThanProgram, Failed };
 

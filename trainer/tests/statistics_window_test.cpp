@@ -17,6 +17,7 @@
 #include <QTest>
 
 #include "trainer/history/history_store.h"
+#include "trainer/tests/find_control.h"
 #include "trainer/tests/scripted_random.h"
 #include "trainer/ui/form1.h"
 #include "trainer/ui/frm_statistics.h"
@@ -28,14 +29,6 @@
 using namespace tapmora;
 
 namespace {
-
-template <class T>
-T* control(QWidget* window, const char* name) {
-    auto* found = window->findChild<T*>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("no control %s", name);
-    return found;
-}
 
 QStringList row(QTableWidget* table, int r) {
     QStringList texts;
