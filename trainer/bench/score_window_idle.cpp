@@ -10,6 +10,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "trainer/bench/offscreen_main.h"
 #include "trainer/ui/controls.h"
 #include "trainer/ui/frm_print_score.h"
 #include "trainer/ui/trainer_app.h"
@@ -64,12 +65,5 @@ BENCHMARK(BM_IdleWithScoreWindowOpen)
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    tapmora::installFonts();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return runOffscreenBenchmarks(argc, argv, [] {});
 }

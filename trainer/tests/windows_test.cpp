@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "trainer/tests/find_control.h"
 #include "trainer/tests/scripted_random.h"
 #include "trainer/ui/form1.h"
 #include "trainer/ui/frm_about.h"
@@ -30,14 +31,6 @@ constexpr const char* kCellNames[] = {
     "LblAScoreUseShift", "LblAScoreAll",     "LblATrue",          "LblAFalse",
     "LBLATFAll",
 };
-
-template <class T>
-T* control(QWidget* window, const char* name) {
-    auto* found = window->findChild<T*>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("no control %s", name);
-    return found;
-}
 
 QLabel* label(QWidget* window, const char* name) { return control<QLabel>(window, name); }
 QPushButton* button(QWidget* window, const char* name) {

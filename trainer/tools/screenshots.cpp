@@ -1,16 +1,23 @@
 // Renders the trainer's windows to PNG files for review: the main window in
-// its welcome and drill states, the score window and the version window.
+// its welcome and drill states, the score window, the version window, and
+// the statistics and practice windows after a scripted history.
 #include <cstdio>
+#include <random>
 
 #include <QApplication>
 #include <QDir>
 #include <QRadioButton>
+#include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "trainer/ui/controls.h"
 #include "trainer/ui/form1.h"
 #include "trainer/ui/frm_about.h"
+#include "trainer/history/history_store.h"
 #include "trainer/ui/frm_print_score.h"
+#include "trainer/ui/frm_statistics.h"
+#include "trainer/ui/frm_weak_practice.h"
 #include "trainer/ui/trainer_app.h"
 
 namespace {
@@ -22,6 +29,32 @@ public:
     void reseedFromTimeOfDay() override {}
     float nextUnit() override { return 0.0f; }
 };
+
+// Three weeks of a learner getting faster and surer: thirty sessions of
+// sixty keys, misses landing on the neighbouring key of the same row.
+void typeScriptedHistory(tapmora::HistoryStore& history, std::int64_t& now) {
+    std::mt19937 generator(7);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const int courses[] = {1, 1, 2, 1, 2, 3, 4, 5, 6, 6};
+    for (int session = 0; session < 30; ++session) {
+        const int number = courses[session % std::size(courses)];
+        const tapmora::Course& course = tapmora::course(number);
+        const double progress = session / 29.0;
+        for (int key = 0; key < 60; ++key) {
+            now += static_cast<std::int64_t>((1400 - 800 * progress) * (0.7 + 0.6 * unit(generator)));
+            const auto at = static_cast<std::size_t>(unit(generator) * static_cast<double>(course.entries.size()));
+            const tapmora::CourseEntry& entry = course.entries[at];
+            const bool wrong = unit(generator) < 0.18 - 0.13 * progress;
+            const tapmora::CourseEntry& neighbour =
+                course.entries[at + 1 < course.entries.size() ? at + 1 : at - 1];
+            const std::int16_t pressed = wrong ? neighbour.keyCode : entry.keyCode;
+            history.record({number, entry.kana, entry.keyCode, pressed, !wrong});
+        }
+        history.endSession();
+        now += 16 * 3'600'000;
+    }
+    history.flush();
+}
 
 bool save(QWidget* window, const QDir& folder, const QString& name) {
     QApplication::processEvents();
@@ -46,6 +79,12 @@ int main(int argc, char** argv) {
     FixedRandom random;
     tapmora::Services services = tapmora::desktopServices(random);
     services.beep = [] {};
+    QTemporaryDir historyFolder;
+    std::int64_t now = QDateTime::currentMSecsSinceEpoch() - 21LL * 24 * 3'600'000;
+    tapmora::HistoryStore history(historyFolder.filePath(QStringLiteral("history.sqlite")),
+                                  {[&] { return now; }, [&] { return now; }});
+    typeScriptedHistory(history, now);
+    services.history = &history;
     tapmora::TrainerApp trainer(services);
 
     tapmora::Form1* form1 = trainer.showMainWindow();
@@ -61,5 +100,16 @@ int main(int argc, char** argv) {
     saved = save(form1, folder, "form1_drill") && saved;
     saved = save(trainer.showScoreWindow(), folder, "frm_print_score") && saved;
     saved = save(trainer.showAboutWindow(), folder, "frm_about") && saved;
+    saved = save(trainer.showStatisticsWindow(), folder, "frm_statistics") && saved;
+    tapmora::FrmWeakPractice* practice = trainer.showWeakPractice(1);
+    QTest::keyClick(practice, Qt::Key_Return);
+    QTest::keyClick(practice, 'x');  // wrong whatever the kana
+    saved = save(practice, folder, "frm_weak_practice") && saved;
+
+    // A history that refuses writing marks the main window's menu bar.
+    QSqlQuery(history.database()).exec(QStringLiteral("PRAGMA query_only = 1"));
+    history.record({1, u'ち', 97, 97, true});
+    history.flush();
+    saved = save(form1, folder, "form1_history_problem") && saved;
     return saved ? 0 : 1;
 }

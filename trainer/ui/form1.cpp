@@ -11,7 +11,10 @@
 #include <QRadioButton>
 #include <QShortcut>
 
+#include "trainer/history/history_store.h"
 #include "trainer/ui/controls.h"
+#include "trainer/ui/history_controls.h"
+#include "trainer/ui/key_input.h"
 #include "trainer/ui/texts.h"
 #include "trainer/ui/trainer_app.h"
 
@@ -19,45 +22,6 @@ namespace tapmora {
 namespace {
 
 constexpr QSize kClientSize(twips(4560), twips(5700));
-
-bool isEnter(const QKeyEvent& key) {
-    return key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter;
-}
-
-// Besides Enter, the keys that type a control character on the keyboards
-// the courses were made for: Backspace and Ctrl chords with a character
-// key. Others whose text is a control character here (Delete, Pause,
-// Scroll Lock) type nothing there.
-bool typesControlCharacter(const QKeyEvent& key) {
-    const bool characterKey = key.key() < Qt::Key_Escape;  // special keys start there
-    return key.key() == Qt::Key_Backspace ||
-           ((key.modifiers() & Qt::ControlModifier) && characterKey);
-}
-
-// The code a typed character key delivers to the drill: the first UTF-16
-// unit of its text. Keys without text, Tab and Alt chords (menu and button
-// accelerators) are not typed characters.
-std::optional<std::int16_t> characterCode(const QKeyEvent& key) {
-    if (isEnter(key))
-        return std::int16_t{13};
-    if (key.text().isEmpty() || key.key() == Qt::Key_Tab || key.key() == Qt::Key_Backtab ||
-        (key.modifiers() & Qt::AltModifier))
-        return std::nullopt;
-    const char16_t unit = key.text().front().unicode();
-    if ((unit < u' ' || unit == u'\x7f') && !typesControlCharacter(key))
-        return std::nullopt;
-    // Some Japanese layouts give the yen key its own sign; the key is still
-    // the one whose code is the backslash's.
-    if (unit == u'\u00a5')
-        return std::int16_t{u'\\'};
-    return static_cast<std::int16_t>(unit);
-}
-
-QLabel* addBox(QWidget* parent, const char* name, QRect place) {
-    auto* box = addLabel(parent, name, QString(), place);
-    box->setFrameStyle(QFrame::Box | QFrame::Plain);
-    return box;
-}
 
 }  // namespace
 
@@ -73,6 +37,7 @@ Form1::Form1(TrainerApp& app)
     setCentralWidget(client);
     createControls(client);
     createMenu();
+    addHistoryControls(*this, app_);
     resize(kClientSize.width(), kClientSize.height() + menuBar()->sizeHint().height());
 
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -91,16 +56,7 @@ void Form1::createControls(QWidget* client) {
     auto* versionButton = addButton(client, "CmdVersion", texts::form1::kVersion,
                                     twipsRect(3000, 5160, 1575, 495));
 
-    kanaLabel_ = addBox(client, "Label2", twipsRect(1920, 1080, 735, 735));
-    kanaLabel_->setFont(msPGothic(36));
-    kanaLabel_->setAlignment(Qt::AlignCenter);
-    kanaLabel_->setWordWrap(false);
-    // The kana sits on the colour of title-bar text, which Qt offers as the
-    // text colour of highlighted items.
-    QPalette kanaPalette = kanaLabel_->palette();
-    kanaPalette.setColor(QPalette::Window, kanaPalette.color(QPalette::HighlightedText));
-    kanaLabel_->setPalette(kanaPalette);
-    kanaLabel_->setAutoFillBackground(true);
+    kanaLabel_ = addKanaBox(client, "Label2", twipsRect(1920, 1080, 735, 735));
 
     courseFrame_ = named(new QGroupBox(client), "Frame1");
     courseFrame_->setGeometry(twipsRect(120, 2760, 4215, 1815));
@@ -211,6 +167,7 @@ void Form1::keyPressEvent(QKeyEvent* event) {
 }
 
 void Form1::courseKeyTyped(int courseNumber, std::int16_t keyCode) {
+    judgingCourse_ = courseNumber;
     if (drillStep(course(courseNumber), keyCode, *this, *app_.services().random) ==
         CountResult::AtLimit)
         app_.services().message(this, texts::kProgramName.toString(),
@@ -244,5 +201,11 @@ void Form1::hideMarks() {
 }
 
 void Form1::beep() { app_.services().beep(); }
+
+void Form1::keyJudged(const CourseEntry& shown, std::int16_t keyCode, Verdict verdict) {
+    if (HistoryStore* history = app_.services().history)
+        history->record({judgingCourse_, shown.kana, shown.keyCode, keyCode,
+                         verdict == Verdict::Correct});
+}
 
 }  // namespace tapmora

@@ -45,8 +45,11 @@ private:
     void showKana(char16_t kana) override;
     void hideMarks() override;
     void beep() override;
+    // Records the key in the history under the course whose table judged it.
+    void keyJudged(const CourseEntry& shown, std::int16_t keyCode, Verdict verdict) override;
 
     TrainerApp& app_;
+    int judgingCourse_ = 0;
     QLabel* instructionsLabel_ = nullptr;       // Label1
     QPushButton* startButton_ = nullptr;        // cmdstart
     QLabel* kanaLabel_ = nullptr;               // Label2

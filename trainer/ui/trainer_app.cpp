@@ -4,6 +4,8 @@
 #include "trainer/ui/form1.h"
 #include "trainer/ui/frm_about.h"
 #include "trainer/ui/frm_print_score.h"
+#include "trainer/ui/frm_statistics.h"
+#include "trainer/ui/frm_weak_practice.h"
 
 namespace tapmora {
 namespace {
@@ -29,14 +31,25 @@ TrainerApp::~TrainerApp() {
     delete form1_;
     delete scoreWindow_;
     delete aboutWindow_;
+    delete statisticsWindow_;
+    delete weakPracticeWindow_;
 }
 
 Form1* TrainerApp::showMainWindow() { return showWindow(form1_, *this); }
 FrmPrintScore* TrainerApp::showScoreWindow() { return showWindow(scoreWindow_, *this); }
 FrmAbout* TrainerApp::showAboutWindow() { return showWindow(aboutWindow_, *this); }
+FrmStatistics* TrainerApp::showStatisticsWindow() { return showWindow(statisticsWindow_, *this); }
+
+FrmWeakPractice* TrainerApp::showWeakPractice(int course) {
+    FrmWeakPractice* window = showWindow(weakPracticeWindow_, *this);
+    window->practise(course);
+    return window;
+}
 
 Form1* TrainerApp::mainWindow() const { return form1_; }
 FrmPrintScore* TrainerApp::scoreWindow() const { return scoreWindow_; }
 FrmAbout* TrainerApp::aboutWindow() const { return aboutWindow_; }
+FrmStatistics* TrainerApp::statisticsWindow() const { return statisticsWindow_; }
+FrmWeakPractice* TrainerApp::weakPracticeWindow() const { return weakPracticeWindow_; }
 
 }  // namespace tapmora

@@ -12,6 +12,8 @@ namespace tapmora {
 class Form1;
 class FrmPrintScore;
 class FrmAbout;
+class FrmStatistics;
+class FrmWeakPractice;
 
 class TrainerApp {
 public:
@@ -25,11 +27,16 @@ public:
     Form1* showMainWindow();
     FrmPrintScore* showScoreWindow();
     FrmAbout* showAboutWindow();
+    FrmStatistics* showStatisticsWindow();
+    // Starts the weak-kana practice of `course` (1..6).
+    FrmWeakPractice* showWeakPractice(int course);
 
     // The open windows; null when closed.
     Form1* mainWindow() const;
     FrmPrintScore* scoreWindow() const;
     FrmAbout* aboutWindow() const;
+    FrmStatistics* statisticsWindow() const;
+    FrmWeakPractice* weakPracticeWindow() const;
 
     ScoreTally& tally() { return tally_; }
     ScoreModule& scores() { return tally_.record(); }
@@ -41,6 +48,8 @@ private:
     QPointer<Form1> form1_;
     QPointer<FrmPrintScore> scoreWindow_;
     QPointer<FrmAbout> aboutWindow_;
+    QPointer<FrmStatistics> statisticsWindow_;
+    QPointer<FrmWeakPractice> weakPracticeWindow_;
 };
 
 }  // namespace tapmora
