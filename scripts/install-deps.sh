@@ -7,7 +7,8 @@ set -eu
 
 packages="cmake g++ make pkg-config clang libclang-rt-14-dev
 libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libcli11-dev
-qt6-base-dev libgl-dev fonts-ipafont-gothic
+qt6-base-dev libgl-dev fonts-ipafont-gothic locales
+libqt6sql6-sqlite qt6-charts-dev libqt6opengl6-dev
 xvfb x11-xkb-utils libx11-dev libxtst-dev"
 if [ "${1:-}" = "--dev" ]; then
   packages="$packages xauth imagemagick xdotool"

@@ -44,6 +44,7 @@ void forget_embedded(int32_t handle) {
 void discard_pending_output() {
     platform::close_file(g_pending.handle);
     platform::remove_file(g_pending.temporary_path);
+    platform::finish_temporary_file();
     g_pending.handle = -1;
 }
 
@@ -59,6 +60,24 @@ bool escapes_destination(const std::string &name) {
         if (*end == '\0') return false;
         p = end + 1;
     }
+}
+
+// True for a name holding a control character (0x01-0x1F, DEL): no system
+// that makes cabinets allows one in a file name, so the name is hostile.
+bool has_control_character(const char *name) {
+    for (const char *p = name; *p != '\0'; ++p) {
+        const auto byte = static_cast<unsigned char>(*p);
+        if (byte < 0x20 || byte == 0x7F) return true;
+    }
+    return false;
+}
+
+// True when the last component, as the file system splits it, names a file:
+// "", "." and ".." name the folder around it instead.
+bool names_a_file(const std::string &output_name) {
+    const std::string native = platform::native_path(output_name);
+    const std::string last = native.substr(native.rfind('/') + 1);
+    return !last.empty() && last != "." && last != "..";
 }
 
 // split_path_root, refused (false) when a part is longer than a split
@@ -87,22 +106,24 @@ bool folders_below_are_safe(const std::string &destination, const std::string &o
 
 // The name a stored file is written under, relative to the destination;
 // `native` receives the whole stored name in the file system's encoding.
+// False for a hostile name or one that names no file.
 bool output_name_of(const CabNotification &note, std::string &native, std::string &output_name) {
-    if (!platform::native_file_name(note.name, note.attributes, native)) return false;
+    if (has_control_character(note.name) || !platform::native_file_name(note.name, note.attributes, native))
+        return false;
     if (sfx_settings.keep_folders) {
         output_name = native;
     } else {
         const PathParts parts = split_path(native);
         output_name = parts.name + parts.extension;
     }
-    return !output_name.empty() && !escapes_destination(output_name);
+    return names_a_file(output_name) && !escapes_destination(output_name);
 }
 
 // Asks whether an existing file may be replaced: 1 go on, 0 skip, -1 abort.
 int32_t confirm_overwrite(const std::string &stored_name) {
     if (sfx_settings.overwrite_all) return 1;
     const int answer = show_message(SFX_MB_YESNOCANCEL | SFX_MB_ICONQUESTION, 1503, 1004,
-                                    sfx_settings.destination, stored_name);
+                                    platform::native_path(sfx_settings.destination), stored_name);
     return answer == SFX_IDYES ? 1 : answer == SFX_IDNO ? 0 : -1;
 }
 
@@ -115,8 +136,13 @@ int32_t open_output(const std::string &folder, const std::string &output_path) {
     return handle;
 }
 
+// A path as the progress dialog shows it: native separators, in UTF-8.
+std::string shown_path(const std::string &path) {
+    return platform::locale_shown_in_utf8(platform::native_path(path));
+}
+
 int32_t on_cabinet(CabNotification *note) {
-    ui().show_archive(platform::native_path(std::string(note->text3) + state().current_cabinet_name));
+    ui().show_archive(shown_path(state().cabinet_folder + state().current_cabinet_name));
     state().current_cabinet_name = note->name;
     if (state().first_cabinet_note) {
         state().next_cabinet_name = note->name;
@@ -132,7 +158,7 @@ int32_t on_file_start(CabNotification *note) {
     if (!output_name_of(*note, stored_name, output_name)) return -1;
     const std::string output_path = sfx_settings.destination + output_name;
     if (output_path.size() > kMaxText) return -1;
-    ui().show_file(platform::native_path(output_path));
+    ui().show_file(shown_path(output_path));
     if (make_folders(sfx_settings.destination) == -1) return -1;
     std::time_t stored_time;
     if (sfx_settings.newer_only && platform::dos_time_to_unix(note->date, note->time, stored_time) &&
@@ -152,25 +178,28 @@ int32_t on_file_start(CabNotification *note) {
     return open_output(root + directory, output_path);
 }
 
-int32_t on_file_end(CabNotification *note) {
-    if (note->handle != g_pending.handle) return 0;
-    g_pending.handle = -1;
-    if (platform::close_file(note->handle) != 0) {
-        platform::remove_file(g_pending.temporary_path);
-        return 0;
-    }
+// Closes the complete output, stamps it and renames it over the output
+// path. False when it could not be put in place.
+bool place_output(const CabNotification &note) {
+    if (platform::close_file(note.handle) != 0) return false;
     const std::string &file = g_pending.temporary_path;
     std::time_t stored_time;
-    if (platform::dos_time_to_unix(note->date, note->time, stored_time)) {
+    if (platform::dos_time_to_unix(note.date, note.time, stored_time)) {
         platform::set_modification_time(file, stored_time);
     }
     constexpr uint16_t kReadOnly = 0x01;
-    const bool read_only = sfx_settings.keep_attributes && (note->attributes & kReadOnly) != 0;
-    platform::set_attributes(file, read_only, note->size == 1);
-    if (!platform::replace_file(file, g_pending.output_path)) {
-        platform::remove_file(file);
-        return 0;
-    }
+    const bool read_only = sfx_settings.keep_attributes && (note.attributes & kReadOnly) != 0;
+    platform::set_attributes(file, read_only, note.size == 1);
+    return platform::replace_file(file, g_pending.output_path);
+}
+
+int32_t on_file_end(CabNotification *note) {
+    if (note->handle != g_pending.handle) return 0;
+    g_pending.handle = -1;
+    const bool placed = place_output(*note);
+    if (!placed) platform::remove_file(g_pending.temporary_path);
+    platform::finish_temporary_file();
+    if (!placed) return 0;
     ++state().extracted_count;
     return 1;
 }
@@ -223,15 +252,26 @@ void measure_cabinet() {
     state().bytes_written = 0;
     state().bytes_total = 0;
     if (cab_copy(state().context, state().current_cabinet_name.c_str(),
-                 state().cabinet_folder.c_str(), 0, count_file_bytes, nullptr, nullptr) != 1) {
+                 state().engine_folder.c_str(), 0, count_file_bytes, nullptr, nullptr) != 1) {
         state().bytes_total = 0;
     }
 }
 
-std::string name_and_extension(const std::string &path) {
-    std::string name, extension;
-    split_path_root(path, nullptr, nullptr, &name, &extension);
-    return name + extension;
+// `path` through its last separator. Unlike a split it is never cut short:
+// a long folder is reached through a descriptor instead.
+std::string folder_of(const std::string &path) {
+    const char *start = path.c_str();
+    const char *end = start;
+    for (const char *p = start; *p != '\0'; p = platform::char_next(p)) {
+        if (is_separator(*p)) end = p + 1;
+    }
+    return path.substr(0, static_cast<size_t>(end - start));
+}
+
+// The engine opens the installer's own file as the folder it was handed
+// followed by the file's name; tests and callers may use the plain path.
+bool is_own_file(const char *path) {
+    return process_values.module_path == path || state().own_file_for_engine == path;
 }
 
 class ContextGuard {
@@ -254,7 +294,7 @@ int32_t sfx_open(const char *path, int32_t flags, int32_t mode) {
     if (path[0] == '*' && path[1] == '\0') return platform::open_scratch_file();
     // Paths are compared exactly: names differing only in case are
     // different files here.
-    if (process_values.module_path != path) return platform::open_file(path, flags, mode);
+    if (!is_own_file(path)) return platform::open_file(path, flags, mode);
     if (state().embedded_handles.size() >= kMaxEmbeddedHandles) return -1;
     const int32_t handle = platform::open_file(path, flags, mode);
     if (handle == -1) return -1;
@@ -312,7 +352,7 @@ int32_t cab_notify(int32_t kind, CabNotification *note) {
 
 int make_folders(const std::string &path) {
     std::string copy = path;
-    if (!copy.empty() && is_separator(copy.back())) copy.pop_back();
+    if (ends_with_separator(copy)) copy.pop_back();
     std::string root, directory, name, extension;
     if (!split_whole_path(copy, root, directory, name, extension)) return -1;
     if (directory.empty() && name.empty() && extension.empty()) return 0;  // a bare root
@@ -335,23 +375,19 @@ bool is_newer_than_existing(const std::string &path, std::time_t stored_time) {
 }
 
 std::string with_trailing_separator(const std::string &destination) {
-    const size_t n = destination.size();
-    if (n > 0 && destination[n - 1] == '/') return destination;
-    if (n == 0 || destination[n - 1] != '\\') return destination + '/';
-    const bool shift_jis_trail = n >= 2 && (destination[n - 2] == '\x83' || destination[n - 2] == '\x95');
-    return shift_jis_trail ? destination + '/' : destination;
+    return ends_with_separator(destination) ? destination : destination + '/';
 }
 
 bool run_extraction_loop() {
     process_values.message_owner = MessageOwner::Progress;
     int32_t result = 1;
     state().continue_with_next = true;
-    state().current_cabinet_name = name_and_extension(process_values.module_path);
+    state().current_cabinet_name = process_values.module_path.substr(state().cabinet_folder.size());
     while (state().continue_with_next) {
         measure_cabinet();
         state().first_cabinet_note = true;
         result = cab_copy(state().context, state().current_cabinet_name.c_str(),
-                          state().cabinet_folder.c_str(), 0, cab_notify, nullptr, nullptr);
+                          state().engine_folder.c_str(), 0, cab_notify, nullptr, nullptr);
         state().current_cabinet_name = state().next_cabinet_name;
         if (result == 0) break;
     }
@@ -359,10 +395,10 @@ bool run_extraction_loop() {
 }
 
 uint32_t extract_payload() {
-    std::string root, directory, name, extension;
-    if (!split_whole_path(process_values.module_path, root, directory, name, extension))
-        return SFX_ERR_EXTRACTION;
-    state().cabinet_folder = root + directory;
+    state().cabinet_folder = folder_of(process_values.module_path);
+    const std::string own_name = process_values.module_path.substr(state().cabinet_folder.size());
+    state().engine_folder = platform::engine_folder(state().cabinet_folder, own_name);
+    state().own_file_for_engine = state().engine_folder + own_name;
     sfx_settings.destination = with_trailing_separator(sfx_settings.destination);
     if (sfx_settings.destination.size() > kMaxText) return SFX_ERR_EXTRACTION;
     state().embedded_handles.reserve(kMaxEmbeddedHandles);
@@ -376,6 +412,7 @@ uint32_t extract_payload() {
     const ProgressDialog dialog{texts.progress_caption, texts.archive_caption, texts.file_caption,
                                 texts.cancel};
     const Extraction extraction{run_extraction_loop, [] { state().cancel_requested = true; }};
+    const platform::TerminationCleanup cleanup;
     return ui().run_progress_dialog(dialog, extraction) ? 0u : uint32_t{SFX_ERR_EXTRACTION};
 }
 

@@ -17,6 +17,8 @@ inline constexpr size_t kMaxEmbeddedHandles = 255;
 
 struct ExtractionState {
     std::string cabinet_folder;        // where every cabinet of the set is looked for
+    std::string engine_folder;         // the same as the engine reaches it (a long one by descriptor)
+    std::string own_file_for_engine;   // the installer's own file as the engine opens it
     std::string current_cabinet_name;  // cabinet of the next cab_copy
     std::string next_cabinet_name;     // cabinet after the running call
     bool continue_with_next = false;
@@ -58,8 +60,8 @@ int make_folders(const std::string &path);
 // stored time is later than its modification time.
 bool is_newer_than_existing(const std::string &path, std::time_t stored_time);
 
-// `destination` with a separator at its end (the Shift-JIS characters whose
-// second byte is 0x5C do not count as one).
+// `destination` with a separator at its end. Its last character decides:
+// a double-byte character whose second byte is 0x5C is no separator.
 std::string with_trailing_separator(const std::string &destination);
 
 }  // namespace sfx

@@ -11,16 +11,25 @@
 namespace sfx {
 namespace {
 
-// The dialog's Confirm: accepts a non-empty valid name of at most kMaxText
-// bytes; otherwise explains what is wrong and keeps the dialog open.
-bool confirm_destination(const std::string &label, const std::string &folder) {
-    if (!folder.empty() && folder.size() <= kMaxText && is_valid_folder_name(folder)) return true;
-    if (folder.empty()) {
+// The dialog's Confirm: takes the field's text (UTF-8) into the locale's
+// character set, expands a leading `~` as a shell would, and accepts a
+// non-empty valid name of at most kMaxText bytes into `accepted`; otherwise
+// explains what is wrong and keeps the dialog open.
+bool confirm_destination(const std::string &label, const std::string &typed, std::string &accepted) {
+    std::string folder;
+    if (platform::utf8_to_locale(typed, folder)) {
+        folder = expand_home_folder(folder);
+        if (!folder.empty() && folder.size() <= kMaxText && is_valid_folder_name(folder)) {
+            accepted = folder;
+            return true;
+        }
+    }
+    if (typed.empty()) {
         // The label without its "(&T):" suffix names the field.
         const std::string field_name = label.substr(0, label.size() >= 5 ? label.size() - 5 : 0);
-        show_message(SFX_MB_ICONINFORMATION, 1502, 1009, field_name);
+        show_message(SFX_MB_ICONINFORMATION, 1502, 1009, Insert::utf8(field_name));
     } else {
-        show_message(SFX_MB_ICONINFORMATION, 1502, 1010, folder);
+        show_message(SFX_MB_ICONINFORMATION, 1502, 1010, Insert::utf8(typed));
     }
     return false;
 }
@@ -55,15 +64,18 @@ bool run_folder_dialog() {
         payload_config.message += "(&T):";
         dialog.label = payload_config.message;
     }
-    dialog.folder = sfx_settings.destination;
+    dialog.folder = platform::locale_shown_in_utf8(sfx_settings.destination);
     dialog.browse_instruction = load_string(1006);
     dialog.confirm_text = texts.confirm;
     dialog.browse_text = texts.browse;
     dialog.cancel_text = texts.cancel_with_key;
     const std::string label = dialog.label;
-    dialog.confirm = [label](const std::string &folder) { return confirm_destination(label, folder); };
+    std::string accepted;
+    dialog.confirm = [label, &accepted](const std::string &folder) {
+        return confirm_destination(label, folder, accepted);
+    };
     if (!ui().run_destination_dialog(dialog)) return false;
-    sfx_settings.destination = dialog.folder;
+    sfx_settings.destination = accepted;
     return true;
 }
 
@@ -76,6 +88,7 @@ int run_installer(const StartupValues &startup) {
     for (const std::string &argument : startup.arguments) {
         parse_options(argument.c_str(), false);
     }
+    resolve_destination();
 
     if (!sfx_settings.no_folder_dialog && !run_folder_dialog()) abort_extraction(SFX_ERR_CANCELLED);
     if (sfx_settings.destination.empty()) sfx_settings.destination = process_values.start_directory;

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "sfx/platform.h"
 #include "sfx/settings.h"
 #include "sfx/strings.h"
 
@@ -34,6 +35,15 @@ size_t expand_insert(const std::string &format, size_t pos, const Insert *first,
         out += type == "d" || type == "i" ? std::to_string(insert->number) : insert->text;
     }
     return pos;
+}
+
+std::optional<Insert> shown_insert(const std::optional<Insert> &insert) {
+    if (!insert) return insert;
+    Insert shown = *insert;
+    if (!shown.is_utf8) shown.text = platform::locale_shown_in_utf8(shown.text);
+    shown.text = platform::visible_controls(shown.text);
+    shown.is_utf8 = true;
+    return shown;
 }
 
 }  // namespace
@@ -78,8 +88,10 @@ std::string format_message(const std::string &format, const Insert *first, const
 
 int show_message(uint32_t style, int caption_id, int text_id, const std::optional<Insert> &first,
                  const std::optional<Insert> &second) {
-    const std::string text = format_message(load_string(text_id), first ? &*first : nullptr,
-                                            second ? &*second : nullptr);
+    const std::optional<Insert> shown_first = shown_insert(first);
+    const std::optional<Insert> shown_second = shown_insert(second);
+    const std::string text = format_message(load_string(text_id), shown_first ? &*shown_first : nullptr,
+                                            shown_second ? &*shown_second : nullptr);
     return ui().message_box(style, load_string(caption_id), text, process_values.message_owner);
 }
 

@@ -16,15 +16,23 @@ namespace sfx {
 void set_ui(Ui *ui);
 Ui &ui();
 
-// A message insert: text for %n, number for %n!d!.
+// A message insert: text for %n, number for %n!d!. Texts are names and
+// paths in the locale's character set unless marked as UTF-8.
 struct Insert {
     std::string text;
     int32_t number = 0;
+    bool is_utf8 = false;
 
     Insert() = default;
     Insert(const char *value) : text(value) {}
     Insert(std::string value) : text(std::move(value)) {}
     Insert(int32_t value) : text(std::to_string(value)), number(value) {}
+
+    static Insert utf8(std::string value) {
+        Insert insert(std::move(value));
+        insert.is_utf8 = true;
+        return insert;
+    }
 };
 
 // Expands the inserts of `format` as FormatMessageA does for two arguments:
@@ -34,7 +42,10 @@ struct Insert {
 std::string format_message(const std::string &format, const Insert *first, const Insert *second);
 
 // Shows string `text_id` with caption `caption_id` in a message box of the
-// given style and returns the button id.
+// given style and returns the button id. The inserts come from outside
+// (payload, cabinet, user): they are shown in UTF-8 with their control
+// characters made visible, so that none can break the message's lines or
+// act on a terminal.
 int show_message(uint32_t style, int caption_id, int text_id,
                  const std::optional<Insert> &first = std::nullopt,
                  const std::optional<Insert> &second = std::nullopt);

@@ -128,7 +128,25 @@ const char *read_value(const char *p, bool split_words, std::string &value) {
     return p;
 }
 
-// Expands a destination value that begins with '$' followed by a folder letter.
+// What follows a folder macro's two characters. The folder is a native
+// path: in a UTF-8 locale the rest takes native separators too, so the
+// value $T\ shows as ".../pelmarself-1000/".
+std::string macro_rest(const std::string &value) {
+    std::string rest = value.substr(2);
+    if (platform::code_page() == platform::CodePage::Utf8) std::replace(rest.begin(), rest.end(), '\\', '/');
+    return rest;
+}
+
+// `folder` without one trailing separator, followed by `rest`.
+std::string join_macro_folder(std::string folder, const std::string &rest) {
+    if (ends_with_separator(folder)) folder.pop_back();
+    folder += rest;
+    if (folder.size() > kMaxText) illegal_option();
+    return folder;
+}
+
+// Expands a destination value that begins with '$' followed by a folder
+// letter other than T.
 std::string expand_folder_macro(const std::string &value) {
     std::string folder;
     switch (value.size() > 1 ? value[1] : '\0') {
@@ -144,9 +162,6 @@ std::string expand_folder_macro(const std::string &value) {
         split_path_root(program_files, &folder, nullptr, nullptr, nullptr);
         break;
     }
-    case 'T': case 't':
-        if (!platform::private_temp_folder(folder)) abort_extraction(SFX_ERR_EXTRACTION);
-        break;
     case 'W': case 'w':
         folder = platform::windows_folder();
         break;
@@ -156,18 +171,19 @@ std::string expand_folder_macro(const std::string &value) {
     default:
         illegal_option();
     }
-    if (!folder.empty() && is_separator(folder.back())) folder.pop_back();
-    // The folder is a native path: in a UTF-8 locale the rest of the value
-    // takes native separators too, so $T\ shows as ".../pelmarself-1000/".
-    std::string rest = value.substr(2);
-    if (platform::code_page() == platform::CodePage::Utf8) std::replace(rest.begin(), rest.end(), '\\', '/');
-    folder += rest;
-    if (folder.size() > kMaxText) illegal_option();
-    return folder;
+    return join_macro_folder(folder, macro_rest(value));
 }
 
+// The temporary folder is made only once the options are final
+// (resolve_destination): a later D value may replace this one.
 void set_destination(const std::string &value) {
-    sfx_settings.destination = !value.empty() && value[0] == '$' ? expand_folder_macro(value) : value;
+    const bool macro = !value.empty() && value[0] == '$';
+    sfx_settings.destination_in_temp = macro && value.size() > 1 && (value[1] == 'T' || value[1] == 't');
+    if (sfx_settings.destination_in_temp) {
+        sfx_settings.destination = macro_rest(value);
+    } else {
+        sfx_settings.destination = macro ? expand_folder_macro(value) : value;
+    }
 }
 
 bool flip_flag(char letter) {
@@ -225,6 +241,14 @@ void parse_options(const char *options, bool split_words) {
         if (*p != '-') illegal_option();
         p = apply_group(p + 1, split_words);
     }
+}
+
+void resolve_destination() {
+    if (!sfx_settings.destination_in_temp) return;
+    std::string folder;
+    if (!platform::private_temp_folder(folder)) abort_extraction(SFX_ERR_EXTRACTION);
+    sfx_settings.destination = join_macro_folder(folder, sfx_settings.destination);
+    sfx_settings.destination_in_temp = false;
 }
 
 void read_program_files_dir(std::string &folder) { folder = platform::program_files_folder(); }

@@ -22,6 +22,10 @@ bool read_payload();
 // whitespace then belongs to a D or E value.
 void parse_options(const char *options, bool split_words = true);
 
+// Puts a destination given as a $T value into the temporary folder, which
+// is made (or checked) only now, for the destination finally in force.
+void resolve_destination();
+
 // The Program Files folder, or an empty text when it cannot be read.
 void read_program_files_dir(std::string &folder);
 

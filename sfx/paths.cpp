@@ -54,6 +54,20 @@ void assign(std::string *target, const std::string &value) {
 
 bool is_separator(char c) { return c == '\\' || c == '/'; }
 
+bool ends_with_separator(const std::string &path) {
+    const char *last = nullptr;
+    for (const char *p = path.c_str(); *p != '\0'; p = char_next(p)) last = p;
+    return last != nullptr && is_separator(*last);
+}
+
+std::string expand_home_folder(const std::string &typed) {
+    if (typed.empty() || typed[0] != '~' || (typed.size() > 1 && !is_separator(typed[1]))) return typed;
+    std::string home = platform::home_folder();
+    if (home.empty()) return typed;
+    if (typed.size() > 1 && ends_with_separator(home)) home.pop_back();
+    return home + typed.substr(1);
+}
+
 PathParts split_path(const std::string &path) {
     PathParts parts;
     const char *p = path.c_str();

@@ -19,6 +19,14 @@ struct PathParts {
 
 bool is_separator(char c);
 
+// True when the last character of `path` is a separator; a trail byte equal
+// to `\` is none.
+bool ends_with_separator(const std::string &path);
+
+// A typed folder whose first component is `~` with the home folder in its
+// place, as a shell expands it; any other text unchanged.
+std::string expand_home_folder(const std::string &typed);
+
 // The plain split into drive, directory, name and extension.
 PathParts split_path(const std::string &path);
 

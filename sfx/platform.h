@@ -31,6 +31,24 @@ bool is_valid_utf8(const std::string &text);
 // Converts `text` from `charset` (an iconv name such as "CP932") to UTF-8.
 bool convert_to_utf8(const std::string &text, const char *charset, std::string &out);
 
+// Texts between UTF-8 (the installer's own texts and what its front ends
+// show) and the locale's character set (paths, names, what is typed on a
+// terminal). Shift-JIS is taken as code page 932, whose 0x5C is the
+// backslash; in a UTF-8 locale both are the identity.
+// Strict: false when a character has no equivalent in the locale.
+bool utf8_to_locale(const std::string &utf8, std::string &out);
+// For display: a character the locale lacks becomes '?'.
+std::string utf8_shown_in_locale(const std::string &utf8);
+// For display: a byte that starts no character becomes U+FFFD.
+std::string locale_shown_in_utf8(const std::string &text);
+
+// UTF-8 `text` with every control character made visible in caret notation,
+// as a terminal echoes them: C0 as ^@ to ^_, DEL as ^?, and a C1 control as
+// the ESC sequence a terminal takes it for (CSI, U+009B, as ^[[). A C1 byte
+// that is not part of a UTF-8 sequence is shown the same way. Line feeds
+// stay when `keep_line_feeds` is set.
+std::string visible_controls(const std::string &text, bool keep_line_feeds = false);
+
 // `path` with every single-byte `\` turned into `/`.
 std::string native_path(const std::string &path);
 // A stored file name as the file system takes it: names flagged as UTF-8
@@ -43,9 +61,14 @@ bool native_file_name(const std::string &stored, uint16_t attributes, std::strin
 
 std::string module_path();  // the running executable, resolved
 std::string current_directory();
-// The user's private temporary folder ($TMPDIR or /tmp, then
-// "pelmarself-<uid>/"), created with mode 0700 when missing. Fails when it
-// exists but is not a directory of this user closed to group and others.
+// The user's home folder: $HOME, else the user database's entry; empty when
+// neither names one.
+std::string home_folder();
+// The user's private temporary folder: "pelmarself-<uid>/" in $TMPDIR (or
+// in /tmp when $TMPDIR names no folder), created with mode 0700 when
+// missing. When that name is taken by anything but a directory of this
+// user closed to group and others, a fresh folder "pelmarself-<uid>-XXXXXX/"
+// is made instead (once per process). False when neither can be had.
 bool private_temp_folder(std::string &folder);
 std::string program_files_folder();
 std::string windows_folder();
@@ -58,13 +81,23 @@ bool is_removable(const std::string &folder, std::string &mount_point);
 void set_removable_check(std::function<bool(const std::string &, std::string &)> check);
 
 // Starts an executable file detached (its own session, not waited for);
-// hands any other file to the desktop's opener. Failures are ignored.
+// hands any other existing file to the desktop's opener. Nothing happens
+// for a missing file, and failures are ignored.
 void start_program(const std::string &path);
 
 // True when standard error is a terminal.
 bool terminal_attached();
 
 // --- Files -----------------------------------------------------------------
+
+// The engine joins a cabinet's folder and name into a path of at most this
+// many bytes before it calls the open callback.
+inline constexpr size_t kEnginePathLength = 257;
+// The folder to hand the engine for the cabinet `name` in `folder` (empty or
+// ending with '/'): `folder` itself when the joined path fits, else the
+// folder reached through a descriptor of its own ("/proc/self/fd/N/", open
+// until the process ends).
+std::string engine_folder(const std::string &folder, const std::string &name);
 
 // Low-level descriptors; every function returns -1 on failure. `flags` and
 // `mode` take the Windows runtime's values (0x8000 binary read-only, 0x8321
@@ -79,8 +112,12 @@ int32_t open_scratch_file();
 
 // Creates a new file with a unique name in `folder` (exclusively, never
 // through a symbolic link), with permission 0666 less the umask. Returns the
-// handle and its path in `path`.
+// handle and its path in `path`. The file is unfinished until
+// finish_temporary_file: a termination removes it (TerminationCleanup).
 int32_t create_temporary_file(const std::string &folder, std::string &path);
+// The temporary file has been renamed or removed.
+void finish_temporary_file();
+
 bool replace_file(const std::string &from, const std::string &to);
 bool remove_file(const std::string &path);
 
@@ -93,11 +130,26 @@ bool make_directory(const std::string &path);
 bool dos_time_to_unix(uint16_t date, uint16_t time, std::time_t &result);
 bool set_modification_time(const std::string &path, std::time_t time);
 enum class TimeQuery { Found, Missing, Failed };
-// Missing covers "no such file" and "a path component is not a folder".
+// The modification time of the regular file at `path` (links followed).
+// Missing covers "no such file" and "a path component is not a folder";
+// anything at `path` that is not a regular file is Failed.
 TimeQuery modification_time(const std::string &path, std::time_t &time);
 // Applies the Windows attributes that have a meaning here: read-only takes
 // every write permission away; `executable` adds execute permission where
 // read permission is.
 bool set_attributes(const std::string &path, bool read_only, bool executable);
+
+// --- Termination -----------------------------------------------------------
+
+// While one lives, SIGTERM, SIGHUP and SIGINT remove the unfinished
+// temporary file, if there is one, and end the process with exit code 1. A
+// front end may handle SIGINT itself meanwhile (as the Cancel button).
+class TerminationCleanup {
+public:
+    TerminationCleanup();
+    ~TerminationCleanup();
+    TerminationCleanup(const TerminationCleanup &) = delete;
+    TerminationCleanup &operator=(const TerminationCleanup &) = delete;
+};
 
 }  // namespace sfx::platform

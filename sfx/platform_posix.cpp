@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <langinfo.h>
+#include <pwd.h>
+#include <pthread.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -11,10 +13,12 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 extern char **environ;
@@ -24,6 +28,39 @@ namespace {
 
 CodePage g_code_page = CodePage::Utf8;
 std::function<bool(const std::string &, std::string &)> g_removable_check;
+// The temporary folder made by mkdtemp when the fixed name is unusable.
+std::string g_fresh_temp_folder;
+
+// The output file being written under its temporary name, for the
+// termination handler: a plain buffer and a flag, as a handler may read
+// nothing else.
+char g_unfinished_path[PATH_MAX];
+volatile std::sig_atomic_t g_has_unfinished = 0;
+
+constexpr int kTerminationSignals[] = {SIGTERM, SIGHUP, SIGINT};
+struct sigaction g_previous_actions[std::size(kTerminationSignals)];
+
+extern "C" void remove_unfinished_and_exit(int) {
+    if (g_has_unfinished) unlink(g_unfinished_path);
+    _exit(1);
+}
+
+// Holds the termination signals back while it lives.
+class TerminationHeld {
+public:
+    TerminationHeld() {
+        sigset_t held;
+        sigemptyset(&held);
+        for (int signal : kTerminationSignals) sigaddset(&held, signal);
+        pthread_sigmask(SIG_BLOCK, &held, &previous_);
+    }
+    ~TerminationHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+    TerminationHeld(const TerminationHeld &) = delete;
+    TerminationHeld &operator=(const TerminationHeld &) = delete;
+
+private:
+    sigset_t previous_;
+};
 
 // Windows runtime open flags.
 enum : int32_t {
@@ -109,6 +146,75 @@ bool system_removable_check(const std::string &folder, std::string &mount_point)
     return true;
 }
 
+// The character set of Shift-JIS texts: code page 932, as on the systems
+// the installer imitates (its 0x5C is the backslash, not a yen sign).
+constexpr const char *kShiftJisCharset = "CP932";
+
+// Length of the UTF-8 sequence that starts at `text[i]`; 0 when none does.
+size_t utf8_sequence_length(const std::string &text, size_t i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const size_t length = byte < 0x80 ? 1 : (byte >> 5) == 0x6 ? 2 : (byte >> 4) == 0xE ? 3
+                                                             : (byte >> 3) == 0x1E ? 4 : 0;
+    if (length == 0 || i + length > text.size()) return 0;
+    for (size_t k = 1; k < length; ++k) {
+        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
+    }
+    return length;
+}
+
+// Converts `text` between two iconv character sets. A character that cannot
+// be converted fails the conversion when `replacement` is null; otherwise
+// the replacement takes its place (one per UTF-8 sequence, or per byte of
+// other input) and the conversion goes on.
+bool convert(const std::string &text, const char *from, const char *to, const char *replacement,
+             std::string &out) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    const bool from_utf8 = std::strcmp(from, "UTF-8") == 0;
+    std::string input = text;
+    char *in = input.data();
+    size_t in_left = input.size();
+    out.clear();
+    bool converted = true;
+    while (in_left > 0) {
+        char buffer[1024];
+        char *dest = buffer;
+        size_t out_left = sizeof buffer;
+        const size_t result = iconv(cd, &in, &in_left, &dest, &out_left);
+        out.append(buffer, static_cast<size_t>(dest - buffer));
+        if (result != static_cast<size_t>(-1) || errno == E2BIG) continue;
+        if (replacement == nullptr) {
+            converted = false;
+            break;
+        }
+        out += replacement;
+        const size_t length = from_utf8 ? utf8_sequence_length(input, input.size() - in_left) : 0;
+        const size_t skip = length == 0 ? 1 : length;
+        in += skip;
+        in_left -= skip;
+    }
+    iconv_close(cd);
+    return converted;
+}
+
+// $TMPDIR when it names a folder, else /tmp; ends with '/'.
+std::string temp_base() {
+    const char *variable = std::getenv("TMPDIR");
+    struct stat info;
+    const bool usable = variable != nullptr && variable[0] != '\0' && stat(variable, &info) == 0 &&
+                        S_ISDIR(info.st_mode);
+    std::string base = usable ? variable : "/tmp";
+    if (base.back() != '/') base += '/';
+    return base;
+}
+
+// A directory (not a link to one) of this user, closed to group and others.
+bool is_private_directory(const std::string &path) {
+    struct stat info;
+    return lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == getuid() &&
+           (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
 }  // namespace
 
 CodePage code_page() { return g_code_page; }
@@ -151,34 +257,67 @@ std::string native_path(const std::string &path) {
 }
 
 bool is_valid_utf8(const std::string &text) {
-    size_t i = 0;
-    while (i < text.size()) {
-        const auto byte = static_cast<unsigned char>(text[i]);
-        size_t length = byte < 0x80 ? 1 : (byte >> 5) == 0x6 ? 2 : (byte >> 4) == 0xE ? 3
-                                                                : (byte >> 3) == 0x1E ? 4 : 0;
-        if (length == 0 || i + length > text.size()) return false;
-        for (size_t k = 1; k < length; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return false;
-        }
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = utf8_sequence_length(text, i);
+        if (length == 0) return false;
         i += length;
     }
     return true;
 }
 
 bool convert_to_utf8(const std::string &text, const char *charset, std::string &out) {
-    iconv_t cd = iconv_open("UTF-8", charset);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-    std::string input = text;
-    out.assign(input.size() * 4 + 4, '\0');
-    char *in = input.data();
-    size_t in_left = input.size();
-    char *dest = out.data();
-    size_t out_left = out.size();
-    const size_t result = iconv(cd, &in, &in_left, &dest, &out_left);
-    iconv_close(cd);
-    if (result == static_cast<size_t>(-1) || in_left != 0) return false;
-    out.resize(out.size() - out_left);
-    return true;
+    return convert(text, charset, "UTF-8", nullptr, out);
+}
+
+bool utf8_to_locale(const std::string &utf8, std::string &out) {
+    if (g_code_page == CodePage::Utf8) {
+        out = utf8;
+        return true;
+    }
+    return convert(utf8, "UTF-8", kShiftJisCharset, nullptr, out);
+}
+
+std::string utf8_shown_in_locale(const std::string &utf8) {
+    if (g_code_page == CodePage::Utf8) return utf8;
+    std::string out;
+    convert(utf8, "UTF-8", kShiftJisCharset, "?", out);
+    return out;
+}
+
+std::string locale_shown_in_utf8(const std::string &text) {
+    if (g_code_page == CodePage::Utf8) return text;
+    std::string out;
+    convert(text, kShiftJisCharset, "UTF-8", "\xEF\xBF\xBD", out);
+    return out;
+}
+
+std::string visible_controls(const std::string &text, bool keep_line_feeds) {
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const size_t length = utf8_sequence_length(text, i);
+        const size_t step = length == 0 ? 1 : length;
+        // A C1 control, encoded (U+0080-U+009F) or as a lone byte.
+        unsigned char c1 = 0;
+        if (length == 2 && byte == 0xC2 && static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            c1 = static_cast<unsigned char>(text[i + 1]);
+        } else if (length == 0 && byte >= 0x80 && byte <= 0x9F) {
+            c1 = byte;
+        }
+        if (byte < 0x20 && !(byte == '\n' && keep_line_feeds)) {
+            out += '^';
+            out += static_cast<char>(byte + 0x40);
+        } else if (byte == 0x7F) {
+            out += "^?";
+        } else if (c1 != 0) {
+            out += "^[";
+            out += static_cast<char>(c1 - 0x40);
+        } else {
+            out.append(text, i, step);
+        }
+        i += step;
+    }
+    return out;
 }
 
 bool native_file_name(const std::string &stored, uint16_t attributes, std::string &native) {
@@ -201,18 +340,27 @@ std::string current_directory() {
     return getcwd(buffer, sizeof buffer) != nullptr ? std::string(buffer) : std::string();
 }
 
+std::string home_folder() {
+    const char *home = std::getenv("HOME");
+    if (home != nullptr && home[0] != '\0') return home;
+    const passwd *entry = getpwuid(getuid());
+    return entry != nullptr && entry->pw_dir != nullptr ? entry->pw_dir : "";
+}
+
 bool private_temp_folder(std::string &folder) {
-    const char *base = std::getenv("TMPDIR");
-    std::string path = base != nullptr && base[0] != '\0' ? base : "/tmp";
-    if (path.back() != '/') path += '/';
-    path += "pelmarself-" + std::to_string(getuid());
-    if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    struct stat info;
-    if (lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid() ||
-        (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-        return false;
+    const std::string fixed = temp_base() + "pelmarself-" + std::to_string(getuid());
+    if ((mkdir(fixed.c_str(), 0700) == 0 || errno == EEXIST) && is_private_directory(fixed)) {
+        folder = fixed + "/";
+        return true;
     }
-    folder = path + "/";
+    // The fixed name is taken (by another user, say): a fresh folder of our
+    // own, made once per process, keeps the run going.
+    if (!g_fresh_temp_folder.starts_with(fixed + "-") || !is_private_directory(g_fresh_temp_folder)) {
+        std::string made = fixed + "-XXXXXX";
+        if (mkdtemp(made.data()) == nullptr) return false;
+        g_fresh_temp_folder = made;
+    }
+    folder = g_fresh_temp_folder + "/";
     return true;
 }
 
@@ -231,12 +379,13 @@ void set_removable_check(std::function<bool(const std::string &, std::string &)>
 
 void start_program(const std::string &path) {
     const std::string native = native_path(path);
+    struct stat info;
+    // A missing program produces no message, and the opener would show one.
+    if (stat(native.c_str(), &info) != 0) return;
+    const bool executable = S_ISREG(info.st_mode) && access(native.c_str(), X_OK) == 0;
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
-    struct stat info;
-    const bool executable = stat(native.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-                            access(native.c_str(), X_OK) == 0;
     pid_t child;
     if (executable) {
         char *argv[] = {const_cast<char *>(native.c_str()), nullptr};
@@ -250,6 +399,12 @@ void start_program(const std::string &path) {
 }
 
 bool terminal_attached() { return isatty(STDERR_FILENO) == 1; }
+
+std::string engine_folder(const std::string &folder, const std::string &name) {
+    if (folder.size() + name.size() <= kEnginePathLength) return folder;
+    const int handle = open(native_path(folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return handle >= 0 ? "/proc/self/fd/" + std::to_string(handle) + "/" : folder;
+}
 
 int32_t open_file(const std::string &path, int32_t flags, int32_t mode) {
     mode_t permission = 0444;
@@ -302,6 +457,9 @@ int32_t create_temporary_file(const std::string &folder, std::string &path) {
     std::string name = native_path(folder);
     if (!name.empty() && name.back() != '/') name += '/';
     name += ".pelmarself-XXXXXX";
+    if (name.size() >= sizeof g_unfinished_path) return -1;
+    // No termination may fall between creating the file and naming it.
+    const TerminationHeld held;
     // mkostemp creates with O_EXCL, which never follows a symbolic link.
     const int fd = mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0) return -1;
@@ -310,8 +468,27 @@ int32_t create_temporary_file(const std::string &folder, std::string &path) {
         unlink(name.c_str());
         return -1;
     }
+    std::memcpy(g_unfinished_path, name.c_str(), name.size() + 1);
+    g_has_unfinished = 1;
     path = name;
     return fd;
+}
+
+void finish_temporary_file() { g_has_unfinished = 0; }
+
+TerminationCleanup::TerminationCleanup() {
+    struct sigaction action = {};
+    action.sa_handler = remove_unfinished_and_exit;
+    sigemptyset(&action.sa_mask);
+    for (size_t i = 0; i < std::size(kTerminationSignals); ++i) {
+        sigaction(kTerminationSignals[i], &action, &g_previous_actions[i]);
+    }
+}
+
+TerminationCleanup::~TerminationCleanup() {
+    for (size_t i = 0; i < std::size(kTerminationSignals); ++i) {
+        sigaction(kTerminationSignals[i], &g_previous_actions[i], nullptr);
+    }
 }
 
 bool replace_file(const std::string &from, const std::string &to) {
@@ -359,6 +536,8 @@ TimeQuery modification_time(const std::string &path, std::time_t &time) {
     if (stat(native_path(path).c_str(), &info) != 0) {
         return errno == ENOENT || errno == ENOTDIR ? TimeQuery::Missing : TimeQuery::Failed;
     }
+    // A folder or a device cannot be opened as the file it would replace.
+    if (!S_ISREG(info.st_mode)) return TimeQuery::Failed;
     time = info.st_mtim.tv_sec;
     return TimeQuery::Found;
 }

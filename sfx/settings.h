@@ -42,6 +42,9 @@ struct SfxSettings {
     bool keep_attributes = false;   // S
     bool keep_folders = false;      // X
     std::string destination;        // D
+    // Set while `destination` holds the rest of a $T value, which
+    // resolve_destination puts into the temporary folder.
+    bool destination_in_temp = false;
     std::string program;            // E
 };
 

@@ -1,5 +1,9 @@
 #include "sfx/terminal_ui.h"
 
+#include <poll.h>
+#include <pthread.h>
+
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 
@@ -12,15 +16,64 @@ volatile std::sig_atomic_t g_interrupted = 0;
 
 extern "C" void note_interrupt(int) { g_interrupted = 1; }
 
-// The text as a terminal shows it: line breaks without carriage returns and
-// access-key markers ("&") dropped from control texts.
-std::string printable(const std::string &text, bool drop_access_keys = false) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\r' || (drop_access_keys && c == '&')) continue;
-        out += c;
+// While a question is open, Ctrl-C answers it as its Cancel button would.
+// SIGINT is held back except while waiting for input (wait_for_answer), so
+// it either ends that wait or is noted before it; it never kills the run.
+class InterruptibleQuestion {
+public:
+    // Outside extraction an earlier Ctrl-C is forgotten; during it, a
+    // pending one (a cancel request not yet handed on) answers at once.
+    explicit InterruptibleQuestion(bool during_extraction) {
+        if (!during_extraction) g_interrupted = 0;
+        struct sigaction action = {};
+        action.sa_handler = note_interrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &previous_action_);
+        sigset_t interrupt;
+        sigemptyset(&interrupt);
+        sigaddset(&interrupt, SIGINT);
+        pthread_sigmask(SIG_BLOCK, &interrupt, &previous_mask_);
     }
-    return out;
+    ~InterruptibleQuestion() {
+        // A Ctrl-C held back meanwhile arrives here, still only noted.
+        pthread_sigmask(SIG_SETMASK, &previous_mask_, nullptr);
+        sigaction(SIGINT, &previous_action_, nullptr);
+    }
+    InterruptibleQuestion(const InterruptibleQuestion &) = delete;
+    InterruptibleQuestion &operator=(const InterruptibleQuestion &) = delete;
+
+private:
+    struct sigaction previous_action_ = {};
+    sigset_t previous_mask_;
+};
+
+// Waits for input on `terminal` with SIGINT let through only meanwhile.
+// False when Ctrl-C came first.
+bool wait_for_answer(std::FILE *terminal) {
+    sigset_t waiting;
+    pthread_sigmask(SIG_SETMASK, nullptr, &waiting);
+    sigdelset(&waiting, SIGINT);
+    pollfd input{fileno(terminal), POLLIN, 0};
+    while (!g_interrupted) {
+        if (ppoll(&input, 1, nullptr, &waiting) > 0 || errno != EINTR) return true;
+    }
+    return false;
+}
+
+// How a text is shown: names, paths and captions show every control
+// character; message texts keep their line breaks; control texts lose their
+// access-key markers ("&").
+enum class Shown { Plain, Message, Control };
+
+// The text (UTF-8) as the terminal shows it, in the locale's character set
+// and with no control character left to act on the terminal.
+std::string printable(const std::string &text, Shown kind = Shown::Plain) {
+    std::string kept;
+    for (char c : text) {
+        if ((kind == Shown::Message && c == '\r') || (kind == Shown::Control && c == '&')) continue;
+        kept += c;
+    }
+    return platform::utf8_shown_in_locale(platform::visible_controls(kept, kind == Shown::Message));
 }
 
 struct Question {
@@ -59,7 +112,7 @@ TerminalUi::~TerminalUi() {
 }
 
 bool TerminalUi::read_answer(std::string &line) {
-    if (terminal_ == nullptr) return false;
+    if (terminal_ == nullptr || !wait_for_answer(terminal_)) return false;
     char buffer[1024];
     if (std::fgets(buffer, sizeof buffer, terminal_) == nullptr) return false;
     line = buffer;
@@ -75,9 +128,10 @@ void TerminalUi::clear_progress_line() {
 int TerminalUi::message_box(uint32_t style, const std::string &caption, const std::string &text,
                             MessageOwner) {
     clear_progress_line();
-    std::fprintf(stderr, "%s: %s\n", caption.c_str(), printable(text).c_str());
+    std::fprintf(stderr, "%s: %s\n", printable(caption).c_str(), printable(text, Shown::Message).c_str());
     const Question question = question_for(style);
     if (question.choices == nullptr) return SFX_IDOK;
+    const InterruptibleQuestion interruptible(extraction_ != nullptr);
     for (;;) {
         std::fprintf(stderr, "%s ", question.choices);
         std::fflush(stderr);
@@ -92,16 +146,18 @@ int TerminalUi::message_box(uint32_t style, const std::string &caption, const st
 }
 
 bool TerminalUi::run_destination_dialog(DestinationDialog &dialog) {
-    std::fprintf(stderr, "%s\n", dialog.caption.c_str());
+    const InterruptibleQuestion interruptible(false);
+    std::fprintf(stderr, "%s\n", printable(dialog.caption).c_str());
     for (;;) {
-        std::fprintf(stderr, "%s [%s] ", printable(dialog.label, true).c_str(), dialog.folder.c_str());
+        std::fprintf(stderr, "%s [%s] ", printable(dialog.label, Shown::Control).c_str(),
+                     printable(dialog.folder).c_str());
         std::fflush(stderr);
         std::string line;
         if (!read_answer(line)) {
             std::fputc('\n', stderr);
             return false;
         }
-        const std::string folder = line.empty() ? dialog.folder : line;
+        const std::string folder = line.empty() ? dialog.folder : platform::locale_shown_in_utf8(line);
         if (dialog.confirm(folder)) {
             dialog.folder = folder;
             return true;
@@ -114,7 +170,7 @@ std::optional<std::string> TerminalUi::browse_for_folder(const std::string &, co
 }
 
 bool TerminalUi::run_progress_dialog(const ProgressDialog &dialog, const Extraction &extraction) {
-    std::fprintf(stderr, "%s\n", dialog.caption.c_str());
+    std::fprintf(stderr, "%s\n", printable(dialog.caption).c_str());
     struct sigaction action = {};
     struct sigaction previous = {};
     action.sa_handler = note_interrupt;
@@ -131,12 +187,12 @@ bool TerminalUi::run_progress_dialog(const ProgressDialog &dialog, const Extract
 
 void TerminalUi::show_archive(const std::string &text) {
     clear_progress_line();
-    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fprintf(stderr, "%s\n", printable(text).c_str());
 }
 
 void TerminalUi::show_file(const std::string &text) {
     clear_progress_line();
-    std::fprintf(stderr, "  %s\n", text.c_str());
+    std::fprintf(stderr, "  %s\n", printable(text).c_str());
     last_percent_ = -1;
     // Ctrl-C works like the dialog's Cancel button: it is handled here, at a
     // file start, and stops the run at the next one.

@@ -27,8 +27,8 @@ public:
     void show_progress(uint64_t written, uint64_t total) override;
 
 private:
-    // Reads one line from the controlling terminal; false at end of input
-    // or without a terminal.
+    // Reads one line from the controlling terminal; false at end of input,
+    // at Ctrl-C or without a terminal.
     bool read_answer(std::string &line);
     void clear_progress_line();
 

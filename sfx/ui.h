@@ -3,8 +3,10 @@
 // this interface; the terminal, Qt and scripted (test) front ends implement it
 // and hold no installer rules of their own.
 //
-// Texts are UTF-8. Every text comes from the installer's string tables
-// (sfx/strings.h) or from the payload; front ends only display them.
+// Texts are UTF-8: the installer converts paths and names from the locale's
+// character set before handing them over, and takes the folder a front end
+// hands back as UTF-8. Every text comes from the installer's string tables
+// (sfx/strings.h), the payload or a name; front ends only display them.
 #pragma once
 
 #include <cstdint>

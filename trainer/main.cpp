@@ -1,7 +1,9 @@
 // Tapmora: a kana typing trainer. Opens the main window; the program ends
-// when its last window closes or the learner quits.
+// when its last window closes or the learner quits. Judged keys go to the
+// learner's history file, the last of them written on the way out.
 #include <QApplication>
 
+#include "trainer/history/history_store.h"
 #include "trainer/model/random.h"
 #include "trainer/ui/controls.h"
 #include "trainer/ui/trainer_app.h"
@@ -13,7 +15,10 @@ int main(int argc, char** argv) {
     QCoreApplication::setApplicationName(QStringLiteral("tapmora"));
     tapmora::installFonts();
     tapmora::TimeOfDayRandom random;
-    tapmora::TrainerApp trainer(tapmora::desktopServices(random));
+    tapmora::HistoryStore history(tapmora::HistoryStore::defaultPath());
+    tapmora::Services services = tapmora::desktopServices(random);
+    services.history = &history;
+    tapmora::TrainerApp trainer(services);
     trainer.showMainWindow();
     return application.exec();
 }

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLibraryInfo>
 #include <QPushButton>
 
@@ -66,6 +67,30 @@ void label_buttons(QMessageBox &box) {
     }
 }
 
+// A message box that treats Esc and its close box as the platform's own
+// boxes do: they choose Cancel, or OK in a box with OK alone; a box with
+// neither (Yes/No) ignores them and waits for an answer.
+class MessageBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override {
+        if (event->matches(QKeySequence::Cancel) && !can_escape()) return;
+        QMessageBox::keyPressEvent(event);
+    }
+    void closeEvent(QCloseEvent *event) override {
+        if (can_escape()) {
+            QMessageBox::closeEvent(event);
+        } else {
+            event->ignore();
+        }
+    }
+
+private:
+    bool can_escape() const { return button(Cancel) != nullptr || button(Ok) != nullptr; }
+};
+
 // MB_DEFBUTTON2 and MB_DEFBUTTON3 (0x100, 0x200) pick a later button.
 QMessageBox::StandardButton default_button_of(uint32_t style, const StandardButtons &buttons) {
     const uint32_t index = (style >> 8) & 0x3;
@@ -121,8 +146,8 @@ std::unique_ptr<QMessageBox> make_message_box(uint32_t style, const std::string 
     QString shown = QString::fromStdString(text);
     shown.remove(QLatin1Char('\r'));
     const StandardButtons buttons = buttons_of(style);
-    auto box = std::make_unique<QMessageBox>(icon_of(style), window_caption(caption), shown,
-                                             buttons.set, owner);
+    auto box = std::make_unique<MessageBox>(icon_of(style), window_caption(caption), shown,
+                                            buttons.set, owner);
     box->setObjectName(QStringLiteral("message_box"));
     box->setTextFormat(Qt::PlainText);
     box->setWindowIcon(installer_icon());

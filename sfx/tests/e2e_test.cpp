@@ -2,12 +2,15 @@
 // pelmarcab, without a controlling terminal.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <string_view>
@@ -29,37 +32,70 @@ struct Launch {
     std::string language = "C";
     std::string directory;
     rlim_t file_size_limit = RLIM_INFINITY;
+    // Bytes typed on the run's own terminal, each once its prompt text has
+    // appeared; without any the run has no terminal at all.
+    std::vector<std::pair<std::string, std::string>> typed;
 };
 
-// Runs a program in its own session (so it has no controlling terminal),
-// with standard input closed to /dev/null, and collects standard error.
-Outcome run_program(const Launch &launch) {
-    int pipe_fds[2];
-    if (pipe(pipe_fds) != 0) return {};
-    const pid_t child = fork();
-    if (child == 0) {
-        setsid();
-        dup2(pipe_fds[1], STDERR_FILENO);
-        close(pipe_fds[0]);
-        freopen("/dev/null", "r", stdin);
-        if (!launch.directory.empty() && chdir(launch.directory.c_str()) != 0) _exit(127);
-        const rlimit limit{launch.file_size_limit, launch.file_size_limit};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        setenv("LANG", launch.language.c_str(), 1);
-        unsetenv("LC_ALL");
-        unsetenv("LC_MESSAGES");
-        std::vector<char *> argv;
-        for (const std::string &argument : launch.arguments) argv.push_back(const_cast<char *>(argument.c_str()));
-        argv.push_back(nullptr);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    close(pipe_fds[1]);
-    Outcome outcome;
+[[noreturn]] void exec_program(const Launch &launch) {
+    if (!launch.directory.empty() && chdir(launch.directory.c_str()) != 0) _exit(127);
+    const rlimit limit{launch.file_size_limit, launch.file_size_limit};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    setenv("LANG", launch.language.c_str(), 1);
+    unsetenv("LC_ALL");
+    unsetenv("LC_MESSAGES");
+    std::vector<char *> argv;
+    for (const std::string &argument : launch.arguments) argv.push_back(const_cast<char *>(argument.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+}
+
+// Reads the run's output into `seen` until it holds `wanted` or the output
+// ends (an empty `wanted`); false after 20 seconds without it.
+bool read_until(int fd, std::string &seen, const std::string &wanted) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     char buffer[4096];
-    ssize_t count;
-    while ((count = read(pipe_fds[0], buffer, sizeof buffer)) > 0) outcome.errors.append(buffer, static_cast<size_t>(count));
-    close(pipe_fds[0]);
+    while (wanted.empty() || seen.find(wanted) == std::string::npos) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd ready{fd, POLLIN, 0};
+        if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0) return false;
+        const ssize_t count = read(fd, buffer, sizeof buffer);
+        if (count <= 0) return wanted.empty();  // a terminal reports EIO once the run has ended
+        seen.append(buffer, static_cast<size_t>(count));
+    }
+    return true;
+}
+
+// Runs a program in its own session with standard input closed to
+// /dev/null and collects standard error; with `typed` the session's
+// terminal is a pseudo-terminal that carries all three streams.
+Outcome run_program(const Launch &launch) {
+    int fd = -1;
+    pid_t child;
+    if (launch.typed.empty()) {
+        int pipe_fds[2];
+        if (pipe(pipe_fds) != 0) return {};
+        child = fork();
+        if (child == 0) {
+            setsid();
+            dup2(pipe_fds[1], STDERR_FILENO);
+            close(pipe_fds[0]);
+            freopen("/dev/null", "r", stdin);
+            exec_program(launch);
+        }
+        close(pipe_fds[1]);
+        fd = pipe_fds[0];
+    } else {
+        child = forkpty(&fd, nullptr, nullptr, nullptr);
+        if (child == 0) exec_program(launch);
+    }
+    Outcome outcome;
+    for (const auto &[prompt, bytes] : launch.typed) {
+        if (!read_until(fd, outcome.errors, prompt) || write(fd, bytes.data(), bytes.size()) < 0) break;
+    }
+    read_until(fd, outcome.errors, "");
+    close(fd);
     int status = 0;
     waitpid(child, &status, 0);
     outcome.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -96,9 +132,16 @@ protected:
     }
     Outcome install(const std::vector<std::string> &arguments, const std::string &language = "C",
                     rlim_t file_size_limit = RLIM_INFINITY) {
+        return run_program(Launch{installer_command(arguments), language, dir_, file_size_limit, {}});
+    }
+    // Runs the installer on a terminal, typing `typed` at its prompts.
+    Outcome install_typing(const std::vector<std::pair<std::string, std::string>> &typed) {
+        return run_program(Launch{installer_command({}), "C", dir_, RLIM_INFINITY, typed});
+    }
+    std::vector<std::string> installer_command(const std::vector<std::string> &arguments) const {
         std::vector<std::string> command = {path("installer")};
         command.insert(command.end(), arguments.begin(), arguments.end());
-        return run_program(Launch{command, language, dir_, file_size_limit});
+        return command;
     }
 };
 
@@ -152,6 +195,24 @@ TEST_F(EndToEnd, MessagesFollowTheLanguage) {
     const Outcome cancelled = install({"-!"});
     EXPECT_EQ(cancelled.exit_code, 1) << "end of input cancels the destination question";
     EXPECT_NE(cancelled.errors.find("The decompression process has been aborted."), std::string::npos);
+}
+
+TEST_F(EndToEnd, CtrlCAtAQuestionAnswersItAsCancelWould) {
+    add_input("a.txt", "alpha");
+    ASSERT_EQ(pack("installer", {"--options", "-D\"" + path("out") + "\""}).exit_code, 0);
+    const std::string ctrl_c = "\x03";
+    const Outcome destination = install_typing({{"] ", ctrl_c}});
+    EXPECT_EQ(destination.exit_code, 1) << destination.errors;
+    EXPECT_NE(destination.errors.find("The decompression process has been aborted."), std::string::npos)
+        << destination.errors;
+    EXPECT_FALSE(fs::exists(path("out")));
+
+    ASSERT_EQ(pack("installer", {"--options", "-! -D\"" + path("out") + "\" -Ea.txt"}).exit_code, 0);
+    const Outcome program = install_typing({{"[y]es/[n]o ", ctrl_c}});
+    EXPECT_EQ(program.exit_code, 0) << program.errors;
+    EXPECT_NE(program.errors.find("Should the file \"a.txt\" be executed?"), std::string::npos) << program.errors;
+    EXPECT_NE(program.errors.find("The decompression was successful."), std::string::npos)
+        << "answered No: the run goes on to its end\n" << program.errors;
 }
 
 TEST_F(EndToEnd, AFailingWriteDestroysNothing) {

@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <csignal>
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "sfx/extract.h"
@@ -144,6 +148,22 @@ TEST_F(Extraction, NewerOnlySkipsFilesThatAreNotNewer) {
     EXPECT_EQ(read_text("out/older.txt"), "new");
 }
 
+TEST_F(Extraction, NewerOnlySkipsAFileWhoseOutputPathIsNoFile) {
+    fs::create_directories(path("out/folder.txt"));
+    set_mtime(path("out/folder.txt"), default_stamp() - 100);
+    fs::create_directories(path("elsewhere"));
+    set_mtime(path("elsewhere"), default_stamp() - 100);
+    fs::create_directory_symlink(path("elsewhere"), path("out/link.txt"));
+    write_installer({file_entry("folder.txt", "new"), file_entry("link.txt", "new"), file_entry("b.txt", "b")},
+                    "-A -R -N " + into_out());
+    ASSERT_EQ(run(), 0);
+    EXPECT_TRUE(fs::is_directory(path("out/folder.txt")));
+    EXPECT_TRUE(fs::is_symlink(path("out/link.txt")));
+    EXPECT_TRUE(fs::is_empty(path("out/folder.txt")));
+    EXPECT_TRUE(fs::is_empty(path("elsewhere")));
+    EXPECT_EQ(read_text("out/b.txt"), "b");
+}
+
 TEST_F(Extraction, EverySkippedFileGivesNoSuccessMessage) {
     fs::create_directory(out());
     write_bytes(path("out/a.txt"), {'o'});
@@ -182,7 +202,47 @@ TEST_F(Extraction, DestinationsGetOneTrailingSeparator) {
     EXPECT_EQ(sfx::with_trailing_separator("C:\\a\\"), "C:\\a\\");
     EXPECT_EQ(sfx::with_trailing_separator("C:\\\x83\x5C"), "C:\\\x83\x5C/") << "ソ";
     EXPECT_EQ(sfx::with_trailing_separator("C:\\\x95\x5C"), "C:\\\x95\x5C/") << "表";
-    EXPECT_EQ(sfx::with_trailing_separator("C:\\\x8F\x5C"), "C:\\\x8F\x5C") << "十 is taken for a separator";
+    EXPECT_EQ(sfx::with_trailing_separator("C:\\\x8F\x5C"), "C:\\\x8F\x5C/") << "十";
+    sfx::platform::set_code_page(sfx::platform::CodePage::Utf8);
+    EXPECT_EQ(sfx::with_trailing_separator("オフ\\"), "オフ\\") << "UTF-8 has no trail byte 0x5C";
+    EXPECT_EQ(sfx::with_trailing_separator("/a/\x83\\"), "/a/\x83\\");
+}
+
+TEST_F(Extraction, AFolderEndingInADoubleByteCharacterIsCreatedWhole) {
+    const std::string juu = "\x8F\x5C";  // 十 in Shift-JIS
+    write_installer({file_entry("a.txt", "alpha"), file_entry("b.txt", "beta")}, "-R -!");
+    sfx::platform::set_code_page(sfx::platform::CodePage::ShiftJis);
+    ASSERT_EQ(run({"-D" + path("out" + juu)}), 0);
+    EXPECT_EQ(listing(dir_), (std::vector<std::string>{"out" + juu, "out" + juu + "/a.txt", "out" + juu + "/b.txt",
+                                                       "setup-sfx"}));
+}
+
+TEST_F(Extraction, TheOverwriteQuestionShowsTheDestinationInNativeForm) {
+    fs::create_directories(path("out/sub"));
+    write_bytes(path("out/sub/a.txt"), {'o', 'l', 'd'});
+    write_installer({file_entry("a.txt", "new")}, "-R -!");
+    ui_.answers = {sfx::SFX_IDNO};
+    ASSERT_EQ(run({"-D" + path("out\\sub")}), 0);
+    ASSERT_EQ(ui_.messages.size(), 1u);
+    EXPECT_EQ(ui_.messages[0].text.rfind("The \"" + path("out/sub/") + "\" \n", 0), 0u) << ui_.messages[0].text;
+}
+
+// The front ends take UTF-8: names and paths in a Shift-JIS locale are
+// converted for them.
+TEST_F(Extraction, ShiftJisPathsReachTheFrontEndInUtf8) {
+    const std::string hyo = "\x95\x5C";  // 表 in Shift-JIS
+    fs::create_directories(path(hyo));
+    write_bytes(path(hyo + "/" + hyo + ".txt"), {'o', 'l', 'd'});
+    write_installer({file_entry(hyo + ".txt", "new")}, "-R -!");
+    sfx::platform::set_code_page(sfx::platform::CodePage::ShiftJis);
+    ui_.answers = {sfx::SFX_IDYES};
+    ASSERT_EQ(run({"-D" + path(hyo)}), 0);
+    EXPECT_EQ(ui_.file_lines, std::vector<std::string>{path("表/表.txt")});
+    ASSERT_EQ(ui_.messages.size(), 1u);
+    EXPECT_EQ(ui_.messages[0].text.rfind("The \"" + path("表/") + "\" \nto be decompressed into the file \"表.txt\"", 0),
+              0u)
+        << ui_.messages[0].text;
+    EXPECT_EQ(read_text(hyo + "/" + hyo + ".txt"), "new");
 }
 
 TEST_F(Extraction, CancelTakesEffectAtTheNextFileStart) {
@@ -213,6 +273,26 @@ TEST_F(Extraction, HostileNamesWriteNothingOutsideTheDestination) {
         write_installer({file_entry("fine.txt", "ok"), file_entry(name, "evil")}, "-A -X " + into_out());
         EXPECT_EQ(run(), 1);
         EXPECT_EQ(ui_.texts(), std::vector<std::string>{kFailed});
+        EXPECT_EQ(listing(dir_), (std::vector<std::string>{"out", "out/fine.txt", "setup-sfx"}));
+    }
+}
+
+TEST_F(Extraction, NamesWithControlCharactersOrNamingNoFileAreRefused) {
+    struct Case {
+        const char *name;
+        const char *options;
+    };
+    for (const Case &hostile : {Case{"line\nbreak.txt", "-X"}, Case{"tab\t.txt", ""}, Case{"\x1b[2J.txt", ""},
+                                Case{"sub\\bell\x07.txt", ""}, Case{"del\x7f.txt", "-X"}, Case{"sub\x01\\a.txt", "-X"},
+                                Case{".", "-X"}, Case{".", ""}, Case{"sub\\.", "-X"}, Case{"sub\\.", ""},
+                                Case{"sub\\", "-X"}, Case{"sub/", "-X"}, Case{"sub\\..", ""}}) {
+        SCOPED_TRACE(hostile.name);
+        fs::remove_all(out());
+        ui_.messages.clear();
+        write_installer({file_entry("fine.txt", "ok"), file_entry(hostile.name, "evil")},
+                        std::string(hostile.options) + " " + into_out());
+        EXPECT_EQ(run(), 1);
+        EXPECT_EQ(ui_.texts(), std::vector<std::string>{kFailed}) << "no question about the destination itself";
         EXPECT_EQ(listing(dir_), (std::vector<std::string>{"out", "out/fine.txt", "setup-sfx"}));
     }
 }
@@ -292,6 +372,28 @@ TEST_F(Extraction, AFullDiskEndsTheRunAndKeepsTheOldFile) {
     }
 }
 
+TEST_F(Extraction, TerminationRemovesTheUnfinishedFileAndExitsWithOne) {
+    write_installer({file_entry("small.txt", "fine"), file_entry("big.bin", std::string(200000, 'n'))},
+                    "-A " + into_out());
+    for (int signal : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        fs::remove_all(out());
+        // The run goes on in a child process, which the signal ends.
+        const pid_t child = fork();
+        if (child == 0) {
+            ui_.on_progress = [&] {
+                if (ui_.last_written > 0 && fs::exists(path("out/small.txt"))) raise(signal);
+            };
+            run();
+            _exit(100);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "wait status " << status;
+        EXPECT_EQ(listing(out()), std::vector<std::string>{"small.txt"}) << "no temporary file left";
+    }
+}
+
 TEST_F(Extraction, FoldersAreNeverEnteredThroughASymbolicLink) {
     fs::create_directories(path("out"));
     fs::create_directories(path("elsewhere"));
@@ -355,6 +457,23 @@ TEST_F(Dialog, BlockTitleAndMessage) {
                                                      "解凍は中断されました."}));
 }
 
+TEST_F(Dialog, ALeadingTildeMeansTheHomeFolder) {
+    const char *saved = std::getenv("HOME");
+    const std::string previous = saved != nullptr ? saved : "";
+    setenv("HOME", path("home").c_str(), 1);
+    const fs::path start = fs::current_path();
+    fs::current_path(dir_);  // where a folder named "~" would appear
+    write_installer({file_entry("a.txt", "alpha")}, "-R");
+    ui_.typed_folders = {"~/inst"};
+    const int code = run();
+    fs::current_path(start);
+    if (saved != nullptr) setenv("HOME", previous.c_str(), 1); else unsetenv("HOME");
+    ASSERT_EQ(code, 0);
+    EXPECT_EQ(read_text("home/inst/a.txt"), "alpha");
+    EXPECT_FALSE(fs::exists(path("~")));
+    EXPECT_TRUE(ui_.messages.empty());
+}
+
 TEST_F(Dialog, CancelEndsTheRunBeforeExtraction) {
     write_installer({file_entry("a.txt", "alpha")}, "");
     EXPECT_EQ(run(), 1);
@@ -364,12 +483,40 @@ TEST_F(Dialog, CancelEndsTheRunBeforeExtraction) {
 
 class Completion : public Extraction {};
 
+// A name from outside can neither act on a terminal nor forge a line of
+// the message that quotes it.
+TEST_F(Completion, InsertsShowTheirControlCharacters) {
+    write_installer({file_entry("a.txt", "x")}, into_out());
+    ui_.answers = {sfx::SFX_IDNO};
+    ASSERT_EQ(run({"-E\x1b]0;owned\x07\r\nPelmar Self Decompression: done\x9b"}), 0);
+    EXPECT_EQ(ui_.texts(), (std::vector<std::string>{
+                               "Should the file \"^[]0;owned^G^M^JPelmar Self Decompression: done^[[\" be executed?",
+                               kSuccess}));
+}
+
 TEST_F(Completion, AsksBeforeStartingAndThenReportsSuccess) {
     write_installer({file_entry("setup.exe", "x")}, "-R " + into_out("-E\"setup.exe\""));
     ui_.answers = {sfx::SFX_IDNO};
     ASSERT_EQ(run({"-R"}), 0);
     EXPECT_EQ(ui_.texts(), (std::vector<std::string>{"Should the file \"setup.exe\" be executed?", kSuccess}));
     EXPECT_EQ(ui_.messages[0].style, 0x24u);
+}
+
+TEST_F(Completion, OnlyExistingFilesAreHandedToTheOpener) {
+    // A stand-in opener on PATH logs every file it is asked to open.
+    fs::create_directories(path("bin"));
+    std::ofstream(path("bin/xdg-open")) << "#!/bin/sh\necho \"$1\" >> \"" << path("opened") << "\"\n";
+    chmod(path("bin/xdg-open").c_str(), 0755);
+    const std::string saved_path = std::getenv("PATH");
+    setenv("PATH", (path("bin") + ":" + saved_path).c_str(), 1);
+    write_installer({file_entry("readme.txt", "read me")}, "-A -R " + into_out());
+    EXPECT_EQ(run({"-Emissing.exe"}), 0);
+    EXPECT_EQ(run({"-Ereadme.txt"}), 0);
+    setenv("PATH", saved_path.c_str(), 1);
+    for (int i = 0; i < 250 && read_text("opened").find("readme.txt") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(read_text("opened"), out() + "/readme.txt\n") << "a missing program produces nothing";
 }
 
 TEST_F(Completion, AFileWithoutMarkerEndsWithTheFailureMessage) {

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
+#include <functional>
 
 #include "sfx/messages.h"
 #include "sfx/options.h"
@@ -12,6 +17,7 @@
 namespace sfxtest {
 namespace {
 
+namespace fs = std::filesystem;
 using sfx::payload_config;
 using sfx::sfx_settings;
 
@@ -84,10 +90,12 @@ TEST_F(Payload, ALongKeyBeginningWithTheTerminatorEndsTheBlock) {
 
 class Options : public InstallerTest {
 protected:
-    // Applies `options` and returns the exit code when the run ended, else -1.
+    // Applies `options` as the last of a run and returns the exit code when
+    // the run ended, else -1.
     int apply(const char *options, bool split_words = true) {
         try {
             sfx::parse_options(options, split_words);
+            sfx::resolve_destination();
             return -1;
         } catch (const ProcessExit &exit) {
             return exit.code;
@@ -155,6 +163,9 @@ TEST_F(Options, FolderMacros) {
     sfx::platform::set_code_page(sfx::platform::CodePage::ShiftJis);
     apply("-D$P\\Tool");
     EXPECT_EQ(sfx_settings.destination, "/opt\\Tool") << "a Shift-JIS value keeps its bytes";
+    sfx::process_values.start_directory = "/start/\x8F\x5C";  // ending in 十
+    apply("-D$C\\sub");
+    EXPECT_EQ(sfx_settings.destination, "/start/\x8F\x5C\\sub") << "the folder's last character stays whole";
     sfx::platform::set_code_page(sfx::platform::CodePage::Utf8);
     apply("-D$W -E$Y");
     EXPECT_EQ(sfx_settings.destination, "/usr");
@@ -171,15 +182,70 @@ TEST_F(Options, IllegalOptions) {
     expect_illegal("-D$C\\0123456789");
 }
 
-TEST_F(Options, AnUnsafeTemporaryFolderEndsTheRun) {
-    setenv("TMPDIR", dir_.c_str(), 1);
-    const std::string temp = dir_ + "/pelmarself-" + std::to_string(getuid());
-    ASSERT_EQ(mkdir(temp.c_str(), 0777), 0);
-    ASSERT_EQ(chmod(temp.c_str(), 0777), 0);
-    EXPECT_EQ(apply("-D$T"), 1);
-    ASSERT_EQ(ui_.messages.size(), 1u);
-    EXPECT_EQ(ui_.messages[0].text, "The decompression process could not shut down properly.");
+TEST_F(Options, AMissingTmpdirMeansTmp) {
+    setenv("TMPDIR", path("missing").c_str(), 1);
+    EXPECT_EQ(apply("-D$T\\sub"), -1);
     unsetenv("TMPDIR");
+    const std::string &destination = sfx_settings.destination;
+    EXPECT_TRUE(destination.starts_with("/tmp/pelmarself-" + std::to_string(getuid())) && destination.ends_with("/sub"))
+        << destination;
+}
+
+// Runs whose block extracts into the temporary folder ($TMPDIR is tmp/).
+class TemporaryFolder : public InstallerTest {
+protected:
+    void SetUp() override {
+        InstallerTest::SetUp();
+        fs::create_directories(path("tmp"));
+        setenv("TMPDIR", path("tmp").c_str(), 1);
+        write_installer({file_entry("a.txt", "alpha")}, "-R -! -D\"$T\\\"");
+    }
+    void TearDown() override {
+        unsetenv("TMPDIR");
+        InstallerTest::TearDown();
+    }
+    std::string fixed_name() const { return "pelmarself-" + std::to_string(getuid()); }
+    std::vector<std::string> temporary_entries() const {
+        std::vector<std::string> names;
+        for (const auto &entry : fs::directory_iterator(path("tmp"))) names.push_back(entry.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+};
+
+TEST_F(TemporaryFolder, AFixedNameThatIsNotOursGivesWayToAFreshPrivateFolder) {
+    fs::create_directories(path("elsewhere"));
+    const std::string fixed = path("tmp/" + fixed_name());
+    const std::vector<std::pair<const char *, std::function<void()>>> takeovers = {
+        {"a link", [&] { fs::create_directory_symlink(path("elsewhere"), fixed); }},
+        {"open to all", [&] { fs::create_directory(fixed); chmod(fixed.c_str(), 0777); }},
+        {"another owner", [&] { fs::create_directory(fixed); chmod(fixed.c_str(), 0700); chown(fixed.c_str(), 54321, 54321); }},
+    };
+    for (const auto &[how, take_over] : takeovers) {
+        SCOPED_TRACE(how);
+        if (std::string(how) == "another owner" && geteuid() != 0) continue;  // only root can give a folder away
+        fs::remove_all(path("tmp"));
+        fs::create_directories(path("tmp"));
+        take_over();
+        ASSERT_EQ(run(), 0) << ui_.texts().front();
+        const std::vector<std::string> entries = temporary_entries();
+        ASSERT_EQ(entries.size(), 2u);
+        EXPECT_EQ(entries[0], fixed_name());
+        EXPECT_TRUE(entries[1].starts_with(fixed_name() + "-")) << entries[1];
+        EXPECT_EQ(fs::symlink_status(path("tmp/" + entries[1])).permissions(), fs::perms::owner_all);
+        EXPECT_EQ(read_text("tmp/" + entries[1] + "/a.txt"), "alpha");
+        EXPECT_TRUE(fs::is_empty(path("elsewhere")));
+    }
+}
+
+TEST_F(TemporaryFolder, ACommandLineDestinationReplacesItBeforeItIsMadeOrChecked) {
+    ASSERT_EQ(run({"-D" + path("out")}), 0);
+    EXPECT_EQ(read_text("out/a.txt"), "alpha");
+    EXPECT_TRUE(temporary_entries().empty()) << "nothing made for a destination that is not used";
+
+    fs::create_directory_symlink(path("out"), path("tmp/" + fixed_name()));
+    EXPECT_EQ(run({"-D" + path("out2")}), 0) << "a fixed name taken by another is never looked at";
+    EXPECT_EQ(temporary_entries(), std::vector<std::string>{fixed_name()});
 }
 
 TEST(Messages, FormatInsertsAsFormatMessageDoes) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "sfx/paths.h"
 #include "sfx/platform.h"
 
@@ -99,6 +101,60 @@ TEST(NativePaths, ConvertsShiftJisNamesToUtf8) {
     EXPECT_EQ(native, "表.txt") << "valid UTF-8 stays as it is";
     ASSERT_TRUE(sfx::platform::native_file_name("\xE9", 0xA0, native));
     EXPECT_EQ(native, "\xE9") << "names flagged as UTF-8 are never converted";
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PathEnds, TheLastCharacterDecides) {
+    EXPECT_TRUE(sfx::ends_with_separator("a\\"));
+    EXPECT_TRUE(sfx::ends_with_separator("/"));
+    EXPECT_FALSE(sfx::ends_with_separator(""));
+    EXPECT_TRUE(sfx::ends_with_separator("オフ\\")) << "UTF-8 has no trail byte 0x5C";
+    CodePageScope shift_jis(CodePage::ShiftJis);
+    EXPECT_FALSE(sfx::ends_with_separator("a" + kJuu));
+    EXPECT_FALSE(sfx::ends_with_separator(kSo));
+    EXPECT_TRUE(sfx::ends_with_separator(kJuu + "\\"));
+}
+
+TEST(HomeFolder, ALeadingTildeIsExpandedAsAShellDoes) {
+    const char *saved = std::getenv("HOME");
+    const std::string previous = saved != nullptr ? saved : "";
+    setenv("HOME", "/home/u", 1);
+    EXPECT_EQ(sfx::expand_home_folder("~"), "/home/u");
+    EXPECT_EQ(sfx::expand_home_folder("~/inst"), "/home/u/inst");
+    EXPECT_EQ(sfx::expand_home_folder("~\\inst"), "/home/u\\inst");
+    for (const char *kept : {"~user/inst", "a/~/inst", "~inst", "", "/abs"}) {
+        EXPECT_EQ(sfx::expand_home_folder(kept), kept);
+    }
+    setenv("HOME", "/", 1);
+    EXPECT_EQ(sfx::expand_home_folder("~/inst"), "/inst");
+    EXPECT_EQ(sfx::expand_home_folder("~"), "/");
+    if (saved != nullptr) setenv("HOME", previous.c_str(), 1); else unsetenv("HOME");
+}
+
+TEST(ShownText, ControlCharactersInCaretNotation) {
+    using sfx::platform::visible_controls;
+    EXPECT_EQ(visible_controls(std::string("\0\x01\x1b\x1f\x7f", 5)), "^@^A^[^_^?");
+    EXPECT_EQ(visible_controls("a\r\nb"), "a^M^Jb");
+    EXPECT_EQ(visible_controls("a\r\nb", true), "a^M\nb");
+    EXPECT_EQ(visible_controls("\xc2\x9b" "31m \xc2\x80 \xc2\xa0"), "^[[31m ^[@ \xc2\xa0") << "C1 as its ESC form";
+    EXPECT_EQ(visible_controls("\x9b\x90 \xE8\xA1\xA8"), "^[[^[P 表") << "lone C1 bytes too";
+    EXPECT_EQ(visible_controls("\xE9t\xE9"), "\xE9t\xE9") << "other invalid bytes pass";
+}
+
+TEST(ShownText, ShiftJisTextsAndUtf8) {
+    std::string local;
+    EXPECT_TRUE(sfx::platform::utf8_to_locale("\xE9", local));
+    EXPECT_EQ(local, "\xE9") << "a UTF-8 locale takes the bytes as they are";
+    EXPECT_EQ(sfx::platform::locale_shown_in_utf8("\xE9"), "\xE9");
+    CodePageScope shift_jis(CodePage::ShiftJis);
+    ASSERT_TRUE(sfx::platform::utf8_to_locale("C:\\表~", local));
+    EXPECT_EQ(local, "C:\\" + kHyo + "~") << "code page 932 keeps backslash and tilde";
+    EXPECT_FALSE(sfx::platform::utf8_to_locale("a😀", local)) << "no such character";
+    EXPECT_EQ(sfx::platform::utf8_shown_in_locale("a😀b"), "a?b");
+    EXPECT_EQ(sfx::platform::locale_shown_in_utf8("\\" + kJuu + "\x81"), "\\十\xEF\xBF\xBD");
 }
 
 }  // namespace

@@ -29,6 +29,8 @@ public:
     std::deque<std::string> typed_folders;
     // Called in the drain of every file start, with the file's index.
     std::function<void(size_t)> on_file_drain;
+    // Called at every progress report, while a file is being written.
+    std::function<void()> on_progress;
     // Called when a message box opens, before it is answered.
     std::function<void(const RecordedMessage &)> on_message;
 
@@ -56,6 +58,7 @@ public:
     void show_progress(uint64_t written, uint64_t total) override {
         last_written = written;
         last_total = total;
+        if (on_progress) on_progress();
     }
 
 private:

@@ -57,6 +57,19 @@ TEST_F(Sets, ASpanningSetIsExtractedFromItsCabinets) {
     expect_all_files();
 }
 
+TEST_F(Sets, ASetInAFolderLongerThanTheEnginesPathsIsExtracted) {
+    write_set();
+    // More than the engine's 257-byte paths and the 255 bytes a split keeps.
+    const std::string folder = path(std::string(150, 'a') + "/" + std::string(150, 'b'));
+    std::filesystem::create_directories(folder);
+    for (const char *name : {"setup-sfx", "disk2.cab", "disk3.cab"})
+        std::filesystem::rename(path(name), folder + "/" + name);
+    installer_ = folder + "/setup-sfx";
+    ASSERT_EQ(run(), 0);
+    expect_all_files();
+    EXPECT_EQ(ui_.archive_lines.front(), installer_) << "the folder as the user named it";
+}
+
 TEST_F(Sets, AMissingNextCabinetOnAFixedDriveFails) {
     write_set();
     std::filesystem::remove(path("disk2.cab"));

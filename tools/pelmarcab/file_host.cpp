@@ -1,8 +1,5 @@
 #include "tools/pelmarcab/file_host.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
 
@@ -12,8 +9,6 @@ namespace pelmarcab {
 namespace {
 
 namespace platform = sfx::platform;
-
-constexpr size_t kEngineFullPath = 257;
 
 void *host_alloc(uint32_t size) { return std::malloc(size ? size : 1); }
 void host_free(void *block) { std::free(block); }
@@ -37,11 +32,7 @@ CabinetLocation locate_cabinet(const std::string &file) {
     const size_t slash = file.rfind('/');
     where.display_folder = slash == std::string::npos ? "" : file.substr(0, slash + 1);
     where.name = slash == std::string::npos ? file : file.substr(slash + 1);
-    where.path = where.display_folder;
-    if (where.path.size() + where.name.size() > kEngineFullPath) {
-        const int dir = ::open(where.path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        if (dir >= 0) where.path = "/proc/self/fd/" + std::to_string(dir) + "/";
-    }
+    where.path = platform::engine_folder(where.display_folder, where.name);
     return where;
 }
 

@@ -14,7 +14,7 @@ CabContext *create_file_context(CabError *error, CabWriteFn write = nullptr);
 
 // The (path, name) pair to hand cab_copy for a cabinet file. The engine
 // joins them in a 257-byte buffer, so a long directory is reached through a
-// descriptor of its own (/proc/self/fd/N/); the descriptor lives until exit.
+// descriptor of its own (sfx::platform::engine_folder).
 struct CabinetLocation {
     std::string path;  // ends with '/' or is empty
     std::string name;

@@ -21,9 +21,24 @@ public:
     // course.
     virtual CountResult Seikai() = 0;
     virtual CountResult Matigai() = 0;
+    // Told of every judged key before its verdict is counted, so a key is
+    // known even when its counter is at its limit. The history listens here.
+    virtual void keyJudged(const CourseEntry& shown, std::int16_t keyCode, Verdict verdict) {
+        (void)shown, (void)keyCode, (void)verdict;
+    }
 
 protected:
     ~DrillView() = default;
+};
+
+// Turns the step's random draw r in [0, 1) into the index of the next kana.
+// `shown` is the entry on display when the key arrived, or null.
+class IndexDraw {
+public:
+    virtual int draw(float r, const CourseEntry* shown) const = 0;
+
+protected:
+    ~IndexDraw() = default;
 };
 
 // The next index for a draw r in [0, 1): floor(r * drawCount + 1), in 1..drawCount.
@@ -36,5 +51,10 @@ int drawIndex(float r, int drawCount);
 // verdict, leaving the display as it was, and returns AtLimit.
 CountResult drillStep(const Course& course, std::int16_t keyCode, DrillView& view,
                       RandomSource& random);
+
+// The same step with the next index chosen by `draw` instead of uniformly
+// from 1..drawCount.
+CountResult drillStep(const Course& course, std::int16_t keyCode, DrillView& view,
+                      RandomSource& random, const IndexDraw& draw);
 
 }  // namespace tapmora

@@ -1,9 +1,12 @@
 #include "trainer/model/score.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace tapmora {
 namespace {
+
+bool isCourse(int number) { return number >= 1 && number <= kCourseCount; }
 
 bool addWithinLimit(std::int16_t a, std::int16_t b, std::int16_t& sum) {
     const int wide = int{a} + int{b};
@@ -29,11 +32,28 @@ bool sumCourses(ScoreModule& scores, const ScoreField (&fields)[kCourseCount],
 }  // namespace
 
 CountResult countVerdict(ScoreModule& scores, Verdict verdict, int selectedCourse) {
-    if (selectedCourse < 1 || selectedCourse > kCourseCount)
+    if (!isCourse(selectedCourse))
         return CountResult::Counted;
     const auto& counts = verdict == Verdict::Correct ? kCorrectCounts : kWrongCounts;
     std::int16_t& count = scores.*counts[selectedCourse - 1];
     return addWithinLimit(count, 1, count) ? CountResult::Counted : CountResult::AtLimit;
+}
+
+CountResult ScoreTally::count(Verdict verdict, int selectedCourse) {
+    const CountResult result = countVerdict(record_, verdict, selectedCourse);
+    if (result == CountResult::Counted && isCourse(selectedCourse))
+        for (const auto& [key, listener] : listeners_)
+            listener();
+    return result;
+}
+
+int ScoreTally::subscribe(Listener listener) {
+    listeners_.emplace_back(nextKey_, std::move(listener));
+    return nextKey_++;
+}
+
+void ScoreTally::unsubscribe(int key) {
+    std::erase_if(listeners_, [key](const auto& entry) { return entry.first == key; });
 }
 
 CountResult recomputeTotals(ScoreModule& scores) {

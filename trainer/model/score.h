@@ -3,6 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <utility>
+#include <vector>
 
 #include "trainer/model/course_tables.h"
 
@@ -68,6 +71,28 @@ enum class Verdict { Correct, Wrong };
 // Adds one to the correct or wrong count of `selectedCourse` (1..6); with no
 // course selected (0) nothing is counted.
 CountResult countVerdict(ScoreModule& scores, Verdict verdict, int selectedCourse);
+
+// The run's score record and the verdicts that change it. Whoever shows the
+// figures subscribes and is told after every verdict that changed a count,
+// so it need not look for changes itself.
+class ScoreTally {
+public:
+    using Listener = std::function<void()>;
+
+    // countVerdict on the record, then every listener when a count changed.
+    CountResult count(Verdict verdict, int selectedCourse);
+
+    // Listeners must not subscribe or unsubscribe while being told.
+    int subscribe(Listener listener);  // returns the key unsubscribe() takes
+    void unsubscribe(int key);
+
+    ScoreModule& record() { return record_; }
+
+private:
+    ScoreModule record_;
+    std::vector<std::pair<int, Listener>> listeners_;
+    int nextKey_ = 0;
+};
 
 // Stores the per-course totals, then the correct, wrong and overall sums, in
 // that order. The first addition that would pass the limit stops it there:

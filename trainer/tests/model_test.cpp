@@ -161,6 +161,29 @@ private slots:
         QCOMPARE(scores, expected);
     }
 
+    // Listeners hear of changed counts only: no course selected and a count
+    // at its limit change nothing.
+    void tallyTellsListenersOfChangedCountsOnly() {
+        ScoreTally tally;
+        int first = 0;
+        int second = 0;
+        const int firstKey = tally.subscribe([&] { ++first; });
+        tally.subscribe([&] { ++second; });
+        tally.count(Verdict::Correct, 2);
+        tally.count(Verdict::Wrong, 0);
+        tally.record().EScoreHome = 32767;
+        QCOMPARE(tally.count(Verdict::Wrong, 1), CountResult::AtLimit);
+        QCOMPARE(first, 1);
+        QCOMPARE(second, 1);
+
+        tally.unsubscribe(firstKey);
+        tally.count(Verdict::Wrong, 6);
+        QCOMPARE(first, 1);
+        QCOMPARE(second, 2);
+        QCOMPARE(tally.record().ScoreHome1Up, 1);
+        QCOMPARE(tally.record().EScoreAll, 1);
+    }
+
     void recomputationStoresTotalsAndSums() {
         ScoreModule scores;
         scores.ScoreHome = 3;

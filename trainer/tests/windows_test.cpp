@@ -9,7 +9,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
 
+#include "trainer/tests/find_control.h"
 #include "trainer/tests/scratch_settings.h"
 #include "trainer/tests/scripted_random.h"
 #include "trainer/ui/form1.h"
@@ -30,14 +32,6 @@ constexpr const char* kCellNames[] = {
     "LblAScoreUseShift", "LblAScoreAll",     "LblATrue",          "LblAFalse",
     "LBLATFAll",
 };
-
-template <class T>
-T* control(QWidget* window, const char* name) {
-    auto* found = window->findChild<T*>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("no control %s", name);
-    return found;
-}
 
 QLabel* label(QWidget* window, const char* name) { return control<QLabel>(window, name); }
 QPushButton* button(QWidget* window, const char* name) {
@@ -375,6 +369,25 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), button(scores, "CmdClose"));
         pressEnter();
         QTRY_VERIFY(!app_->scoreWindow());
+    }
+
+    // The table is refreshed once the key's event has been handled, not in
+    // the middle of the drill step, and nothing runs while nobody types.
+    void scoreWindowRefreshesAfterTheDrillStep() {
+        app_->scores().ScoreHome = 32767;
+        chooseCourse(1);
+        FrmPrintScore* scores = app_->showScoreWindow();
+        auto* refreshTimer = control<QTimer>(scores, "Timer1");
+        QVERIFY(!refreshTimer->isActive());
+        form1_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form1_));
+        showKanaOf(1, 1);
+        type('x');  // course total 32768
+        QCOMPARE(beeps_, 3);
+        QVERIFY(messages_.isEmpty());
+        QTRY_COMPARE(messages_.size(), 1);
+        QCOMPARE(label(scores, "LblEScoreHome")->text(), u"0");
+        QVERIFY(!refreshTimer->isActive());
     }
 
     void scoreWindowSumPastTheLimitKeepsItsFigures() {

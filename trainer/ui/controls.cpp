@@ -57,6 +57,26 @@ void makeRoomForText(QLabel* label) {
         label->resize(label->width(), label->height() + missing);
 }
 
+QLabel* addBox(QWidget* parent, const char* name, QRect place) {
+    auto* box = addLabel(parent, name, QString(), place);
+    box->setFrameStyle(QFrame::Box | QFrame::Plain);
+    return box;
+}
+
+QLabel* addKanaBox(QWidget* parent, const char* name, QRect place) {
+    QLabel* box = addBox(parent, name, place);
+    box->setFont(msPGothic(36));
+    box->setAlignment(Qt::AlignCenter);
+    box->setWordWrap(false);
+    // The kana sits on the colour of title-bar text, which Qt offers as the
+    // text colour of highlighted items.
+    QPalette kanaPalette = box->palette();
+    kanaPalette.setColor(QPalette::Window, kanaPalette.color(QPalette::HighlightedText));
+    box->setPalette(kanaPalette);
+    box->setAutoFillBackground(true);
+    return box;
+}
+
 QPushButton* addButton(QWidget* parent, const char* name, QStringView text, QRect place) {
     auto* button = named(new QPushButton(text.toString(), parent), name);
     button->setGeometry(place);

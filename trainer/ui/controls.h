@@ -41,6 +41,11 @@ QLabel* addLabel(QWidget* parent, const char* name, const QString& text, QRect p
 // lines a pixel or so taller.
 void makeRoomForText(QLabel* label);
 
+// An empty label with a single-line border: the frame a mark appears in.
+QLabel* addBox(QWidget* parent, const char* name, QRect place);
+// The bordered box the drill shows its kana in, in large type.
+QLabel* addKanaBox(QWidget* parent, const char* name, QRect place);
+
 // A command button that Enter presses while it has the focus.
 QPushButton* addButton(QWidget* parent, const char* name, QStringView text, QRect place);
 

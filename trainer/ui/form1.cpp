@@ -12,8 +12,11 @@
 #include <QRadioButton>
 #include <QShortcut>
 
+#include "trainer/history/history_store.h"
 #include "trainer/ui/controls.h"
 #include "trainer/ui/frm_keyboard.h"
+#include "trainer/ui/history_controls.h"
+#include "trainer/ui/key_input.h"
 #include "trainer/ui/keyboard_coach.h"
 #include "trainer/ui/texts.h"
 #include "trainer/ui/trainer_app.h"
@@ -22,45 +25,6 @@ namespace tapmora {
 namespace {
 
 constexpr QSize kClientSize(twips(4560), twips(5700));
-
-bool isEnter(const QKeyEvent& key) {
-    return key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter;
-}
-
-// Besides Enter, the keys that type a control character on the keyboards
-// the courses were made for: Backspace and Ctrl chords with a character
-// key. Others whose text is a control character here (Delete, Pause,
-// Scroll Lock) type nothing there.
-bool typesControlCharacter(const QKeyEvent& key) {
-    const bool characterKey = key.key() < Qt::Key_Escape;  // special keys start there
-    return key.key() == Qt::Key_Backspace ||
-           ((key.modifiers() & Qt::ControlModifier) && characterKey);
-}
-
-// The code a typed character key delivers to the drill: the first UTF-16
-// unit of its text. Keys without text, Tab and Alt chords (menu and button
-// accelerators) are not typed characters.
-std::optional<std::int16_t> characterCode(const QKeyEvent& key) {
-    if (isEnter(key))
-        return std::int16_t{13};
-    if (key.text().isEmpty() || key.key() == Qt::Key_Tab || key.key() == Qt::Key_Backtab ||
-        (key.modifiers() & Qt::AltModifier))
-        return std::nullopt;
-    const char16_t unit = key.text().front().unicode();
-    if ((unit < u' ' || unit == u'\x7f') && !typesControlCharacter(key))
-        return std::nullopt;
-    // Some Japanese layouts give the yen key its own sign; the key is still
-    // the one whose code is the backslash's.
-    if (unit == u'\u00a5')
-        return std::int16_t{u'\\'};
-    return static_cast<std::int16_t>(unit);
-}
-
-QLabel* addBox(QWidget* parent, const char* name, QRect place) {
-    auto* box = addLabel(parent, name, QString(), place);
-    box->setFrameStyle(QFrame::Box | QFrame::Plain);
-    return box;
-}
 
 }  // namespace
 
@@ -76,6 +40,8 @@ Form1::Form1(TrainerApp& app)
     setCentralWidget(client);
     createControls(client);
     createMenu();
+    addHistoryControls(*this, app_);
+    addKeyboardMenuItem();
     resize(kClientSize.width(), kClientSize.height() + menuBar()->sizeHint().height());
 
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -85,100 +51,94 @@ Form1::Form1(TrainerApp& app)
 void Form1::createControls(QWidget* client) {
     addPicture(client, "Picture1", QStringLiteral("banner"),
                            twipsRect(120, 0, 4335, 1095));
-    label1_ = addLabel(client, "Label1", texts::form1::openingInstructions(),
-                       twipsRect(120, 1200, 4335, 975));
-    cmdstart_ = addButton(client, "cmdstart", texts::form1::kStart,
-                          twipsRect(1200, 5160, 1695, 495));
-    auto* cmdend = addButton(client, "cmdend", texts::form1::kEnd, twipsRect(0, 5160, 1095, 495));
-    auto* cmdVersion = addButton(client, "CmdVersion", texts::form1::kVersion,
-                            twipsRect(3000, 5160, 1575, 495));
+    instructionsLabel_ = addLabel(client, "Label1", texts::form1::openingInstructions(),
+                                  twipsRect(120, 1200, 4335, 975));
+    startButton_ = addButton(client, "cmdstart", texts::form1::kStart,
+                             twipsRect(1200, 5160, 1695, 495));
+    auto* quitButton =
+        addButton(client, "cmdend", texts::form1::kEnd, twipsRect(0, 5160, 1095, 495));
+    auto* versionButton = addButton(client, "CmdVersion", texts::form1::kVersion,
+                                    twipsRect(3000, 5160, 1575, 495));
 
-    label2_ = addBox(client, "Label2", twipsRect(1920, 1080, 735, 735));
-    label2_->setFont(msPGothic(36));
-    label2_->setAlignment(Qt::AlignCenter);
-    label2_->setWordWrap(false);
-    // The kana sits on the colour of title-bar text, which Qt offers as the
-    // text colour of highlighted items.
-    QPalette kanaPalette = label2_->palette();
-    kanaPalette.setColor(QPalette::Window, kanaPalette.color(QPalette::HighlightedText));
-    label2_->setPalette(kanaPalette);
-    label2_->setAutoFillBackground(true);
+    kanaLabel_ = addKanaBox(client, "Label2", twipsRect(1920, 1080, 735, 735));
 
-    frame1_ = named(new QGroupBox(client), "Frame1");
-    frame1_->setGeometry(twipsRect(120, 2760, 4215, 1815));
-    const QRect optionPlaces[kCourseCount] = {
+    courseFrame_ = named(new QGroupBox(client), "Frame1");
+    courseFrame_->setGeometry(twipsRect(120, 2760, 4215, 1815));
+    const QRect courseButtonPlaces[kCourseCount] = {
         twipsRect(120, 240, 1815, 255), twipsRect(120, 480, 2415, 255),
         twipsRect(120, 720, 2055, 255), twipsRect(120, 960, 3735, 255),
         twipsRect(120, 1200, 2535, 255), twipsRect(120, 1440, 2175, 255),
     };
-    static const char* const kOptionNames[kCourseCount] = {"Option1", "Option2", "Option3",
-                                                           "Option4", "Option5", "Option6"};
+    static const char* const kCourseButtonNames[kCourseCount] = {
+        "Option1", "Option2", "Option3", "Option4", "Option5", "Option6"};
     for (int c = 0; c < kCourseCount; ++c) {
-        auto* option = named(new QRadioButton(texts::kCourseCaptions[c].toString(), frame1_),
-                             kOptionNames[c]);
-        option->setGeometry(optionPlaces[c]);
+        auto* courseButton =
+            named(new QRadioButton(texts::kCourseCaptions[c].toString(), courseFrame_),
+                  kCourseButtonNames[c]);
+        courseButton->setGeometry(courseButtonPlaces[c]);
         // Keys must arrive as plain characters even with a kana input
         // method switched on.
-        option->setAttribute(Qt::WA_InputMethodEnabled, false);
-        option->installEventFilter(this);
-        options_[c] = option;
+        courseButton->setAttribute(Qt::WA_InputMethodEnabled, false);
+        courseButton->installEventFilter(this);
+        courseButtons_[c] = courseButton;
     }
 
-    picture2_ = addPicture(client, "Picture2", QStringLiteral("correct"),
-                           twipsRect(2760, 1920, 975, 375));
-    picture3_ = addPicture(client, "Picture3", QStringLiteral("wrong"),
-                           twipsRect(840, 1920, 975, 375));
-    label3_ = addBox(client, "Label3", twipsRect(840, 1920, 975, 375));
-    label4_ = addBox(client, "Label4", twipsRect(2760, 1920, 975, 375));
+    correctMark_ = addPicture(client, "Picture2", QStringLiteral("correct"),
+                              twipsRect(2760, 1920, 975, 375));
+    wrongMark_ = addPicture(client, "Picture3", QStringLiteral("wrong"),
+                            twipsRect(840, 1920, 975, 375));
+    wrongMarkFrame_ = addBox(client, "Label3", twipsRect(840, 1920, 975, 375));
+    correctMarkFrame_ = addBox(client, "Label4", twipsRect(2760, 1920, 975, 375));
     // Each mark lies over its empty bordered box.
-    picture2_->raise();
-    picture3_->raise();
+    correctMark_->raise();
+    wrongMark_->raise();
 
-    label5_ = addLabel(client, "Label5", texts::form1::courseInstruction(),
-                       twipsRect(120, 2400, 4335, 375));
-    cmdPrintScore_ = addButton(client, "CmdPrintScore", texts::form1::kShowScores,
-                               twipsRect(720, 4680, 3255, 375));
+    courseInstructionLabel_ = addLabel(client, "Label5", texts::form1::courseInstruction(),
+                                       twipsRect(120, 2400, 4335, 375));
+    scoreButton_ = addButton(client, "CmdPrintScore", texts::form1::kShowScores,
+                             twipsRect(720, 4680, 3255, 375));
 
     for (QWidget* hidden : std::initializer_list<QWidget*>{
-             label2_, frame1_, picture2_, picture3_, label3_, label4_, label5_, cmdPrintScore_})
+             kanaLabel_, courseFrame_, correctMark_, wrongMark_, wrongMarkFrame_,
+             correctMarkFrame_, courseInstructionLabel_, scoreButton_})
         hidden->hide();
 
-    QWidget* tabOrder[] = {cmdstart_,   cmdend,      cmdVersion,  options_[0], options_[1],
-                           options_[2], options_[3], options_[4], options_[5], cmdPrintScore_};
+    QWidget* tabOrder[] = {startButton_,      quitButton,        versionButton,
+                           courseButtons_[0], courseButtons_[1], courseButtons_[2],
+                           courseButtons_[3], courseButtons_[4], courseButtons_[5],
+                           scoreButton_};
     for (std::size_t i = 1; i < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
-    connect(cmdstart_, &QPushButton::clicked, this, &Form1::start);
-    connect(cmdend, &QPushButton::clicked, this, &Form1::quit);
-    connect(cmdVersion, &QPushButton::clicked, this, [this] { app_.showAboutWindow(); });
-    connect(cmdPrintScore_, &QPushButton::clicked, this, [this] { app_.showScoreWindow(); });
+    connect(startButton_, &QPushButton::clicked, this, &Form1::start);
+    connect(quitButton, &QPushButton::clicked, this, &Form1::quit);
+    connect(versionButton, &QPushButton::clicked, this, [this] { app_.showAboutWindow(); });
+    connect(scoreButton_, &QPushButton::clicked, this, [this] { app_.showScoreWindow(); });
 }
 
 void Form1::createMenu() {
-    QMenu* file = named(menuBar()->addMenu(texts::form1::kMenuFile.toString()), "mnufile");
-    mnustart_ = named(file->addAction(texts::form1::kStart.toString()), "mnustart");
-    named(file->addSeparator(), "mnusen");
-    QAction* mnuend = named(file->addAction(texts::form1::kEnd.toString()), "mnuend");
-    QMenu* help = named(menuBar()->addMenu(texts::form1::kMenuHelp.toString()), "mnuhelp");
-    QAction* mnuversion =
-        named(help->addAction(texts::form1::kVersion.toString()), "mnuversion");
+    QMenu* fileMenu = named(menuBar()->addMenu(texts::form1::kMenuFile.toString()), "mnufile");
+    startAction_ = named(fileMenu->addAction(texts::form1::kStart.toString()), "mnustart");
+    named(fileMenu->addSeparator(), "mnusen");
+    QAction* quitAction = named(fileMenu->addAction(texts::form1::kEnd.toString()), "mnuend");
+    QMenu* helpMenu = named(menuBar()->addMenu(texts::form1::kMenuHelp.toString()), "mnuhelp");
+    QAction* versionAction =
+        named(helpMenu->addAction(texts::form1::kVersion.toString()), "mnuversion");
 
-    connect(mnustart_, &QAction::triggered, this, &Form1::start);
-    connect(mnuend, &QAction::triggered, this, &Form1::quit);
-    connect(mnuversion, &QAction::triggered, this, [this] { app_.showAboutWindow(); });
-    addViewMenu(help);
+    connect(startAction_, &QAction::triggered, this, &Form1::start);
+    connect(quitAction, &QAction::triggered, this, &Form1::quit);
+    connect(versionAction, &QAction::triggered, this, [this] { app_.showAboutWindow(); });
 }
 
-// The menu that shows or hides the keyboard window, before the help menu.
-void Form1::addViewMenu(QMenu* before) {
-    auto* view = named(new QMenu(texts::keyboard::kMenuView.toString(), this), "mnuview");
-    menuBar()->insertMenu(before->menuAction(), view);
-    QAction* mnukeyboard =
-        named(view->addAction(texts::keyboard::kMenuItem.toString()), "mnukeyboard");
-    mnukeyboard->setCheckable(true);
+// Shows or hides the keyboard window from the View menu, first in it.
+void Form1::addKeyboardMenuItem() {
+    auto* view = findChild<QMenu*>(QStringLiteral("mnuview"));
+    auto* item = named(new QAction(texts::keyboard::kMenuItem.toString(), view), "mnukeyboard");
+    item->setCheckable(true);
+    view->insertAction(view->actions().value(0), item);
     connect(view, &QMenu::aboutToShow, this,
-            [this, mnukeyboard] { mnukeyboard->setChecked(app_.keyboardWindow()); });
-    connect(mnukeyboard, &QAction::triggered, this, [this](bool show) {
+            [this, item] { item->setChecked(app_.keyboardWindow()); });
+    connect(item, &QAction::triggered, this, [this](bool show) {
         if (show)
             app_.showKeyboardWindow();
         else if (app_.keyboardWindow())
@@ -187,19 +147,19 @@ void Form1::addViewMenu(QMenu* before) {
 }
 
 void Form1::start() {
-    label1_->setText(QString());
-    label2_->show();
-    frame1_->show();
-    cmdstart_->setEnabled(false);
-    label3_->show();
-    label4_->show();
-    label5_->show();
-    mnustart_->setEnabled(false);
-    cmdPrintScore_->show();
+    instructionsLabel_->setText(QString());
+    kanaLabel_->show();
+    courseFrame_->show();
+    startButton_->setEnabled(false);
+    wrongMarkFrame_->show();
+    correctMarkFrame_->show();
+    courseInstructionLabel_->show();
+    startAction_->setEnabled(false);
+    scoreButton_->show();
     // Disabling the start button handed the focus on to the quit button;
     // the keyboard belongs to the courses now, so a second Enter reaches the
     // drill. Nothing can be selected yet, so the first course takes it.
-    options_[0]->setFocus();
+    courseButtons_[0]->setFocus();
 }
 
 void Form1::quit() { app_.services().quit(); }
@@ -213,35 +173,33 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() != QEvent::KeyPress)
         return QMainWindow::eventFilter(watched, event);
     const auto* key = static_cast<QKeyEvent*>(event);
-    const auto option = std::ranges::find(options_, watched);
+    const auto courseButton = std::ranges::find(courseButtons_, watched);
     // While the start button is enabled, Enter belongs to it.
-    const bool enterForStart = isEnter(*key) && cmdstart_->isEnabled();
-    if (option != std::end(options_) && !enterForStart) {
-        // The key's place on the JIS keyboard decides where it is known.
-        const KeyReading reading = app_.keyboard().read(*key);
-        if (const auto code = reading.byPosition ? reading.code : characterCode(*key))
-            courseKeyTyped(static_cast<int>(option - std::begin(options_)) + 1, *code,
-                           reading.stroke ? reading.stroke : strokeForCode(*code));
+    const bool enterForStart = isEnter(*key) && startButton_->isEnabled();
+    if (courseButton != std::end(courseButtons_) && !enterForStart) {
+        const DrillKey typed = app_.keyboard().read(*key);
+        if (typed.code)
+            courseKeyTyped(static_cast<int>(courseButton - std::begin(courseButtons_)) + 1, typed);
     }
     // The option button still gets the key, as it would without the drill.
     return false;
 }
 
 void Form1::keyPressEvent(QKeyEvent* event) {
-    if (isEnter(*event) && cmdstart_->isEnabled()) {
-        cmdstart_->click();
+    if (isEnter(*event) && startButton_->isEnabled()) {
+        startButton_->click();
         return;
     }
     QMainWindow::keyPressEvent(event);
 }
 
-void Form1::courseKeyTyped(int courseNumber, std::int16_t keyCode,
-                           std::optional<KeyStroke> pressed) {
+void Form1::courseKeyTyped(int courseNumber, const DrillKey& typed) {
+    judgingCourse_ = courseNumber;
     const CountResult counted =
-        drillStep(course(courseNumber), keyCode, *this, *app_.services().random);
+        drillStep(course(courseNumber), *typed.code, *this, *app_.services().random);
     // The wrong mark shows only after a miss in this step.
-    if (!picture3_->isHidden() && pressed)
-        app_.keyboard().keyMissed(*pressed);
+    if (!wrongMark_->isHidden() && typed.pressed)
+        app_.keyboard().keyMissed(*typed.pressed);
     if (counted == CountResult::AtLimit)
         app_.services().message(this, texts::kProgramName.toString(),
                                 texts::form1::kCounterAtLimit.toString(), QMessageBox::Warning);
@@ -249,33 +207,39 @@ void Form1::courseKeyTyped(int courseNumber, std::int16_t keyCode,
 
 int Form1::selectedCourse() const {
     for (int c = 0; c < kCourseCount; ++c)
-        if (options_[c]->isChecked())
+        if (courseButtons_[c]->isChecked())
             return c + 1;
     return 0;
 }
 
 CountResult Form1::Seikai() {
-    picture2_->show();
-    return countVerdict(app_.scores(), Verdict::Correct, selectedCourse());
+    correctMark_->show();
+    return app_.tally().count(Verdict::Correct, selectedCourse());
 }
 
 CountResult Form1::Matigai() {
-    picture3_->show();
-    return countVerdict(app_.scores(), Verdict::Wrong, selectedCourse());
+    wrongMark_->show();
+    return app_.tally().count(Verdict::Wrong, selectedCourse());
 }
 
-std::u16string Form1::displayedKana() const { return label2_->text().toStdU16String(); }
+std::u16string Form1::displayedKana() const { return kanaLabel_->text().toStdU16String(); }
 
 void Form1::showKana(char16_t kana) {
-    label2_->setText(QString(QChar(kana)));
+    kanaLabel_->setText(QString(QChar(kana)));
     app_.keyboard().kanaShown(kana);
 }
 
 void Form1::hideMarks() {
-    picture2_->hide();
-    picture3_->hide();
+    correctMark_->hide();
+    wrongMark_->hide();
 }
 
 void Form1::beep() { app_.services().beep(); }
+
+void Form1::keyJudged(const CourseEntry& shown, std::int16_t keyCode, Verdict verdict) {
+    if (HistoryStore* history = app_.services().history)
+        history->record({judgingCourse_, shown.kana, shown.keyCode, keyCode,
+                         verdict == Verdict::Correct});
+}
 
 }  // namespace tapmora

@@ -5,13 +5,9 @@
 
 #include <QMainWindow>
 
-#include <optional>
-
 #include "trainer/model/drill.h"
-#include "trainer/model/jis_keyboard.h"
 
 class QAction;
-class QMenu;
 class QLabel;
 class QPushButton;
 class QRadioButton;
@@ -19,6 +15,7 @@ class QRadioButton;
 namespace tapmora {
 
 class TrainerApp;
+struct DrillKey;
 
 class Form1 final : public QMainWindow, private DrillView {
     Q_OBJECT
@@ -41,29 +38,32 @@ protected:
 private:
     void createControls(QWidget* client);
     void createMenu();
-    void addViewMenu(QMenu* before);
+    void addKeyboardMenuItem();
     void quit();
-    void courseKeyTyped(int courseNumber, std::int16_t keyCode, std::optional<KeyStroke> pressed);
+    void courseKeyTyped(int courseNumber, const DrillKey& typed);
     int selectedCourse() const;
 
     std::u16string displayedKana() const override;
     void showKana(char16_t kana) override;
     void hideMarks() override;
     void beep() override;
+    // Records the key in the history under the course whose table judged it.
+    void keyJudged(const CourseEntry& shown, std::int16_t keyCode, Verdict verdict) override;
 
     TrainerApp& app_;
-    QLabel* label1_ = nullptr;
-    QPushButton* cmdstart_ = nullptr;
-    QLabel* label2_ = nullptr;
-    QWidget* frame1_ = nullptr;
-    QRadioButton* options_[kCourseCount] = {};
-    QLabel* picture2_ = nullptr;
-    QLabel* picture3_ = nullptr;
-    QLabel* label3_ = nullptr;
-    QLabel* label4_ = nullptr;
-    QLabel* label5_ = nullptr;
-    QPushButton* cmdPrintScore_ = nullptr;
-    QAction* mnustart_ = nullptr;
+    int judgingCourse_ = 0;
+    QLabel* instructionsLabel_ = nullptr;       // Label1
+    QPushButton* startButton_ = nullptr;        // cmdstart
+    QLabel* kanaLabel_ = nullptr;               // Label2
+    QWidget* courseFrame_ = nullptr;            // Frame1
+    QRadioButton* courseButtons_[kCourseCount] = {};  // Option1 to Option6
+    QLabel* correctMark_ = nullptr;             // Picture2
+    QLabel* wrongMark_ = nullptr;               // Picture3
+    QLabel* wrongMarkFrame_ = nullptr;          // Label3
+    QLabel* correctMarkFrame_ = nullptr;        // Label4
+    QLabel* courseInstructionLabel_ = nullptr;  // Label5
+    QPushButton* scoreButton_ = nullptr;        // CmdPrintScore
+    QAction* startAction_ = nullptr;            // mnustart
 };
 
 }  // namespace tapmora

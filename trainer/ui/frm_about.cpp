@@ -72,34 +72,34 @@ FrmAbout::FrmAbout(TrainerApp& app)
     setWindowIcon(programIcon());
     setFixedSize(kClientSize);
 
-    auto* cmdOK = addButton(this, "cmdOK", texts::about::kOk, twipsRect(4245, 2640, 1380, 345));
-    cmdOK->setDefault(true);
+    auto* okButton = addButton(this, "cmdOK", texts::about::kOk, twipsRect(4245, 2640, 1380, 345));
+    okButton->setDefault(true);
     addPicture(this, "picIcon", QStringLiteral("icon"), twipsRect(240, 240, 540, 540));
-    auto* lblDescription = addBlackLabel(this, "lblDescription", texts::about::description(),
-                                         twipsRect(1080, 1440, 3885, 930));
-    auto* lblDisclaimer = addBlackLabel(this, "lblDisclaimer", texts::about::kDisclaimer.toString(),
-                                        twipsRect(255, 2625, 3870, 585));
-    auto* lblVersion = addLabel(this, "lblVersion", texts::about::kVersion.toString(),
-                                twipsRect(1080, 1200, 3885, 225));
+    auto* description = addBlackLabel(this, "lblDescription", texts::about::description(),
+                                      twipsRect(1080, 1440, 3885, 930));
+    auto* disclaimer = addBlackLabel(this, "lblDisclaimer", texts::about::kDisclaimer.toString(),
+                                     twipsRect(255, 2625, 3870, 585));
+    auto* version = addLabel(this, "lblVersion", texts::about::kVersion.toString(),
+                             twipsRect(1080, 1200, 3885, 225));
     addPicture(this, "Picture1", QStringLiteral("banner"), twipsRect(1080, 0, 4335, 1095));
-    text1_ = addLink(this, "Text1", twipsRect(240, 3240, 3855, 180));
-    text1_->installEventFilter(this);
+    homePageLink_ = addLink(this, "Text1", twipsRect(240, 3240, 3855, 180));
+    homePageLink_->installEventFilter(this);
     // The description's fifth line and the link's underline need a pixel or
     // two below their boxes; each box has that room before the next control.
-    for (QLabel* text : {lblDescription, lblDisclaimer, lblVersion, text1_})
+    for (QLabel* text : {description, disclaimer, version, homePageLink_})
         makeRoomForText(text);
-    auto* command1 = addButton(this, "Command1", texts::about::kThanksButton,
-                               twipsRect(4200, 3120, 1455, 375));
+    auto* thanksButton = addButton(this, "Command1", texts::about::kThanksButton,
+                                   twipsRect(4200, 3120, 1455, 375));
 
     // An engraved separator: a grey line with a white one just below it.
     addLine(this, "Line1", QLine(120, 2445, 5684, 2445), QColor(128, 128, 128))
         ->setProperty("index", 1);
     addLine(this, "Line1", QLine(105, 2460, 5654, 2460), Qt::white, 2)->setProperty("index", 0);
 
-    setTabOrder(cmdOK, command1);
+    setTabOrder(okButton, thanksButton);
 
-    connect(cmdOK, &QPushButton::clicked, this, &FrmAbout::ok);
-    connect(command1, &QPushButton::clicked, this, [this] {
+    connect(okButton, &QPushButton::clicked, this, &FrmAbout::ok);
+    connect(thanksButton, &QPushButton::clicked, this, [this] {
         app_.services().message(this, texts::about::kThanksTitle.toString(),
                                 texts::about::kThanks.toString(), QMessageBox::NoIcon);
     });
@@ -113,9 +113,9 @@ void FrmAbout::ok() {
 }
 
 bool FrmAbout::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == text1_ && event->type() == QEvent::MouseButtonRelease &&
+    if (watched == homePageLink_ && event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
-        app_.services().openUrl(QUrl(text1_->text()));
+        app_.services().openUrl(QUrl(homePageLink_->text()));
     return QDialog::eventFilter(watched, event);
 }
 

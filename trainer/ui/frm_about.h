@@ -25,7 +25,7 @@ protected:
 
 private:
     TrainerApp& app_;
-    QLabel* text1_ = nullptr;
+    QLabel* homePageLink_ = nullptr;  // Text1
 };
 
 }  // namespace tapmora

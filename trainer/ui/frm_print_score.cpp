@@ -1,5 +1,7 @@
 #include "trainer/ui/frm_print_score.h"
 
+#include <array>
+
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
@@ -14,7 +16,7 @@ namespace {
 
 constexpr QSize kClientSize(twips(6015), twips(4230));
 constexpr int kCellHeight = 255;
-constexpr int kRowTops[] = {1080, 1440, 1800, 2160, 2520, 2880, 3240};
+constexpr int kRowTops[FrmPrintScore::kRowCount] = {1080, 1440, 1800, 2160, 2520, 2880, 3240};
 
 struct Column {
     int left;
@@ -27,25 +29,27 @@ constexpr Column kTotalColumn{4920, 975};
 
 // The value cells, column by column, then the totals row; the refresh fills
 // them in this order from the matching fields.
-constexpr const char* kCellNames[21] = {
+constexpr auto kCellNames = std::to_array<const char*>({
     "LblScoreHome",    "LblScoreHome1Up",    "LblScoreHome2Up",    "LblScoreHomeDown",
     "LblScoreUseShift", "LblScoreAll",       "LblEScoreHome",      "LblEScoreHome1Up",
     "LblEScoreHome2Up", "LblEScoreHomeDown", "LblEScoreUseShift",  "LblEScoreAll",
     "LblAScoreHome",   "LblAScoreHome1Up",   "LblAScoreHome2Up",   "LblAScoreHomeDown",
     "LblAScoreUseShift", "LblAScoreAll",     "LblATrue",           "LblAFalse",
     "LBLATFAll",
-};
-constexpr ScoreField kCellFields[21] = {
+});
+constexpr auto kCellFields = std::to_array<ScoreField>({
     kCorrectCounts[0], kCorrectCounts[1], kCorrectCounts[2], kCorrectCounts[3],
     kCorrectCounts[4], kCorrectCounts[5], kWrongCounts[0],   kWrongCounts[1],
     kWrongCounts[2],   kWrongCounts[3],   kWrongCounts[4],   kWrongCounts[5],
     kCourseTotals[0],  kCourseTotals[1],  kCourseTotals[2],  kCourseTotals[3],
     kCourseTotals[4],  kCourseTotals[5],  &ScoreModule::ATrue, &ScoreModule::AFalse,
     &ScoreModule::ATFAll,
-};
+});
+static_assert(kCellNames.size() == FrmPrintScore::kCellCount &&
+              kCellFields.size() == FrmPrintScore::kCellCount);
 
-constexpr const char* kRowNames[7] = {"Label2", "Label3", "Label4", "Label5",
-                                      "Label6", "Label7", "Label11"};
+constexpr const char* kRowNames[FrmPrintScore::kRowCount] = {
+    "Label2", "Label3", "Label4", "Label5", "Label6", "Label7", "Label11"};
 
 struct GridLine {
     const char* name;
@@ -91,12 +95,18 @@ FrmPrintScore::FrmPrintScore(TrainerApp& app)
     resize(kClientSize);
     createTable();
 
-    timer1_ = named(new QTimer(this), "Timer1");
-    timer1_->setInterval(kRefreshMilliseconds);
-    connect(timer1_, &QTimer::timeout, this, &FrmPrintScore::refresh);
-    timer1_->start();
+    // A change of a count starts one refresh, run once the event that made
+    // the change has been handled: never in the middle of a drill step, and
+    // once for changes that come together. Nobody typing costs nothing.
+    refreshTimer_ = named(new QTimer(this), "Timer1");
+    refreshTimer_->setSingleShot(true);
+    refreshTimer_->setInterval(0);
+    connect(refreshTimer_, &QTimer::timeout, this, &FrmPrintScore::refresh);
+    tallySubscription_ = app_.tally().subscribe([this] { refreshTimer_->start(); });
     refresh();
 }
+
+FrmPrintScore::~FrmPrintScore() { app_.tally().unsubscribe(tallySubscription_); }
 
 void FrmPrintScore::createTable() {
     auto* title = addLabel(this, "Label1", texts::scores::kCaption.toString(),
@@ -119,16 +129,17 @@ void FrmPrintScore::createTable() {
         addLabel(this, heading.name, heading.text.toString(), heading.place)
             ->setFont(boldGothic(9));
 
-    for (int row = 0; row < 7; ++row) {
+    for (int row = 0; row < kRowCount; ++row) {
         const QString caption = row < kCourseCount ? texts::kCourseCaptions[row].toString()
                                                    : texts::scores::kAllCourses.toString();
         addLabel(this, kRowNames[row], caption, cellPlace(kCourseColumn, kRowTops[row]));
     }
-    const Column valueColumns[] = {kCorrectColumn, kWrongColumn, kTotalColumn};
-    for (int i = 0; i < 21; ++i) {
-        const bool totalsRow = i >= 18;
-        const Column column = valueColumns[totalsRow ? i - 18 : i / kCourseCount];
-        const int top = kRowTops[totalsRow ? 6 : i % kCourseCount];
+    const Column valueColumns[kValueColumnCount] = {kCorrectColumn, kWrongColumn, kTotalColumn};
+    for (int i = 0; i < kCellCount; ++i) {
+        const bool totalsRow = i >= kCourseCellCount;
+        const Column column =
+            valueColumns[totalsRow ? i - kCourseCellCount : i / kCourseCount];
+        const int top = kRowTops[totalsRow ? kTotalsRow : i % kCourseCount];
         cells_[i] = addLabel(this, kCellNames[i], QString(), cellPlace(column, top));
         cells_[i]->setWordWrap(false);
     }
@@ -144,8 +155,9 @@ void FrmPrintScore::createTable() {
     for (const GridLine& line : kVerticalLines)
         addLine(this, line.name, QLine(line.at, 600, line.at, 3480), lineColour);
 
-    auto* close = addButton(this, "CmdClose", texts::scores::kClose, twipsRect(2640, 3720, 1215, 375));
-    connect(close, &QPushButton::clicked, this, &QWidget::close);
+    auto* closeButton =
+        addButton(this, "CmdClose", texts::scores::kClose, twipsRect(2640, 3720, 1215, 375));
+    connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
 }
 
 void FrmPrintScore::refresh() {
@@ -158,7 +170,7 @@ void FrmPrintScore::refresh() {
         }
         return;
     }
-    for (int i = 0; i < 21; ++i)
+    for (int i = 0; i < kCellCount; ++i)
         setCaption(cells_[i], QString::number(scores.*kCellFields[i]));
 }
 

@@ -1,5 +1,5 @@
 // The score window: correct, wrong and total keys per course and over all
-// courses, kept current by a periodic refresh while it is open.
+// courses, brought up to date after every change of a count while it is open.
 #pragma once
 
 #include <QWidget>
@@ -16,13 +16,18 @@ class TrainerApp;
 class FrmPrintScore final : public QWidget {
     Q_OBJECT
 public:
-    // How often the table is brought up to date. Short enough to follow the
-    // learner's typing, long enough to cost nothing while nobody types.
-    static constexpr int kRefreshMilliseconds = 50;
+    // The table: a correct, a wrong and a total column with a row per
+    // course, then a totals row holding the three sums over all courses.
+    static constexpr int kValueColumnCount = 3;
+    static constexpr int kCourseCellCount = kValueColumnCount * kCourseCount;
+    static constexpr int kCellCount = kCourseCellCount + kValueColumnCount;
+    static constexpr int kRowCount = kCourseCount + 1;
+    static constexpr int kTotalsRow = kCourseCount;  // counted from 0
 
     explicit FrmPrintScore(TrainerApp& app);
+    ~FrmPrintScore() override;
 
-    // Recomputes the totals and shows all 21 figures. When a sum would pass
+    // Recomputes the totals and shows every figure. When a sum would pass
     // its limit the captions keep their last figures and the learner is
     // told once per opening of the window.
     void refresh();
@@ -31,8 +36,9 @@ private:
     void createTable();
 
     TrainerApp& app_;
-    QLabel* cells_[21] = {};  // in the order the refresh fills them
-    QTimer* timer1_ = nullptr;
+    QLabel* cells_[kCellCount] = {};  // LblScoreHome to LBLATFAll, as filled
+    QTimer* refreshTimer_ = nullptr;  // Timer1
+    int tallySubscription_ = 0;
     bool limitReported_ = false;
 };
 

@@ -5,6 +5,8 @@
 #include <QKeyEvent>
 #include <QSettings>
 
+#include "trainer/ui/key_input.h"
+
 namespace tapmora {
 namespace {
 
@@ -32,13 +34,17 @@ KeyboardCoach::KeyboardCoach(KeyReader reader)
         standIns_.ro = 0;
 }
 
-KeyReading KeyboardCoach::read(const QKeyEvent& key) {
+DrillKey KeyboardCoach::read(const QKeyEvent& key) {
     const KeyReading reading = reader_.read(key, standIns_);
     const InputWarning before = check_.warning();
     check_.keySeen(reading.character, reading.shift, reading.capsLock, reading.stroke.has_value());
     if (check_.warning() != before)
         emit statusChanged();
-    return reading;
+
+    DrillKey typed{reading.byPosition ? reading.code : characterCode(key), reading.stroke};
+    if (!typed.pressed && typed.code)
+        typed.pressed = strokeForCode(*typed.code);
+    return typed;
 }
 
 void KeyboardCoach::inputMethodSeen() {

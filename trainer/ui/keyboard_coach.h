@@ -17,13 +17,22 @@ class QKeyEvent;
 
 namespace tapmora {
 
+// A key typed in a drill: the code the drill step receives, none for keys
+// that are no drill keys, and the JIS key pressed, where it is known.
+struct DrillKey {
+    std::optional<std::int16_t> code;
+    std::optional<KeyStroke> pressed;
+};
+
 class KeyboardCoach final : public QObject {
     Q_OBJECT
 public:
     explicit KeyboardCoach(KeyReader reader = KeyReader());
 
-    // Reads a key typed on a course and checks the input settings with it.
-    KeyReading read(const QKeyEvent& key);
+    // Reads a key typed in a drill, by its position on the JIS keyboard
+    // where the platform reports it and by its character otherwise, and
+    // checks the input settings with it.
+    DrillKey read(const QKeyEvent& key);
     void inputMethodSeen();
 
     // The drill showed `kana` (0: nothing on display).

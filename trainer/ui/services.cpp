@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QFileDialog>
 
 namespace tapmora {
 
@@ -16,6 +17,10 @@ Services desktopServices(RandomSource& random) {
     services.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     // exit() leaves the event loop without asking any window to close.
     services.quit = [] { QCoreApplication::exit(0); };
+    services.saveFileName = [](QWidget* owner, const QString& title, const QString& suggested,
+                               const QString& filter) {
+        return QFileDialog::getSaveFileName(owner, title, suggested, filter);
+    };
     services.random = &random;
     return services;
 }

@@ -14,6 +14,8 @@ class QWidget;
 
 namespace tapmora {
 
+class HistoryStore;
+
 struct Services {
     std::function<void()> beep;
     // A modal message box with a single OK button.
@@ -24,7 +26,13 @@ struct Services {
     std::function<void(const QUrl&)> openUrl;
     // Ends the program at once, whatever windows are open.
     std::function<void()> quit;
+    // Asks where to save a file; empty when the learner cancels.
+    std::function<QString(QWidget* owner, const QString& title, const QString& suggested,
+                          const QString& filter)>
+        saveFileName;
     RandomSource* random = nullptr;
+    // Where judged keys are recorded; none in tests that do not look at it.
+    HistoryStore* history = nullptr;
 };
 
 // The real desktop: the platform alert, message boxes, the URL handler and

@@ -41,6 +41,76 @@ inline constexpr QStringView kSumAtLimit =
     u"合計が上限の 32767 を超えたため、スコア一覧をこれ以上更新できません。";
 }  // namespace scores
 
+namespace statistics {
+inline constexpr QStringView kCaption = u"統計";
+inline constexpr QStringView kMenuView = u"表示(&V)";
+inline constexpr QStringView kMenuItem = u"統計(&S)...";
+inline constexpr QStringView kNoHistory = u"まだ記録がありません。コースを選んでタイプすると、ここに結果が表示されます。";
+// %1 keys, %2 accuracy in percent, %3 sessions
+inline constexpr QStringView kSummary = u"これまでに %1 キー（正解率 %2％）、セッション %3 回";
+inline constexpr QStringView kChartTitle = u"セッションごとの速さと正解率（最近 %1 回）";
+inline constexpr QStringView kChartEmpty = u"10 キー以上のセッションがまだありません";
+inline constexpr QStringView kSpeedSeries = u"1分あたりのかな数";
+inline constexpr QStringView kAccuracySeries = u"正解率（％）";
+inline constexpr QStringView kSessionAxis = u"セッション（古い順）";
+inline constexpr QStringView kConfusions = u"よく間違えるキー";
+inline constexpr QStringView kShownKana = u"出たかな";
+inline constexpr QStringView kPressedKey = u"押したキー";
+inline constexpr QStringView kTimes = u"回数";
+inline constexpr QStringView kCourseTotals = u"コース別の合計";
+inline constexpr QStringView kCourse = u"コース";
+inline constexpr QStringView kKeys = u"キー数";
+inline constexpr QStringView kAccuracy = u"正解率";
+inline constexpr QStringView kSpeed = u"かな/分";
+inline constexpr QStringView kWeakKana = u"苦手なかな";
+inline constexpr QStringView kKana = u"かな";
+inline constexpr QStringView kMedianTime = u"中央値";
+inline constexpr QStringView kPracticeCourse = u"練習するコース(&C):";
+inline constexpr QStringView kPractice = u"苦手なキーを練習(&P)";
+inline constexpr QStringView kExport = u"CSVに書き出す(&E)...";
+inline constexpr QStringView kExportTitle = u"履歴をCSVに書き出す";
+inline constexpr QStringView kExportFileName = u"tapmora-履歴.csv";
+inline constexpr QStringView kExportFilter = u"CSV ファイル (*.csv)";
+inline constexpr QStringView kExportFailed = u"CSV ファイルを書き出せませんでした。";
+inline constexpr QStringView kClose = u"閉じる";
+inline constexpr QStringView kWeakPracticeCourse = u"苦手なキーの練習";
+}  // namespace statistics
+
+namespace practice {
+inline constexpr QStringView kCaption = u"苦手なキーの練習";
+// %1 the course caption
+inline constexpr QStringView kCourse = u"コース：%1";
+inline constexpr QStringView kInstruction =
+    u"Enterキーを押すと始まります。\n間違いの多いかなや遅いかなほど、よく出ます。";
+inline constexpr QStringView kClose = u"閉じる";
+}  // namespace practice
+
+// What the learner is told when the history cannot be written. The short
+// form marks the main window's menu bar; the full one the statistics window.
+namespace history {
+// Short enough to sit beside the menus of the narrow main window.
+inline constexpr QStringView kCannotSave = u"履歴未保存";
+inline constexpr QStringView kStartedAfresh = u"履歴再作成";
+inline constexpr QStringView kBusy =
+    u"履歴のファイルを別の Tapmora が使っているため、今は保存できません。"
+    u"タイプした結果はこのまま覚えておき、使えるようになりしだい保存します。";
+inline constexpr QStringView kReadOnly =
+    u"履歴のファイルに書き込めません（読み取り専用です）。"
+    u"タイプした結果はこのまま覚えておき、書き込めるようになりしだい保存します。";
+inline constexpr QStringView kDiskFull =
+    u"ディスクがいっぱいのため、履歴を保存できません。"
+    u"タイプした結果はこのまま覚えておき、空きができしだい保存します。";
+inline constexpr QStringView kNewerVersion =
+    u"履歴のファイルは新しい版の Tapmora で作られたため、この版では保存できません。"
+    u"ファイルはそのまま残してあります。";
+inline constexpr QStringView kUnavailable =
+    u"履歴のファイルを開けません。"
+    u"タイプした結果はこのまま覚えておき、開けるようになりしだい保存します。";
+// %1 the name the damaged file was given
+inline constexpr QStringView kKeptAside =
+    u"履歴のファイルが壊れていたため「%1」という名前で残し、新しい履歴を始めました。";
+}  // namespace history
+
 namespace about {
 inline constexpr QStringView kCaption = u"バージョン情報";
 inline constexpr QStringView kVersion = u"Tapmora for かな打ち ： Ver 1.1.1";
@@ -55,7 +125,6 @@ inline constexpr QStringView kThanks = u"森野　彩人様にアイコンを作
 
 namespace keyboard {
 inline constexpr QStringView kCaption = u"キーボード";
-inline constexpr QStringView kMenuView = u"表示(&V)";
 inline constexpr QStringView kMenuItem = u"キーボード(&K)";
 // Legend: the fingers, left and right alike, then the two marks.
 inline constexpr QStringView kFingers[] = {u"小指", u"薬指", u"中指", u"人差し指", u"親指"};

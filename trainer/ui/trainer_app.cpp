@@ -5,6 +5,8 @@
 #include "trainer/ui/frm_about.h"
 #include "trainer/ui/frm_keyboard.h"
 #include "trainer/ui/frm_print_score.h"
+#include "trainer/ui/frm_statistics.h"
+#include "trainer/ui/frm_weak_practice.h"
 #include "trainer/ui/keyboard_coach.h"
 
 namespace tapmora {
@@ -32,6 +34,8 @@ TrainerApp::~TrainerApp() {
     delete form1_;  // and with it the keyboard window
     delete scoreWindow_;
     delete aboutWindow_;
+    delete statisticsWindow_;
+    delete weakPracticeWindow_;
 }
 
 Form1* TrainerApp::showMainWindow() {
@@ -46,6 +50,13 @@ Form1* TrainerApp::showMainWindow() {
 }
 FrmPrintScore* TrainerApp::showScoreWindow() { return showWindow(scoreWindow_, *this); }
 FrmAbout* TrainerApp::showAboutWindow() { return showWindow(aboutWindow_, *this); }
+FrmStatistics* TrainerApp::showStatisticsWindow() { return showWindow(statisticsWindow_, *this); }
+
+FrmWeakPractice* TrainerApp::showWeakPractice(int course) {
+    FrmWeakPractice* window = showWindow(weakPracticeWindow_, *this);
+    window->practise(course);
+    return window;
+}
 
 FrmKeyboard* TrainerApp::showKeyboardWindow() {
     if (!keyboardWindow_) {
@@ -60,6 +71,8 @@ FrmKeyboard* TrainerApp::showKeyboardWindow() {
 Form1* TrainerApp::mainWindow() const { return form1_; }
 FrmPrintScore* TrainerApp::scoreWindow() const { return scoreWindow_; }
 FrmAbout* TrainerApp::aboutWindow() const { return aboutWindow_; }
+FrmStatistics* TrainerApp::statisticsWindow() const { return statisticsWindow_; }
+FrmWeakPractice* TrainerApp::weakPracticeWindow() const { return weakPracticeWindow_; }
 FrmKeyboard* TrainerApp::keyboardWindow() const { return keyboardWindow_; }
 
 }  // namespace tapmora

@@ -15,6 +15,8 @@ class Form1;
 class FrmPrintScore;
 class FrmAbout;
 class FrmKeyboard;
+class FrmStatistics;
+class FrmWeakPractice;
 class KeyboardCoach;
 
 class TrainerApp {
@@ -29,6 +31,9 @@ public:
     Form1* showMainWindow();
     FrmPrintScore* showScoreWindow();
     FrmAbout* showAboutWindow();
+    FrmStatistics* showStatisticsWindow();
+    // Starts the weak-kana practice of `course` (1..6).
+    FrmWeakPractice* showWeakPractice(int course);
 
     // The keyboard window accompanies the main window, which must be open;
     // it is placed beside it the first time and reopens with it when it
@@ -39,20 +44,25 @@ public:
     Form1* mainWindow() const;
     FrmPrintScore* scoreWindow() const;
     FrmAbout* aboutWindow() const;
+    FrmStatistics* statisticsWindow() const;
+    FrmWeakPractice* weakPracticeWindow() const;
     FrmKeyboard* keyboardWindow() const;
 
-    ScoreModule& scores() { return scores_; }
-    // What the keyboard window shows, fed by the main window's drill.
+    ScoreTally& tally() { return tally_; }
+    ScoreModule& scores() { return tally_.record(); }
+    // What the keyboard window shows, fed by the drills.
     KeyboardCoach& keyboard() { return *keyboard_; }
     Services& services() { return services_; }
 
 private:
     Services services_;
-    ScoreModule scores_;
+    ScoreTally tally_;
     std::unique_ptr<KeyboardCoach> keyboard_;
     QPointer<Form1> form1_;
     QPointer<FrmPrintScore> scoreWindow_;
     QPointer<FrmAbout> aboutWindow_;
+    QPointer<FrmStatistics> statisticsWindow_;
+    QPointer<FrmWeakPractice> weakPracticeWindow_;
     QPointer<FrmKeyboard> keyboardWindow_;
 };
 

@@ -16,6 +16,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -488,6 +489,54 @@ private slots:
             later([box] { QTest::keyClick(box, Qt::Key_Escape); });
         }));
         QCOMPARE(ui_.message_box(sfx::SFX_MB_OKCANCEL, "c", "t", sfx::MessageOwner::None), sfx::SFX_IDCANCEL);
+    }
+
+    // Esc answers a box that has Cancel, or OK alone, with that button. A
+    // Yes/No box ignores Esc and its close box and waits for an answer.
+    void escapeAnswersOnlyBoxesWithCancelOrOk() {
+        const std::pair<uint32_t, int> escapable[] = {
+            {sfx::SFX_MB_OK, sfx::SFX_IDOK},
+            {sfx::SFX_MB_OKCANCEL, sfx::SFX_IDCANCEL},
+            {sfx::SFX_MB_YESNOCANCEL, sfx::SFX_IDCANCEL},
+        };
+        for (const auto &[style, expected] : escapable) {
+            Script script;
+            script.add(on<QMessageBox>([](QMessageBox *) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+            }));
+            QCOMPARE(ui_.message_box(style, "c", "t", sfx::MessageOwner::None), expected);
+        }
+        Script script;
+        bool open_after_escape = false;
+        bool open_after_close = false;
+        script.add(on<QMessageBox>([&](QMessageBox *box) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+            open_after_escape = box->isVisible();
+            box->close();
+            open_after_close = box->isVisible();
+            later([box = QPointer<QMessageBox>(box)] {
+                if (box) QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
+            });
+        }));
+        const int answer = ui_.message_box(sfx::SFX_MB_YESNO | sfx::SFX_MB_ICONQUESTION, "c",
+                                           "Should the file \"setup\" be executed?", sfx::MessageOwner::None);
+        QVERIFY(open_after_escape);
+        QVERIFY(open_after_close);
+        QCOMPARE(answer, sfx::SFX_IDYES);
+    }
+
+    // A typed folder beginning with "~/" lies in the home folder.
+    void destinationExpandsALeadingTilde() {
+        Environment environment;
+        environment.set("HOME", dir_.filePath(QStringLiteral("home")).toUtf8());
+        write_installer("-R");
+        Script script;
+        script.add(on<sfx::DestinationWindow>([](sfx::DestinationWindow *dialog) {
+            confirm_with(dialog, QStringLiteral("~/inst"));
+        }));
+        QCOMPARE(run(script), 0);
+        QVERIFY(exists(QStringLiteral("home/inst/a.txt")));
+        QVERIFY(!exists(QStringLiteral("~")));
     }
 
     // Windows are chosen only for a display that answers, and never when
