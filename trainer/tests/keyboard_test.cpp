@@ -25,6 +25,7 @@
 #include "trainer/tests/scripted_random.h"
 #include "trainer/ui/form1.h"
 #include "trainer/ui/frm_keyboard.h"
+#include "trainer/ui/frm_weak_practice.h"
 #include "trainer/ui/jis_keyboard_view.h"
 #include "trainer/ui/key_reading.h"
 #include "trainer/ui/keyboard_coach.h"
@@ -383,6 +384,16 @@ private slots:
         type('a');  // right: the next kana, no miss
         QCOMPARE(view()->target(), strokeForKana(u'し'));
         QVERIFY(!view()->miss());
+    }
+
+    void weakKanaPracticeFeedsTheKeyboardToo() {
+        FrmWeakPractice* practice = app_->showWeakPractice(1);
+        QTest::keyClick(practice, Qt::Key_Return);
+        const QString shown = practice->findChild<QLabel*>("lblKana")->text();
+        QCOMPARE(view()->target(), strokeForKana(shown.front().unicode()));
+        const char wrong = shown == u"ち" ? 's' : 'a';
+        QTest::keyClick(practice, wrong);
+        QCOMPARE(view()->miss(), strokeForCode(wrong));
     }
 
     void statusLineWarnsAboutCapsLockAndInputMethods() {
