@@ -2,15 +2,16 @@
 # Installs the Debian packages the build and the tests need. Does nothing when
 # they are all present; needs root (or sudo) only when something is missing.
 #   scripts/install-deps.sh          build and test packages
-#   scripts/install-deps.sh --dev    also the developer extras (Xvfb, ImageMagick, xdotool)
+#   scripts/install-deps.sh --dev    also the developer extras (xauth, ImageMagick, xdotool)
 set -eu
 
 packages="cmake g++ make pkg-config clang libclang-rt-14-dev
 libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libcli11-dev
 qt6-base-dev libgl-dev fonts-ipafont-gothic locales
-libqt6sql6-sqlite qt6-charts-dev libqt6opengl6-dev"
+libqt6sql6-sqlite qt6-charts-dev libqt6opengl6-dev
+xvfb x11-xkb-utils libx11-dev libxtst-dev"
 if [ "${1:-}" = "--dev" ]; then
-  packages="$packages xvfb xauth imagemagick xdotool"
+  packages="$packages xauth imagemagick xdotool"
 fi
 
 missing=""

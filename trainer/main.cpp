@@ -10,6 +10,9 @@
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    // Settings live in ~/.config/tapmora/tapmora.conf.
+    QCoreApplication::setOrganizationName(QStringLiteral("tapmora"));
+    QCoreApplication::setApplicationName(QStringLiteral("tapmora"));
     tapmora::installFonts();
     tapmora::TimeOfDayRandom random;
     tapmora::HistoryStore history(tapmora::HistoryStore::defaultPath());

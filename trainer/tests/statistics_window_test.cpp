@@ -18,6 +18,7 @@
 
 #include "trainer/history/history_store.h"
 #include "trainer/tests/find_control.h"
+#include "trainer/tests/scratch_settings.h"
 #include "trainer/tests/scripted_random.h"
 #include "trainer/ui/form1.h"
 #include "trainer/ui/frm_statistics.h"
@@ -255,5 +256,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(StatisticsWindowTest)
+TAPMORA_TEST_MAIN(StatisticsWindowTest)
 #include "statistics_window_test.moc"

@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include "trainer/tests/find_control.h"
+#include "trainer/tests/scratch_settings.h"
 #include "trainer/tests/scripted_random.h"
 #include "trainer/ui/form1.h"
 #include "trainer/ui/frm_about.h"
@@ -499,5 +500,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(WindowsTest)
+TAPMORA_TEST_MAIN(WindowsTest)
 #include "windows_test.moc"

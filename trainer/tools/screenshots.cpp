@@ -1,5 +1,6 @@
 // Renders the trainer's windows to PNG files for review: the main window in
 // its welcome and drill states, the score window, the version window, and
+// the keyboard window idle, showing the next key and showing a miss, and
 // the statistics and practice windows after a scripted history.
 #include <cstdio>
 #include <random>
@@ -11,10 +12,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "trainer/history/history_store.h"
+#include "trainer/tests/scratch_settings.h"
 #include "trainer/ui/controls.h"
 #include "trainer/ui/form1.h"
 #include "trainer/ui/frm_about.h"
-#include "trainer/history/history_store.h"
+#include "trainer/ui/frm_keyboard.h"
 #include "trainer/ui/frm_print_score.h"
 #include "trainer/ui/frm_statistics.h"
 #include "trainer/ui/frm_weak_practice.h"
@@ -68,6 +71,7 @@ bool save(QWidget* window, const QDir& folder, const QString& name) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    useScratchSettings();  // the keyboard window at its first-run place and size
     QApplication application(argc, argv);
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s OUTPUT_FOLDER\n", argv[0]);
@@ -89,6 +93,11 @@ int main(int argc, char** argv) {
 
     tapmora::Form1* form1 = trainer.showMainWindow();
     bool saved = save(form1, folder, "form1_welcome");
+    // At the size it takes beside the main window on a common screen; the
+    // offscreen screen is too small for that.
+    tapmora::FrmKeyboard* keyboard = trainer.showKeyboardWindow();
+    keyboard->resize(keyboard->sizeHint());
+    saved = save(keyboard, folder, "frm_keyboard_idle") && saved;
 
     form1->start();
     auto* homeRowButton = form1->findChild<QRadioButton*>("Option1");
@@ -100,6 +109,13 @@ int main(int argc, char** argv) {
     saved = save(form1, folder, "form1_drill") && saved;
     saved = save(trainer.showScoreWindow(), folder, "frm_print_score") && saved;
     saved = save(trainer.showAboutWindow(), folder, "frm_about") && saved;
+
+    auto* shiftedButton = form1->findChild<QRadioButton*>("Option5");
+    QTest::mouseClick(shiftedButton, Qt::LeftButton);
+    QTest::keyClick(shiftedButton, Qt::Key_Return);  // shows ぁ: 3 with Shift
+    saved = save(keyboard, folder, "frm_keyboard_target") && saved;
+    QTest::keyClick(shiftedButton, 'x');  // さ instead
+    saved = save(keyboard, folder, "frm_keyboard_miss") && saved;
     saved = save(trainer.showStatisticsWindow(), folder, "frm_statistics") && saved;
     tapmora::FrmWeakPractice* practice = trainer.showWeakPractice(1);
     QTest::keyClick(practice, Qt::Key_Return);

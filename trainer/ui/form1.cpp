@@ -4,6 +4,7 @@
 #include <optional>
 
 #include <QGroupBox>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
@@ -13,8 +14,10 @@
 
 #include "trainer/history/history_store.h"
 #include "trainer/ui/controls.h"
+#include "trainer/ui/frm_keyboard.h"
 #include "trainer/ui/history_controls.h"
 #include "trainer/ui/key_input.h"
+#include "trainer/ui/keyboard_coach.h"
 #include "trainer/ui/texts.h"
 #include "trainer/ui/trainer_app.h"
 
@@ -38,6 +41,7 @@ Form1::Form1(TrainerApp& app)
     createControls(client);
     createMenu();
     addHistoryControls(*this, app_);
+    addKeyboardMenuItem();
     resize(kClientSize.width(), kClientSize.height() + menuBar()->sizeHint().height());
 
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -126,6 +130,22 @@ void Form1::createMenu() {
     connect(versionAction, &QAction::triggered, this, [this] { app_.showAboutWindow(); });
 }
 
+// Shows or hides the keyboard window from the View menu, first in it.
+void Form1::addKeyboardMenuItem() {
+    auto* view = findChild<QMenu*>(QStringLiteral("mnuview"));
+    auto* item = named(new QAction(texts::keyboard::kMenuItem.toString(), view), "mnukeyboard");
+    item->setCheckable(true);
+    view->insertAction(view->actions().value(0), item);
+    connect(view, &QMenu::aboutToShow, this,
+            [this, item] { item->setChecked(app_.keyboardWindow()); });
+    connect(item, &QAction::triggered, this, [this](bool show) {
+        if (show)
+            app_.showKeyboardWindow();
+        else if (app_.keyboardWindow())
+            app_.keyboardWindow()->close();
+    });
+}
+
 void Form1::start() {
     instructionsLabel_->setText(QString());
     kanaLabel_->show();
@@ -145,15 +165,22 @@ void Form1::start() {
 void Form1::quit() { app_.services().quit(); }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::InputMethod) {
+        const auto* input = static_cast<QInputMethodEvent*>(event);
+        if (!input->commitString().isEmpty() || !input->preeditString().isEmpty())
+            app_.keyboard().inputMethodSeen();
+    }
     if (event->type() != QEvent::KeyPress)
         return QMainWindow::eventFilter(watched, event);
     const auto* key = static_cast<QKeyEvent*>(event);
     const auto courseButton = std::ranges::find(courseButtons_, watched);
     // While the start button is enabled, Enter belongs to it.
     const bool enterForStart = isEnter(*key) && startButton_->isEnabled();
-    if (courseButton != std::end(courseButtons_) && !enterForStart)
-        if (const auto code = characterCode(*key))
-            courseKeyTyped(static_cast<int>(courseButton - std::begin(courseButtons_)) + 1, *code);
+    if (courseButton != std::end(courseButtons_) && !enterForStart) {
+        const DrillKey typed = app_.keyboard().read(*key);
+        if (typed.code)
+            courseKeyTyped(static_cast<int>(courseButton - std::begin(courseButtons_)) + 1, typed);
+    }
     // The option button still gets the key, as it would without the drill.
     return false;
 }
@@ -166,10 +193,14 @@ void Form1::keyPressEvent(QKeyEvent* event) {
     QMainWindow::keyPressEvent(event);
 }
 
-void Form1::courseKeyTyped(int courseNumber, std::int16_t keyCode) {
+void Form1::courseKeyTyped(int courseNumber, const DrillKey& typed) {
     judgingCourse_ = courseNumber;
-    if (drillStep(course(courseNumber), keyCode, *this, *app_.services().random) ==
-        CountResult::AtLimit)
+    const CountResult counted =
+        drillStep(course(courseNumber), *typed.code, *this, *app_.services().random);
+    // The wrong mark shows only after a miss in this step.
+    if (!wrongMark_->isHidden() && typed.pressed)
+        app_.keyboard().keyMissed(*typed.pressed);
+    if (counted == CountResult::AtLimit)
         app_.services().message(this, texts::kProgramName.toString(),
                                 texts::form1::kCounterAtLimit.toString(), QMessageBox::Warning);
 }
@@ -193,7 +224,10 @@ CountResult Form1::Matigai() {
 
 std::u16string Form1::displayedKana() const { return kanaLabel_->text().toStdU16String(); }
 
-void Form1::showKana(char16_t kana) { kanaLabel_->setText(QString(QChar(kana))); }
+void Form1::showKana(char16_t kana) {
+    kanaLabel_->setText(QString(QChar(kana)));
+    app_.keyboard().kanaShown(kana);
+}
 
 void Form1::hideMarks() {
     correctMark_->hide();

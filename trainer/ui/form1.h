@@ -15,6 +15,7 @@ class QRadioButton;
 namespace tapmora {
 
 class TrainerApp;
+struct DrillKey;
 
 class Form1 final : public QMainWindow, private DrillView {
     Q_OBJECT
@@ -37,8 +38,9 @@ protected:
 private:
     void createControls(QWidget* client);
     void createMenu();
+    void addKeyboardMenuItem();
     void quit();
-    void courseKeyTyped(int courseNumber, std::int16_t keyCode);
+    void courseKeyTyped(int courseNumber, const DrillKey& typed);
     int selectedCourse() const;
 
     std::u16string displayedKana() const override;

@@ -7,7 +7,7 @@
 #include "trainer/history/history_store.h"
 #include "trainer/history/statistics.h"
 #include "trainer/ui/controls.h"
-#include "trainer/ui/key_input.h"
+#include "trainer/ui/keyboard_coach.h"
 #include "trainer/ui/statistics_report.h"
 #include "trainer/ui/texts.h"
 #include "trainer/ui/trainer_app.h"
@@ -70,19 +70,25 @@ void FrmWeakPractice::practise(int course) {
 }
 
 void FrmWeakPractice::keyPressEvent(QKeyEvent* event) {
-    const auto code = characterCode(*event);
-    if (!code || !draw_) {
+    const DrillKey typed = app_.keyboard().read(*event);
+    if (!typed.code || !draw_) {
         QWidget::keyPressEvent(event);
         return;
     }
-    drillStep(course(course_), *code, *this, *app_.services().random, *draw_);
+    drillStep(course(course_), *typed.code, *this, *app_.services().random, *draw_);
+    // The wrong mark shows only after a miss in this step.
+    if (!wrongMark_->isHidden() && typed.pressed)
+        app_.keyboard().keyMissed(*typed.pressed);
 }
 
 std::u16string FrmWeakPractice::displayedKana() const {
     return kanaLabel_->text().toStdU16String();
 }
 
-void FrmWeakPractice::showKana(char16_t kana) { kanaLabel_->setText(QString(QChar(kana))); }
+void FrmWeakPractice::showKana(char16_t kana) {
+    kanaLabel_->setText(QString(QChar(kana)));
+    app_.keyboard().kanaShown(kana);
+}
 
 void FrmWeakPractice::hideMarks() {
     correctMark_->hide();

@@ -1,5 +1,7 @@
 #include "trainer/ui/texts.h"
 
+#include <QStringList>
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace tapmora::texts {
@@ -28,6 +30,28 @@ QString about::description() {
     return u"タイピング練習ソフト「Tapmora」のかな打ち版ですタイピング練習に是非お役立てください。"_s +
            ideographicSpaces(7) + u"ローマ字入力版や英文字入力版も近日中に公開予定です。"_s +
            ideographicSpaces(27) + u"これからも「Tapmora」をよろしくお願いします。"_s;
+}
+
+QString keyboard::standInName(std::uint16_t evdevCode) {
+    switch (evdevCode) {
+    case evdev::kGrave: return u"半角/全角（`）キー"_s;
+    case evdev::kIsoExtra: return u"＜＞キー（左 Shift の右）"_s;
+    case evdev::kRightCtrl: return u"右 Ctrl キー"_s;
+    case evdev::kMenu: return u"アプリケーションキー"_s;
+    default: return kNoStandIn.toString();
+    }
+}
+
+QString keyboard::judgingByPosition(std::uint16_t yenStandIn, std::uint16_t roStandIn) {
+    QStringList standIns;
+    if (yenStandIn != 0)
+        standIns << u"「ー」は%1"_s.arg(standInName(yenStandIn));
+    if (roStandIn != 0)
+        standIns << u"「ろ」は%1"_s.arg(standInName(roStandIn));
+    QString text = u"キーの位置で判定しています。"_s;
+    if (!standIns.isEmpty())
+        text += standIns.join(u"、"_s) + u"でも打てます。"_s;
+    return text;
 }
 
 }  // namespace tapmora::texts

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include "trainer/model/course_tables.h"
+#include "trainer/model/jis_keyboard.h"
 
 namespace tapmora::texts {
 
@@ -121,5 +122,34 @@ inline constexpr QStringView kThanksButton = u"Special Thanks!!";
 inline constexpr QStringView kThanksTitle = u"Special Thanks!!";
 inline constexpr QStringView kThanks = u"森野　彩人様にアイコンを作成して頂きました。　Thanks!!";
 }  // namespace about
+
+namespace keyboard {
+inline constexpr QStringView kCaption = u"キーボード";
+inline constexpr QStringView kMenuItem = u"キーボード(&K)";
+// Legend: the fingers, left and right alike, then the two marks.
+inline constexpr QStringView kFingers[] = {u"小指", u"薬指", u"中指", u"人差し指", u"親指"};
+inline constexpr QStringView kTargetLegend = u"次に打つキー";
+inline constexpr QStringView kMissLegend = u"押し間違えたキー";
+
+inline constexpr QStringView kSettings = u"設定";
+inline constexpr QStringView kYenStandIn = u"「ー」（¥キー）の代わりに使うキー";
+inline constexpr QStringView kRoStandIn = u"「ろ」（ろキー）の代わりに使うキー";
+inline constexpr QStringView kNoStandIn = u"使わない";
+// Names of the keys offered as stand-ins, by evdev code.
+QString standInName(std::uint16_t evdevCode);
+
+// The status line: how keys are judged, or what stops them from being
+// judged as meant.
+QString judgingByPosition(std::uint16_t yenStandIn, std::uint16_t roStandIn);
+inline constexpr QStringView kJudgingByCharacter = u"入力された文字で判定しています。";
+inline constexpr QStringView kInputMethod =
+    u"入力メソッドの文字が届いています。入力メソッドをオフにして、半角英数で打ってください。";
+inline constexpr QStringView kKanaInput =
+    u"かな入力（カナロック）がオンです。半角英数に切り替えてください。";
+inline constexpr QStringView kCapsLock =
+    u"Caps Lock がオンです。英字が大文字になり、間違いと判定されます。Caps Lock を解除してください。";
+inline constexpr QStringView kUnplacedCharacter =
+    u"JIS キーボードにない文字が届いています。キーボードの配列を日本語（JIS）にしてください。";
+}  // namespace keyboard
 
 }  // namespace tapmora::texts
