@@ -5,6 +5,7 @@
 #include "sfx/options.h"
 #include "sfx/paths.h"
 #include "sfx/platform.h"
+#include "sfx/session.h"
 #include "sfx/settings.h"
 #include "sfx/strings.h"
 
@@ -34,14 +35,8 @@ bool confirm_destination(const std::string &label, const std::string &typed, std
     return false;
 }
 
-void reset_settings() {
-    sfx_settings = SfxSettings{};
-    extraction_state.cancel_requested = false;
-    extraction_state.extracted_count = 0;
-}
-
 void start_configured_program() {
-    const SfxSettings &settings = sfx_settings;
+    const SfxSettings &settings = session().sfx_settings;
     if (settings.program.empty()) return;
     if (!settings.quiet_finish &&
         show_message(SFX_MB_YESNO | SFX_MB_ICONQUESTION, 1502, 1005, settings.program) != SFX_IDYES) {
@@ -55,6 +50,8 @@ void start_configured_program() {
 }  // namespace
 
 bool run_folder_dialog() {
+    PayloadConfig &payload_config = session().payload_config;
+    SfxSettings &sfx_settings = session().sfx_settings;
     const DialogTexts &texts = dialog_texts();
     DestinationDialog dialog;
     dialog.caption = payload_config.title.empty() ? texts.destination_caption : payload_config.title;
@@ -79,8 +76,12 @@ bool run_folder_dialog() {
     return true;
 }
 
-int run_installer(const StartupValues &startup) {
-    reset_settings();
+int run_installer(Session &session, const StartupValues &startup) {
+    const SessionScope bound(session);
+    reset_run(session);
+    PayloadConfig &payload_config = session.payload_config;
+    SfxSettings &sfx_settings = session.sfx_settings;
+    ProcessValues &process_values = session.process_values;
     process_values.start_directory = startup.start_directory;
     process_values.module_path = startup.module_path;
     if (!read_payload()) abort_extraction(SFX_ERR_PAYLOAD);
@@ -98,7 +99,7 @@ int run_installer(const StartupValues &startup) {
     if (status != 0) abort_extraction(status);
 
     start_configured_program();
-    if (!sfx_settings.quiet_finish && extraction_state.extracted_count > 0) {
+    if (!sfx_settings.quiet_finish && session.extraction_state.extracted_count > 0) {
         show_message(SFX_MB_ICONINFORMATION, 1502, 1002);
     }
     return 0;

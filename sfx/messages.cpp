@@ -3,14 +3,12 @@
 #include <cstdlib>
 
 #include "sfx/platform.h"
+#include "sfx/session.h"
 #include "sfx/settings.h"
 #include "sfx/strings.h"
 
 namespace sfx {
 namespace {
-
-Ui *g_ui = nullptr;
-ExitHandler g_exit_handler = nullptr;
 
 // Reads an insert reference after '%': its number and an optional !type!.
 // Returns the position after the reference.
@@ -47,13 +45,6 @@ std::optional<Insert> shown_insert(const std::optional<Insert> &insert) {
 }
 
 }  // namespace
-
-PayloadConfig payload_config;
-SfxSettings sfx_settings;
-ProcessValues process_values;
-
-void set_ui(Ui *ui) { g_ui = ui; }
-Ui &ui() { return *g_ui; }
 
 std::string format_message(const std::string &format, const Insert *first, const Insert *second) {
     std::string out;
@@ -92,7 +83,7 @@ int show_message(uint32_t style, int caption_id, int text_id, const std::optiona
     const std::optional<Insert> shown_second = shown_insert(second);
     const std::string text = format_message(load_string(text_id), shown_first ? &*shown_first : nullptr,
                                             shown_second ? &*shown_second : nullptr);
-    return ui().message_box(style, load_string(caption_id), text, process_values.message_owner);
+    return ui().message_box(style, load_string(caption_id), text, session().process_values.message_owner);
 }
 
 void abort_extraction(uint32_t status) {
@@ -101,12 +92,9 @@ void abort_extraction(uint32_t status) {
     exit_process(1);
 }
 
-void set_exit_handler(ExitHandler handler) { g_exit_handler = handler; }
-
 void exit_process(int code) {
-    if (g_exit_handler != nullptr) {
-        g_exit_handler(code);
-    }
+    const ExitHandler handler = session().exit_handler;
+    if (handler != nullptr) handler(code);
     std::exit(code);
 }
 

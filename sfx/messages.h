@@ -11,11 +11,6 @@
 
 namespace sfx {
 
-// The front end every message and dialog goes to. Must be set before the
-// first message.
-void set_ui(Ui *ui);
-Ui &ui();
-
 // A message insert: text for %n, number for %n!d!. Texts are names and
 // paths in the locale's character set unless marked as UTF-8.
 struct Insert {
@@ -53,10 +48,7 @@ int show_message(uint32_t style, int caption_id, int text_id,
 // Shows the message of `status` and ends the process with exit code 1.
 [[noreturn]] void abort_extraction(uint32_t status);
 
-// Replaces how the process ends (tests end a run by throwing instead). The
-// handler must not return; if it does, the process exits all the same.
-using ExitHandler = void (*)(int code);
-void set_exit_handler(ExitHandler handler);
+// Ends the process through the session's exit handler.
 [[noreturn]] void exit_process(int code);
 
 }  // namespace sfx

@@ -7,6 +7,7 @@
 #include "sfx/messages.h"
 #include "sfx/paths.h"
 #include "sfx/platform.h"
+#include "sfx/session.h"
 #include "sfx/settings.h"
 
 namespace sfx {
@@ -62,6 +63,7 @@ int32_t find_marker(OwnFile &file) {
 }
 
 bool store_value(const std::string &key, const std::string &value) {
+    PayloadConfig &payload_config = session().payload_config;
     struct Field {
         const char *key;
         std::string *target;
@@ -93,7 +95,7 @@ bool parse_block(const char *block, int32_t size, int32_t block_offset) {
             if (block[pos] == '=') break;
             key += block[pos++];
             if (key == "$MSCF") {
-                payload_config.cabinet_offset = block_offset + pos - 5 + 1;
+                session().payload_config.cabinet_offset = block_offset + pos - 5 + 1;
                 return true;
             }
         }
@@ -151,7 +153,7 @@ std::string expand_folder_macro(const std::string &value) {
     std::string folder;
     switch (value.size() > 1 ? value[1] : '\0') {
     case 'C': case 'c':
-        folder = process_values.start_directory;
+        folder = session().process_values.start_directory;
         break;
     case 'P': case 'p':
         read_program_files_dir(folder);
@@ -177,6 +179,7 @@ std::string expand_folder_macro(const std::string &value) {
 // The temporary folder is made only once the options are final
 // (resolve_destination): a later D value may replace this one.
 void set_destination(const std::string &value) {
+    SfxSettings &sfx_settings = session().sfx_settings;
     const bool macro = !value.empty() && value[0] == '$';
     sfx_settings.destination_in_temp = macro && value.size() > 1 && (value[1] == 'T' || value[1] == 't');
     if (sfx_settings.destination_in_temp) {
@@ -187,6 +190,7 @@ void set_destination(const std::string &value) {
 }
 
 bool flip_flag(char letter) {
+    SfxSettings &sfx_settings = session().sfx_settings;
     bool *flag = nullptr;
     switch (letter) {
     case '!': flag = &sfx_settings.no_folder_dialog; break;
@@ -211,7 +215,7 @@ const char *apply_group(const char *p, bool split_words) {
         std::string value;
         p = read_value(p, split_words, value);
         if (letter == 'E' || letter == 'e') {
-            sfx_settings.program = value;
+            session().sfx_settings.program = value;
         } else {
             set_destination(value);
         }
@@ -223,7 +227,7 @@ const char *apply_group(const char *p, bool split_words) {
 }  // namespace
 
 bool read_payload() {
-    OwnFile file(process_values.module_path);
+    OwnFile file(session().process_values.module_path);
     if (!file.is_open()) return false;
     const int32_t block_offset = find_marker(file);
     if (block_offset < 0) return false;
@@ -244,6 +248,7 @@ void parse_options(const char *options, bool split_words) {
 }
 
 void resolve_destination() {
+    SfxSettings &sfx_settings = session().sfx_settings;
     if (!sfx_settings.destination_in_temp) return;
     std::string folder;
     if (!platform::private_temp_folder(folder)) abort_extraction(SFX_ERR_EXTRACTION);

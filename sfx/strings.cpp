@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "sfx/session.h"
+
 namespace sfx {
 namespace {
 
@@ -66,8 +68,6 @@ constexpr DialogTexts kJapaneseDialogs = {
     "キャンセル",
 };
 
-Language g_language = Language::English;
-
 }  // namespace
 
 Language language_from_environment() {
@@ -80,20 +80,19 @@ Language language_from_environment() {
     return Language::English;
 }
 
-Language current_language() { return g_language; }
-void set_language(Language language) { g_language = language; }
+Language current_language() { return session().language; }
 
 const char *load_string(int id) {
     for (const StringEntry &entry : kStringTable) {
         if (entry.id == id) {
-            return g_language == Language::Japanese ? entry.japanese : entry.english;
+            return current_language() == Language::Japanese ? entry.japanese : entry.english;
         }
     }
     return "";
 }
 
 const DialogTexts &dialog_texts() {
-    return g_language == Language::Japanese ? kJapaneseDialogs : kEnglishDialogs;
+    return current_language() == Language::Japanese ? kJapaneseDialogs : kEnglishDialogs;
 }
 
 }  // namespace sfx

@@ -12,11 +12,11 @@ enum class Language { English, Japanese };
 // not empty begins with "ja"; English otherwise.
 Language language_from_environment();
 
-// The language every text is taken in; chosen once at start-up.
+// The language every text is taken in: the session's.
 Language current_language();
-void set_language(Language language);
 
-// The string-table entry, or an empty text for an unknown id.
+// The string-table entry in the current language, or an empty text for an
+// unknown id.
 const char *load_string(int id);
 
 // Texts of the destination dialog and the progress dialog.

@@ -5,25 +5,12 @@
 #include <fstream>
 #include <iterator>
 
-#include "sfx/extract.h"
 #include "sfx/installer.h"
-#include "sfx/messages.h"
-#include "sfx/platform.h"
-#include "sfx/settings.h"
-#include "sfx/strings.h"
 
 namespace sfxtest {
 namespace {
 
 [[noreturn]] void throw_exit(int code) { throw ProcessExit{code}; }
-
-// Each run starts with the records as a new process has them.
-void reset_process_records() {
-    sfx::payload_config = {};
-    sfx::sfx_settings = {};
-    sfx::process_values = {};
-    sfx::extraction_state = {};
-}
 
 }  // namespace
 
@@ -57,18 +44,11 @@ void InstallerTest::SetUp() {
     ASSERT_NE(mkdtemp(templ.data()), nullptr);
     dir_ = templ;
     installer_ = path("setup-sfx");
-    reset_process_records();
-    sfx::set_ui(&ui_);
-    sfx::set_exit_handler(throw_exit);
-    sfx::set_language(sfx::Language::English);
-    sfx::platform::set_code_page(sfx::platform::CodePage::Utf8);
-    sfx::platform::set_removable_check({});
+    session_.ui = &ui_;
+    session_.exit_handler = throw_exit;
 }
 
 void InstallerTest::TearDown() {
-    sfx::set_ui(nullptr);
-    sfx::set_exit_handler(nullptr);
-    sfx::platform::set_removable_check({});
     // Read-only files and folders must not stop the clean-up.
     std::error_code error;
     for (auto &entry : std::filesystem::recursive_directory_iterator(dir_, error)) {
@@ -91,10 +71,9 @@ void InstallerTest::write_installer(const std::vector<cabwriter::FileEntry> &fil
 }
 
 int InstallerTest::run(const std::vector<std::string> &arguments) {
-    reset_process_records();
     sfx::StartupValues startup{installer_, dir_, arguments};
     try {
-        return sfx::run_installer(startup);
+        return sfx::run_installer(session_, startup);
     } catch (const ProcessExit &exit) {
         return exit.code;
     }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cab/writer/writer.h"
+#include "sfx/session.h"
 #include "sfx/sfx_writer.h"
 #include "sfx/tests/scripted_ui.h"
 
@@ -25,7 +26,15 @@ cabwriter::FileEntry file_entry(const std::string &name, const std::string &cont
 // A stored-method cabinet holding `files` in one folder.
 std::vector<uint8_t> make_cabinet(const std::vector<cabwriter::FileEntry> &files);
 
-class InstallerTest : public ::testing::Test {
+// A test with a fresh session of its own, bound while it runs: cleared
+// records, English texts, UTF-8 paths and the system's removable check.
+class SessionTest : public ::testing::Test {
+protected:
+    sfx::Session session_;
+    sfx::SessionScope bound_{session_};
+};
+
+class InstallerTest : public SessionTest {
 protected:
     void SetUp() override;
     void TearDown() override;

@@ -4,12 +4,16 @@
 
 #include "sfx/platform.h"
 #include "sfx/terminal_ui.h"
+#include "sfx/tests/installer_fixture.h"
 #include "sfx/tests/pseudo_terminal.h"
 
 namespace sfxtest {
 namespace {
 
-TEST(TerminalUi, CtrlCCancelsAtTheNextFileStart) {
+// The front end keeps its code page and Ctrl-C flag in the bound session.
+using TerminalUi = SessionTest;
+
+TEST_F(TerminalUi, CtrlCCancelsAtTheNextFileStart) {
     sfx::TerminalUi ui;
     bool cancelled_before_drain = false;
     bool cancelled = false;
@@ -40,7 +44,7 @@ bool holds_commands(const std::string &output) {
 // Every line the terminal front end prints from a name, a path, a payload
 // text or a message: escape sequences, bells, line breaks and C1 controls in
 // them arrive in caret notation, never as commands or forged lines.
-TEST(TerminalUi, ControlCharactersReachTheTerminalVisible) {
+TEST_F(TerminalUi, ControlCharactersReachTheTerminalVisible) {
     const TerminalOutcome outcome = run_on_terminal(
         [] {
             sfx::TerminalUi ui;
@@ -72,7 +76,7 @@ TEST(TerminalUi, ControlCharactersReachTheTerminalVisible) {
 
 // In a Shift-JIS locale the terminal speaks code page 932: texts go out
 // converted, typed folders come in as UTF-8.
-TEST(TerminalUi, AShiftJisTerminalGetsAndGivesShiftJis) {
+TEST_F(TerminalUi, AShiftJisTerminalGetsAndGivesShiftJis) {
     const TerminalOutcome outcome = run_on_terminal(
         [] {
             sfx::platform::set_code_page(sfx::platform::CodePage::ShiftJis);

@@ -19,9 +19,10 @@
 namespace pelmarcab {
 namespace {
 
-// One run of list, test or extract: everything the run reads and changes.
-// Notifications reach it through their user pointer; the write callback,
-// which carries none, through `g_counting_run`.
+// One run of list, test or extract: everything the run reads and changes,
+// the platform layer's state among it. Notifications reach it through their
+// user pointer; the write callback, which carries none, through
+// `g_counting_run`.
 class Reader {
 public:
     explicit Reader(const ReadOptions &options) : options_(options) {}
@@ -48,6 +49,7 @@ private:
     void show_progress(bool final);
 
     const ReadOptions &options_;
+    sfx::platform::PlatformState platform_;
     CabinetLocation where_;
     CabError error_{};
     CabContext *context_ = nullptr;
@@ -240,6 +242,7 @@ uint64_t Reader::set_total() {
 }
 
 int Reader::run() {
+    const sfx::platform::StateScope bound(platform_);
     where_ = locate_cabinet(options_.cabinet);
     context_ = create_file_context(&error_, counting_write);
     if (!context_) {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <memory>
 
 #include <QApplication>
 #include <QDir>
@@ -34,6 +35,7 @@
 #include "sfx/qt/progress_window.h"
 #include "sfx/qt/display.h"
 #include "sfx/qt/qt_ui.h"
+#include "sfx/session.h"
 #include "sfx/settings.h"
 #include "sfx/sfx_writer.h"
 #include "sfx/strings.h"
@@ -192,6 +194,9 @@ private:
     QTemporaryDir dir_;
     QString start_folder_ = QDir::currentPath();
     sfx::QtUi ui_;
+    // A fresh session for every test, bound while it runs.
+    std::unique_ptr<sfx::Session> session_;
+    std::unique_ptr<sfx::SessionScope> bound_;
 
     std::string path(const QString &name) const { return dir_.filePath(name).toStdString(); }
     std::string installer() const { return path(QStringLiteral("setup-sfx")); }
@@ -217,13 +222,9 @@ private:
     // Runs the installer with the Qt front end and the script; returns its
     // exit code.
     int run(Script &script, const std::vector<std::string> &arguments = {}) {
-        sfx::payload_config = {};
-        sfx::sfx_settings = {};
-        sfx::process_values = {};
-        sfx::extraction_state = {};
         int code;
         try {
-            code = sfx::run_installer({installer(), dir_.path().toStdString(), arguments});
+            code = sfx::run_installer(*session_, {installer(), dir_.path().toStdString(), arguments});
         } catch (int exit_code) {
             code = exit_code;
         }
@@ -240,16 +241,16 @@ private slots:
         QDir().mkpath(dir_.path());
         // Relative destinations land in the scratch folder.
         QDir::setCurrent(dir_.path());
-        sfx::set_ui(&ui_);
-        sfx::set_exit_handler(throw_exit);
-        sfx::set_language(sfx::Language::English);
-        sfx::platform::set_code_page(sfx::platform::CodePage::Utf8);
+        session_ = std::make_unique<sfx::Session>();
+        session_->ui = &ui_;
+        session_->exit_handler = throw_exit;
+        bound_ = std::make_unique<sfx::SessionScope>(*session_);
     }
 
     void cleanup() {
         QDir::setCurrent(start_folder_);
-        sfx::set_ui(nullptr);
-        sfx::set_exit_handler(nullptr);
+        bound_.reset();
+        session_.reset();
     }
 
     // Built-in caption and label; 1009 quotes the label without its
@@ -306,7 +307,7 @@ private slots:
 
     // The block's title and message in Japanese; Esc cancels the run.
     void destinationShowsTheBlockTextsAndEscCancels() {
-        sfx::set_language(sfx::Language::Japanese);
+        session_->language = sfx::Language::Japanese;
         sfx::SfxBlock block;
         block.title = "Tapmora.EXE自己解凍ダイアログ";
         block.message = "解凍先フォルダの指定";
