@@ -111,8 +111,9 @@ bool output_name_of(const CabNotification &note, std::string &native, std::strin
 int32_t confirm_overwrite(const std::string &stored_name) {
     const SfxSettings &sfx_settings = session().sfx_settings;
     if (sfx_settings.overwrite_all) return 1;
-    const int answer = show_message(SFX_MB_YESNOCANCEL | SFX_MB_ICONQUESTION, 1503, 1004,
-                                    platform::native_path(sfx_settings.destination), stored_name);
+    const int answer = show_message(SFX_MB_YESNOCANCEL | SFX_MB_ICONQUESTION, StringId::OverwriteCaption,
+                                    StringId::AskOverwrite, platform::native_path(sfx_settings.destination),
+                                    stored_name);
     return answer == SFX_IDYES ? 1 : answer == SFX_IDNO ? 0 : -1;
 }
 
@@ -196,8 +197,8 @@ int32_t on_file_end(CabNotification *note) {
 
 // Shows the diskette prompt; true when the user answered OK.
 bool ask_for_diskette(const std::string &mount_point) {
-    return show_message(SFX_MB_OKCANCEL | SFX_MB_ICONQUESTION, 1502, 1008, mount_point,
-                        state().disk_number + 1) == SFX_IDOK;
+    return show_message(SFX_MB_OKCANCEL | SFX_MB_ICONQUESTION, StringId::InstallerCaption,
+                        StringId::InsertDiskette, mount_point, state().disk_number + 1) == SFX_IDOK;
 }
 
 int32_t on_next_cabinet(CabNotification *note) {
@@ -214,7 +215,8 @@ int32_t on_next_cabinet(CabNotification *note) {
     }
     while (platform::path_kind(candidate, true) == platform::PathKind::Missing) {
         if (!removable) {
-            show_message(SFX_MB_ICONERROR, 1502, 1007, state().cabinet_folder, note->name);
+            show_message(SFX_MB_ICONERROR, StringId::InstallerCaption, StringId::NextCabinetMissing,
+                         state().cabinet_folder, note->name);
             return -1;
         }
         if (!ask_for_diskette(mount_point)) return -1;

@@ -28,9 +28,11 @@ bool confirm_destination(const std::string &label, const std::string &typed, std
     if (typed.empty()) {
         // The label without its "(&T):" suffix names the field.
         const std::string field_name = label.substr(0, label.size() >= 5 ? label.size() - 5 : 0);
-        show_message(SFX_MB_ICONINFORMATION, 1502, 1009, Insert::utf8(field_name));
+        show_message(SFX_MB_ICONINFORMATION, StringId::InstallerCaption, StringId::DestinationEmpty,
+                     Insert::utf8(field_name));
     } else {
-        show_message(SFX_MB_ICONINFORMATION, 1502, 1010, Insert::utf8(typed));
+        show_message(SFX_MB_ICONINFORMATION, StringId::InstallerCaption, StringId::DestinationInvalid,
+                     Insert::utf8(typed));
     }
     return false;
 }
@@ -39,7 +41,8 @@ void start_configured_program() {
     const SfxSettings &settings = session().sfx_settings;
     if (settings.program.empty()) return;
     if (!settings.quiet_finish &&
-        show_message(SFX_MB_YESNO | SFX_MB_ICONQUESTION, 1502, 1005, settings.program) != SFX_IDYES) {
+        show_message(SFX_MB_YESNO | SFX_MB_ICONQUESTION, StringId::InstallerCaption, StringId::AskRunProgram,
+                     settings.program) != SFX_IDYES) {
         return;
     }
     const std::string path = settings.destination + settings.program;
@@ -62,7 +65,7 @@ bool run_folder_dialog() {
         dialog.label = payload_config.message;
     }
     dialog.folder = platform::locale_shown_in_utf8(sfx_settings.destination);
-    dialog.browse_instruction = load_string(1006);
+    dialog.browse_instruction = load_string(StringId::BrowseInstruction);
     dialog.confirm_text = texts.confirm;
     dialog.browse_text = texts.browse;
     dialog.cancel_text = texts.cancel_with_key;
@@ -100,7 +103,7 @@ int run_installer(Session &session, const StartupValues &startup) {
 
     start_configured_program();
     if (!sfx_settings.quiet_finish && session.extraction_state.extracted_count > 0) {
-        show_message(SFX_MB_ICONINFORMATION, 1502, 1002);
+        show_message(SFX_MB_ICONINFORMATION, StringId::InstallerCaption, StringId::ExtractionSucceeded);
     }
     return 0;
 }

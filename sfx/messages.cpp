@@ -77,18 +77,20 @@ std::string format_message(const std::string &format, const Insert *first, const
     return out;
 }
 
-int show_message(uint32_t style, int caption_id, int text_id, const std::optional<Insert> &first,
+int show_message(uint32_t style, StringId caption, StringId text, const std::optional<Insert> &first,
                  const std::optional<Insert> &second) {
     const std::optional<Insert> shown_first = shown_insert(first);
     const std::optional<Insert> shown_second = shown_insert(second);
-    const std::string text = format_message(load_string(text_id), shown_first ? &*shown_first : nullptr,
-                                            shown_second ? &*shown_second : nullptr);
-    return ui().message_box(style, load_string(caption_id), text, session().process_values.message_owner);
+    const std::string formatted = format_message(load_string(text), shown_first ? &*shown_first : nullptr,
+                                                 shown_second ? &*shown_second : nullptr);
+    return ui().message_box(style, load_string(caption), formatted, session().process_values.message_owner);
 }
 
 void abort_extraction(uint32_t status) {
-    const int text = status == SFX_ERR_CANCELLED ? 1012 : status == SFX_ERR_OPTION ? 1011 : 1003;
-    show_message(SFX_MB_ICONERROR, 1502, text);
+    const StringId text = status == SFX_ERR_CANCELLED ? StringId::ExtractionAborted
+                          : status == SFX_ERR_OPTION  ? StringId::IllegalOption
+                                                      : StringId::ExtractionFailed;
+    show_message(SFX_MB_ICONERROR, StringId::InstallerCaption, text);
     exit_process(1);
 }
 

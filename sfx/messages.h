@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "sfx/strings.h"
 #include "sfx/ui.h"
 
 namespace sfx {
@@ -36,12 +37,12 @@ struct Insert {
 // to a missing insert expands to nothing.
 std::string format_message(const std::string &format, const Insert *first, const Insert *second);
 
-// Shows string `text_id` with caption `caption_id` in a message box of the
-// given style and returns the button id. The inserts come from outside
+// Shows string `text` with caption `caption` in a message box of the given
+// style and returns the button id. The inserts come from outside
 // (payload, cabinet, user): they are shown in UTF-8 with their control
 // characters made visible, so that none can break the message's lines or
 // act on a terminal.
-int show_message(uint32_t style, int caption_id, int text_id,
+int show_message(uint32_t style, StringId caption, StringId text,
                  const std::optional<Insert> &first = std::nullopt,
                  const std::optional<Insert> &second = std::nullopt);
 

@@ -93,8 +93,8 @@ void render_windows() {
     destination = "/tmp/pelmarself-1000/";
     sfx::run_folder_dialog();
     sfx::extract_payload();
-    sfx::show_message(sfx::SFX_MB_YESNOCANCEL | sfx::SFX_MB_ICONQUESTION, 1503, 1004, destination,
-                      std::string("Tapmora\\setup.exe"));
+    sfx::show_message(sfx::SFX_MB_YESNOCANCEL | sfx::SFX_MB_ICONQUESTION, sfx::StringId::OverwriteCaption,
+                      sfx::StringId::AskOverwrite, destination, std::string("Tapmora\\setup.exe"));
 }
 
 }  // namespace

@@ -273,9 +273,9 @@ TEST_F(Messages, LanguageFollowsTheFirstSetLocaleVariable) {
     EXPECT_EQ(sfx::language_from_environment(), sfx::Language::English);
 
     session_.language = sfx::Language::Japanese;
-    EXPECT_STREQ(sfx::load_string(1007), "フォルダ  \"%1\" に \"%2\" がありません.");
+    EXPECT_STREQ(sfx::load_string(sfx::StringId::NextCabinetMissing), "フォルダ  \"%1\" に \"%2\" がありません.");
     session_.language = sfx::Language::English;
-    EXPECT_STREQ(sfx::load_string(1503), "Duplicated File Overwrite Confirmation");
+    EXPECT_STREQ(sfx::load_string(sfx::StringId::OverwriteCaption), "Duplicated File Overwrite Confirmation");
 }
 
 }  // namespace
