@@ -19,7 +19,7 @@ constexpr size_t kMaxKey = kMaxText;
 class OwnFile {
 public:
     explicit OwnFile(const std::string &path)
-        : handle_(platform::open_file(path, 0x8000, 0)) {}
+        : handle_(platform::open_file(path, platform::WIN_O_BINARY | platform::WIN_O_RDONLY, 0)) {}
     ~OwnFile() {
         if (handle_ != -1) platform::close_file(handle_);
     }

@@ -147,9 +147,23 @@ inline constexpr size_t kEnginePathLength = 257;
 // until the process ends).
 std::string engine_folder(const std::string &folder, const std::string &name);
 
-// Low-level descriptors; every function returns -1 on failure. `flags` and
-// `mode` take the Windows runtime's values (0x8000 binary read-only, 0x8321
-// create/truncate/write-only, 0x180 read-write permission).
+// Open flags and permission bits of open_file: the Windows runtime's values,
+// which the engine passes to its open callback too (CAB_OPEN_* in cab/cab.h
+// are combinations of them). Binary changes nothing here, and other bits
+// (sequential, read permission) are ignored.
+enum : int32_t {
+    WIN_O_RDONLY = 0x0000,
+    WIN_O_WRONLY = 0x0001,
+    WIN_O_RDWR = 0x0002,
+    WIN_O_APPEND = 0x0008,
+    WIN_O_CREAT = 0x0100,
+    WIN_O_TRUNC = 0x0200,
+    WIN_O_EXCL = 0x0400,
+    WIN_O_BINARY = 0x8000,
+    WIN_S_IWRITE = 0x0080  // without it a new file is created read-only
+};
+
+// Low-level descriptors; every function returns -1 on failure.
 int32_t open_file(const std::string &path, int32_t flags, int32_t mode);
 int32_t read_file(int32_t handle, void *buffer, uint32_t count);
 int32_t write_file(int32_t handle, const void *buffer, uint32_t count);

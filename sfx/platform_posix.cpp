@@ -59,18 +59,6 @@ private:
     sigset_t previous_;
 };
 
-// Windows runtime open flags.
-enum : int32_t {
-    WIN_O_WRONLY = 0x0001,
-    WIN_O_RDWR = 0x0002,
-    WIN_O_APPEND = 0x0008,
-    WIN_O_CREAT = 0x0100,
-    WIN_O_TRUNC = 0x0200,
-    WIN_O_EXCL = 0x0400
-};
-// S_IWRITE: without it the file is created read-only.
-constexpr int32_t WIN_S_IWRITE = 0x0080;
-
 mode_t process_umask() {
     static const mode_t mask = [] {
         const mode_t old = umask(0);
