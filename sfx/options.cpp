@@ -6,6 +6,7 @@
 
 #include "sfx/messages.h"
 #include "sfx/paths.h"
+#include "sfx/payload_block.h"
 #include "sfx/platform.h"
 #include "sfx/session.h"
 #include "sfx/settings.h"
@@ -62,30 +63,19 @@ int32_t find_marker(OwnFile &file) {
     }
 }
 
+// Keeps the value of a known key; the value of any other key is dropped.
 bool store_value(const std::string &key, const std::string &value) {
-    PayloadConfig &payload_config = session().payload_config;
-    struct Field {
-        const char *key;
-        std::string *target;
-        size_t limit;
-    };
-    const Field fields[] = {
-        {"$CABINET", &payload_config.cabinet_name, kMaxText},
-        {"$TITLE", &payload_config.title, kMaxText},
-        {"$MSG", &payload_config.message, kMaxMessage},
-        {"$CMDLINE", &payload_config.command_line, kMaxText},
-    };
-    for (const Field &field : fields) {
-        if (key == field.key) {
-            if (value.size() > field.limit) return false;
-            *field.target = value;
+    for (const BlockEntry &entry : kBlockEntries) {
+        if (key == entry.key) {
+            if (value.size() > entry.limit) return false;
+            session().payload_config.*entry.read_into = value;
         }
     }
     return true;
 }
 
 // Parses the entries in `block` (which starts at file offset `block_offset`)
-// up to the "$MSCF" terminator.
+// up to the terminator.
 bool parse_block(const char *block, int32_t size, int32_t block_offset) {
     int32_t pos = 0;
     for (;;) {
@@ -94,8 +84,10 @@ bool parse_block(const char *block, int32_t size, int32_t block_offset) {
             if (pos >= size || key.size() > kMaxKey) return false;
             if (block[pos] == '=') break;
             key += block[pos++];
-            if (key == "$MSCF") {
-                session().payload_config.cabinet_offset = block_offset + pos - 5 + 1;
+            if (key == kBlockTerminator) {
+                // The cabinet starts at the terminator's second byte.
+                const auto length = static_cast<int32_t>(kBlockTerminator.size());
+                session().payload_config.cabinet_offset = block_offset + pos - length + 1;
                 return true;
             }
         }
