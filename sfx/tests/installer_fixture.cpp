@@ -2,50 +2,15 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-
-#include "sfx/installer.h"
 
 namespace sfxtest {
-namespace {
-
-[[noreturn]] void throw_exit(int code) { throw ProcessExit{code}; }
-
-}  // namespace
-
-std::vector<uint8_t> read_bytes(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write_bytes(const std::string &path, const std::vector<uint8_t> &bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-cabwriter::FileEntry file_entry(const std::string &name, const std::string &content,
-                                uint16_t attributes) {
-    cabwriter::FileEntry entry;
-    entry.name = name;
-    entry.data.assign(content.begin(), content.end());
-    entry.attributes = attributes;
-    return entry;
-}
-
-std::vector<uint8_t> make_cabinet(const std::vector<cabwriter::FileEntry> &files) {
-    cabwriter::Folder folder;
-    folder.files = files;
-    return cabwriter::write_cabinet_set({folder}).at(0).bytes;
-}
 
 void InstallerTest::SetUp() {
     std::string templ = (std::filesystem::temp_directory_path() / "sfxtest-XXXXXX").string();
     ASSERT_NE(mkdtemp(templ.data()), nullptr);
     dir_ = templ;
     installer_ = path("setup-sfx");
-    session_.ui = &ui_;
-    session_.exit_handler = throw_exit;
+    use_test_front_end(session_, ui_);
 }
 
 void InstallerTest::TearDown() {
@@ -59,8 +24,7 @@ void InstallerTest::TearDown() {
 }
 
 void InstallerTest::write_installer(const std::vector<uint8_t> &cabinet, const sfx::SfxBlock &block) {
-    const std::vector<uint8_t> stub = {'S', 'T', 'U', 'B'};
-    write_bytes(installer_, sfx::write_self_extractor(stub, block, cabinet));
+    write_installer_file(installer_, cabinet, block);
 }
 
 void InstallerTest::write_installer(const std::vector<cabwriter::FileEntry> &files,
@@ -71,12 +35,7 @@ void InstallerTest::write_installer(const std::vector<cabwriter::FileEntry> &fil
 }
 
 int InstallerTest::run(const std::vector<std::string> &arguments) {
-    sfx::StartupValues startup{installer_, dir_, arguments};
-    try {
-        return sfx::run_installer(session_, startup);
-    } catch (const ProcessExit &exit) {
-        return exit.code;
-    }
+    return run_installer_to_exit(session_, {installer_, dir_, arguments});
 }
 
 std::string InstallerTest::read_text(const std::string &name) const {

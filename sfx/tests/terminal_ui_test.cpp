@@ -5,7 +5,7 @@
 #include "sfx/platform.h"
 #include "sfx/terminal_ui.h"
 #include "sfx/tests/installer_fixture.h"
-#include "sfx/tests/pseudo_terminal.h"
+#include "sfx/tests/child_process.h"
 
 namespace sfxtest {
 namespace {
@@ -45,7 +45,7 @@ bool holds_commands(const std::string &output) {
 // text or a message: escape sequences, bells, line breaks and C1 controls in
 // them arrive in caret notation, never as commands or forged lines.
 TEST_F(TerminalUi, ControlCharactersReachTheTerminalVisible) {
-    const TerminalOutcome outcome = run_on_terminal(
+    const Outcome outcome = run_on_terminal(
         [] {
             sfx::TerminalUi ui;
             ui.message_box(sfx::SFX_MB_OK, "cap\x1b]0;title\x07", "line one\r\nname \x1b[2J\xc2\x9b" "1m\x9d",
@@ -64,7 +64,7 @@ TEST_F(TerminalUi, ControlCharactersReachTheTerminalVisible) {
                                              [] {}};
             ui.run_progress_dialog({"progress\x1b" "c", "archive", "file", "Cancel"}, extraction);
         },
-        {{"] ", ""}});
+        {{"] ", "\n"}});
     ASSERT_EQ(outcome.exit_code, 0);
     EXPECT_FALSE(holds_commands(outcome.output)) << outcome.output;
     for (const char *shown : {"cap^[]0;title^G: line one\nname ^[[2J^[[1m^[]\n", "dialog^[[H\n",
@@ -77,7 +77,7 @@ TEST_F(TerminalUi, ControlCharactersReachTheTerminalVisible) {
 // In a Shift-JIS locale the terminal speaks code page 932: texts go out
 // converted, typed folders come in as UTF-8.
 TEST_F(TerminalUi, AShiftJisTerminalGetsAndGivesShiftJis) {
-    const TerminalOutcome outcome = run_on_terminal(
+    const Outcome outcome = run_on_terminal(
         [] {
             sfx::platform::set_code_page(sfx::platform::CodePage::ShiftJis);
             sfx::TerminalUi ui;
@@ -91,7 +91,7 @@ TEST_F(TerminalUi, AShiftJisTerminalGetsAndGivesShiftJis) {
             };
             ui.run_destination_dialog(dialog);
         },
-        {{"] ", "out\x8F\x5C"}});
+        {{"] ", "out\x8F\x5C\n"}});
     ASSERT_EQ(outcome.exit_code, 0);
     EXPECT_NE(outcome.output.find("Pelmar\x8E\xA9\x8C\xC8\x89\xF0\x93\x80: "
                                   "\x89\xF0\x93\x80\x82\xC9\x90\xAC\x8C\xF7\x82\xB5\x82\xDC\x82\xB5\x82\xBD.\n"),

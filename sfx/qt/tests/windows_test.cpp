@@ -39,6 +39,7 @@
 #include "sfx/settings.h"
 #include "sfx/sfx_writer.h"
 #include "sfx/strings.h"
+#include "sfx/tests/test_support.h"
 
 namespace {
 
@@ -176,14 +177,7 @@ private:
     std::vector<std::pair<const char *, QByteArray>> saved_;
 };
 
-[[noreturn]] void throw_exit(int code) { throw code; }
-
-cabwriter::FileEntry file_entry(const std::string &name, const std::string &content) {
-    cabwriter::FileEntry entry;
-    entry.name = name;
-    entry.data.assign(content.begin(), content.end());
-    return entry;
-}
+using sfxtest::file_entry;
 
 }  // namespace
 
@@ -202,13 +196,7 @@ private:
     std::string installer() const { return path(QStringLiteral("setup-sfx")); }
 
     void write_installer(const std::vector<cabwriter::FileEntry> &files, const sfx::SfxBlock &block) {
-        cabwriter::Folder folder;
-        folder.files = files;
-        const std::vector<uint8_t> cabinet = cabwriter::write_cabinet_set({folder}).at(0).bytes;
-        const std::vector<uint8_t> stub = {'S', 'T', 'U', 'B'};
-        const std::vector<uint8_t> bytes = sfx::write_self_extractor(stub, block, cabinet);
-        std::ofstream(installer(), std::ios::binary)
-            .write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        sfxtest::write_installer_file(installer(), sfxtest::make_cabinet(files), block);
     }
 
     void write_installer(const std::string &options) {
@@ -222,12 +210,8 @@ private:
     // Runs the installer with the Qt front end and the script; returns its
     // exit code.
     int run(Script &script, const std::vector<std::string> &arguments = {}) {
-        int code;
-        try {
-            code = sfx::run_installer(*session_, {installer(), dir_.path().toStdString(), arguments});
-        } catch (int exit_code) {
-            code = exit_code;
-        }
+        const int code =
+            sfxtest::run_installer_to_exit(*session_, {installer(), dir_.path().toStdString(), arguments});
         if (!script.finished()) qWarning("the run ended before the script");
         return code;
     }
@@ -242,8 +226,7 @@ private slots:
         // Relative destinations land in the scratch folder.
         QDir::setCurrent(dir_.path());
         session_ = std::make_unique<sfx::Session>();
-        session_->ui = &ui_;
-        session_->exit_handler = throw_exit;
+        sfxtest::use_test_front_end(*session_, ui_);
         bound_ = std::make_unique<sfx::SessionScope>(*session_);
     }
 
