@@ -13,12 +13,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size == 0) return 0;
     const bool one_word = (data[0] & 1) != 0;
     const std::string text(reinterpret_cast<const char *>(data + 1), size - 1);
-    sfx::sfx_settings = {};
+    sfx::Session &session = fuzz::fresh_session();
     // A long start folder, so that the $C macro can overflow its buffer.
-    sfx::process_values.start_directory = "/" + std::string(240, 's');
+    session.process_values.start_directory = "/" + std::string(240, 's');
     fuzz::run_installer_routine([&] { sfx::parse_options(text.c_str(), !one_word); });
-    if (sfx::sfx_settings.destination.size() > sfx::kMaxText ||
-        sfx::sfx_settings.program.size() > sfx::kMaxText)
+    const sfx::SfxSettings &settings = session.sfx_settings;
+    if (settings.destination.size() > sfx::kMaxText || settings.program.size() > sfx::kMaxText)
         __builtin_trap();
     return 0;
 }

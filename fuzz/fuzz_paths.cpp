@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "fuzz/installer_harness.h"
 #include "sfx/paths.h"
 #include "sfx/platform.h"
 
@@ -21,6 +22,7 @@ bool on_character_boundary(const std::string &text, size_t offset) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size == 0) return 0;
+    fuzz::fresh_session();  // bound, it holds the code page the routines step by
     sfx::platform::set_code_page((data[0] & 1) ? sfx::platform::CodePage::ShiftJis
                                                : sfx::platform::CodePage::Utf8);
     const std::string path(reinterpret_cast<const char *>(data + 1), size - 1);

@@ -27,12 +27,11 @@ bool fits(const std::string &value, size_t limit) { return value.size() <= limit
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const int fd = installer_file();
     if (fd < 0 || ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != static_cast<ssize_t>(size)) return 0;
-    sfx::payload_config = {};
-    sfx::sfx_settings = {};
-    sfx::process_values.module_path = "/proc/self/fd/" + std::to_string(fd);
+    sfx::Session &session = fuzz::fresh_session();
+    session.process_values.module_path = "/proc/self/fd/" + std::to_string(fd);
     if (!sfx::read_payload()) return 0;
 
-    const sfx::PayloadConfig &config = sfx::payload_config;
+    const sfx::PayloadConfig &config = session.payload_config;
     // The cabinet starts right behind the "$MSCF" terminator, inside the file.
     const size_t at = static_cast<size_t>(config.cabinet_offset);
     if (config.cabinet_offset < 5 || at + 4 > size || std::memcmp(data + at - 1, "$MSCF", 5) != 0)

@@ -1,12 +1,13 @@
-// Runs installer routines inside a fuzz target: messages go nowhere, and the
-// end of the process that an illegal option or a bad payload asks for
-// becomes an exception caught around the routine.
+// Runs installer routines inside a fuzz target: every input starts from the
+// run's records as a new process has them, messages go nowhere, and the end
+// of the process that an illegal option or a bad payload asks for becomes an
+// exception caught around the routine.
 #pragma once
 
 #include <optional>
 #include <string>
 
-#include "sfx/messages.h"
+#include "sfx/session.h"
 #include "sfx/ui.h"
 
 namespace fuzz {
@@ -30,12 +31,21 @@ struct ProcessEnded {
     int code;
 };
 
+// The session every input runs in, bound for the whole process, with its
+// run's records cleared (reset_run).
+inline sfx::Session &fresh_session() {
+    static QuietUi ui;
+    static sfx::Session session;
+    static const sfx::SessionScope bound(session);
+    session.ui = &ui;
+    session.exit_handler = [](int code) { throw ProcessEnded{code}; };
+    sfx::reset_run(session);
+    return session;
+}
+
 // Calls `routine`; true when it returned, false when it ended the process.
 template <typename Routine>
 bool run_installer_routine(Routine routine) {
-    static QuietUi ui;
-    sfx::set_ui(&ui);
-    sfx::set_exit_handler([](int code) { throw ProcessEnded{code}; });
     try {
         routine();
         return true;

@@ -6,28 +6,16 @@
 #include "sfx/messages.h"
 #include "sfx/paths.h"
 #include "sfx/platform.h"
+#include "sfx/session.h"
 #include "sfx/settings.h"
 #include "sfx/strings.h"
 
 namespace sfx {
 
-ExtractionState extraction_state;
-
 namespace {
 
-// The file being written: created under a temporary name in its folder and
-// renamed over the output path once complete, so that an interrupted or
-// failed file never replaces what was there. The engine writes one file at
-// a time.
-struct PendingOutput {
-    int32_t handle = -1;
-    std::string temporary_path;
-    std::string output_path;
-};
-
-PendingOutput g_pending;
-
-ExtractionState &state() { return extraction_state; }
+ExtractionState &state() { return session().extraction_state; }
+PendingOutput &pending() { return session().extraction_state.pending_output; }
 
 bool is_embedded(int32_t handle) {
     const auto &handles = state().embedded_handles;
@@ -42,10 +30,10 @@ void forget_embedded(int32_t handle) {
 
 // Removes the temporary file of an output that did not complete.
 void discard_pending_output() {
-    platform::close_file(g_pending.handle);
-    platform::remove_file(g_pending.temporary_path);
+    platform::close_file(pending().handle);
+    platform::remove_file(pending().temporary_path);
     platform::finish_temporary_file();
-    g_pending.handle = -1;
+    pending().handle = -1;
 }
 
 // True for a stored name that would land outside the destination: absolute,
@@ -110,7 +98,7 @@ bool folders_below_are_safe(const std::string &destination, const std::string &o
 bool output_name_of(const CabNotification &note, std::string &native, std::string &output_name) {
     if (has_control_character(note.name) || !platform::native_file_name(note.name, note.attributes, native))
         return false;
-    if (sfx_settings.keep_folders) {
+    if (session().sfx_settings.keep_folders) {
         output_name = native;
     } else {
         const PathParts parts = split_path(native);
@@ -121,18 +109,20 @@ bool output_name_of(const CabNotification &note, std::string &native, std::strin
 
 // Asks whether an existing file may be replaced: 1 go on, 0 skip, -1 abort.
 int32_t confirm_overwrite(const std::string &stored_name) {
+    const SfxSettings &sfx_settings = session().sfx_settings;
     if (sfx_settings.overwrite_all) return 1;
-    const int answer = show_message(SFX_MB_YESNOCANCEL | SFX_MB_ICONQUESTION, 1503, 1004,
-                                    platform::native_path(sfx_settings.destination), stored_name);
+    const int answer = show_message(SFX_MB_YESNOCANCEL | SFX_MB_ICONQUESTION, StringId::OverwriteCaption,
+                                    StringId::AskOverwrite, platform::native_path(sfx_settings.destination),
+                                    stored_name);
     return answer == SFX_IDYES ? 1 : answer == SFX_IDNO ? 0 : -1;
 }
 
 int32_t open_output(const std::string &folder, const std::string &output_path) {
-    if (g_pending.handle != -1) return -1;
-    const int32_t handle = platform::create_temporary_file(folder, g_pending.temporary_path);
+    if (pending().handle != -1) return -1;
+    const int32_t handle = platform::create_temporary_file(folder, pending().temporary_path);
     if (handle == -1) return -1;
-    g_pending.handle = handle;
-    g_pending.output_path = output_path;
+    pending().handle = handle;
+    pending().output_path = output_path;
     return handle;
 }
 
@@ -153,6 +143,7 @@ int32_t on_cabinet(CabNotification *note) {
 }
 
 int32_t on_file_start(CabNotification *note) {
+    const SfxSettings &sfx_settings = session().sfx_settings;
     if (state().cancel_requested) return -1;
     std::string stored_name, output_name;
     if (!output_name_of(*note, stored_name, output_name)) return -1;
@@ -182,22 +173,22 @@ int32_t on_file_start(CabNotification *note) {
 // path. False when it could not be put in place.
 bool place_output(const CabNotification &note) {
     if (platform::close_file(note.handle) != 0) return false;
-    const std::string &file = g_pending.temporary_path;
+    const std::string &file = pending().temporary_path;
     std::time_t stored_time;
     if (platform::dos_time_to_unix(note.date, note.time, stored_time)) {
         platform::set_modification_time(file, stored_time);
     }
     constexpr uint16_t kReadOnly = 0x01;
-    const bool read_only = sfx_settings.keep_attributes && (note.attributes & kReadOnly) != 0;
+    const bool read_only = session().sfx_settings.keep_attributes && (note.attributes & kReadOnly) != 0;
     platform::set_attributes(file, read_only, note.size == 1);
-    return platform::replace_file(file, g_pending.output_path);
+    return platform::replace_file(file, pending().output_path);
 }
 
 int32_t on_file_end(CabNotification *note) {
-    if (note->handle != g_pending.handle) return 0;
-    g_pending.handle = -1;
+    if (note->handle != pending().handle) return 0;
+    pending().handle = -1;
     const bool placed = place_output(*note);
-    if (!placed) platform::remove_file(g_pending.temporary_path);
+    if (!placed) platform::remove_file(pending().temporary_path);
     platform::finish_temporary_file();
     if (!placed) return 0;
     ++state().extracted_count;
@@ -206,8 +197,8 @@ int32_t on_file_end(CabNotification *note) {
 
 // Shows the diskette prompt; true when the user answered OK.
 bool ask_for_diskette(const std::string &mount_point) {
-    return show_message(SFX_MB_OKCANCEL | SFX_MB_ICONQUESTION, 1502, 1008, mount_point,
-                        state().disk_number + 1) == SFX_IDOK;
+    return show_message(SFX_MB_OKCANCEL | SFX_MB_ICONQUESTION, StringId::InstallerCaption,
+                        StringId::InsertDiskette, mount_point, state().disk_number + 1) == SFX_IDOK;
 }
 
 int32_t on_next_cabinet(CabNotification *note) {
@@ -224,7 +215,8 @@ int32_t on_next_cabinet(CabNotification *note) {
     }
     while (platform::path_kind(candidate, true) == platform::PathKind::Missing) {
         if (!removable) {
-            show_message(SFX_MB_ICONERROR, 1502, 1007, state().cabinet_folder, note->name);
+            show_message(SFX_MB_ICONERROR, StringId::InstallerCaption, StringId::NextCabinetMissing,
+                         state().cabinet_folder, note->name);
             return -1;
         }
         if (!ask_for_diskette(mount_point)) return -1;
@@ -271,7 +263,7 @@ std::string folder_of(const std::string &path) {
 // The engine opens the installer's own file as the folder it was handed
 // followed by the file's name; tests and callers may use the plain path.
 bool is_own_file(const char *path) {
-    return process_values.module_path == path || state().own_file_for_engine == path;
+    return session().process_values.module_path == path || state().own_file_for_engine == path;
 }
 
 class ContextGuard {
@@ -312,7 +304,7 @@ int32_t sfx_read(int32_t handle, void *buffer, uint32_t count) {
 
 int32_t sfx_write(int32_t handle, const void *buffer, uint32_t count) {
     const int32_t written = platform::write_file(handle, buffer, count);
-    if (written > 0 && handle == g_pending.handle) {
+    if (written > 0 && handle == pending().handle) {
         state().bytes_written += static_cast<uint32_t>(written);
         ui().show_progress(state().bytes_written, state().bytes_total);
     }
@@ -320,7 +312,7 @@ int32_t sfx_write(int32_t handle, const void *buffer, uint32_t count) {
 }
 
 int32_t sfx_close(int32_t handle) {
-    if (handle != -1 && handle == g_pending.handle) {
+    if (handle != -1 && handle == pending().handle) {
         discard_pending_output();
         return 0;
     }
@@ -330,7 +322,7 @@ int32_t sfx_close(int32_t handle) {
 
 int32_t sfx_seek(int32_t handle, int32_t offset, int32_t origin) {
     const bool embedded = is_embedded(handle);
-    const int32_t shift = embedded ? payload_config.cabinet_offset : 0;
+    const int32_t shift = embedded ? session().payload_config.cabinet_offset : 0;
     if (origin == 0) {
         if (offset > INT32_MAX - shift) return -1;
         offset += shift;
@@ -379,10 +371,10 @@ std::string with_trailing_separator(const std::string &destination) {
 }
 
 bool run_extraction_loop() {
-    process_values.message_owner = MessageOwner::Progress;
+    session().process_values.message_owner = MessageOwner::Progress;
     int32_t result = 1;
     state().continue_with_next = true;
-    state().current_cabinet_name = process_values.module_path.substr(state().cabinet_folder.size());
+    state().current_cabinet_name = session().process_values.module_path.substr(state().cabinet_folder.size());
     while (state().continue_with_next) {
         measure_cabinet();
         state().first_cabinet_note = true;
@@ -395,8 +387,10 @@ bool run_extraction_loop() {
 }
 
 uint32_t extract_payload() {
-    state().cabinet_folder = folder_of(process_values.module_path);
-    const std::string own_name = process_values.module_path.substr(state().cabinet_folder.size());
+    SfxSettings &sfx_settings = session().sfx_settings;
+    const std::string &module_path = session().process_values.module_path;
+    state().cabinet_folder = folder_of(module_path);
+    const std::string own_name = module_path.substr(state().cabinet_folder.size());
     state().engine_folder = platform::engine_folder(state().cabinet_folder, own_name);
     state().own_file_for_engine = state().engine_folder + own_name;
     sfx_settings.destination = with_trailing_separator(sfx_settings.destination);

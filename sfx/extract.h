@@ -6,36 +6,14 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
-#include <vector>
 
 #include "cab/cab.h"
+#include "sfx/settings.h"
 
 namespace sfx {
 
-// Most handles kept open on the installer's own file at once.
-inline constexpr size_t kMaxEmbeddedHandles = 255;
-
-struct ExtractionState {
-    std::string cabinet_folder;        // where every cabinet of the set is looked for
-    std::string engine_folder;         // the same as the engine reaches it (a long one by descriptor)
-    std::string own_file_for_engine;   // the installer's own file as the engine opens it
-    std::string current_cabinet_name;  // cabinet of the next cab_copy
-    std::string next_cabinet_name;     // cabinet after the running call
-    bool continue_with_next = false;
-    bool first_cabinet_note = false;
-    int32_t disk_number = 1;
-    uint32_t extracted_count = 0;      // files completed
-    bool cancel_requested = false;
-    std::vector<int32_t> embedded_handles;  // open on the installer's own file
-    CabContext *context = nullptr;
-    uint64_t bytes_written = 0;        // of the running cabinet's files
-    uint64_t bytes_total = 0;          // 0 when not known
-};
-
-extern ExtractionState extraction_state;
-
-// Extracts every file of the set into sfx_settings.destination through the
-// progress dialog. Returns 0 or SFX_ERR_EXTRACTION.
+// Extracts every file of the set into the session's destination through
+// the progress dialog. Returns 0 or SFX_ERR_EXTRACTION.
 uint32_t extract_payload();
 
 // The progress dialog's extraction loop: one cab_copy per cabinet. True

@@ -5,6 +5,7 @@
 #include "sfx/options.h"
 #include "sfx/paths.h"
 #include "sfx/platform.h"
+#include "sfx/session.h"
 #include "sfx/settings.h"
 #include "sfx/strings.h"
 
@@ -27,24 +28,21 @@ bool confirm_destination(const std::string &label, const std::string &typed, std
     if (typed.empty()) {
         // The label without its "(&T):" suffix names the field.
         const std::string field_name = label.substr(0, label.size() >= 5 ? label.size() - 5 : 0);
-        show_message(SFX_MB_ICONINFORMATION, 1502, 1009, Insert::utf8(field_name));
+        show_message(SFX_MB_ICONINFORMATION, StringId::InstallerCaption, StringId::DestinationEmpty,
+                     Insert::utf8(field_name));
     } else {
-        show_message(SFX_MB_ICONINFORMATION, 1502, 1010, Insert::utf8(typed));
+        show_message(SFX_MB_ICONINFORMATION, StringId::InstallerCaption, StringId::DestinationInvalid,
+                     Insert::utf8(typed));
     }
     return false;
 }
 
-void reset_settings() {
-    sfx_settings = SfxSettings{};
-    extraction_state.cancel_requested = false;
-    extraction_state.extracted_count = 0;
-}
-
 void start_configured_program() {
-    const SfxSettings &settings = sfx_settings;
+    const SfxSettings &settings = session().sfx_settings;
     if (settings.program.empty()) return;
     if (!settings.quiet_finish &&
-        show_message(SFX_MB_YESNO | SFX_MB_ICONQUESTION, 1502, 1005, settings.program) != SFX_IDYES) {
+        show_message(SFX_MB_YESNO | SFX_MB_ICONQUESTION, StringId::InstallerCaption, StringId::AskRunProgram,
+                     settings.program) != SFX_IDYES) {
         return;
     }
     const std::string path = settings.destination + settings.program;
@@ -55,6 +53,8 @@ void start_configured_program() {
 }  // namespace
 
 bool run_folder_dialog() {
+    PayloadConfig &payload_config = session().payload_config;
+    SfxSettings &sfx_settings = session().sfx_settings;
     const DialogTexts &texts = dialog_texts();
     DestinationDialog dialog;
     dialog.caption = payload_config.title.empty() ? texts.destination_caption : payload_config.title;
@@ -65,7 +65,7 @@ bool run_folder_dialog() {
         dialog.label = payload_config.message;
     }
     dialog.folder = platform::locale_shown_in_utf8(sfx_settings.destination);
-    dialog.browse_instruction = load_string(1006);
+    dialog.browse_instruction = load_string(StringId::BrowseInstruction);
     dialog.confirm_text = texts.confirm;
     dialog.browse_text = texts.browse;
     dialog.cancel_text = texts.cancel_with_key;
@@ -79,8 +79,12 @@ bool run_folder_dialog() {
     return true;
 }
 
-int run_installer(const StartupValues &startup) {
-    reset_settings();
+int run_installer(Session &session, const StartupValues &startup) {
+    const SessionScope bound(session);
+    reset_run(session);
+    PayloadConfig &payload_config = session.payload_config;
+    SfxSettings &sfx_settings = session.sfx_settings;
+    ProcessValues &process_values = session.process_values;
     process_values.start_directory = startup.start_directory;
     process_values.module_path = startup.module_path;
     if (!read_payload()) abort_extraction(SFX_ERR_PAYLOAD);
@@ -98,8 +102,8 @@ int run_installer(const StartupValues &startup) {
     if (status != 0) abort_extraction(status);
 
     start_configured_program();
-    if (!sfx_settings.quiet_finish && extraction_state.extracted_count > 0) {
-        show_message(SFX_MB_ICONINFORMATION, 1502, 1002);
+    if (!sfx_settings.quiet_finish && session.extraction_state.extracted_count > 0) {
+        show_message(SFX_MB_ICONINFORMATION, StringId::InstallerCaption, StringId::ExtractionSucceeded);
     }
     return 0;
 }

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "sfx/session.h"
+
 namespace sfx {
 
 // Where the run starts: the installer's own file, the current folder and
@@ -16,11 +18,13 @@ struct StartupValues {
 };
 
 // Runs the destination dialog 104. True when the user confirmed a valid
-// folder, which is then in sfx_settings.destination.
+// folder, which is then in the session's sfx_settings.destination.
 bool run_folder_dialog();
 
-// Runs the whole installer with the front end set by set_ui. Returns 0;
-// every failure ends the process through abort_extraction instead.
-int run_installer(const StartupValues &startup);
+// Runs the whole installer in `session`, bound meanwhile, whose front end,
+// exit handler, language and code page its owner has chosen; the run's
+// records start cleared (reset_run). Returns 0; every failure ends the
+// process through abort_extraction instead.
+int run_installer(Session &session, const StartupValues &startup);
 
 }  // namespace sfx

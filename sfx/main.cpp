@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "sfx/installer.h"
-#include "sfx/messages.h"
 #include "sfx/platform.h"
+#include "sfx/session.h"
 #include "sfx/strings.h"
 #include "sfx/terminal_ui.h"
 #ifdef PELMARSELF_WINDOWS
@@ -32,18 +32,19 @@ std::unique_ptr<sfx::Ui> make_ui(const char *program_name) {
 
 int main(int argc, char **argv) {
     std::setlocale(LC_ALL, "");
-    sfx::platform::code_page_from_locale();
-    sfx::set_language(sfx::language_from_environment());
     // A write beyond the file size limit must fail like any other write
     // rather than kill the process half-way through a file.
     std::signal(SIGXFSZ, SIG_IGN);
 
     const std::unique_ptr<sfx::Ui> ui = make_ui(argv[0]);
-    sfx::set_ui(ui.get());
+    sfx::Session session;
+    session.ui = ui.get();
+    session.language = sfx::language_from_environment();
+    session.platform.code_page = sfx::platform::code_page_of_locale();
 
     sfx::StartupValues startup;
     startup.start_directory = sfx::platform::current_directory();
     startup.module_path = sfx::platform::module_path();
     startup.arguments.assign(argv + 1, argv + argc);
-    return sfx::run_installer(startup);
+    return sfx::run_installer(session, startup);
 }

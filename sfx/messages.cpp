@@ -3,14 +3,12 @@
 #include <cstdlib>
 
 #include "sfx/platform.h"
+#include "sfx/session.h"
 #include "sfx/settings.h"
 #include "sfx/strings.h"
 
 namespace sfx {
 namespace {
-
-Ui *g_ui = nullptr;
-ExitHandler g_exit_handler = nullptr;
 
 // Reads an insert reference after '%': its number and an optional !type!.
 // Returns the position after the reference.
@@ -48,13 +46,6 @@ std::optional<Insert> shown_insert(const std::optional<Insert> &insert) {
 
 }  // namespace
 
-PayloadConfig payload_config;
-SfxSettings sfx_settings;
-ProcessValues process_values;
-
-void set_ui(Ui *ui) { g_ui = ui; }
-Ui &ui() { return *g_ui; }
-
 std::string format_message(const std::string &format, const Insert *first, const Insert *second) {
     std::string out;
     size_t pos = 0;
@@ -86,27 +77,26 @@ std::string format_message(const std::string &format, const Insert *first, const
     return out;
 }
 
-int show_message(uint32_t style, int caption_id, int text_id, const std::optional<Insert> &first,
+int show_message(uint32_t style, StringId caption, StringId text, const std::optional<Insert> &first,
                  const std::optional<Insert> &second) {
     const std::optional<Insert> shown_first = shown_insert(first);
     const std::optional<Insert> shown_second = shown_insert(second);
-    const std::string text = format_message(load_string(text_id), shown_first ? &*shown_first : nullptr,
-                                            shown_second ? &*shown_second : nullptr);
-    return ui().message_box(style, load_string(caption_id), text, process_values.message_owner);
+    const std::string formatted = format_message(load_string(text), shown_first ? &*shown_first : nullptr,
+                                                 shown_second ? &*shown_second : nullptr);
+    return ui().message_box(style, load_string(caption), formatted, session().process_values.message_owner);
 }
 
 void abort_extraction(uint32_t status) {
-    const int text = status == SFX_ERR_CANCELLED ? 1012 : status == SFX_ERR_OPTION ? 1011 : 1003;
-    show_message(SFX_MB_ICONERROR, 1502, text);
+    const StringId text = status == SFX_ERR_CANCELLED ? StringId::ExtractionAborted
+                          : status == SFX_ERR_OPTION  ? StringId::IllegalOption
+                                                      : StringId::ExtractionFailed;
+    show_message(SFX_MB_ICONERROR, StringId::InstallerCaption, text);
     exit_process(1);
 }
 
-void set_exit_handler(ExitHandler handler) { g_exit_handler = handler; }
-
 void exit_process(int code) {
-    if (g_exit_handler != nullptr) {
-        g_exit_handler(code);
-    }
+    const ExitHandler handler = session().exit_handler;
+    if (handler != nullptr) handler(code);
     std::exit(code);
 }
 

@@ -7,14 +7,10 @@
 #include <string>
 #include <utility>
 
+#include "sfx/strings.h"
 #include "sfx/ui.h"
 
 namespace sfx {
-
-// The front end every message and dialog goes to. Must be set before the
-// first message.
-void set_ui(Ui *ui);
-Ui &ui();
 
 // A message insert: text for %n, number for %n!d!. Texts are names and
 // paths in the locale's character set unless marked as UTF-8.
@@ -41,22 +37,19 @@ struct Insert {
 // to a missing insert expands to nothing.
 std::string format_message(const std::string &format, const Insert *first, const Insert *second);
 
-// Shows string `text_id` with caption `caption_id` in a message box of the
-// given style and returns the button id. The inserts come from outside
+// Shows string `text` with caption `caption` in a message box of the given
+// style and returns the button id. The inserts come from outside
 // (payload, cabinet, user): they are shown in UTF-8 with their control
 // characters made visible, so that none can break the message's lines or
 // act on a terminal.
-int show_message(uint32_t style, int caption_id, int text_id,
+int show_message(uint32_t style, StringId caption, StringId text,
                  const std::optional<Insert> &first = std::nullopt,
                  const std::optional<Insert> &second = std::nullopt);
 
 // Shows the message of `status` and ends the process with exit code 1.
 [[noreturn]] void abort_extraction(uint32_t status);
 
-// Replaces how the process ends (tests end a run by throwing instead). The
-// handler must not return; if it does, the process exits all the same.
-using ExitHandler = void (*)(int code);
-void set_exit_handler(ExitHandler handler);
+// Ends the process through the session's exit handler.
 [[noreturn]] void exit_process(int code);
 
 }  // namespace sfx

@@ -6,7 +6,9 @@
 
 #include "sfx/messages.h"
 #include "sfx/paths.h"
+#include "sfx/payload_block.h"
 #include "sfx/platform.h"
+#include "sfx/session.h"
 #include "sfx/settings.h"
 
 namespace sfx {
@@ -18,7 +20,7 @@ constexpr size_t kMaxKey = kMaxText;
 class OwnFile {
 public:
     explicit OwnFile(const std::string &path)
-        : handle_(platform::open_file(path, 0x8000, 0)) {}
+        : handle_(platform::open_file(path, platform::WIN_O_BINARY | platform::WIN_O_RDONLY, 0)) {}
     ~OwnFile() {
         if (handle_ != -1) platform::close_file(handle_);
     }
@@ -61,29 +63,19 @@ int32_t find_marker(OwnFile &file) {
     }
 }
 
+// Keeps the value of a known key; the value of any other key is dropped.
 bool store_value(const std::string &key, const std::string &value) {
-    struct Field {
-        const char *key;
-        std::string *target;
-        size_t limit;
-    };
-    const Field fields[] = {
-        {"$CABINET", &payload_config.cabinet_name, kMaxText},
-        {"$TITLE", &payload_config.title, kMaxText},
-        {"$MSG", &payload_config.message, kMaxMessage},
-        {"$CMDLINE", &payload_config.command_line, kMaxText},
-    };
-    for (const Field &field : fields) {
-        if (key == field.key) {
-            if (value.size() > field.limit) return false;
-            *field.target = value;
+    for (const BlockEntry &entry : kBlockEntries) {
+        if (key == entry.key) {
+            if (value.size() > entry.limit) return false;
+            session().payload_config.*entry.read_into = value;
         }
     }
     return true;
 }
 
 // Parses the entries in `block` (which starts at file offset `block_offset`)
-// up to the "$MSCF" terminator.
+// up to the terminator.
 bool parse_block(const char *block, int32_t size, int32_t block_offset) {
     int32_t pos = 0;
     for (;;) {
@@ -92,8 +84,10 @@ bool parse_block(const char *block, int32_t size, int32_t block_offset) {
             if (pos >= size || key.size() > kMaxKey) return false;
             if (block[pos] == '=') break;
             key += block[pos++];
-            if (key == "$MSCF") {
-                payload_config.cabinet_offset = block_offset + pos - 5 + 1;
+            if (key == kBlockTerminator) {
+                // The cabinet starts at the terminator's second byte.
+                const auto length = static_cast<int32_t>(kBlockTerminator.size());
+                session().payload_config.cabinet_offset = block_offset + pos - length + 1;
                 return true;
             }
         }
@@ -151,7 +145,7 @@ std::string expand_folder_macro(const std::string &value) {
     std::string folder;
     switch (value.size() > 1 ? value[1] : '\0') {
     case 'C': case 'c':
-        folder = process_values.start_directory;
+        folder = session().process_values.start_directory;
         break;
     case 'P': case 'p':
         read_program_files_dir(folder);
@@ -177,6 +171,7 @@ std::string expand_folder_macro(const std::string &value) {
 // The temporary folder is made only once the options are final
 // (resolve_destination): a later D value may replace this one.
 void set_destination(const std::string &value) {
+    SfxSettings &sfx_settings = session().sfx_settings;
     const bool macro = !value.empty() && value[0] == '$';
     sfx_settings.destination_in_temp = macro && value.size() > 1 && (value[1] == 'T' || value[1] == 't');
     if (sfx_settings.destination_in_temp) {
@@ -187,6 +182,7 @@ void set_destination(const std::string &value) {
 }
 
 bool flip_flag(char letter) {
+    SfxSettings &sfx_settings = session().sfx_settings;
     bool *flag = nullptr;
     switch (letter) {
     case '!': flag = &sfx_settings.no_folder_dialog; break;
@@ -211,7 +207,7 @@ const char *apply_group(const char *p, bool split_words) {
         std::string value;
         p = read_value(p, split_words, value);
         if (letter == 'E' || letter == 'e') {
-            sfx_settings.program = value;
+            session().sfx_settings.program = value;
         } else {
             set_destination(value);
         }
@@ -223,7 +219,7 @@ const char *apply_group(const char *p, bool split_words) {
 }  // namespace
 
 bool read_payload() {
-    OwnFile file(process_values.module_path);
+    OwnFile file(session().process_values.module_path);
     if (!file.is_open()) return false;
     const int32_t block_offset = find_marker(file);
     if (block_offset < 0) return false;
@@ -244,6 +240,7 @@ void parse_options(const char *options, bool split_words) {
 }
 
 void resolve_destination() {
+    SfxSettings &sfx_settings = session().sfx_settings;
     if (!sfx_settings.destination_in_temp) return;
     std::string folder;
     if (!platform::private_temp_folder(folder)) abort_extraction(SFX_ERR_EXTRACTION);

@@ -10,13 +10,13 @@ namespace sfx {
 // block may take after the marker.
 inline constexpr size_t kPayloadWindow = 4096;
 
-// Finds the block in the file at process_values.module_path and fills
-// payload_config. False when the file cannot be read, has no marker, or the
+// Finds the block in the file at the session's process_values.module_path
+// and fills its payload_config. False when the file cannot be read, has no marker, or the
 // block does not end with "$MSCF" within kPayloadWindow bytes, has a key
 // without '=' or a value longer than its field.
 bool read_payload();
 
-// Applies one option string to sfx_settings. A null or empty string changes
+// Applies one option string to the session's sfx_settings. A null or empty string changes
 // nothing. An illegal option ends the run (abort_extraction, SFX_ERR_OPTION).
 // `split_words` is false for one word of an already split command line:
 // whitespace then belongs to a D or E value.

@@ -5,6 +5,10 @@
 // function that touches the file system turns `\` into `/` first.
 #pragma once
 
+#include <signal.h>
+
+#include <csignal>
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -12,16 +16,60 @@
 
 namespace sfx::platform {
 
-// --- Character set ---------------------------------------------------------
-
 // How multi-byte texts are stepped through: UTF-8 (no byte is a double-byte
 // lead byte, a step covers a whole sequence) or Shift-JIS (lead bytes
 // 0x81-0x9F and 0xE0-0xFC).
 enum class CodePage { Utf8, ShiftJis };
+
+// --- State -----------------------------------------------------------------
+
+// Longest path of an unfinished output file, its terminating NUL included.
+inline constexpr size_t kMaxUnfinishedPath = 4096;
+
+// What signal handlers share with the running code. A handler may interrupt
+// anything, so it reaches this record through a lock-free load of the bound
+// state's address and touches nothing else: flags of type volatile
+// sig_atomic_t, and a buffer filled while the signals are held back.
+struct SignalShared {
+    volatile std::sig_atomic_t interrupted = 0;     // a Ctrl-C noted by a front end
+    volatile std::sig_atomic_t has_unfinished = 0;  // unfinished_path names a file
+    char unfinished_path[kMaxUnfinishedPath] = {};
+};
+
+// Everything the layer remembers between calls. A program keeps one in its
+// run record (the installer in its session) and binds it with StateScope;
+// every function below that reads or changes state works on the bound one.
+struct PlatformState {
+    CodePage code_page = CodePage::Utf8;
+    // Replaces the removable-device check (tests); empty: the system's.
+    std::function<bool(const std::string &folder, std::string &mount_point)> removable_check;
+    // Made by private_temp_folder when the fixed name is unusable.
+    std::string fresh_temp_folder;
+    SignalShared shared_with_handlers;
+};
+
+// Binds `state` while it lives; the state bound before comes back afterwards.
+class StateScope {
+public:
+    explicit StateScope(PlatformState &state);
+    ~StateScope();
+    StateScope(const StateScope &) = delete;
+    StateScope &operator=(const StateScope &) = delete;
+
+private:
+    PlatformState *previous_;
+};
+
+// The bound state's signal-shared part, or null when none is bound. Safe in
+// a signal handler.
+SignalShared *signal_shared();
+
+// --- Character set ---------------------------------------------------------
+
 CodePage code_page();
 void set_code_page(CodePage page);
-// Takes the code page from the locale's character set.
-void code_page_from_locale();
+// The code page of the locale's character set.
+CodePage code_page_of_locale();
 
 bool is_lead_byte(unsigned char byte);
 // The next character after `p`; `p` itself at the end of the text.
@@ -68,7 +116,7 @@ std::string home_folder();
 // in /tmp when $TMPDIR names no folder), created with mode 0700 when
 // missing. When that name is taken by anything but a directory of this
 // user closed to group and others, a fresh folder "pelmarself-<uid>-XXXXXX/"
-// is made instead (once per process). False when neither can be had.
+// is made instead (once per bound state). False when neither can be had.
 bool private_temp_folder(std::string &folder);
 std::string program_files_folder();
 std::string windows_folder();
@@ -99,9 +147,23 @@ inline constexpr size_t kEnginePathLength = 257;
 // until the process ends).
 std::string engine_folder(const std::string &folder, const std::string &name);
 
-// Low-level descriptors; every function returns -1 on failure. `flags` and
-// `mode` take the Windows runtime's values (0x8000 binary read-only, 0x8321
-// create/truncate/write-only, 0x180 read-write permission).
+// Open flags and permission bits of open_file: the Windows runtime's values,
+// which the engine passes to its open callback too (CAB_OPEN_* in cab/cab.h
+// are combinations of them). Binary changes nothing here, and other bits
+// (sequential, read permission) are ignored.
+enum : int32_t {
+    WIN_O_RDONLY = 0x0000,
+    WIN_O_WRONLY = 0x0001,
+    WIN_O_RDWR = 0x0002,
+    WIN_O_APPEND = 0x0008,
+    WIN_O_CREAT = 0x0100,
+    WIN_O_TRUNC = 0x0200,
+    WIN_O_EXCL = 0x0400,
+    WIN_O_BINARY = 0x8000,
+    WIN_S_IWRITE = 0x0080  // without it a new file is created read-only
+};
+
+// Low-level descriptors; every function returns -1 on failure.
 int32_t open_file(const std::string &path, int32_t flags, int32_t mode);
 int32_t read_file(int32_t handle, void *buffer, uint32_t count);
 int32_t write_file(int32_t handle, const void *buffer, uint32_t count);
@@ -142,7 +204,8 @@ bool set_attributes(const std::string &path, bool read_only, bool executable);
 // --- Termination -----------------------------------------------------------
 
 // While one lives, SIGTERM, SIGHUP and SIGINT remove the unfinished
-// temporary file, if there is one, and end the process with exit code 1. A
+// temporary file of the bound state, if there is one, and end the process
+// with exit code 1. A
 // front end may handle SIGINT itself meanwhile (as the Cancel button).
 class TerminationCleanup {
 public:
@@ -150,6 +213,9 @@ public:
     ~TerminationCleanup();
     TerminationCleanup(const TerminationCleanup &) = delete;
     TerminationCleanup &operator=(const TerminationCleanup &) = delete;
+
+private:
+    struct sigaction previous_[3];  // of SIGTERM, SIGHUP and SIGINT
 };
 
 }  // namespace sfx::platform

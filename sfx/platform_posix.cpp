@@ -11,6 +11,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
@@ -20,28 +21,24 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <type_traits>
 
 extern char **environ;
 
 namespace sfx::platform {
 namespace {
 
-CodePage g_code_page = CodePage::Utf8;
-std::function<bool(const std::string &, std::string &)> g_removable_check;
-// The temporary folder made by mkdtemp when the fixed name is unusable.
-std::string g_fresh_temp_folder;
+// The bound state. Signal handlers load it too, so it is a lock-free atomic.
+std::atomic<PlatformState *> g_state{nullptr};
+static_assert(std::atomic<PlatformState *>::is_always_lock_free);
 
-// The output file being written under its temporary name, for the
-// termination handler: a plain buffer and a flag, as a handler may read
-// nothing else.
-char g_unfinished_path[PATH_MAX];
-volatile std::sig_atomic_t g_has_unfinished = 0;
+PlatformState &state() { return *g_state.load(std::memory_order_relaxed); }
 
 constexpr int kTerminationSignals[] = {SIGTERM, SIGHUP, SIGINT};
-struct sigaction g_previous_actions[std::size(kTerminationSignals)];
 
 extern "C" void remove_unfinished_and_exit(int) {
-    if (g_has_unfinished) unlink(g_unfinished_path);
+    const SignalShared *shared = signal_shared();
+    if (shared != nullptr && shared->has_unfinished) unlink(shared->unfinished_path);
     _exit(1);
 }
 
@@ -61,18 +58,6 @@ public:
 private:
     sigset_t previous_;
 };
-
-// Windows runtime open flags.
-enum : int32_t {
-    WIN_O_WRONLY = 0x0001,
-    WIN_O_RDWR = 0x0002,
-    WIN_O_APPEND = 0x0008,
-    WIN_O_CREAT = 0x0100,
-    WIN_O_TRUNC = 0x0200,
-    WIN_O_EXCL = 0x0400
-};
-// S_IWRITE: without it the file is created read-only.
-constexpr int32_t WIN_S_IWRITE = 0x0080;
 
 mode_t process_umask() {
     static const mode_t mask = [] {
@@ -217,26 +202,34 @@ bool is_private_directory(const std::string &path) {
 
 }  // namespace
 
-CodePage code_page() { return g_code_page; }
-void set_code_page(CodePage page) { g_code_page = page; }
+StateScope::StateScope(PlatformState &state) : previous_(g_state.exchange(&state)) {}
+StateScope::~StateScope() { g_state.store(previous_); }
 
-void code_page_from_locale() {
+SignalShared *signal_shared() {
+    PlatformState *bound = g_state.load(std::memory_order_relaxed);
+    return bound != nullptr ? &bound->shared_with_handlers : nullptr;
+}
+
+CodePage code_page() { return state().code_page; }
+void set_code_page(CodePage page) { state().code_page = page; }
+
+CodePage code_page_of_locale() {
     const char *codeset = nl_langinfo(CODESET);
     const bool shift_jis = codeset != nullptr && (std::strcmp(codeset, "SHIFT_JIS") == 0 ||
                                                   std::strcmp(codeset, "SJIS") == 0 ||
                                                   std::strcmp(codeset, "CP932") == 0);
-    g_code_page = shift_jis ? CodePage::ShiftJis : CodePage::Utf8;
+    return shift_jis ? CodePage::ShiftJis : CodePage::Utf8;
 }
 
 bool is_lead_byte(unsigned char byte) {
-    return g_code_page == CodePage::ShiftJis &&
+    return code_page() == CodePage::ShiftJis &&
            ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC));
 }
 
 const char *char_next(const char *p) {
     const auto byte = static_cast<unsigned char>(*p);
     if (byte == 0) return p;
-    if (g_code_page == CodePage::ShiftJis) {
+    if (code_page() == CodePage::ShiftJis) {
         return is_lead_byte(byte) && p[1] != '\0' ? p + 2 : p + 1;
     }
     // UTF-8: step over the continuation bytes that follow.
@@ -270,7 +263,7 @@ bool convert_to_utf8(const std::string &text, const char *charset, std::string &
 }
 
 bool utf8_to_locale(const std::string &utf8, std::string &out) {
-    if (g_code_page == CodePage::Utf8) {
+    if (code_page() == CodePage::Utf8) {
         out = utf8;
         return true;
     }
@@ -278,14 +271,14 @@ bool utf8_to_locale(const std::string &utf8, std::string &out) {
 }
 
 std::string utf8_shown_in_locale(const std::string &utf8) {
-    if (g_code_page == CodePage::Utf8) return utf8;
+    if (code_page() == CodePage::Utf8) return utf8;
     std::string out;
     convert(utf8, "UTF-8", kShiftJisCharset, "?", out);
     return out;
 }
 
 std::string locale_shown_in_utf8(const std::string &text) {
-    if (g_code_page == CodePage::Utf8) return text;
+    if (code_page() == CodePage::Utf8) return text;
     std::string out;
     convert(text, kShiftJisCharset, "UTF-8", "\xEF\xBF\xBD", out);
     return out;
@@ -322,7 +315,7 @@ std::string visible_controls(const std::string &text, bool keep_line_feeds) {
 
 bool native_file_name(const std::string &stored, uint16_t attributes, std::string &native) {
     constexpr uint16_t kNameIsUtf8 = 0x80;
-    if ((attributes & kNameIsUtf8) || g_code_page == CodePage::ShiftJis || is_valid_utf8(stored)) {
+    if ((attributes & kNameIsUtf8) || code_page() == CodePage::ShiftJis || is_valid_utf8(stored)) {
         native = stored;
         return true;
     }
@@ -354,13 +347,14 @@ bool private_temp_folder(std::string &folder) {
         return true;
     }
     // The fixed name is taken (by another user, say): a fresh folder of our
-    // own, made once per process, keeps the run going.
-    if (!g_fresh_temp_folder.starts_with(fixed + "-") || !is_private_directory(g_fresh_temp_folder)) {
+    // own, made once per bound state, keeps the run going.
+    std::string &fresh = state().fresh_temp_folder;
+    if (!fresh.starts_with(fixed + "-") || !is_private_directory(fresh)) {
         std::string made = fixed + "-XXXXXX";
         if (mkdtemp(made.data()) == nullptr) return false;
-        g_fresh_temp_folder = made;
+        fresh = made;
     }
-    folder = g_fresh_temp_folder + "/";
+    folder = fresh + "/";
     return true;
 }
 
@@ -369,12 +363,12 @@ std::string windows_folder() { return "/usr"; }
 std::string system_folder() { return "/usr/lib"; }
 
 bool is_removable(const std::string &folder, std::string &mount_point) {
-    return g_removable_check ? g_removable_check(folder, mount_point)
-                             : system_removable_check(folder, mount_point);
+    const auto &check = state().removable_check;
+    return check ? check(folder, mount_point) : system_removable_check(folder, mount_point);
 }
 
 void set_removable_check(std::function<bool(const std::string &, std::string &)> check) {
-    g_removable_check = std::move(check);
+    state().removable_check = std::move(check);
 }
 
 void start_program(const std::string &path) {
@@ -457,7 +451,8 @@ int32_t create_temporary_file(const std::string &folder, std::string &path) {
     std::string name = native_path(folder);
     if (!name.empty() && name.back() != '/') name += '/';
     name += ".pelmarself-XXXXXX";
-    if (name.size() >= sizeof g_unfinished_path) return -1;
+    SignalShared &shared = state().shared_with_handlers;
+    if (name.size() >= sizeof shared.unfinished_path) return -1;
     // No termination may fall between creating the file and naming it.
     const TerminationHeld held;
     // mkostemp creates with O_EXCL, which never follows a symbolic link.
@@ -468,26 +463,27 @@ int32_t create_temporary_file(const std::string &folder, std::string &path) {
         unlink(name.c_str());
         return -1;
     }
-    std::memcpy(g_unfinished_path, name.c_str(), name.size() + 1);
-    g_has_unfinished = 1;
+    std::memcpy(shared.unfinished_path, name.c_str(), name.size() + 1);
+    shared.has_unfinished = 1;
     path = name;
     return fd;
 }
 
-void finish_temporary_file() { g_has_unfinished = 0; }
+void finish_temporary_file() { state().shared_with_handlers.has_unfinished = 0; }
 
 TerminationCleanup::TerminationCleanup() {
     struct sigaction action = {};
     action.sa_handler = remove_unfinished_and_exit;
     sigemptyset(&action.sa_mask);
+    static_assert(std::size(kTerminationSignals) == std::extent_v<decltype(previous_)>);
     for (size_t i = 0; i < std::size(kTerminationSignals); ++i) {
-        sigaction(kTerminationSignals[i], &action, &g_previous_actions[i]);
+        sigaction(kTerminationSignals[i], &action, &previous_[i]);
     }
 }
 
 TerminationCleanup::~TerminationCleanup() {
     for (size_t i = 0; i < std::size(kTerminationSignals); ++i) {
-        sigaction(kTerminationSignals[i], &g_previous_actions[i], nullptr);
+        sigaction(kTerminationSignals[i], &previous_[i], nullptr);
     }
 }
 

@@ -1,12 +1,15 @@
-// The installer's process-wide records: the payload configuration block, the
-// option settings, the values read at start-up, and the status codes with
-// which failures travel to abort_extraction.
+// The installer's records: the payload configuration block, the option
+// settings, the values read at start-up and the extraction state, which one
+// run keeps in its session (sfx/session.h), and the status codes with which
+// failures travel to abort_extraction.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "cab/cab.h"
 #include "sfx/ui.h"
 
 namespace sfx {
@@ -55,8 +58,35 @@ struct ProcessValues {
     MessageOwner message_owner = MessageOwner::None;
 };
 
-extern PayloadConfig payload_config;
-extern SfxSettings sfx_settings;
-extern ProcessValues process_values;
+// Most handles kept open on the installer's own file at once.
+inline constexpr size_t kMaxEmbeddedHandles = 255;
+
+// The file being written: created under a temporary name in its folder and
+// renamed over the output path once complete, so that an interrupted or
+// failed file never replaces what was there. The engine writes one file at
+// a time.
+struct PendingOutput {
+    int32_t handle = -1;
+    std::string temporary_path;
+    std::string output_path;
+};
+
+struct ExtractionState {
+    std::string cabinet_folder;        // where every cabinet of the set is looked for
+    std::string engine_folder;         // the same as the engine reaches it (a long one by descriptor)
+    std::string own_file_for_engine;   // the installer's own file as the engine opens it
+    std::string current_cabinet_name;  // cabinet of the next cab_copy
+    std::string next_cabinet_name;     // cabinet after the running call
+    bool continue_with_next = false;
+    bool first_cabinet_note = false;
+    int32_t disk_number = 1;
+    uint32_t extracted_count = 0;      // files completed
+    bool cancel_requested = false;
+    std::vector<int32_t> embedded_handles;  // open on the installer's own file
+    CabContext *context = nullptr;
+    PendingOutput pending_output;
+    uint64_t bytes_written = 0;        // of the running cabinet's files
+    uint64_t bytes_total = 0;          // 0 when not known
+};
 
 }  // namespace sfx

@@ -4,8 +4,6 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "sfx/settings.h"
-
 namespace sfx {
 namespace {
 
@@ -23,15 +21,12 @@ void append(std::vector<uint8_t> &out, std::string_view bytes) {
     out.insert(out.end(), bytes.begin(), bytes.end());
 }
 
-void append_entry(std::vector<uint8_t> &out, std::string_view key,
-                  const std::optional<std::string> &value, size_t limit) {
+void append_entry(std::vector<uint8_t> &out, const BlockEntry &entry, const std::optional<std::string> &value) {
     if (!value) return;
-    if (value->find('\0') != std::string::npos) {
-        throw std::invalid_argument(std::string(key) + " holds a NUL byte");
-    }
-    if (value->size() > limit) {
-        throw std::invalid_argument(std::string(key) + " is longer than " + std::to_string(limit) +
-                                    " bytes");
+    const std::string key(entry.key);
+    if (value->find('\0') != std::string::npos) throw std::invalid_argument(key + " holds a NUL byte");
+    if (value->size() > entry.limit) {
+        throw std::invalid_argument(key + " is longer than " + std::to_string(entry.limit) + " bytes");
     }
     append(out, key);
     out.push_back('=');
@@ -44,16 +39,16 @@ void append_entry(std::vector<uint8_t> &out, std::string_view key,
 std::vector<uint8_t> write_self_extractor(std::span<const uint8_t> stub, const SfxBlock &block,
                                           std::span<const uint8_t> cabinet) {
     check_stub(stub);
-    if (cabinet.size() < 4 || std::memcmp(cabinet.data(), "MSCF", 4) != 0) {
+    // The terminator's '$' is written here; the rest is the cabinet's own.
+    const std::string_view signature = kBlockTerminator.substr(1);
+    if (cabinet.size() < signature.size() ||
+        std::memcmp(cabinet.data(), signature.data(), signature.size()) != 0) {
         throw std::invalid_argument("the cabinet does not begin with MSCF");
     }
     std::vector<uint8_t> out(stub.begin(), stub.end());
     out.insert(out.end(), std::begin(kMarker), std::end(kMarker));
-    append_entry(out, "$CABINET", block.cabinet_name, kMaxText);
-    append_entry(out, "$TITLE", block.title, kMaxText);
-    append_entry(out, "$MSG", block.message, kMaxMessage);
-    append_entry(out, "$CMDLINE", block.options, kMaxText);
-    out.push_back('$');
+    for (const BlockEntry &entry : kBlockEntries) append_entry(out, entry, block.*entry.written_from);
+    out.push_back(static_cast<uint8_t>(kBlockTerminator[0]));
     out.insert(out.end(), cabinet.begin(), cabinet.end());
     return out;
 }

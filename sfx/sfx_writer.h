@@ -3,20 +3,12 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <span>
-#include <string>
 #include <vector>
 
-namespace sfx {
+#include "sfx/payload_block.h"
 
-// The block's values; an absent value writes no entry.
-struct SfxBlock {
-    std::optional<std::string> cabinet_name;  // $CABINET
-    std::optional<std::string> title;         // $TITLE
-    std::optional<std::string> message;       // $MSG
-    std::optional<std::string> options;       // $CMDLINE
-};
+namespace sfx {
 
 // Returns stub, marker, entries, terminator and cabinet. Throws
 // std::invalid_argument when the stub contains or ends in '$' so that the

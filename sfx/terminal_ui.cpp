@@ -12,9 +12,13 @@
 namespace sfx {
 namespace {
 
-volatile std::sig_atomic_t g_interrupted = 0;
+// Ctrl-C is noted in the signal-shared part of the platform state, the only
+// state a handler may touch.
+volatile std::sig_atomic_t &interrupted() { return platform::signal_shared()->interrupted; }
 
-extern "C" void note_interrupt(int) { g_interrupted = 1; }
+extern "C" void note_interrupt(int) {
+    if (platform::SignalShared *shared = platform::signal_shared()) shared->interrupted = 1;
+}
 
 // While a question is open, Ctrl-C answers it as its Cancel button would.
 // SIGINT is held back except while waiting for input (wait_for_answer), so
@@ -24,7 +28,7 @@ public:
     // Outside extraction an earlier Ctrl-C is forgotten; during it, a
     // pending one (a cancel request not yet handed on) answers at once.
     explicit InterruptibleQuestion(bool during_extraction) {
-        if (!during_extraction) g_interrupted = 0;
+        if (!during_extraction) interrupted() = 0;
         struct sigaction action = {};
         action.sa_handler = note_interrupt;
         sigemptyset(&action.sa_mask);
@@ -54,7 +58,7 @@ bool wait_for_answer(std::FILE *terminal) {
     pthread_sigmask(SIG_SETMASK, nullptr, &waiting);
     sigdelset(&waiting, SIGINT);
     pollfd input{fileno(terminal), POLLIN, 0};
-    while (!g_interrupted) {
+    while (!interrupted()) {
         if (ppoll(&input, 1, nullptr, &waiting) > 0 || errno != EINTR) return true;
     }
     return false;
@@ -175,7 +179,7 @@ bool TerminalUi::run_progress_dialog(const ProgressDialog &dialog, const Extract
     struct sigaction previous = {};
     action.sa_handler = note_interrupt;
     sigemptyset(&action.sa_mask);
-    g_interrupted = 0;
+    interrupted() = 0;
     sigaction(SIGINT, &action, &previous);
     extraction_ = &extraction;
     const bool result = extraction.run();
@@ -196,8 +200,8 @@ void TerminalUi::show_file(const std::string &text) {
     last_percent_ = -1;
     // Ctrl-C works like the dialog's Cancel button: it is handled here, at a
     // file start, and stops the run at the next one.
-    if (g_interrupted && extraction_ != nullptr) {
-        g_interrupted = 0;
+    if (interrupted() && extraction_ != nullptr) {
+        interrupted() = 0;
         extraction_->cancel();
     }
 }

@@ -1,26 +1,23 @@
 // The shipped installers run as a user runs them, without a display: HOME,
 // TMPDIR and the XDG folders point into a scratch directory.
 #include <gtest/gtest.h>
-#include <pty.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstring>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <thread>
 
+#include "sfx/tests/child_process.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Outcome {
-    int exit_code = -1;
-    std::string output;  // standard output and standard error
-};
+using sfxtest::Outcome;
 
 // One installer run. Answers, when given, are typed on a pseudo-terminal
 // that is the run's controlling terminal, each after its prompt appears;
@@ -29,65 +26,20 @@ struct Launch {
     std::string program;
     std::vector<std::string> arguments;
     std::map<std::string, std::string> environment;
-    std::vector<std::pair<std::string, std::string>> answers;  // prompt text, line to type
+    std::vector<sfxtest::TypedAnswer> answers;
 };
 
-void prepare_child(const Launch &run) {
-    for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "PELMARSELF_UI", "LC_ALL", "LC_MESSAGES",
-                             "XDG_DATA_HOME", "PREFIX"})
-        unsetenv(name);
-    for (const auto &[name, value] : run.environment) setenv(name.c_str(), value.c_str(), 1);
-    std::vector<char *> argv{const_cast<char *>(run.program.c_str())};
-    for (const auto &a : run.arguments) argv.push_back(const_cast<char *>(a.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-}
-
-std::string read_until(int fd, std::string &seen, const std::string &wanted) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    char buffer[4096];
-    while (seen.find(wanted) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n <= 0) break;
-        seen.append(buffer, static_cast<size_t>(n));
-    }
-    return seen;
-}
-
 Outcome run_installer(const Launch &run) {
-    Outcome outcome;
-    int fd = -1;
-    pid_t child;
-    if (run.answers.empty()) {
-        int fds[2];
-        if (pipe(fds) != 0) return outcome;
-        child = fork();
-        if (child == 0) {
-            setsid();
-            dup2(fds[1], STDOUT_FILENO);
-            dup2(fds[1], STDERR_FILENO);
-            close(fds[0]);
-            freopen("/dev/null", "r", stdin);
-            prepare_child(run);
-        }
-        close(fds[1]);
-        fd = fds[0];
-    } else {
-        child = forkpty(&fd, nullptr, nullptr, nullptr);
-        if (child == 0) prepare_child(run);
-        for (const auto &[prompt, line] : run.answers) {
-            read_until(fd, outcome.output, prompt);
-            const std::string typed = line + "\n";
-            if (write(fd, typed.data(), typed.size()) != static_cast<ssize_t>(typed.size())) break;
-        }
-    }
-    read_until(fd, outcome.output, std::string(1, '\0'));  // to the end of output
-    close(fd);
-    int status = 0;
-    waitpid(child, &status, 0);
-    outcome.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return outcome;
+    const auto child = [&run] {
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "PELMARSELF_UI", "LC_ALL", "LC_MESSAGES",
+                                 "XDG_DATA_HOME", "PREFIX"})
+            unsetenv(name);
+        for (const auto &[name, value] : run.environment) setenv(name.c_str(), value.c_str(), 1);
+        std::vector<std::string> argv = {run.program};
+        argv.insert(argv.end(), run.arguments.begin(), run.arguments.end());
+        sfxtest::exec_program(run.program, argv);
+    };
+    return run.answers.empty() ? sfxtest::run_without_terminal(child) : sfxtest::run_on_terminal(child, run.answers);
 }
 
 class ShippedInstaller : public ::testing::TestWithParam<const char *> {
@@ -148,7 +100,7 @@ TEST_P(ShippedInstaller, ExtractsSilentlyAndStartsSetup) {
 
 TEST_P(ShippedInstaller, QuietFlagOnTheCommandLineBringsBackTheQuestions) {
     Launch r = run({"-R"});
-    r.answers = {{"executed?", "y"}};
+    r.answers = {{"executed?", "y\n"}};
     const Outcome out = run_installer(r);
     EXPECT_EQ(out.exit_code, 0) << out.output;
     const size_t question = out.output.find("Should the file \"setup\" be executed?");
@@ -161,7 +113,7 @@ TEST_P(ShippedInstaller, QuietFlagOnTheCommandLineBringsBackTheQuestions) {
 
 TEST_P(ShippedInstaller, DialogFlagAsksForTheDestinationWithTheTemporaryFolder) {
     Launch r = run({"-!"});
-    r.answers = {{"]", ""}};  // accept the folder offered in brackets
+    r.answers = {{"]", "\n"}};  // accept the folder offered in brackets
     const Outcome out = run_installer(r);
     EXPECT_EQ(out.exit_code, 0) << out.output;
     EXPECT_NE(out.output.find("[" + extracted.string()), std::string::npos) << out.output;

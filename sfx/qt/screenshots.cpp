@@ -16,6 +16,7 @@
 #include "sfx/qt/installer_icon.h"
 #include "sfx/qt/progress_window.h"
 #include "sfx/qt/qt_ui.h"
+#include "sfx/session.h"
 #include "sfx/settings.h"
 #include "sfx/strings.h"
 
@@ -64,7 +65,7 @@ public:
         sfx::ProgressWindow window(dialog, extraction);
         window.show_archive("/media/setup/Tapmora-setup");
         window.show_progress(420 * 1024, 1000 * 1024);
-        window.show_file(sfx::sfx_settings.destination + "Tapmora/setup.exe");
+        window.show_file(sfx::session().sfx_settings.destination + "Tapmora/setup.exe");
         save(window, "progress");
         return false;
     }
@@ -88,11 +89,12 @@ private:
 };
 
 void render_windows() {
-    sfx::sfx_settings.destination = "/tmp/pelmarself-1000/";
+    std::string &destination = sfx::session().sfx_settings.destination;
+    destination = "/tmp/pelmarself-1000/";
     sfx::run_folder_dialog();
     sfx::extract_payload();
-    sfx::show_message(sfx::SFX_MB_YESNOCANCEL | sfx::SFX_MB_ICONQUESTION, 1503, 1004,
-                      sfx::sfx_settings.destination, std::string("Tapmora\\setup.exe"));
+    sfx::show_message(sfx::SFX_MB_YESNOCANCEL | sfx::SFX_MB_ICONQUESTION, sfx::StringId::OverwriteCaption,
+                      sfx::StringId::AskOverwrite, destination, std::string("Tapmora\\setup.exe"));
 }
 
 }  // namespace
@@ -106,8 +108,10 @@ int main(int argc, char **argv) {
     const QString folder = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(folder);
     ScreenshotUi ui(folder);
-    sfx::set_ui(&ui);
-    sfx::process_values.module_path = "/media/setup/Tapmora-setup";
+    sfx::Session session;
+    session.ui = &ui;
+    session.process_values.module_path = "/media/setup/Tapmora-setup";
+    const sfx::SessionScope bound(session);
 
     for (const int size : {32, 16}) {
         const QString path = folder + QStringLiteral("/sfx_icon_%1_x8.png").arg(size);
@@ -119,14 +123,14 @@ int main(int argc, char **argv) {
         }
     }
 
-    sfx::set_language(sfx::Language::English);
+    session.language = sfx::Language::English;
     ui.set_suffix(QStringLiteral("en"));
     render_windows();
 
-    sfx::set_language(sfx::Language::Japanese);
+    session.language = sfx::Language::Japanese;
     ui.set_suffix(QStringLiteral("ja"));
-    sfx::payload_config.title = "Tapmora.EXE自己解凍ダイアログ";
-    sfx::payload_config.message = "解凍先フォルダの指定";
+    session.payload_config.title = "Tapmora.EXE自己解凍ダイアログ";
+    session.payload_config.message = "解凍先フォルダの指定";
     render_windows();
     return ui.ok ? 0 : 1;
 }

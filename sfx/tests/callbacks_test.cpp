@@ -18,8 +18,8 @@ class Callbacks : public InstallerTest {};
 
 TEST_F(Callbacks, OwnFileHandlesSeeTheCabinetAsAFileOfItsOwn) {
     write_bytes(installer_, {'s', 't', 'u', 'b', 'M', 'S', 'C', 'F'});
-    sfx::process_values.module_path = installer_;
-    sfx::payload_config.cabinet_offset = 4;
+    session_.process_values.module_path = installer_;
+    session_.payload_config.cabinet_offset = 4;
     const int32_t handle = sfx::sfx_open(installer_.c_str(), CAB_OPEN_READ, CAB_OPEN_MODE);
     ASSERT_NE(handle, -1);
     char signature[4] = {};
@@ -28,12 +28,12 @@ TEST_F(Callbacks, OwnFileHandlesSeeTheCabinetAsAFileOfItsOwn) {
     EXPECT_EQ(sfx::sfx_seek(handle, 1, 0), 1);
     EXPECT_EQ(sfx::sfx_seek(handle, 0, 2), 4) << "the cabinet runs to the end of the file";
     EXPECT_EQ(sfx::sfx_close(handle), 0);
-    EXPECT_TRUE(sfx::extraction_state.embedded_handles.empty());
+    EXPECT_TRUE(session_.extraction_state.embedded_handles.empty());
 }
 
 TEST_F(Callbacks, AtMost255OwnFileHandlesAreOpen) {
     write_bytes(installer_, {'M', 'S', 'C', 'F'});
-    sfx::process_values.module_path = installer_;
+    session_.process_values.module_path = installer_;
     std::vector<int32_t> handles;
     for (size_t i = 0; i < sfx::kMaxEmbeddedHandles; ++i) {
         handles.push_back(sfx::sfx_open(installer_.c_str(), CAB_OPEN_READ, CAB_OPEN_MODE));

@@ -1,20 +1,17 @@
 // Runs the built installer programs on self-extracting files written by
-// pelmarcab, without a controlling terminal.
+// pelmarcab, as a user runs them: without a terminal, or at one of their own.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <pty.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <ctime>
 #include <filesystem>
 #include <string_view>
 
+#include "sfx/tests/child_process.h"
 #include "sfx/tests/installer_fixture.h"
 
 namespace sfxtest {
@@ -22,84 +19,28 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int exit_code = -1;
-    std::string errors;  // standard error
-};
-
 struct Launch {
     std::vector<std::string> arguments;  // program first
     std::string language = "C";
     std::string directory;
     rlim_t file_size_limit = RLIM_INFINITY;
-    // Bytes typed on the run's own terminal, each once its prompt text has
+    // Keys typed on the run's own terminal, each once its prompt has
     // appeared; without any the run has no terminal at all.
-    std::vector<std::pair<std::string, std::string>> typed;
+    std::vector<TypedAnswer> typed;
 };
 
-[[noreturn]] void exec_program(const Launch &launch) {
-    if (!launch.directory.empty() && chdir(launch.directory.c_str()) != 0) _exit(127);
-    const rlimit limit{launch.file_size_limit, launch.file_size_limit};
-    setrlimit(RLIMIT_FSIZE, &limit);
-    setenv("LANG", launch.language.c_str(), 1);
-    unsetenv("LC_ALL");
-    unsetenv("LC_MESSAGES");
-    std::vector<char *> argv;
-    for (const std::string &argument : launch.arguments) argv.push_back(const_cast<char *>(argument.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-}
-
-// Reads the run's output into `seen` until it holds `wanted` or the output
-// ends (an empty `wanted`); false after 20 seconds without it.
-bool read_until(int fd, std::string &seen, const std::string &wanted) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    char buffer[4096];
-    while (wanted.empty() || seen.find(wanted) == std::string::npos) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        pollfd ready{fd, POLLIN, 0};
-        if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) <= 0) return false;
-        const ssize_t count = read(fd, buffer, sizeof buffer);
-        if (count <= 0) return wanted.empty();  // a terminal reports EIO once the run has ended
-        seen.append(buffer, static_cast<size_t>(count));
-    }
-    return true;
-}
-
-// Runs a program in its own session with standard input closed to
-// /dev/null and collects standard error; with `typed` the session's
-// terminal is a pseudo-terminal that carries all three streams.
+// Runs a program in its own session and collects its output.
 Outcome run_program(const Launch &launch) {
-    int fd = -1;
-    pid_t child;
-    if (launch.typed.empty()) {
-        int pipe_fds[2];
-        if (pipe(pipe_fds) != 0) return {};
-        child = fork();
-        if (child == 0) {
-            setsid();
-            dup2(pipe_fds[1], STDERR_FILENO);
-            close(pipe_fds[0]);
-            freopen("/dev/null", "r", stdin);
-            exec_program(launch);
-        }
-        close(pipe_fds[1]);
-        fd = pipe_fds[0];
-    } else {
-        child = forkpty(&fd, nullptr, nullptr, nullptr);
-        if (child == 0) exec_program(launch);
-    }
-    Outcome outcome;
-    for (const auto &[prompt, bytes] : launch.typed) {
-        if (!read_until(fd, outcome.errors, prompt) || write(fd, bytes.data(), bytes.size()) < 0) break;
-    }
-    read_until(fd, outcome.errors, "");
-    close(fd);
-    int status = 0;
-    waitpid(child, &status, 0);
-    outcome.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return outcome;
+    const auto child = [&launch] {
+        if (!launch.directory.empty() && chdir(launch.directory.c_str()) != 0) _exit(127);
+        const rlimit limit{launch.file_size_limit, launch.file_size_limit};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        setenv("LANG", launch.language.c_str(), 1);
+        unsetenv("LC_ALL");
+        unsetenv("LC_MESSAGES");
+        exec_program(launch.arguments.at(0), launch.arguments);
+    };
+    return launch.typed.empty() ? run_without_terminal(child) : run_on_terminal(child, launch.typed);
 }
 
 Outcome run_program(const std::vector<std::string> &arguments) {
@@ -120,7 +61,7 @@ protected:
     Outcome pack(const std::string &name, const std::vector<std::string> &sfx_arguments,
                  const std::string &stub = PELMARSELF_CLI_PATH) {
         const Outcome created = run_program(std::vector<std::string>{PELMARCAB_PATH, "create", "-o", path("payload.cab"), path("in")});
-        EXPECT_EQ(created.exit_code, 0) << created.errors;
+        EXPECT_EQ(created.exit_code, 0) << created.output;
         std::vector<std::string> arguments = {PELMARCAB_PATH, "sfx", "--stub", stub, "-o", path(name)};
         arguments.insert(arguments.end(), sfx_arguments.begin(), sfx_arguments.end());
         arguments.push_back(path("payload.cab"));
@@ -135,7 +76,7 @@ protected:
         return run_program(Launch{installer_command(arguments), language, dir_, file_size_limit, {}});
     }
     // Runs the installer on a terminal, typing `typed` at its prompts.
-    Outcome install_typing(const std::vector<std::pair<std::string, std::string>> &typed) {
+    Outcome install_typing(const std::vector<TypedAnswer> &typed) {
         return run_program(Launch{installer_command({}), "C", dir_, RLIM_INFINITY, typed});
     }
     std::vector<std::string> installer_command(const std::vector<std::string> &arguments) const {
@@ -158,13 +99,13 @@ TEST_F(EndToEnd, ExtractsWithDatesAndPermissions) {
     const timespec times[2] = {{stamp, 0}, {stamp, 0}};
     utimensat(AT_FDCWD, path("in/docs/readme.txt").c_str(), times, 0);
     const Outcome packed = pack("installer", {"--title", "Demo", "--options", "-S -X -! -D\"" + path("out") + "\""});
-    ASSERT_EQ(packed.exit_code, 0) << packed.errors;
+    ASSERT_EQ(packed.exit_code, 0) << packed.output;
     EXPECT_NE(fs::status(path("installer")).permissions() & fs::perms::owner_exec, fs::perms::none);
 
     const Outcome outcome = install({});
-    EXPECT_EQ(outcome.exit_code, 0) << outcome.errors;
-    EXPECT_NE(outcome.errors.find("Pelmar Self Decompression: The decompression was successful."), std::string::npos)
-        << outcome.errors;
+    EXPECT_EQ(outcome.exit_code, 0) << outcome.output;
+    EXPECT_NE(outcome.output.find("Pelmar Self Decompression: The decompression was successful."), std::string::npos)
+        << outcome.output;
     EXPECT_EQ(read_text("out/docs/readme.txt"), "read me");
     struct stat info = {};
     stat(path("out/docs/readme.txt").c_str(), &info);
@@ -183,18 +124,18 @@ TEST_F(EndToEnd, MessagesFollowTheLanguage) {
     // Without a terminal the overwrite question takes its safe answer, Cancel.
     const Outcome japanese = install({}, "ja_JP.UTF-8");
     EXPECT_EQ(japanese.exit_code, 1);
-    EXPECT_NE(japanese.errors.find("重複ファイル上書きの確認: "), std::string::npos) << japanese.errors;
-    EXPECT_NE(japanese.errors.find("Pelmar自己解凍: 解凍は正常に終了しませんでした."), std::string::npos);
+    EXPECT_NE(japanese.output.find("重複ファイル上書きの確認: "), std::string::npos) << japanese.output;
+    EXPECT_NE(japanese.output.find("Pelmar自己解凍: 解凍は正常に終了しませんでした."), std::string::npos);
     EXPECT_EQ(read_text("out/a.txt"), "old");
 
     const Outcome english = install({"-Z"});
     EXPECT_EQ(english.exit_code, 1);
-    EXPECT_NE(english.errors.find("Pelmar Self Decompression: An illegal option has been set."), std::string::npos)
-        << english.errors;
+    EXPECT_NE(english.output.find("Pelmar Self Decompression: An illegal option has been set."), std::string::npos)
+        << english.output;
 
     const Outcome cancelled = install({"-!"});
     EXPECT_EQ(cancelled.exit_code, 1) << "end of input cancels the destination question";
-    EXPECT_NE(cancelled.errors.find("The decompression process has been aborted."), std::string::npos);
+    EXPECT_NE(cancelled.output.find("The decompression process has been aborted."), std::string::npos);
 }
 
 TEST_F(EndToEnd, CtrlCAtAQuestionAnswersItAsCancelWould) {
@@ -202,17 +143,17 @@ TEST_F(EndToEnd, CtrlCAtAQuestionAnswersItAsCancelWould) {
     ASSERT_EQ(pack("installer", {"--options", "-D\"" + path("out") + "\""}).exit_code, 0);
     const std::string ctrl_c = "\x03";
     const Outcome destination = install_typing({{"] ", ctrl_c}});
-    EXPECT_EQ(destination.exit_code, 1) << destination.errors;
-    EXPECT_NE(destination.errors.find("The decompression process has been aborted."), std::string::npos)
-        << destination.errors;
+    EXPECT_EQ(destination.exit_code, 1) << destination.output;
+    EXPECT_NE(destination.output.find("The decompression process has been aborted."), std::string::npos)
+        << destination.output;
     EXPECT_FALSE(fs::exists(path("out")));
 
     ASSERT_EQ(pack("installer", {"--options", "-! -D\"" + path("out") + "\" -Ea.txt"}).exit_code, 0);
     const Outcome program = install_typing({{"[y]es/[n]o ", ctrl_c}});
-    EXPECT_EQ(program.exit_code, 0) << program.errors;
-    EXPECT_NE(program.errors.find("Should the file \"a.txt\" be executed?"), std::string::npos) << program.errors;
-    EXPECT_NE(program.errors.find("The decompression was successful."), std::string::npos)
-        << "answered No: the run goes on to its end\n" << program.errors;
+    EXPECT_EQ(program.exit_code, 0) << program.output;
+    EXPECT_NE(program.output.find("Should the file \"a.txt\" be executed?"), std::string::npos) << program.output;
+    EXPECT_NE(program.output.find("The decompression was successful."), std::string::npos)
+        << "answered No: the run goes on to its end\n" << program.output;
 }
 
 TEST_F(EndToEnd, AFailingWriteDestroysNothing) {
@@ -221,8 +162,8 @@ TEST_F(EndToEnd, AFailingWriteDestroysNothing) {
     fs::create_directories(path("out"));
     write_bytes(path("out/big.bin"), {'o', 'l', 'd'});
     const Outcome outcome = install({}, "C", 100000);
-    EXPECT_EQ(outcome.exit_code, 1) << outcome.errors;
-    EXPECT_NE(outcome.errors.find("The decompression process could not shut down properly."), std::string::npos);
+    EXPECT_EQ(outcome.exit_code, 1) << outcome.output;
+    EXPECT_NE(outcome.output.find("The decompression process could not shut down properly."), std::string::npos);
     EXPECT_EQ(read_text("out/big.bin"), "old");
     EXPECT_EQ(std::distance(fs::directory_iterator(path("out")), fs::directory_iterator()), 1)
         << "the temporary file is removed";
@@ -236,7 +177,7 @@ TEST_F(EndToEnd, HostileNamesWriteNothingOutsideTheDestination) {
     write_bytes(path("installer"), sfx::write_self_extractor(stub, block, read_bytes(path("payload.cab"))));
     chmod(path("installer").c_str(), 0755);
     const Outcome outcome = install({});
-    EXPECT_EQ(outcome.exit_code, 1) << outcome.errors;
+    EXPECT_EQ(outcome.exit_code, 1) << outcome.output;
     EXPECT_FALSE(fs::exists(path("escaped.txt")));
     EXPECT_FALSE(fs::exists(path("out/escaped.txt")));
 }
@@ -247,7 +188,7 @@ TEST_F(EndToEnd, TheWindowedStubRunsOnTheTerminalWhenAsked) {
     setenv("PELMARSELF_UI", "terminal", 1);
     const Outcome outcome = install({});
     unsetenv("PELMARSELF_UI");
-    EXPECT_EQ(outcome.exit_code, 0) << outcome.errors;
+    EXPECT_EQ(outcome.exit_code, 0) << outcome.output;
     EXPECT_EQ(read_text("out/a.txt"), "alpha");
 }
 

@@ -446,7 +446,7 @@ TEST_F(Dialog, BlockTitleAndMessage) {
     block.message = "解凍先フォルダの指定";
     block.options = "-R -D" + path("preset");
     write_installer(make_cabinet({file_entry("a.txt", "alpha")}), block);
-    sfx::set_language(sfx::Language::Japanese);
+    session_.language = sfx::Language::Japanese;
     ui_.typed_folders = {""};
     EXPECT_EQ(run(), 1);
     ASSERT_EQ(ui_.dialogs.size(), 1u);

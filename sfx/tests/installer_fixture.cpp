@@ -2,73 +2,18 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-
-#include "sfx/extract.h"
-#include "sfx/installer.h"
-#include "sfx/messages.h"
-#include "sfx/platform.h"
-#include "sfx/settings.h"
-#include "sfx/strings.h"
 
 namespace sfxtest {
-namespace {
-
-[[noreturn]] void throw_exit(int code) { throw ProcessExit{code}; }
-
-// Each run starts with the records as a new process has them.
-void reset_process_records() {
-    sfx::payload_config = {};
-    sfx::sfx_settings = {};
-    sfx::process_values = {};
-    sfx::extraction_state = {};
-}
-
-}  // namespace
-
-std::vector<uint8_t> read_bytes(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write_bytes(const std::string &path, const std::vector<uint8_t> &bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-cabwriter::FileEntry file_entry(const std::string &name, const std::string &content,
-                                uint16_t attributes) {
-    cabwriter::FileEntry entry;
-    entry.name = name;
-    entry.data.assign(content.begin(), content.end());
-    entry.attributes = attributes;
-    return entry;
-}
-
-std::vector<uint8_t> make_cabinet(const std::vector<cabwriter::FileEntry> &files) {
-    cabwriter::Folder folder;
-    folder.files = files;
-    return cabwriter::write_cabinet_set({folder}).at(0).bytes;
-}
 
 void InstallerTest::SetUp() {
     std::string templ = (std::filesystem::temp_directory_path() / "sfxtest-XXXXXX").string();
     ASSERT_NE(mkdtemp(templ.data()), nullptr);
     dir_ = templ;
     installer_ = path("setup-sfx");
-    reset_process_records();
-    sfx::set_ui(&ui_);
-    sfx::set_exit_handler(throw_exit);
-    sfx::set_language(sfx::Language::English);
-    sfx::platform::set_code_page(sfx::platform::CodePage::Utf8);
-    sfx::platform::set_removable_check({});
+    use_test_front_end(session_, ui_);
 }
 
 void InstallerTest::TearDown() {
-    sfx::set_ui(nullptr);
-    sfx::set_exit_handler(nullptr);
-    sfx::platform::set_removable_check({});
     // Read-only files and folders must not stop the clean-up.
     std::error_code error;
     for (auto &entry : std::filesystem::recursive_directory_iterator(dir_, error)) {
@@ -79,8 +24,7 @@ void InstallerTest::TearDown() {
 }
 
 void InstallerTest::write_installer(const std::vector<uint8_t> &cabinet, const sfx::SfxBlock &block) {
-    const std::vector<uint8_t> stub = {'S', 'T', 'U', 'B'};
-    write_bytes(installer_, sfx::write_self_extractor(stub, block, cabinet));
+    write_installer_file(installer_, cabinet, block);
 }
 
 void InstallerTest::write_installer(const std::vector<cabwriter::FileEntry> &files,
@@ -91,13 +35,7 @@ void InstallerTest::write_installer(const std::vector<cabwriter::FileEntry> &fil
 }
 
 int InstallerTest::run(const std::vector<std::string> &arguments) {
-    reset_process_records();
-    sfx::StartupValues startup{installer_, dir_, arguments};
-    try {
-        return sfx::run_installer(startup);
-    } catch (const ProcessExit &exit) {
-        return exit.code;
-    }
+    return run_installer_to_exit(session_, {installer_, dir_, arguments});
 }
 
 std::string InstallerTest::read_text(const std::string &name) const {

@@ -7,25 +7,21 @@
 #include <string>
 #include <vector>
 
-#include "cab/writer/writer.h"
-#include "sfx/sfx_writer.h"
+#include "sfx/session.h"
 #include "sfx/tests/scripted_ui.h"
+#include "sfx/tests/test_support.h"
 
 namespace sfxtest {
 
-// Thrown by the exit handler in place of ending the process.
-struct ProcessExit {
-    int code;
+// A test with a fresh session of its own, bound while it runs: cleared
+// records, English texts, UTF-8 paths and the system's removable check.
+class SessionTest : public ::testing::Test {
+protected:
+    sfx::Session session_;
+    sfx::SessionScope bound_{session_};
 };
 
-std::vector<uint8_t> read_bytes(const std::string &path);
-void write_bytes(const std::string &path, const std::vector<uint8_t> &bytes);
-cabwriter::FileEntry file_entry(const std::string &name, const std::string &content,
-                                uint16_t attributes = 0x20);
-// A stored-method cabinet holding `files` in one folder.
-std::vector<uint8_t> make_cabinet(const std::vector<cabwriter::FileEntry> &files);
-
-class InstallerTest : public ::testing::Test {
+class InstallerTest : public SessionTest {
 protected:
     void SetUp() override;
     void TearDown() override;

@@ -18,17 +18,17 @@ namespace sfxtest {
 namespace {
 
 namespace fs = std::filesystem;
-using sfx::payload_config;
-using sfx::sfx_settings;
 
 const std::vector<uint8_t> kCabinetStart = {'M', 'S', 'C', 'F', 0, 0, 0, 0};
 
 class Payload : public InstallerTest {
 protected:
+    const sfx::PayloadConfig &payload_config = session_.payload_config;
+
     // Writes `bytes` as the installer's own file and reads its block.
     bool read(const std::string &bytes) {
         write_bytes(installer_, std::vector<uint8_t>(bytes.begin(), bytes.end()));
-        sfx::process_values.module_path = installer_;
+        session_.process_values.module_path = installer_;
         return sfx::read_payload();
     }
 };
@@ -41,7 +41,7 @@ TEST_F(Payload, ReadsEveryKeyAndFindsTheCabinet) {
     block.options = "-A -S -R -X -! -D\"$T\\\" -E\"setup.exe\"";
     const std::vector<uint8_t> stub(100, 'x');
     write_bytes(installer_, sfx::write_self_extractor(stub, block, kCabinetStart));
-    sfx::process_values.module_path = installer_;
+    session_.process_values.module_path = installer_;
     ASSERT_TRUE(sfx::read_payload());
     EXPECT_EQ(payload_config.cabinet_name, "Tapmora.CAB");
     EXPECT_EQ(payload_config.title, "Title");
@@ -90,6 +90,8 @@ TEST_F(Payload, ALongKeyBeginningWithTheTerminatorEndsTheBlock) {
 
 class Options : public InstallerTest {
 protected:
+    const sfx::SfxSettings &sfx_settings = session_.sfx_settings;
+
     // Applies `options` as the last of a run and returns the exit code when
     // the run ended, else -1.
     int apply(const char *options, bool split_words = true) {
@@ -155,7 +157,7 @@ TEST_F(Options, FolderMacros) {
     EXPECT_EQ(sfx_settings.destination, temp + "/sub");
     apply("-D\"$T\\\"");
     EXPECT_EQ(sfx_settings.destination, temp + "/");
-    sfx::process_values.start_directory = "/start";
+    session_.process_values.start_directory = "/start";
     apply("-D$c\\x -D$P\\Tool");
     EXPECT_EQ(sfx_settings.destination, "/opt/Tool");
     apply("-D$S\\x");
@@ -163,7 +165,7 @@ TEST_F(Options, FolderMacros) {
     sfx::platform::set_code_page(sfx::platform::CodePage::ShiftJis);
     apply("-D$P\\Tool");
     EXPECT_EQ(sfx_settings.destination, "/opt\\Tool") << "a Shift-JIS value keeps its bytes";
-    sfx::process_values.start_directory = "/start/\x8F\x5C";  // ending in 十
+    session_.process_values.start_directory = "/start/\x8F\x5C";  // ending in 十
     apply("-D$C\\sub");
     EXPECT_EQ(sfx_settings.destination, "/start/\x8F\x5C\\sub") << "the folder's last character stays whole";
     sfx::platform::set_code_page(sfx::platform::CodePage::Utf8);
@@ -178,7 +180,7 @@ TEST_F(Options, IllegalOptions) {
         expect_illegal(options);
     }
     expect_illegal(("-E" + std::string(260, 'e')).c_str());
-    sfx::process_values.start_directory = std::string(250, 's');
+    session_.process_values.start_directory = std::string(250, 's');
     expect_illegal("-D$C\\0123456789");
 }
 
@@ -248,7 +250,9 @@ TEST_F(TemporaryFolder, ACommandLineDestinationReplacesItBeforeItIsMadeOrChecked
     EXPECT_EQ(temporary_entries(), std::vector<std::string>{fixed_name()});
 }
 
-TEST(Messages, FormatInsertsAsFormatMessageDoes) {
+using Messages = SessionTest;
+
+TEST_F(Messages, FormatInsertsAsFormatMessageDoes) {
     const sfx::Insert drive("/media/floppy");
     const sfx::Insert number(int32_t{3});
     EXPECT_EQ(sfx::format_message("Please insert diskette no. %2!d! into the %1 drive.", &drive, &number),
@@ -256,7 +260,7 @@ TEST(Messages, FormatInsertsAsFormatMessageDoes) {
     EXPECT_EQ(sfx::format_message("100%% %1%n%2 %3%0gone", &drive, &number), "100% /media/floppy\r\n3 ");
 }
 
-TEST(Messages, LanguageFollowsTheFirstSetLocaleVariable) {
+TEST_F(Messages, LanguageFollowsTheFirstSetLocaleVariable) {
     setenv("LC_ALL", "", 1);
     setenv("LC_MESSAGES", "ja_JP.UTF-8", 1);
     setenv("LANG", "C", 1);
@@ -268,10 +272,10 @@ TEST(Messages, LanguageFollowsTheFirstSetLocaleVariable) {
     unsetenv("LANG");
     EXPECT_EQ(sfx::language_from_environment(), sfx::Language::English);
 
-    sfx::set_language(sfx::Language::Japanese);
-    EXPECT_STREQ(sfx::load_string(1007), "フォルダ  \"%1\" に \"%2\" がありません.");
-    sfx::set_language(sfx::Language::English);
-    EXPECT_STREQ(sfx::load_string(1503), "Duplicated File Overwrite Confirmation");
+    session_.language = sfx::Language::Japanese;
+    EXPECT_STREQ(sfx::load_string(sfx::StringId::NextCabinetMissing), "フォルダ  \"%1\" に \"%2\" がありません.");
+    session_.language = sfx::Language::English;
+    EXPECT_STREQ(sfx::load_string(sfx::StringId::OverwriteCaption), "Duplicated File Overwrite Confirmation");
 }
 
 }  // namespace

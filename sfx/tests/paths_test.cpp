@@ -4,10 +4,20 @@
 
 #include "sfx/paths.h"
 #include "sfx/platform.h"
+#include "sfx/tests/installer_fixture.h"
 
 namespace {
 
 using sfx::platform::CodePage;
+
+// Path routines step by the code page of the bound session.
+using FolderNames = sfxtest::SessionTest;
+using HomeFolder = sfxtest::SessionTest;
+using NativePaths = sfxtest::SessionTest;
+using NetworkPaths = sfxtest::SessionTest;
+using PathEnds = sfxtest::SessionTest;
+using PathSplit = sfxtest::SessionTest;
+using ShownText = sfxtest::SessionTest;
 
 // Shift-JIS characters whose second byte is a separator or a reserved byte.
 const std::string kHyo = "\x95\x5C";   // 表
@@ -21,7 +31,7 @@ public:
     ~CodePageScope() { sfx::platform::set_code_page(CodePage::Utf8); }
 };
 
-TEST(PathSplit, SeparatesDriveDirectoryNameAndExtension) {
+TEST_F(PathSplit, SeparatesDriveDirectoryNameAndExtension) {
     const sfx::PathParts parts = sfx::split_path("C:\\dir/sub\\file.tar.gz");
     EXPECT_EQ(parts.drive, "C:");
     EXPECT_EQ(parts.directory, "\\dir/sub\\");
@@ -33,7 +43,7 @@ TEST(PathSplit, SeparatesDriveDirectoryNameAndExtension) {
     EXPECT_EQ(dotted_folder.extension, "");
 }
 
-TEST(PathSplit, ShiftJisTrailBytesAreNoSeparators) {
+TEST_F(PathSplit, ShiftJisTrailBytesAreNoSeparators) {
     CodePageScope shift_jis(CodePage::ShiftJis);
     const sfx::PathParts parts = sfx::split_path("C:\\" + kHyo + "\\" + kSo + ".txt");
     EXPECT_EQ(parts.directory, "\\" + kHyo + "\\");
@@ -41,7 +51,7 @@ TEST(PathSplit, ShiftJisTrailBytesAreNoSeparators) {
     EXPECT_EQ(parts.extension, ".txt");
 }
 
-TEST(NetworkPaths, RecognisesServerAndShare) {
+TEST_F(NetworkPaths, RecognisesServerAndShare) {
     EXPECT_TRUE(sfx::is_unc_path("\\\\server\\share"));
     EXPECT_TRUE(sfx::is_unc_path("\\\\server\\share\\dir\\"));
     EXPECT_TRUE(sfx::is_unc_path("//server"));
@@ -51,7 +61,7 @@ TEST(NetworkPaths, RecognisesServerAndShare) {
     EXPECT_FALSE(sfx::is_unc_path("/home/user"));
 }
 
-TEST(NetworkPaths, RootRunsThroughTheShare) {
+TEST_F(NetworkPaths, RootRunsThroughTheShare) {
     std::string root, directory, name, extension;
     EXPECT_EQ(sfx::split_path_root("\\\\srv\\share\\dir\\file.txt", &root, &directory, &name, &extension), 1);
     EXPECT_EQ(root, "\\\\srv\\share");
@@ -64,21 +74,21 @@ TEST(NetworkPaths, RootRunsThroughTheShare) {
     EXPECT_EQ(directory, "/opt/");
 }
 
-TEST(FolderNames, AcceptsOrdinaryFolders) {
+TEST_F(FolderNames, AcceptsOrdinaryFolders) {
     for (const char *name : {"C:\\Program Files\\Tool", "tool", "C:tool", "C:\\", "/home/user/new dir",
                              "\\\\server\\share\\dir"}) {
         EXPECT_TRUE(sfx::is_valid_folder_name(name)) << name;
     }
 }
 
-TEST(FolderNames, RejectsReservedCharactersWildcardsAndEmptyComponents) {
+TEST_F(FolderNames, RejectsReservedCharactersWildcardsAndEmptyComponents) {
     for (const char *name : {"C:\\a\\\\b", "C:\\a:b", "C:\\a|b", "C:\\a\"b", "C:\\a\\b*", "C:\\a\\b?",
                              "C:\\a*\\b", "C:\\a?\\b", "\\\\\\share"}) {
         EXPECT_FALSE(sfx::is_valid_folder_name(name)) << name;
     }
 }
 
-TEST(FolderNames, AcceptsShiftJisCharactersWithReservedSecondBytes) {
+TEST_F(FolderNames, AcceptsShiftJisCharactersWithReservedSecondBytes) {
     CodePageScope shift_jis(CodePage::ShiftJis);
     for (const std::string &character : {kHyo, kSo, kPo, kJuu}) {
         EXPECT_TRUE(sfx::is_valid_folder_name("C:\\" + character + "\\" + character)) << character;
@@ -87,13 +97,13 @@ TEST(FolderNames, AcceptsShiftJisCharactersWithReservedSecondBytes) {
     EXPECT_FALSE(sfx::is_valid_folder_name("C:\\" + kPo)) << "in UTF-8 mode 0x7C is a bar";
 }
 
-TEST(NativePaths, TurnBackslashesIntoSlashesButKeepTrailBytes) {
+TEST_F(NativePaths, TurnBackslashesIntoSlashesButKeepTrailBytes) {
     EXPECT_EQ(sfx::platform::native_path("/tmp/x\\y\\z"), "/tmp/x/y/z");
     CodePageScope shift_jis(CodePage::ShiftJis);
     EXPECT_EQ(sfx::platform::native_path("/tmp\\" + kHyo + "\\a"), "/tmp/" + kHyo + "/a");
 }
 
-TEST(NativePaths, ConvertsShiftJisNamesToUtf8) {
+TEST_F(NativePaths, ConvertsShiftJisNamesToUtf8) {
     std::string native;
     ASSERT_TRUE(sfx::platform::native_file_name(kHyo + ".txt", 0x20, native));
     EXPECT_EQ(native, "表.txt");
@@ -107,7 +117,7 @@ TEST(NativePaths, ConvertsShiftJisNamesToUtf8) {
 
 namespace {
 
-TEST(PathEnds, TheLastCharacterDecides) {
+TEST_F(PathEnds, TheLastCharacterDecides) {
     EXPECT_TRUE(sfx::ends_with_separator("a\\"));
     EXPECT_TRUE(sfx::ends_with_separator("/"));
     EXPECT_FALSE(sfx::ends_with_separator(""));
@@ -118,7 +128,7 @@ TEST(PathEnds, TheLastCharacterDecides) {
     EXPECT_TRUE(sfx::ends_with_separator(kJuu + "\\"));
 }
 
-TEST(HomeFolder, ALeadingTildeIsExpandedAsAShellDoes) {
+TEST_F(HomeFolder, ALeadingTildeIsExpandedAsAShellDoes) {
     const char *saved = std::getenv("HOME");
     const std::string previous = saved != nullptr ? saved : "";
     setenv("HOME", "/home/u", 1);
@@ -134,7 +144,7 @@ TEST(HomeFolder, ALeadingTildeIsExpandedAsAShellDoes) {
     if (saved != nullptr) setenv("HOME", previous.c_str(), 1); else unsetenv("HOME");
 }
 
-TEST(ShownText, ControlCharactersInCaretNotation) {
+TEST_F(ShownText, ControlCharactersInCaretNotation) {
     using sfx::platform::visible_controls;
     EXPECT_EQ(visible_controls(std::string("\0\x01\x1b\x1f\x7f", 5)), "^@^A^[^_^?");
     EXPECT_EQ(visible_controls("a\r\nb"), "a^M^Jb");
@@ -144,7 +154,7 @@ TEST(ShownText, ControlCharactersInCaretNotation) {
     EXPECT_EQ(visible_controls("\xE9t\xE9"), "\xE9t\xE9") << "other invalid bytes pass";
 }
 
-TEST(ShownText, ShiftJisTextsAndUtf8) {
+TEST_F(ShownText, ShiftJisTextsAndUtf8) {
     std::string local;
     EXPECT_TRUE(sfx::platform::utf8_to_locale("\xE9", local));
     EXPECT_EQ(local, "\xE9") << "a UTF-8 locale takes the bytes as they are";

@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "sfx/tests/installer_fixture.h"
-#include "sfx/tests/pseudo_terminal.h"
+#include "sfx/tests/child_process.h"
 
 namespace sfxtest {
 namespace {
@@ -31,8 +31,8 @@ protected:
         chmod(path("installer").c_str(), 0755);
     }
     // Runs it in the scratch folder with HOME inside it and `language`.
-    TerminalOutcome install(const std::vector<std::string> &arguments, const std::vector<TypedAnswer> &answers,
-                            const std::string &language = "C", const std::string &locale_path = "") {
+    Outcome install(const std::vector<std::string> &arguments, const std::vector<TypedAnswer> &answers,
+                    const std::string &language = "C", const std::string &locale_path = "") {
         fs::create_directories(path("home"));
         return run_on_terminal(
             [&] {
@@ -42,11 +42,9 @@ protected:
                 setenv("HOME", path("home").c_str(), 1);
                 if (!locale_path.empty()) setenv("LOCPATH", locale_path.c_str(), 1);
                 if (chdir(dir_.c_str()) != 0) _exit(127);
-                std::vector<char *> argv = {const_cast<char *>("installer")};
-                for (const std::string &argument : arguments) argv.push_back(const_cast<char *>(argument.c_str()));
-                argv.push_back(nullptr);
-                execv(path("installer").c_str(), argv.data());
-                _exit(127);
+                std::vector<std::string> argv = {"installer"};
+                argv.insert(argv.end(), arguments.begin(), arguments.end());
+                exec_program(path("installer"), argv);
             },
             answers);
     }
@@ -61,9 +59,9 @@ std::string without_progress_lines(std::string output) {
 
 TEST_F(OnATerminal, NamesAndTitlesCannotCommandTheTerminal) {
     write_terminal_installer("-D\"" + path("out\x1b[2J") + "\"", "Setup\x1b]0;retitled\x07");
-    const TerminalOutcome outcome =
+    const Outcome outcome =
         install({"-Erun\x1b[H\nPelmar Self Decompression: The decompression was successful."},
-                {{"] ", ""}, {"[y]es/[n]o ", "n"}});
+                {{"] ", "\n"}, {"[y]es/[n]o ", "n\n"}});
     EXPECT_EQ(outcome.exit_code, 0) << outcome.output;
     EXPECT_TRUE(fs::exists(path("out\x1b[2J/a.txt")));
     const std::string output = without_progress_lines(outcome.output);
@@ -77,7 +75,7 @@ TEST_F(OnATerminal, NamesAndTitlesCannotCommandTheTerminal) {
 
 TEST_F(OnATerminal, ATildeTypedAtThePromptMeansTheHomeFolder) {
     write_terminal_installer("-R");
-    const TerminalOutcome outcome = install({}, {{"] ", "~/inst"}});
+    const Outcome outcome = install({}, {{"] ", "~/inst\n"}});
     EXPECT_EQ(outcome.exit_code, 0) << outcome.output;
     EXPECT_EQ(read_text("home/inst/a.txt"), "alpha");
     EXPECT_FALSE(fs::exists(path("~")));
@@ -93,7 +91,7 @@ TEST_F(OnATerminal, AShiftJisLocaleGetsWholeCharactersAndItsOwnEncoding) {
     if (std::system(generate.c_str()) != 0) GTEST_SKIP() << "cannot generate a Shift-JIS locale";
     write_terminal_installer("-!");
     const std::string juu = "\x8F\x5C";  // 十
-    const TerminalOutcome outcome = install({"-Dout" + juu}, {}, "ja_JP.SJIS", locales);
+    const Outcome outcome = install({"-Dout" + juu}, {}, "ja_JP.SJIS", locales);
     EXPECT_EQ(outcome.exit_code, 0) << outcome.output;
     EXPECT_EQ(read_text("out" + juu + "/a.txt"), "alpha");
     EXPECT_FALSE(fs::exists(path("out\x8F"))) << "no folder of half a character";

@@ -4,12 +4,16 @@
 
 #include "sfx/platform.h"
 #include "sfx/terminal_ui.h"
-#include "sfx/tests/pseudo_terminal.h"
+#include "sfx/tests/installer_fixture.h"
+#include "sfx/tests/child_process.h"
 
 namespace sfxtest {
 namespace {
 
-TEST(TerminalUi, CtrlCCancelsAtTheNextFileStart) {
+// The front end keeps its code page and Ctrl-C flag in the bound session.
+using TerminalUi = SessionTest;
+
+TEST_F(TerminalUi, CtrlCCancelsAtTheNextFileStart) {
     sfx::TerminalUi ui;
     bool cancelled_before_drain = false;
     bool cancelled = false;
@@ -40,8 +44,8 @@ bool holds_commands(const std::string &output) {
 // Every line the terminal front end prints from a name, a path, a payload
 // text or a message: escape sequences, bells, line breaks and C1 controls in
 // them arrive in caret notation, never as commands or forged lines.
-TEST(TerminalUi, ControlCharactersReachTheTerminalVisible) {
-    const TerminalOutcome outcome = run_on_terminal(
+TEST_F(TerminalUi, ControlCharactersReachTheTerminalVisible) {
+    const Outcome outcome = run_on_terminal(
         [] {
             sfx::TerminalUi ui;
             ui.message_box(sfx::SFX_MB_OK, "cap\x1b]0;title\x07", "line one\r\nname \x1b[2J\xc2\x9b" "1m\x9d",
@@ -60,7 +64,7 @@ TEST(TerminalUi, ControlCharactersReachTheTerminalVisible) {
                                              [] {}};
             ui.run_progress_dialog({"progress\x1b" "c", "archive", "file", "Cancel"}, extraction);
         },
-        {{"] ", ""}});
+        {{"] ", "\n"}});
     ASSERT_EQ(outcome.exit_code, 0);
     EXPECT_FALSE(holds_commands(outcome.output)) << outcome.output;
     for (const char *shown : {"cap^[]0;title^G: line one\nname ^[[2J^[[1m^[]\n", "dialog^[[H\n",
@@ -72,8 +76,8 @@ TEST(TerminalUi, ControlCharactersReachTheTerminalVisible) {
 
 // In a Shift-JIS locale the terminal speaks code page 932: texts go out
 // converted, typed folders come in as UTF-8.
-TEST(TerminalUi, AShiftJisTerminalGetsAndGivesShiftJis) {
-    const TerminalOutcome outcome = run_on_terminal(
+TEST_F(TerminalUi, AShiftJisTerminalGetsAndGivesShiftJis) {
+    const Outcome outcome = run_on_terminal(
         [] {
             sfx::platform::set_code_page(sfx::platform::CodePage::ShiftJis);
             sfx::TerminalUi ui;
@@ -87,7 +91,7 @@ TEST(TerminalUi, AShiftJisTerminalGetsAndGivesShiftJis) {
             };
             ui.run_destination_dialog(dialog);
         },
-        {{"] ", "out\x8F\x5C"}});
+        {{"] ", "out\x8F\x5C\n"}});
     ASSERT_EQ(outcome.exit_code, 0);
     EXPECT_NE(outcome.output.find("Pelmar\x8E\xA9\x8C\xC8\x89\xF0\x93\x80: "
                                   "\x89\xF0\x93\x80\x82\xC9\x90\xAC\x8C\xF7\x82\xB5\x82\xDC\x82\xB5\x82\xBD.\n"),

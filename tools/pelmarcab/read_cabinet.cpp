@@ -19,6 +19,10 @@
 namespace pelmarcab {
 namespace {
 
+// One run of list, test or extract: everything the run reads and changes,
+// the platform layer's state among it. Notifications reach it through their
+// user pointer; the write callback, which carries none, through
+// `g_counting_run`.
 class Reader {
 public:
     explicit Reader(const ReadOptions &options) : options_(options) {}
@@ -28,7 +32,8 @@ public:
     }
 
     int run();
-    void show_progress(bool final);
+    // Adds written bytes to the progress line, refreshed every MiB.
+    void count_written(uint32_t count);
 
 private:
     static int32_t on_note(int32_t kind, CabNotification *note);
@@ -41,8 +46,10 @@ private:
     uint64_t set_total();
     void report(const std::string &what, const std::string &reason);
     std::string truncation() const;
+    void show_progress(bool final);
 
     const ReadOptions &options_;
+    sfx::platform::PlatformState platform_;
     CabinetLocation where_;
     CabError error_{};
     CabContext *context_ = nullptr;
@@ -59,18 +66,19 @@ private:
     mode_t file_mode_ = 0644;
 };
 
-Reader *active = nullptr;
-uint64_t *written = nullptr;
+// The run whose extraction writes are counted, while it extracts.
+Reader *g_counting_run = nullptr;
 
-// Counts the bytes written and refreshes the progress line every MiB.
 int32_t counting_write(int32_t handle, const void *buffer, uint32_t count) {
     const int32_t n = sfx::platform::write_file(handle, buffer, count);
-    if (n > 0 && written) {
-        const uint64_t before = *written;
-        *written += static_cast<uint64_t>(n);
-        if ((before >> 20) != (*written >> 20)) active->show_progress(false);
-    }
+    if (n > 0 && g_counting_run != nullptr) g_counting_run->count_written(static_cast<uint32_t>(n));
     return n;
+}
+
+void Reader::count_written(uint32_t count) {
+    const uint64_t before = done_;
+    done_ += count;
+    if ((before >> 20) != (done_ >> 20)) show_progress(false);
 }
 
 void Reader::report(const std::string &what, const std::string &reason) {
@@ -92,7 +100,9 @@ void Reader::print_entry(const CabNotification &n) const {
                 (n.time & 0x1Fu) * 2, n.attributes, printable(n.name).c_str());
 }
 
-int32_t Reader::on_note(int32_t kind, CabNotification *note) { return active->answer(kind, *note); }
+int32_t Reader::on_note(int32_t kind, CabNotification *note) {
+    return static_cast<Reader *>(note->user)->answer(kind, *note);
+}
 
 int32_t Reader::answer(int32_t kind, CabNotification &note) {
     switch (kind) {
@@ -232,13 +242,13 @@ uint64_t Reader::set_total() {
 }
 
 int Reader::run() {
+    const sfx::platform::StateScope bound(platform_);
     where_ = locate_cabinet(options_.cabinet);
     context_ = create_file_context(&error_, counting_write);
     if (!context_) {
         print_failure(options_.cabinet, error_name(CAB_ERR_MEMORY));
         return 1;
     }
-    active = this;
     const mode_t mask = ::umask(0);
     ::umask(mask);
     file_mode_ = 0666 & ~mask;
@@ -253,7 +263,7 @@ int Reader::run() {
     }
     progress_ = options_.mode != ReadMode::List && ::isatty(STDERR_FILENO);
     if (progress_) set_total();
-    written = &done_;
+    g_counting_run = this;
 
     std::string name = where_.name;
     bool ok = true;
@@ -263,7 +273,7 @@ int Reader::run() {
         name = next_in_set_;
     }
     show_progress(true);
-    written = nullptr;
+    g_counting_run = nullptr;
     if (ok) return 0;
     if (!reported_) {
         std::string reason = error_name(error_.code);

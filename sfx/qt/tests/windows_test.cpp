@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <memory>
 
 #include <QApplication>
 #include <QDir>
@@ -34,9 +35,11 @@
 #include "sfx/qt/progress_window.h"
 #include "sfx/qt/display.h"
 #include "sfx/qt/qt_ui.h"
+#include "sfx/session.h"
 #include "sfx/settings.h"
 #include "sfx/sfx_writer.h"
 #include "sfx/strings.h"
+#include "sfx/tests/test_support.h"
 
 namespace {
 
@@ -174,14 +177,7 @@ private:
     std::vector<std::pair<const char *, QByteArray>> saved_;
 };
 
-[[noreturn]] void throw_exit(int code) { throw code; }
-
-cabwriter::FileEntry file_entry(const std::string &name, const std::string &content) {
-    cabwriter::FileEntry entry;
-    entry.name = name;
-    entry.data.assign(content.begin(), content.end());
-    return entry;
-}
+using sfxtest::file_entry;
 
 }  // namespace
 
@@ -192,18 +188,15 @@ private:
     QTemporaryDir dir_;
     QString start_folder_ = QDir::currentPath();
     sfx::QtUi ui_;
+    // A fresh session for every test, bound while it runs.
+    std::unique_ptr<sfx::Session> session_;
+    std::unique_ptr<sfx::SessionScope> bound_;
 
     std::string path(const QString &name) const { return dir_.filePath(name).toStdString(); }
     std::string installer() const { return path(QStringLiteral("setup-sfx")); }
 
     void write_installer(const std::vector<cabwriter::FileEntry> &files, const sfx::SfxBlock &block) {
-        cabwriter::Folder folder;
-        folder.files = files;
-        const std::vector<uint8_t> cabinet = cabwriter::write_cabinet_set({folder}).at(0).bytes;
-        const std::vector<uint8_t> stub = {'S', 'T', 'U', 'B'};
-        const std::vector<uint8_t> bytes = sfx::write_self_extractor(stub, block, cabinet);
-        std::ofstream(installer(), std::ios::binary)
-            .write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        sfxtest::write_installer_file(installer(), sfxtest::make_cabinet(files), block);
     }
 
     void write_installer(const std::string &options) {
@@ -217,16 +210,8 @@ private:
     // Runs the installer with the Qt front end and the script; returns its
     // exit code.
     int run(Script &script, const std::vector<std::string> &arguments = {}) {
-        sfx::payload_config = {};
-        sfx::sfx_settings = {};
-        sfx::process_values = {};
-        sfx::extraction_state = {};
-        int code;
-        try {
-            code = sfx::run_installer({installer(), dir_.path().toStdString(), arguments});
-        } catch (int exit_code) {
-            code = exit_code;
-        }
+        const int code =
+            sfxtest::run_installer_to_exit(*session_, {installer(), dir_.path().toStdString(), arguments});
         if (!script.finished()) qWarning("the run ended before the script");
         return code;
     }
@@ -240,16 +225,15 @@ private slots:
         QDir().mkpath(dir_.path());
         // Relative destinations land in the scratch folder.
         QDir::setCurrent(dir_.path());
-        sfx::set_ui(&ui_);
-        sfx::set_exit_handler(throw_exit);
-        sfx::set_language(sfx::Language::English);
-        sfx::platform::set_code_page(sfx::platform::CodePage::Utf8);
+        session_ = std::make_unique<sfx::Session>();
+        sfxtest::use_test_front_end(*session_, ui_);
+        bound_ = std::make_unique<sfx::SessionScope>(*session_);
     }
 
     void cleanup() {
         QDir::setCurrent(start_folder_);
-        sfx::set_ui(nullptr);
-        sfx::set_exit_handler(nullptr);
+        bound_.reset();
+        session_.reset();
     }
 
     // Built-in caption and label; 1009 quotes the label without its
@@ -306,7 +290,7 @@ private slots:
 
     // The block's title and message in Japanese; Esc cancels the run.
     void destinationShowsTheBlockTextsAndEscCancels() {
-        sfx::set_language(sfx::Language::Japanese);
+        session_->language = sfx::Language::Japanese;
         sfx::SfxBlock block;
         block.title = "Tapmora.EXE自己解凍ダイアログ";
         block.message = "解凍先フォルダの指定";
