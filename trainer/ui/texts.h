@@ -25,6 +25,8 @@ inline constexpr QStringView kVersion = u"バージョン情報(&B)";
 inline constexpr QStringView kShowScores = u"スコアの表示";
 inline constexpr QStringView kMenuFile = u"ファイル(&F)";
 inline constexpr QStringView kMenuHelp = u"ヘルプ(&H)";
+inline constexpr QStringView kHelpPage = u"Tapmora のヘルプ(&H)";
+inline constexpr QStringView kMute = u"音を消す(&M)";
 inline constexpr QStringView kCounterAtLimit =
     u"このコースの回数が上限の 32767 に達したため、これ以上は数えられません。";
 }  // namespace form1
