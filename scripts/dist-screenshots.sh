@@ -14,7 +14,15 @@ scratch=$(mktemp -d)
 display=:$((90 + $$ % 9))
 Xvfb "$display" -screen 0 1024x768x24 >/dev/null 2>&1 &
 xvfb=$!
-trap 'kill $xvfb 2>/dev/null; pkill -f "$scratch" 2>/dev/null; rm -rf "$scratch"' EXIT
+# Ends the trainers that setup started, by the process ids their windows
+# give; nothing else is touched.
+end_trainer() {
+    for id in $(xdotool search --name "Tapmora for" 2>/dev/null); do
+        pid=$(xdotool getwindowpid "$id" 2>/dev/null) && kill "$pid" 2>/dev/null
+    done
+    return 0
+}
+trap 'end_trainer; kill $xvfb 2>/dev/null; rm -rf "$scratch"' EXIT
 export DISPLAY=$display HOME=$scratch/home TMPDIR=$scratch/tmp
 # The installer speaks Japanese; the tools keep a locale that is installed.
 lang=${SHOT_LANG:-ja_JP.UTF-8}
@@ -47,7 +55,7 @@ LANG=$lang "$installer" -! &
 run=$!
 shoot "Tapmora.EXE" dist-destination.png Return
 shoot "Tapmora for" dist-trainer.png
-pkill -f "$HOME/.local/bin/tapmora" || true
+end_trainer
 wait $run
 
 LANG=$lang "$installer" -R &
@@ -55,4 +63,4 @@ run=$!
 shoot "Pelmar" dist-question.png Return
 shoot "Pelmar" dist-success.png Return
 wait $run
-pkill -f "$HOME/.local/bin/tapmora" || true
+end_trainer

@@ -5,10 +5,15 @@
 #   scripts/install-deps.sh --dev    also the developer extras (xauth, ImageMagick, xdotool)
 set -eu
 
+# The trainer's beeps: Qt 6.4's QSoundEffect reads the WAV itself and plays
+# it through libpulse (a dependency of libqt6multimedia6), so a desktop's
+# PulseAudio or PipeWire server is all it needs at run time; no GStreamer
+# or FFmpeg plug-in is involved. Without a server it rings the bell.
 packages="cmake g++ make pkg-config clang libclang-rt-14-dev
 libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libcli11-dev
 qt6-base-dev libgl-dev fonts-ipafont-gothic locales
 libqt6sql6-sqlite qt6-charts-dev libqt6opengl6-dev
+qt6-multimedia-dev libqt6multimedia6
 xvfb x11-xkb-utils libx11-dev libxtst-dev"
 if [ "${1:-}" = "--dev" ]; then
   packages="$packages xauth imagemagick xdotool"

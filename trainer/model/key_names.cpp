@@ -1,6 +1,6 @@
 #include "trainer/model/key_names.h"
 
-#include "trainer/model/course_tables.h"
+#include "trainer/model/jis_keyboard.h"
 
 namespace tapmora {
 
@@ -23,14 +23,19 @@ std::u16string keyCharacter(std::int16_t keyCode) {
 
 std::u16string kanaOfKey(std::int16_t keyCode) {
     std::u16string kana;
-    // The sixth course only repeats kana of the others.
-    for (int number = 1; number < kCourseCount; ++number)
-        for (const CourseEntry& entry : course(number).entries)
-            if (entry.keyCode == keyCode) {
-                if (!kana.empty())
-                    kana += u'／';
-                kana += entry.kana;
-            }
+    auto add = [&kana](char16_t more) {
+        if (!kana.empty())
+            kana += u'／';
+        kana += more;
+    };
+    for (const JisKey& key : jisKeys()) {
+        if (key.kana != 0 && key.code == keyCode)
+            add(key.kana);
+        // A capital letter comes from Caps Lock as well as from Shift, so it
+        // names no shifted kana.
+        if (key.shiftedKana != 0 && key.shiftedCode == keyCode && !key.isLetter())
+            add(key.shiftedKana);
+    }
     return kana;
 }
 

@@ -11,8 +11,9 @@ namespace tapmora {
 // "Esc"); other codes as "#" and the number.
 std::u16string keyCharacter(std::int16_t keyCode);
 
-// The kana of the JIS key that delivers `keyCode` in the courses, empty when
-// no course has one. Code 92 comes from two keys and gives "ー／ろ".
+// The kana typed on the JIS key (and Shift state) that delivers `keyCode` in
+// half-width alphanumeric mode, empty for keys without one. Code 92 comes
+// from two keys and gives "ー／ろ".
 std::u16string kanaOfKey(std::int16_t keyCode);
 
 }  // namespace tapmora

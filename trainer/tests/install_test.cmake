@@ -1,5 +1,5 @@
 # Installs the trainer into a scratch prefix and checks that the help page
-# lies where the installed program looks for it.
+# and its pictures lie where the installed program looks for them.
 # usage: cmake -D BUILD_DIR=... -D PREFIX=... -D BINDIR=... -D HELP_FROM_PROGRAM=...
 #              -P install_test.cmake
 file(REMOVE_RECURSE ${PREFIX})
@@ -10,8 +10,9 @@ if(NOT result EQUAL 0)
   message(FATAL_ERROR "cmake --install failed:\n${output}")
 endif()
 set(program ${PREFIX}/${BINDIR}/tapmora)
-cmake_path(SET page NORMALIZE ${PREFIX}/${BINDIR}/${HELP_FROM_PROGRAM}/index.html)
-foreach(file IN ITEMS ${program} ${page})
+cmake_path(SET help NORMALIZE ${PREFIX}/${BINDIR}/${HELP_FROM_PROGRAM})
+set(page ${help}/index.html)
+foreach(file IN ITEMS ${program} ${page} ${help}/keyboard.png ${help}/keyboard@2x.png)
   if(NOT EXISTS ${file})
     message(FATAL_ERROR "not installed: ${file}\n${output}")
   endif()

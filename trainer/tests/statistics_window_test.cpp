@@ -15,6 +15,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 
 #include "trainer/history/history_store.h"
 #include "trainer/tests/find_control.h"
@@ -23,6 +24,8 @@
 #include "trainer/ui/form1.h"
 #include "trainer/ui/frm_statistics.h"
 #include "trainer/ui/frm_weak_practice.h"
+#include "trainer/ui/heat_map.h"
+#include "trainer/ui/jis_keyboard_view.h"
 #include "trainer/ui/statistics_report.h"
 #include "trainer/ui/texts.h"
 #include "trainer/ui/trainer_app.h"
@@ -40,6 +43,32 @@ QStringList row(QTableWidget* table, int r) {
 
 void type(QWidget* target, char character) {
     QTest::keyClick(target, character);
+}
+
+// The colour a key's face shows near its lower left corner, away from its
+// labels.
+QRgb faceColour(JisKeyboardView* view, std::uint16_t evdevCode) {
+    const QRectF key = view->keyRect(evdevCode);
+    const QPointF point(key.left() + 0.15 * key.height(), key.bottom() - 0.12 * key.height());
+    return view->grab().toImage().pixel(point.toPoint());
+}
+
+// The tooltip the pointer brings up resting on a key.
+QString toolTipOf(JisKeyboardView* view, std::uint16_t evdevCode) {
+    const QPoint at = view->keyRect(evdevCode).center().toPoint();
+    QHelpEvent event(QEvent::ToolTip, at, view->mapToGlobal(at));
+    QApplication::sendEvent(view, &event);
+    return QToolTip::isVisible() ? QToolTip::text() : QString();
+}
+
+history::KanaStatistics figures(char16_t kana, std::int64_t attempts, std::int64_t correct,
+                                double medianMs) {
+    history::KanaStatistics figures;
+    figures.kana = kana;
+    figures.attempts = attempts;
+    figures.correct = correct;
+    figures.medianMs = medianMs;
+    return figures;
 }
 
 }  // namespace
@@ -124,6 +153,59 @@ private slots:
         QCOMPARE(static_cast<QLineSeries*>(series[1])->points().front().y(), 800.0 / 12);
         QVERIFY(control<QPushButton>(window, "cmdExportCsv")->isEnabled());
         QVERIFY(!control<QLabel>(window, "lblHistoryProblem")->isVisible());
+    }
+
+    // ち (the A key) typed twelve times, a third of them wrong: the heat
+    // map paints it in the scale's worst colour for accuracy, and in its
+    // best for speed, being the only kana timed; keys never typed show
+    // that they have no figure.
+    void heatMapColoursTheKeysByTheirKana() {
+        recordSession();
+        FrmStatistics* window = app_->showStatisticsWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        auto* map = control<JisKeyboardView>(window, "heatMap");
+        QVERIFY(!map->isLegendVisible());
+        constexpr std::uint16_t kA = 30, kS = 31, kTab = 15;
+        QCOMPARE(faceColour(map, kA), heat::colour(1).rgb());
+        QCOMPARE(faceColour(map, kS), heat::noFigureColour().rgb());
+        QCOMPARE(faceColour(map, kTab), heat::blankKeyColour().rgb());
+        QCOMPARE(control<QLabel>(window, "lblHeatBest")->text(), u"得意 100％");
+        QCOMPARE(control<QLabel>(window, "lblHeatWorst")->text(), u"80％ 苦手");
+        QCOMPARE(toolTipOf(map, kA), u"ち（A）　正解率 66.7％・中央値 525 ms・12 回");
+        QCOMPARE(toolTipOf(map, 4), u"あ（3）　まだ記録がありません\nぁ（Shift+3）　まだ記録がありません");
+        toolTipOf(map, kTab);  // a key without kana has none
+        QTRY_VERIFY(!QToolTip::isVisible());
+
+        QTest::mouseClick(control<QRadioButton>(window, "optHeatSpeed"), Qt::LeftButton);
+        QCOMPARE(faceColour(map, kA), heat::colour(0).rgb());
+        QCOMPARE(control<QLabel>(window, "lblHeatBest")->text(), u"得意 525 ms");
+    }
+
+    // Speed runs from the fastest median to the slowest; accuracy from
+    // 100 % to kWorstAccuracy, beyond which every kana is equally weak.
+    void heatScalesPlaceEachKana() {
+        history::HistoryStatistics statistics;
+        statistics.kana = {figures(u'ち', 10, 10, 400), figures(u'と', 10, 9, 1000),
+                           figures(u'し', 20, 10, 700), figures(u'ぁ', 0, 0, -1)};
+        QCOMPARE(heat::scaleOf(heat::Measure::Speed, history::HistoryStatistics{}), std::nullopt);
+        const heat::Scale speed = *heat::scaleOf(heat::Measure::Speed, statistics);
+        QCOMPARE(speed.best, 400.0);
+        QCOMPARE(speed.worst, 1000.0);
+        QCOMPARE(heat::badness(heat::Measure::Speed, statistics.kana[2], speed), 0.5);
+        QCOMPARE(heat::badness(heat::Measure::Speed, statistics.kana[3], speed), std::nullopt);
+        const heat::Scale accuracy = *heat::scaleOf(heat::Measure::Accuracy, statistics);
+        QCOMPARE(heat::badness(heat::Measure::Accuracy, statistics.kana[0], accuracy), 0.0);
+        QVERIFY(qFuzzyCompare(*heat::badness(heat::Measure::Accuracy, statistics.kana[1], accuracy), 0.5));
+        QCOMPARE(heat::badness(heat::Measure::Accuracy, statistics.kana[2], accuracy), 1.0);
+        QCOMPARE(heat::fill(heat::Measure::Accuracy, nullptr, accuracy), heat::noFigureColour().rgb());
+
+        // ぁ shares its key with あ, which the history does not hold.
+        const heat::KeyFigures key3 = heat::figuresOf(*jisKey(4), statistics);
+        QVERIFY(!key3.kana);
+        QCOMPARE(key3.shifted, &statistics.kana[3]);
+        // を on the 0 key is drilled by no course, so its key tells of わ alone.
+        QVERIFY(!heat::isDrilled(u'を'));
+        QCOMPARE(heat::toolTip(heat::figuresOf(*jisKey(11), statistics)), u"わ（0）　まだ記録がありません");
     }
 
     void tellsWhenTheHistoryCannotBeWritten() {

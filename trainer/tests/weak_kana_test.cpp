@@ -146,6 +146,13 @@ private slots:
         QCOMPARE(kanaOfKey(62), u"。");
         QCOMPARE(kanaOfKey(92), u"ー／ろ");
         QCOMPARE(kanaOfKey(65), u"");  // a Caps Lock letter is no kana key
+        QCOMPARE(kanaOfKey(90), u"");  // nor is Z, though Shift+Z types っ
+        QCOMPARE(kanaOfKey(33), u"");  // Shift+1 bears no kana
+        // The keyboard names the kana of every course entry's key.
+        for (int number = 1; number <= kCourseCount; ++number)
+            for (const CourseEntry& entry : course(number).entries)
+                QVERIFY2(kanaOfKey(entry.keyCode).find(entry.kana) != std::u16string::npos,
+                         qPrintable(QString(QChar(entry.kana))));
     }
 };
 

@@ -4,10 +4,14 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QImage>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
@@ -456,6 +460,26 @@ private slots:
         const QString html = QString::fromUtf8(page.readAll());
         QVERIFY(html.contains(u"<html lang=\"ja\">"));
         QVERIFY(html.contains(texts::kProgramName));
+    }
+
+    // The Help menu opens the page beside the program, whose pictures lie
+    // beside it too.
+    void helpMenuOpensTheHelpPageWithItsPictures() {
+        action(form1_, "mnuhelppage")->trigger();
+        QCOMPARE(openedUrls_.size(), 1);
+        const QUrl url = openedUrls_.front();
+        QVERIFY2(url.isLocalFile(), qPrintable(url.toString()));
+        QFile page(url.toLocalFile());
+        QVERIFY2(page.open(QIODevice::ReadOnly), qPrintable(url.toString()));
+        const QString html = QString::fromUtf8(page.readAll());
+        const QDir folder = QFileInfo(page).dir();
+        QStringList pictures;
+        static const QRegularExpression source(QStringLiteral("(?:src|srcset)=\"([^\" ]+)"));
+        for (const QRegularExpressionMatch& match : source.globalMatch(html))
+            pictures << match.captured(1);
+        QVERIFY(pictures.contains(QStringLiteral("keyboard.png")));
+        for (const QString& picture : pictures)
+            QVERIFY2(!QImage(folder.filePath(picture)).isNull(), qPrintable(picture));
     }
 
     // Every line of the version window's texts shows whole inside its box,

@@ -1,7 +1,11 @@
 // Renders the trainer's windows to PNG files for review: the main window in
 // its welcome and drill states, the score window, the version window, and
 // the keyboard window idle, showing the next key and showing a miss, and
-// the statistics and practice windows after a scripted history.
+// the statistics window (with its heat map in either measure) and the
+// practice window after a scripted history.
+// With --help-pictures it writes only the help page's pictures (the
+// keyboard window idle and with a miss, the heat map), named for the
+// screen's scale: keyboard.png, or keyboard@2x.png at twice the scale.
 #include <cstdio>
 #include <random>
 
@@ -59,26 +63,47 @@ void typeScriptedHistory(tapmora::HistoryStore& history, std::int64_t& now) {
     history.flush();
 }
 
-bool save(QWidget* window, const QDir& folder, const QString& name) {
-    QApplication::processEvents();
-    const QString file = folder.filePath(name + ".png");
-    if (window->grab().save(file))
-        return true;
-    std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
-    return false;
-}
+// Saves the review set, or the help page's pictures alone.
+class Pictures {
+public:
+    Pictures(QDir folder, bool forHelp) : folder_(std::move(folder)), forHelp_(forHelp) {}
+
+    // Saves `widget` as `reviewName`, and under `helpName` among the help
+    // page's pictures when it has one.
+    void save(QWidget* widget, const char* reviewName, const char* helpName = nullptr) {
+        if (forHelp_ && !helpName)
+            return;
+        QApplication::processEvents();
+        const QString name = QString::fromLatin1(forHelp_ ? helpName : reviewName) +
+                             (forHelp_ && widget->devicePixelRatio() > 1 ? "@2x" : "");
+        const QString file = folder_.filePath(name + ".png");
+        if (!widget->grab().save(file)) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+            saved_ = false;
+        }
+    }
+    bool allSaved() const { return saved_; }
+
+private:
+    QDir folder_;
+    bool forHelp_;
+    bool saved_ = true;
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
     useScratchSettings();  // the keyboard window at its first-run place and size
     QApplication application(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT_FOLDER\n", argv[0]);
+    const QStringList arguments = QApplication::arguments().mid(1);
+    const bool forHelp = arguments.value(0) == QStringLiteral("--help-pictures");
+    if (arguments.size() != (forHelp ? 2 : 1)) {
+        std::fprintf(stderr, "usage: %s [--help-pictures] OUTPUT_FOLDER\n", argv[0]);
         return 2;
     }
-    const QDir folder(QString::fromLocal8Bit(argv[1]));
+    const QDir folder(arguments.back());
     folder.mkpath(".");
+    Pictures pictures(folder, forHelp);
     tapmora::installFonts();
     FixedRandom random;
     tapmora::Services services = tapmora::desktopServices(random);
@@ -92,12 +117,12 @@ int main(int argc, char** argv) {
     tapmora::TrainerApp trainer(services);
 
     tapmora::Form1* form1 = trainer.showMainWindow();
-    bool saved = save(form1, folder, "form1_welcome");
+    pictures.save(form1, "form1_welcome");
     // At the size it takes beside the main window on a common screen; the
     // offscreen screen is too small for that.
     tapmora::FrmKeyboard* keyboard = trainer.showKeyboardWindow();
     keyboard->resize(keyboard->sizeHint());
-    saved = save(keyboard, folder, "frm_keyboard_idle") && saved;
+    pictures.save(keyboard, "frm_keyboard_idle", "keyboard");
 
     form1->start();
     auto* homeRowButton = form1->findChild<QRadioButton*>("Option1");
@@ -106,26 +131,31 @@ int main(int argc, char** argv) {
     QTest::keyClick(homeRowButton, 'a');             // correct
     QTest::keyClick(homeRowButton, 'x');             // wrong
     QTest::keyClick(homeRowButton, 'a');             // correct
-    saved = save(form1, folder, "form1_drill") && saved;
-    saved = save(trainer.showScoreWindow(), folder, "frm_print_score") && saved;
-    saved = save(trainer.showAboutWindow(), folder, "frm_about") && saved;
+    pictures.save(form1, "form1_drill");
+    pictures.save(trainer.showScoreWindow(), "frm_print_score");
+    pictures.save(trainer.showAboutWindow(), "frm_about");
 
     auto* shiftedButton = form1->findChild<QRadioButton*>("Option5");
     QTest::mouseClick(shiftedButton, Qt::LeftButton);
     QTest::keyClick(shiftedButton, Qt::Key_Return);  // shows ぁ: 3 with Shift
-    saved = save(keyboard, folder, "frm_keyboard_target") && saved;
+    pictures.save(keyboard, "frm_keyboard_target");
     QTest::keyClick(shiftedButton, 'x');  // さ instead
-    saved = save(keyboard, folder, "frm_keyboard_miss") && saved;
-    saved = save(trainer.showStatisticsWindow(), folder, "frm_statistics") && saved;
+    pictures.save(keyboard, "frm_keyboard_miss", "keyboard-miss");
+    tapmora::FrmStatistics* statistics = trainer.showStatisticsWindow();
+    pictures.save(statistics, "frm_statistics");
+    pictures.save(statistics->findChild<QWidget*>("fraHeatMap"), "frm_statistics_heat_map",
+                  "heat-map");
+    statistics->findChild<QRadioButton*>("optHeatSpeed")->click();
+    pictures.save(statistics, "frm_statistics_speed");
     tapmora::FrmWeakPractice* practice = trainer.showWeakPractice(1);
     QTest::keyClick(practice, Qt::Key_Return);
     QTest::keyClick(practice, 'x');  // wrong whatever the kana
-    saved = save(practice, folder, "frm_weak_practice") && saved;
+    pictures.save(practice, "frm_weak_practice");
 
     // A history that refuses writing marks the main window's menu bar.
     QSqlQuery(history.database()).exec(QStringLiteral("PRAGMA query_only = 1"));
     history.record({1, u'ち', 97, 97, true});
     history.flush();
-    saved = save(form1, folder, "form1_history_problem") && saved;
-    return saved ? 0 : 1;
+    pictures.save(form1, "form1_history_problem");
+    return pictures.allSaved() ? 0 : 1;
 }

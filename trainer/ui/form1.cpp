@@ -13,9 +13,11 @@
 #include <QShortcut>
 
 #include "trainer/history/history_store.h"
+#include "trainer/ui/beeper.h"
 #include "trainer/ui/controls.h"
 #include "trainer/ui/frm_keyboard.h"
 #include "trainer/ui/history_controls.h"
+#include "trainer/ui/home_page.h"
 #include "trainer/ui/key_input.h"
 #include "trainer/ui/keyboard_coach.h"
 #include "trainer/ui/texts.h"
@@ -42,6 +44,7 @@ Form1::Form1(TrainerApp& app)
     createMenu();
     addHistoryControls(*this, app_);
     addKeyboardMenuItem();
+    addMuteMenuItem();
     resize(kClientSize.width(), kClientSize.height() + menuBar()->sizeHint().height());
 
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -122,12 +125,17 @@ void Form1::createMenu() {
     named(fileMenu->addSeparator(), "mnusen");
     QAction* quitAction = named(fileMenu->addAction(texts::form1::kEnd.toString()), "mnuend");
     QMenu* helpMenu = named(menuBar()->addMenu(texts::form1::kMenuHelp.toString()), "mnuhelp");
+    QAction* helpPageAction =
+        named(helpMenu->addAction(texts::form1::kHelpPage.toString()), "mnuhelppage");
+    helpMenu->addSeparator();
     QAction* versionAction =
         named(helpMenu->addAction(texts::form1::kVersion.toString()), "mnuversion");
 
     connect(startAction_, &QAction::triggered, this, &Form1::start);
     connect(quitAction, &QAction::triggered, this, &Form1::quit);
     connect(versionAction, &QAction::triggered, this, [this] { app_.showAboutWindow(); });
+    connect(helpPageAction, &QAction::triggered, this,
+            [this] { app_.services().openUrl(QUrl(helpPageAddress())); });
 }
 
 // Shows or hides the keyboard window from the View menu, first in it.
@@ -144,6 +152,19 @@ void Form1::addKeyboardMenuItem() {
         else if (app_.keyboardWindow())
             app_.keyboardWindow()->close();
     });
+}
+
+// Mutes or unmutes the beeps from the end of the View menu.
+void Form1::addMuteMenuItem() {
+    Beeper* sound = app_.services().sound;
+    if (!sound)
+        return;
+    auto* view = findChild<QMenu*>(QStringLiteral("mnuview"));
+    view->addSeparator();
+    QAction* item = named(view->addAction(texts::form1::kMute.toString()), "mnumute");
+    item->setCheckable(true);
+    item->setChecked(sound->isMuted());
+    connect(item, &QAction::toggled, this, [sound](bool muted) { sound->setMuted(muted); });
 }
 
 void Form1::start() {

@@ -39,6 +39,7 @@ private:
     void createControls(QWidget* client);
     void createMenu();
     void addKeyboardMenuItem();
+    void addMuteMenuItem();
     void quit();
     void courseKeyTyped(int courseNumber, const DrillKey& typed);
     int selectedCourse() const;

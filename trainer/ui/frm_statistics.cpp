@@ -13,7 +13,10 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineSeries>
+#include <QLinearGradient>
+#include <QPainter>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSaveFile>
 #include <QScatterSeries>
 #include <QTableWidget>
@@ -23,6 +26,8 @@
 #include "trainer/history/csv_export.h"
 #include "trainer/history/history_store.h"
 #include "trainer/ui/controls.h"
+#include "trainer/ui/heat_map.h"
+#include "trainer/ui/jis_keyboard_view.h"
 #include "trainer/ui/statistics_report.h"
 #include "trainer/ui/texts.h"
 #include "trainer/ui/trainer_app.h"
@@ -32,7 +37,7 @@ namespace {
 
 namespace text = texts::statistics;
 
-constexpr QSize kInitialSize(780, 680);
+constexpr QSize kInitialSize(1000, 640);
 constexpr int kConfusionsShown = 10;
 constexpr int kWeakKanaShown = 10;
 constexpr int kAllKeysCourse = kCourseCount;
@@ -79,6 +84,37 @@ QGroupBox* framed(const char* name, QStringView title, QWidget* content) {
     return box;
 }
 
+// The heat map's colours from best to worst, as a bar between the scale's
+// two ends.
+class HeatScaleBar final : public QWidget {
+public:
+    HeatScaleBar() { setFixedSize(120, 12); }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        QLinearGradient gradient(0, 0, width(), 0);
+        for (double stop : {0.0, 0.25, 0.5, 0.75, 1.0})
+            gradient.setColorAt(stop, heat::colour(stop));
+        painter.setPen(QPen(heat::colour(1).darker(140), 1));
+        painter.setBrush(gradient);
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+};
+
+// A swatch of one colour, as wide as it is high.
+QLabel* addSwatch(const char* name, QColor colour) {
+    QPixmap swatch(12, 12);
+    swatch.fill(colour);
+    QPainter painter(&swatch);
+    painter.setPen(colour.darker(140));
+    painter.drawRect(swatch.rect().adjusted(0, 0, -1, -1));
+    painter.end();
+    auto* label = named(new QLabel, name);
+    label->setPixmap(swatch);
+    return label;
+}
+
 QLineSeries* addSeries(QChart* chart, QStringView name, QColor colour, QAbstractAxis* x,
                        QAbstractAxis* y) {
     auto* series = new QLineSeries;
@@ -120,6 +156,8 @@ void FrmStatistics::createControls() {
     chartView_ = named(new QChartView, "chartView");
     chartView_->setRenderHint(QPainter::Antialiasing);
     chartView_->setMinimumHeight(240);
+    // As tall as the keyboard beside it, whatever size the view would like.
+    chartView_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
 
     confusionTable_ = addTable("tblConfusions", {text::kShownKana.toString(),
                                                  text::kPressedKey.toString(),
@@ -140,6 +178,10 @@ void FrmStatistics::createControls() {
     exportButton_ = named(new QPushButton(text::kExport.toString()), "cmdExportCsv");
     auto* closeButton = named(new QPushButton(text::kClose.toString()), "cmdClose");
 
+    auto* graphs = new QHBoxLayout;
+    graphs->addWidget(createHeatMap(), 3);
+    graphs->addWidget(chartView_, 2);
+
     auto* tables = new QHBoxLayout;
     tables->addWidget(framed("fraConfusions", text::kConfusions, confusionTable_), 3);
     tables->addWidget(framed("fraCourseTotals", text::kCourseTotals, courseTable_), 4);
@@ -156,7 +198,8 @@ void FrmStatistics::createControls() {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(problemLabel_);
     layout->addWidget(summaryLabel_);
-    layout->addWidget(chartView_, 1);
+    // The keyboard keeps its proportions; the lists take the height left.
+    layout->addLayout(graphs);
     layout->addLayout(tables, 1);
     layout->addLayout(buttons);
 
@@ -166,6 +209,45 @@ void FrmStatistics::createControls() {
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
     if (HistoryStore* history = app_.services().history)
         connect(history, &HistoryStore::problemChanged, this, &FrmStatistics::showProblem);
+}
+
+// The keyboard coloured by accuracy or speed, the choice between the two,
+// and the colour scale with its two ends.
+QGroupBox* FrmStatistics::createHeatMap() {
+    heatAccuracyButton_ = named(new QRadioButton(text::kHeatAccuracy.toString()), "optHeatAccuracy");
+    auto* speedButton = named(new QRadioButton(text::kHeatSpeed.toString()), "optHeatSpeed");
+    heatAccuracyButton_->setChecked(true);
+    heatMap_ = named(new JisKeyboardView, "heatMap");
+    heatMap_->setLegendVisible(false);
+    heatMap_->setMinimumSize(heatMap_->minimumSizeHint());
+    heatBestLabel_ = named(new QLabel, "lblHeatBest");
+    heatWorstLabel_ = named(new QLabel, "lblHeatWorst");
+    auto* hint = named(new QLabel(text::kHeatHint.toString()), "lblHeatHint");
+    hint->setWordWrap(true);
+    hint->setForegroundRole(QPalette::PlaceholderText);
+
+    auto* choice = new QHBoxLayout;
+    choice->addWidget(heatAccuracyButton_);
+    choice->addWidget(speedButton);
+    choice->addStretch();
+    auto* scale = new QHBoxLayout;
+    scale->addWidget(heatBestLabel_);
+    scale->addWidget(named(new HeatScaleBar, "heatScale"));
+    scale->addWidget(heatWorstLabel_);
+    scale->addSpacing(16);
+    scale->addWidget(addSwatch("heatNoFigureSwatch", heat::noFigureColour()));
+    scale->addWidget(named(new QLabel(text::kHeatNoFigure.toString()), "lblHeatNoFigure"));
+    scale->addStretch();
+
+    auto* box = named(new QGroupBox(text::kHeatMap.toString()), "fraHeatMap");
+    auto* layout = new QVBoxLayout(box);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->addLayout(choice);
+    layout->addWidget(heatMap_, 1);
+    layout->addLayout(scale);
+    layout->addWidget(hint);
+    connect(heatAccuracyButton_, &QRadioButton::toggled, this, &FrmStatistics::showHeatMap);
+    return box;
 }
 
 void FrmStatistics::refresh() {
@@ -180,6 +262,7 @@ void FrmStatistics::refresh() {
     fillTable(courseTable_, report::courseRows(shown), 1);
     showWeakKana();
     showChart();
+    showHeatMap();
     showProblem();
     practiceButton_->setEnabled(history != nullptr);
     exportButton_->setEnabled(statistics_.has_value() && !shown.courses.empty());
@@ -259,6 +342,29 @@ void FrmStatistics::showChart() {
     QChart* previous = chartView_->chart();
     chartView_->setChart(chart);
     delete previous;
+}
+
+void FrmStatistics::showHeatMap() {
+    const heat::Measure measure =
+        heatAccuracyButton_->isChecked() ? heat::Measure::Accuracy : heat::Measure::Speed;
+    const history::HistoryStatistics shown = statistics_.value_or(history::HistoryStatistics{});
+    const std::optional<heat::Scale> scale = heat::scaleOf(measure, shown);
+    for (const JisKey& key : jisKeys()) {
+        const heat::KeyFigures figures = heat::figuresOf(key, shown);
+        const bool shiftedCorner = key.shiftedKana != 0 && heat::isDrilled(key.shiftedKana);
+        heatMap_->setKeyFill(key.evdevCode,
+                             key.kana == 0 ? heat::blankKeyColour()
+                                           : heat::fill(measure, figures.kana, scale),
+                             shiftedCorner ? heat::fill(measure, figures.shifted, scale) : QColor());
+        heatMap_->setKeyToolTip(key.evdevCode, heat::toolTip(figures));
+    }
+    // The scale's ends with their values, once there are any.
+    heatBestLabel_->setText(scale ? QStringLiteral("%1 %2").arg(text::kHeatGood,
+                                                                heat::scaleText(measure, scale->best))
+                                  : text::kHeatGood.toString());
+    heatWorstLabel_->setText(scale ? QStringLiteral("%1 %2").arg(heat::scaleText(measure, scale->worst),
+                                                                 text::kHeatWeak)
+                                   : text::kHeatWeak.toString());
 }
 
 void FrmStatistics::changeEvent(QEvent* event) {

@@ -1,6 +1,7 @@
-// The statistics window: sessions over time as a chart, the most frequent
-// confusions, totals per course and the kana the practice favours; exports
-// the history as CSV and starts the weak-kana practice.
+// The statistics window: sessions over time as a chart, each key's accuracy
+// or speed on the keyboard (a heat map), the most frequent confusions,
+// totals per course and the kana the practice favours; exports the history
+// as CSV and starts the weak-kana practice.
 #pragma once
 
 #include <optional>
@@ -13,12 +14,15 @@
 
 class QChartView;
 class QComboBox;
+class QGroupBox;
 class QLabel;
 class QPushButton;
+class QRadioButton;
 class QTableWidget;
 
 namespace tapmora {
 
+class JisKeyboardView;
 class TrainerApp;
 
 class FrmStatistics final : public QWidget {
@@ -36,8 +40,10 @@ protected:
 
 private:
     void createControls();
+    QGroupBox* createHeatMap();
     void showProblem();
     void showChart();
+    void showHeatMap();
     void showWeakKana();
     void chooseExportFile();
     void startPractice();
@@ -47,6 +53,10 @@ private:
     QLabel* problemLabel_ = nullptr;
     QLabel* summaryLabel_ = nullptr;
     QChartView* chartView_ = nullptr;
+    JisKeyboardView* heatMap_ = nullptr;
+    QRadioButton* heatAccuracyButton_ = nullptr;
+    QLabel* heatBestLabel_ = nullptr;
+    QLabel* heatWorstLabel_ = nullptr;
     QTableWidget* confusionTable_ = nullptr;
     QTableWidget* courseTable_ = nullptr;
     QTableWidget* weakKanaTable_ = nullptr;

@@ -6,10 +6,7 @@
 
 namespace tapmora {
 
-QString homePageAddress() {
-    const QString configured = QStringLiteral(TAPMORA_HOME_PAGE);
-    if (!configured.isEmpty())
-        return configured;
+QString helpPageAddress() {
     // The help page lies at the same place relative to the program in the
     // build tree (bin/ and share/ under the build folder) as where it is
     // installed, so it is looked up from the folder of the running program
@@ -18,6 +15,11 @@ QString homePageAddress() {
     const QString page = QDir(QCoreApplication::applicationDirPath())
                              .filePath(QStringLiteral(TAPMORA_HELP_FROM_PROGRAM "/index.html"));
     return QUrl::fromLocalFile(QDir::cleanPath(page)).toString();
+}
+
+QString homePageAddress() {
+    const QString configured = QStringLiteral(TAPMORA_HOME_PAGE);
+    return configured.isEmpty() ? helpPageAddress() : configured;
 }
 
 }  // namespace tapmora

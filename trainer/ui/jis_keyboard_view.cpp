@@ -7,6 +7,7 @@
 #include <QPainterPath>
 #include <QPaintEvent>
 #include <QTimer>
+#include <QToolTip>
 
 #include "trainer/ui/controls.h"
 #include "trainer/ui/texts.h"
@@ -53,7 +54,10 @@ bool strokeTouches(const std::optional<KeyStroke>& stroke, const JisKey& key) {
 }  // namespace
 
 JisKeyboardView::JisKeyboardView(QWidget* parent) : QWidget(parent) {
-    fills_.resize(static_cast<qsizetype>(jisKeys().size()));
+    const auto keyCount = static_cast<qsizetype>(jisKeys().size());
+    fills_.resize(keyCount);
+    shiftedFills_.resize(keyCount);
+    toolTips_.resize(keyCount);
     missTimer_ = named(new QTimer(this), "missTimer");
     missTimer_->setSingleShot(true);
     missTimer_->setInterval(kMissMilliseconds);
@@ -105,17 +109,38 @@ void JisKeyboardView::clearMiss() {
     miss_.reset();
 }
 
-void JisKeyboardView::setKeyFill(std::uint16_t evdevCode, const QColor& fill) {
+void JisKeyboardView::setKeyFill(std::uint16_t evdevCode, const QColor& fill,
+                                  const QColor& shiftedFill) {
     const JisKey* key = jisKey(evdevCode);
-    if (!key)
+    if (!key || (fills_[indexOf(*key)] == fill && shiftedFills_[indexOf(*key)] == shiftedFill))
         return;
-    fills_[key - jisKeys().data()] = fill;
+    fills_[indexOf(*key)] = fill;
+    shiftedFills_[indexOf(*key)] = shiftedFill;
     updateKey(*key);
 }
 
 void JisKeyboardView::clearKeyFills() {
     std::ranges::fill(fills_, QColor());
+    std::ranges::fill(shiftedFills_, QColor());
     update();
+}
+
+void JisKeyboardView::setKeyToolTip(std::uint16_t evdevCode, const QString& text) {
+    if (const JisKey* key = jisKey(evdevCode))
+        toolTips_[indexOf(*key)] = text;
+}
+
+bool JisKeyboardView::event(QEvent* event) {
+    if (event->type() != QEvent::ToolTip)
+        return QWidget::event(event);
+    const auto* help = static_cast<QHelpEvent*>(event);
+    const JisKey* key = keyAt(help->pos());
+    const QString text = key ? toolTips_[indexOf(*key)] : QString();
+    if (text.isEmpty())
+        QToolTip::hideText();
+    else
+        QToolTip::showText(help->globalPos(), text, this, keyBounds(*key).toAlignedRect());
+    return true;
 }
 
 void JisKeyboardView::setLegendVisible(bool visible) {
@@ -156,6 +181,13 @@ QRectF JisKeyboardView::keyBounds(const JisKey& key) const {
 QRectF JisKeyboardView::keyRect(std::uint16_t evdevCode) const {
     const JisKey* key = jisKey(evdevCode);
     return key ? keyBounds(*key) : QRectF();
+}
+
+const JisKey* JisKeyboardView::keyAt(QPointF point) const {
+    for (const JisKey& key : jisKeys())
+        if (keyOutline(key).contains(point))
+            return &key;
+    return nullptr;
 }
 
 QPainterPath JisKeyboardView::keyOutline(const JisKey& key) const {
@@ -211,7 +243,8 @@ void JisKeyboardView::paintEvent(QPaintEvent* event) {
 
 void JisKeyboardView::paintKey(QPainter& painter, const JisKey& key) const {
     const Mark mark = markOf(key);
-    const QColor fill = fills_[&key - jisKeys().data()];
+    const QColor fill = fills_[indexOf(key)];
+    const QColor shiftedFill = shiftedFills_[indexOf(key)];
     QColor face = fill.isValid() ? fill : fingerColour(key.finger);
     if (mark == Mark::Target)
         face = targetColour();
@@ -223,6 +256,20 @@ void JisKeyboardView::paintKey(QPainter& painter, const JisKey& key) const {
     painter.setPen(QPen(face.darker(125), std::max(1.0, 0.03 * unit_)));
     painter.setBrush(face);
     painter.drawPath(outline);
+    if (shiftedFill.isValid() && !marked) {
+        // A tab in the upper right corner, behind the shifted kana, clipped
+        // to the key's rounded outline.
+        const QRectF bounds = keyBounds(key);
+        painter.save();
+        painter.setClipPath(outline);
+        painter.setPen(QPen(shiftedFill.darker(125), std::max(1.0, 0.03 * unit_)));
+        painter.setBrush(shiftedFill);
+        const qreal radius = kRadius * unit_;
+        painter.drawRoundedRect(QRectF(bounds.center().x(), bounds.top() - radius,
+                                       bounds.width() / 2 + radius, 0.42 * unit_ + radius),
+                                radius, radius);
+        painter.restore();
+    }
     if (mark == Mark::TargetAndMiss) {
         // The right key with the wrong Shift state: the target's colour
         // rings the wrong colour.

@@ -1,7 +1,8 @@
 // A drawn JIS keyboard: every key with its kana, coloured by the finger that
 // types it, with home bumps on F and J and a legend naming the fingers.
 // Shows the key to type next and flashes a wrongly pressed key beside it;
-// other windows can paint their own colour per key (a heat map).
+// other windows can paint their own colours per key, with a tooltip each
+// (a heat map).
 // Drawn with vector shapes at any size; repaints only the keys that change.
 #pragma once
 
@@ -40,9 +41,14 @@ public:
     std::optional<KeyStroke> miss() const { return miss_; }
 
     // A colour in place of the finger colour of one key; an invalid colour
-    // gives the finger colour back.
-    void setKeyFill(std::uint16_t evdevCode, const QColor& fill);
+    // gives the finger colour back. A valid `shiftedFill` colours the key's
+    // upper right corner, where its shifted kana sits, on its own.
+    void setKeyFill(std::uint16_t evdevCode, const QColor& fill,
+                    const QColor& shiftedFill = QColor());
     void clearKeyFills();
+
+    // The text shown when the pointer rests on a key; empty for none.
+    void setKeyToolTip(std::uint16_t evdevCode, const QString& text);
 
     // The finger legend under the keys, shown unless turned off.
     void setLegendVisible(bool visible);
@@ -50,6 +56,8 @@ public:
 
     // Where a key is drawn, in widget coordinates; empty for unknown keys.
     QRectF keyRect(std::uint16_t evdevCode) const;
+    // The key drawn at `point`; null between and beside the keys.
+    const JisKey* keyAt(QPointF point) const;
 
     static QColor fingerColour(Finger finger);
     static QColor targetColour();
@@ -59,6 +67,7 @@ public:
     QSize minimumSizeHint() const override;
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -67,6 +76,7 @@ private:
 
     void layOut();
     QRectF keyBounds(const JisKey& key) const;
+    qsizetype indexOf(const JisKey& key) const { return &key - jisKeys().data(); }
     QPainterPath keyOutline(const JisKey& key) const;
     Mark markOf(const JisKey& key) const;
     void paintKey(QPainter& painter, const JisKey& key) const;
@@ -78,7 +88,10 @@ private:
     std::optional<KeyStroke> target_;
     std::optional<KeyStroke> miss_;
     QTimer* missTimer_ = nullptr;
-    QList<QColor> fills_;  // by position in jisKeys()
+    // By position in jisKeys().
+    QList<QColor> fills_;
+    QList<QColor> shiftedFills_;
+    QList<QString> toolTips_;
     bool legendVisible_ = true;
 
     // Layout for the current size: one key unit in pixels, the keyboard's

@@ -14,9 +14,11 @@ class QWidget;
 
 namespace tapmora {
 
+class Beeper;
 class HistoryStore;
 
 struct Services {
+    // The drill's beep, one per call.
     std::function<void()> beep;
     // A modal message box with a single OK button.
     std::function<void(QWidget* owner, const QString& title, const QString& text,
@@ -33,10 +35,14 @@ struct Services {
     RandomSource* random = nullptr;
     // Where judged keys are recorded; none in tests that do not look at it.
     HistoryStore* history = nullptr;
+    // What makes the beeps, for the mute item; none in tests that do not
+    // look at it.
+    Beeper* sound = nullptr;
 };
 
 // The real desktop: the platform alert, message boxes, the URL handler and
-// leaving the event loop at once, with the time-of-day random source.
+// leaving the event loop at once, with the time-of-day random source. The
+// program routes the beeps through a Beeper instead of the bare alert.
 Services desktopServices(RandomSource& random);
 
 }  // namespace tapmora

@@ -25,6 +25,8 @@ inline constexpr QStringView kVersion = u"バージョン情報(&B)";
 inline constexpr QStringView kShowScores = u"スコアの表示";
 inline constexpr QStringView kMenuFile = u"ファイル(&F)";
 inline constexpr QStringView kMenuHelp = u"ヘルプ(&H)";
+inline constexpr QStringView kHelpPage = u"Tapmora のヘルプ(&H)";
+inline constexpr QStringView kMute = u"音を消す(&M)";
 inline constexpr QStringView kCounterAtLimit =
     u"このコースの回数が上限の 32767 に達したため、これ以上は数えられません。";
 }  // namespace form1
@@ -74,6 +76,21 @@ inline constexpr QStringView kExportFilter = u"CSV ファイル (*.csv)";
 inline constexpr QStringView kExportFailed = u"CSV ファイルを書き出せませんでした。";
 inline constexpr QStringView kClose = u"閉じる";
 inline constexpr QStringView kWeakPracticeCourse = u"苦手なキーの練習";
+// The heat map: each key coloured by its kana's accuracy or median time.
+inline constexpr QStringView kHeatMap = u"キーごとの正解率と速さ";
+inline constexpr QStringView kHeatAccuracy = u"正解率(&A)";
+inline constexpr QStringView kHeatSpeed = u"速さ(&D)";
+inline constexpr QStringView kHeatGood = u"得意";
+inline constexpr QStringView kHeatWeak = u"苦手";
+inline constexpr QStringView kHeatNoFigure = u"記録なし";
+inline constexpr QStringView kHeatHint =
+    u"右上の小さな色はシフトで打つかなの結果です。キーにマウスを重ねると数字が出ます。";
+// %1 kana, %2 key, %3 accuracy, %4 median time, %5 times shown
+inline constexpr QStringView kHeatFigures = u"%1（%2）　正解率 %3・中央値 %4・%5 回";
+// %1 kana, %2 key
+inline constexpr QStringView kHeatNotShown = u"%1（%2）　まだ記録がありません";
+// %1 the key's legend
+inline constexpr QStringView kHeatShifted = u"Shift+%1";
 }  // namespace statistics
 
 namespace practice {
