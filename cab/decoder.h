@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "cab/cab.h"
+#include "cab/format.h"
 
 namespace cab {
 
@@ -20,9 +21,6 @@ enum DecoderResult : int {
     kDecodeDataError = 4,
     kDecodeBadWindow = 5,
 };
-
-// Size of the driver's uncompressed buffer, and the largest block it asks for.
-inline constexpr uint32_t kMaxBlockSize = 32768;
 
 // Zero bytes the driver keeps after the compressed buffer's capacity, so a
 // decoder may read a few bytes past a block's end (LZX reads 4) without ever

@@ -478,8 +478,7 @@ bool read_block(CabContext *cx, uint32_t offset) {
         if (sum != stored_sum) return fail(cx, CAB_ERR_CORRUPT);
     }
     const uint32_t combined = offset + count;
-    header[kBlockCompressedSize] = static_cast<uint8_t>(combined);
-    header[kBlockCompressedSize + 1] = static_cast<uint8_t>(combined >> 8);
+    store_u16(header + kBlockCompressedSize, static_cast<uint16_t>(combined));
 
     CabHookRecord &r = cx->hook_record;
     const uint32_t reserve = cx->data_header_size - kBlockHeaderSize;

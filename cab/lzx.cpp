@@ -8,13 +8,13 @@
 #include "cab/lzx.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
+#include "cab/bytes.h"
 #include "cab/lzx_format.h"
 
 namespace cab {
@@ -68,9 +68,7 @@ struct BitReader {
         if (pos + 8 <= end()) {
             // Loads four words, puts word 0 (lowest in memory) at the top,
             // and keeps as many whole words as fit.
-            uint64_t raw;
-            std::memcpy(&raw, data + pos, 8);
-            if constexpr (std::endian::native == std::endian::big) raw = __builtin_bswap64(raw);
+            uint64_t raw = load_u64(data + pos);
             raw = raw << 32 | raw >> 32;
             raw = (raw & 0x0000FFFF0000FFFF) << 16 | ((raw >> 16) & 0x0000FFFF0000FFFF);
             buffer |= count < 64 ? raw >> count : 0;
@@ -80,7 +78,7 @@ struct BitReader {
             return;
         }
         for (; count <= 48; count += 16, pos += 2) {
-            const uint64_t word = pos + 2 <= end() ? data[pos] | data[pos + 1] << 8 : 0;
+            const uint64_t word = pos + 2 <= end() ? load_u16(data + pos) : 0;
             buffer |= word << (48 - count);
         }
     }
@@ -258,8 +256,7 @@ bool read_main_and_length_trees(State &s, BitReader &in) {
 
 bool read_little_endian_u32(BitReader &in, uint32_t &value) {
     if (in.block_end - in.pos < 4) return false;
-    const uint8_t *p = in.data + in.pos;
-    value = p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+    value = load_u32(in.data + in.pos);
     in.pos += 4;
     return true;
 }

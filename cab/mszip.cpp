@@ -6,10 +6,10 @@
 #include "cab/mszip.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <new>
 
+#include "cab/bytes.h"
 #include "cab/mszip_tables.h"
 
 namespace cab {
@@ -21,7 +21,7 @@ constexpr uint32_t kSignature = 'M' | 'D' << 8 | 'I' << 16 | uint32_t{'C'} << 24
 // Input beyond the block size that a Deflate stream may need: "CK" plus the
 // framing of a stored block and a few spare bytes.
 constexpr uint32_t kInputOverhead = 12;
-constexpr uint32_t kHistorySize = 32768;  // the driver's output buffer
+constexpr uint32_t kHistorySize = kMaxBlockSize;  // the driver's output buffer
 
 constexpr uint8_t code_length_order[kCodeLengthCodes] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                                          11, 4,  12, 3, 13, 2, 14, 1, 15};
@@ -58,13 +58,6 @@ static_assert(kFixedTables.built && kFixedTables.literal_bits == 9 && kFixedTabl
 // ---------------------------------------------------------------------------
 // Bit input
 
-inline uint64_t load_le64(const uint8_t *p) {
-    uint64_t v;
-    std::memcpy(&v, p, sizeof v);
-    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
-    return v;
-}
-
 // Holds up to 63 unread bits in `bits`, the next one at bit 0. refill()
 // tops the buffer up to at least 56 bits, enough for a whole literal or match
 // (at most 15 + 5 + 15 + 13 = 48 bits), so the symbol loop refills once per
@@ -91,7 +84,7 @@ struct BitReader {
             // Loads 8 bytes but advances only by the whole bytes that fit; the
             // bits above `count` are the following input bits either way, so
             // loading them again later ORs in the same values.
-            bits |= load_le64(next) << count;
+            bits |= load_u64(next) << count;
             next += (63 - count) >> 3;
             count |= 56;
             return;
@@ -308,8 +301,8 @@ bool copy_stored_block(InflateState &s) {
     size_t position = s.in.align_to_byte();
     if (position > size || size - position < 4) return false;
     const uint8_t *header = s.in.begin + position;
-    const unsigned length = header[0] | header[1] << 8;
-    const unsigned complement = header[2] | header[3] << 8;
+    const unsigned length = load_u16(header);
+    const unsigned complement = load_u16(header + 2);
     position += 4;
     if (length != (~complement & 0xFFFFu) || length > size - position) return false;
     const size_t copied = std::min<size_t>(length, s.out_end - s.out);

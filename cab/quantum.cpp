@@ -15,6 +15,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "cab/bytes.h"
 #include "cab/quantum_model.h"
 
 namespace cab {
@@ -48,9 +49,7 @@ struct BitInput {
     // refill, at the same place, so OR-ing them twice is harmless.
     void refill() {
         if (end - next >= 8) {
-            uint64_t word;
-            std::memcpy(&word, next, sizeof word);
-            bits |= __builtin_bswap64(word) >> available;
+            bits |= __builtin_bswap64(load_u64(next)) >> available;
             const int bytes = (63 - available) >> 3;
             next += bytes;
             available += bytes * 8;

@@ -130,14 +130,8 @@ std::vector<size_t> file_entry_positions(const std::vector<uint8_t> &cabinet) {
     return positions;
 }
 
-void put_u16(std::vector<uint8_t> &bytes, size_t at, uint16_t v) {
-    bytes[at] = static_cast<uint8_t>(v);
-    bytes[at + 1] = static_cast<uint8_t>(v >> 8);
-}
+void put_u16(std::vector<uint8_t> &bytes, size_t at, uint16_t v) { cab::store_u16(bytes.data() + at, v); }
 
-void put_u32(std::vector<uint8_t> &bytes, size_t at, uint32_t v) {
-    put_u16(bytes, at, static_cast<uint16_t>(v));
-    put_u16(bytes, at + 2, static_cast<uint16_t>(v >> 16));
-}
+void put_u32(std::vector<uint8_t> &bytes, size_t at, uint32_t v) { cab::store_u32(bytes.data() + at, v); }
 
 }  // namespace cabtest

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "cab/bytes.h"
 #include "cab/lzx_format.h"
 
 namespace cabwriter {
@@ -26,7 +27,7 @@ using namespace cab::lzx;
 // into a frame's sentinel bytes, so those operands need no inverse.
 constexpr uint32_t kCallFileSize = 1u << 24;
 // Largest compressed frame the decoder's input buffer holds.
-constexpr size_t kMaxCompressedFrame = kBlockSize + kFrameInputExtra;
+constexpr size_t kMaxCompressedFrame = cab::kMaxBlockSize + kFrameInputExtra;
 
 constexpr unsigned kHashBits = 16;
 constexpr unsigned kLongPrefix = 8;  // bytes behind the long-match table
@@ -38,14 +39,6 @@ constexpr unsigned kLiteralCost = 8;   // assumed bits of a literal when choosin
 
 // ---------------------------------------------------------------------------
 // Call translation
-
-uint32_t load_le32(const uint8_t *p) {
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-void store_le32(uint8_t *p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 // The operand the decoder turns into `original` at stream position `cur`.
 uint32_t encode_call_operand(uint32_t original, uint32_t cur) {
@@ -62,8 +55,8 @@ uint32_t encode_call_operand(uint32_t original, uint32_t cur) {
 void translate_calls(std::vector<uint8_t> &data) {
     uint32_t position = 0;
     for (size_t start = 0, frame = 0; start < data.size() && frame < kCallTranslationFrames;
-         start += kBlockSize, ++frame) {
-        const uint32_t length = static_cast<uint32_t>(std::min<size_t>(kBlockSize, data.size() - start));
+         start += cab::kMaxBlockSize, ++frame) {
+        const uint32_t length = static_cast<uint32_t>(std::min<size_t>(cab::kMaxBlockSize, data.size() - start));
         uint8_t *out = data.data() + start;
         if (length >= kCallSentinelBytes) {
             const uint32_t scan_end = length - kCallSentinelBytes;
@@ -71,7 +64,7 @@ void translate_calls(std::vector<uint8_t> &data) {
                 auto *hit = static_cast<uint8_t *>(std::memchr(out + r, 0xE8, scan_end - r));
                 if (hit == nullptr) break;
                 r = static_cast<uint32_t>(hit - out);
-                if (r + 5 <= scan_end) store_le32(hit + 1, encode_call_operand(load_le32(hit + 1), position + r));
+                if (r + 5 <= scan_end) cab::store_u32(hit + 1, encode_call_operand(cab::load_u32(hit + 1), position + r));
             }
         }
         position += length;
@@ -188,7 +181,7 @@ public:
     void put_raw(const uint8_t *p, size_t n) { bytes_.insert(bytes_.end(), p, p + n); }
     void put_raw_le32(uint32_t v) {
         uint8_t b[4];
-        store_le32(b, v);
+        cab::store_u32(b, v);
         put_raw(b, 4);
     }
     // Ends the frame of `uncompressed` bytes; the bitstream restarts on a
@@ -303,19 +296,6 @@ int match_score(const Match &m) {
     return m.length == 0 ? 0 : static_cast<int>(kLiteralCost * m.length) - static_cast<int>(match_cost(m));
 }
 
-uint32_t common_length(const uint8_t *a, const uint8_t *b, uint32_t limit) {
-    uint32_t n = 0;
-    while (n + 8 <= limit) {
-        uint64_t x, y;
-        std::memcpy(&x, a + n, 8);
-        std::memcpy(&y, b + n, 8);
-        if (x != y) return n + static_cast<uint32_t>(__builtin_ctzll(x ^ y) / 8);
-        n += 8;
-    }
-    while (n < limit && a[n] == b[n]) ++n;
-    return n;
-}
-
 class MatchFinder {
 public:
     MatchFinder(const uint8_t *data, size_t size, unsigned window_exponent)
@@ -332,7 +312,7 @@ public:
         const uint8_t *here = data_ + pos;
         for (unsigned r = 0; r < 3; ++r) {
             if (repeats[r] > pos) continue;
-            const Match m{common_length(here, here - repeats[r], limit), repeats[r], r};
+            const Match m{cab::common_length(here, here - repeats[r], limit), repeats[r], r};
             if (m.length >= kMinMatch && match_score(m) > match_score(best)) best = m;
         }
         // The last position that began with the same long prefix: a long
@@ -341,7 +321,7 @@ public:
             const uint32_t cand = long_head_[long_hash(pos)];
             const uint32_t distance = static_cast<uint32_t>(pos - cand);
             if (cand != kNone && distance <= max_distance_) {
-                const Match m{common_length(here, data_ + cand, limit), distance, 3};
+                const Match m{cab::common_length(here, data_ + cand, limit), distance, 3};
                 if (m.length >= 3 && match_score(m) > match_score(best)) best = m;
             }
         }
@@ -353,7 +333,7 @@ public:
             if (best.length >= limit) break;
             const uint8_t *there = data_ + cand;
             if (best.length >= 3 && there[best.length] != here[best.length]) continue;
-            const uint32_t length = common_length(here, there, limit);
+            const uint32_t length = cab::common_length(here, there, limit);
             if (length < 3) continue;
             const Match m{length, distance, 3};
             if (match_score(m) > match_score(best)) {
@@ -373,9 +353,8 @@ private:
         return (v * 2654435761u) >> (32 - kHashBits);
     }
     uint32_t long_hash(size_t pos) const {
-        uint64_t v;
-        std::memcpy(&v, data_ + pos, kLongPrefix);
-        return static_cast<uint32_t>((v * 0x9E3779B97F4A7C15ull) >> (64 - kLongHashBits));
+        static_assert(kLongPrefix == 8);
+        return static_cast<uint32_t>((cab::load_u64(data_ + pos) * 0x9E3779B97F4A7C15ull) >> (64 - kLongHashBits));
     }
     void insert_before(size_t pos) {
         for (; inserted_ < pos && inserted_ + 3 <= size_; ++inserted_) {
@@ -482,15 +461,15 @@ private:
         // blocks, which are never weighed against a frame.
         Histogram &block = block_histogram_, &frame = frame_histogram_, &joined = joined_histogram_;
         double block_bits = 0;
-        for (size_t start = 0; start < data_.size(); start += kBlockSize) {
-            const size_t end = std::min(data_.size(), start + kBlockSize);
+        for (size_t start = 0; start < data_.size(); start += cab::kMaxBlockSize) {
+            const size_t end = std::min(data_.size(), start + cab::kMaxBlockSize);
             const size_t first = tokens_.size();
             parse(finder, start, end);
             frame = {};
             frame.add(std::span<const Token>(tokens_).subspan(first));
             const double frame_bits = frame.bits();
             const bool raw = frame_bits + kTreeBits >= 8.0 * static_cast<double>(end - start);
-            bool split = start > block_start && (raw != block_raw || start - block_start >= kMaxBlockFrames * kBlockSize);
+            bool split = start > block_start && (raw != block_raw || start - block_start >= kMaxBlockFrames * cab::kMaxBlockSize);
             double joined_bits = 0;
             if (start > block_start && !split && !raw) {
                 joined = block;
@@ -543,7 +522,7 @@ private:
     }
 
     static uint32_t limit_at(size_t pos, size_t block_end) {
-        const size_t frame_end = (pos / kBlockSize + 1) * kBlockSize;
+        const size_t frame_end = (pos / cab::kMaxBlockSize + 1) * cab::kMaxBlockSize;
         return static_cast<uint32_t>(std::min<size_t>({kMaxMatch, frame_end - pos, block_end - pos}));
     }
 
@@ -691,7 +670,7 @@ private:
         out.pad_after_uncompressed_header();
         for (const uint32_t r : repeats) out.put_raw_le32(r);
         for (size_t pos = start; pos < end;) {
-            const size_t n = std::min(end, (pos / kBlockSize + 1) * kBlockSize) - pos;
+            const size_t n = std::min(end, (pos / cab::kMaxBlockSize + 1) * cab::kMaxBlockSize) - pos;
             out.put_raw(data_.data() + pos, n);
             pos += n;
             end_frame_at(out, pos);
@@ -701,7 +680,7 @@ private:
 
     // Closes the frame when `pos` is its end or the folder's end.
     void end_frame_at(FrameWriter &out, size_t pos) {
-        if (pos == data_.size() || pos - frame_start_ == kBlockSize) {
+        if (pos == data_.size() || pos - frame_start_ == cab::kMaxBlockSize) {
             out.end_frame(static_cast<uint32_t>(pos - frame_start_));
             frame_start_ = pos;
         }

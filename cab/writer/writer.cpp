@@ -269,9 +269,7 @@ void put_u32(std::vector<uint8_t> &out, uint32_t v) {
     put_u16(out, static_cast<uint16_t>(v >> 16));
 }
 
-void patch_u32(std::vector<uint8_t> &out, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
+void patch_u32(std::vector<uint8_t> &out, size_t at, uint32_t v) { cab::store_u32(out.data() + at, v); }
 
 void put_text(std::vector<uint8_t> &out, const std::string &text) {
     out.insert(out.end(), text.begin(), text.end());
