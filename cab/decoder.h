@@ -40,6 +40,11 @@ struct HostCallbacks {
 };
 
 struct DecoderOps {
+    // How decode() takes the count it is given: false, as the exact number of
+    // bytes wanted (the block's uncompressed count); true, as a limit only:
+    // the stream marks its own end, the decoder reports what it produced and
+    // the driver compares that with the block's count (MSZIP).
+    bool count_is_limit;
     // Reports the compressed buffer size the driver must provide for blocks of
     // up to `largest_block` uncompressed bytes. `window_exponent` is bits 8-12
     // of the method value (ignored by MSZIP).
@@ -60,8 +65,8 @@ struct DecoderOps {
     int (*destroy)(void *instance);
 };
 
-// The decoder of a method (bits 0-3 of the method value: 1 MSZIP, 2 Quantum,
-// 3 LZX); null for stored data (handled by the driver) and unknown methods.
+// The decoder of a method (bits 0-3 of the method value); null for stored
+// data (handled by the driver) and unknown methods.
 const DecoderOps *decoder_for_method(unsigned method);
 
 }  // namespace cab

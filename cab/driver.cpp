@@ -202,7 +202,7 @@ void unload_decoder(CabContext *cx, bool *destroyed_cleanly = nullptr) {
 
 bool load_decoder(CabContext *cx, uint16_t method_value) {
     const unsigned kind = method_kind(method_value);
-    if (kind > 3) return fail(cx, CAB_ERR_METHOD);
+    if (!is_known_method(kind)) return fail(cx, CAB_ERR_METHOD);
     const DecoderOps *ops = decoder_for_method(kind);
     const unsigned exponent = window_exponent(method_value);
 
@@ -513,9 +513,7 @@ bool decode_block(CabContext *cx) {
     if (!cx->decoder) {
         produced = compressed;  // stored: read straight into the output buffer
     } else {
-        // MSZIP inflates up to a whole buffer and reports what it produced;
-        // the others are asked for exactly the block's count.
-        produced = method_kind(cx->method) == 1 ? kMaxBlockSize : expected;
+        produced = cx->decoder_ops->count_is_limit ? kMaxBlockSize : expected;
         if (cx->decoder_ops->decode(cx->decoder, cx->compressed, compressed, cx->uncompressed,
                                     &produced) != kDecodeOk)
             return fail(cx, CAB_ERR_DECODE);

@@ -54,8 +54,24 @@ inline constexpr size_t kBlockUncompressedSize = 6;
 // holds exactly this many, and the driver decodes into a buffer of this size.
 inline constexpr uint32_t kMaxBlockSize = 32768;
 
+// A folder's method value: the method in bits 0-3, the window exponent of
+// Quantum and LZX in bits 8-12; the other bits are not examined.
+inline constexpr unsigned kMethodStored = 0;
+inline constexpr unsigned kMethodMszip = 1;
+inline constexpr unsigned kMethodQuantum = 2;
+inline constexpr unsigned kMethodLzx = 3;
 inline constexpr unsigned kMethodMask = 0x000F;
-inline unsigned method_kind(uint16_t method_value) { return method_value & kMethodMask; }
-inline unsigned window_exponent(uint16_t method_value) { return (method_value >> 8) & 0x1F; }
+inline constexpr unsigned kWindowExponentShift = 8;
+inline constexpr unsigned kWindowExponentMask = 0x1F;
+
+constexpr unsigned method_kind(uint16_t method_value) { return method_value & kMethodMask; }
+constexpr unsigned window_exponent(uint16_t method_value) {
+    return (method_value >> kWindowExponentShift) & kWindowExponentMask;
+}
+constexpr uint16_t method_value(unsigned kind, unsigned window_exponent) {
+    return static_cast<uint16_t>((kind & kMethodMask) |
+                                 (window_exponent & kWindowExponentMask) << kWindowExponentShift);
+}
+constexpr bool is_known_method(unsigned kind) { return kind <= kMethodLzx; }
 
 }  // namespace cab

@@ -618,6 +618,6 @@ int destroy(void *instance) {
 
 }  // namespace
 
-const DecoderOps kLzxDecoder = {size_query, create, decode, reset, destroy};
+const DecoderOps kLzxDecoder = {false, size_query, create, decode, reset, destroy};
 
 }  // namespace cab

@@ -445,6 +445,6 @@ int destroy(void *instance) {
 
 }  // namespace
 
-const DecoderOps kMszipDecoder = {size_query, create, decode, reset, destroy};
+const DecoderOps kMszipDecoder = {true, size_query, create, decode, reset, destroy};
 
 }  // namespace cab

@@ -519,6 +519,6 @@ int destroy(void *instance) {
 
 }  // namespace
 
-const DecoderOps kQuantumDecoder = {size_query, create, decode, reset, destroy};
+const DecoderOps kQuantumDecoder = {false, size_query, create, decode, reset, destroy};
 
 }  // namespace cab

@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             ops->reset(decoder);
             continue;
         }
-        uint32_t count = cab::method_kind(method) == 1 ? cab::kMaxBlockSize : requested;
+        uint32_t count = ops->count_is_limit ? cab::kMaxBlockSize : requested;
         if (ops->decode(decoder, input.data(), n, output.data(), &count) != cab::kDecodeOk) break;
         if (count > cab::kMaxBlockSize) __builtin_trap();
     }

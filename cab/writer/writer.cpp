@@ -17,13 +17,14 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "cab/cab.h"
 #include "cab/checksum.h"
 #include "cab/format.h"
 
 namespace cabwriter {
 
 uint16_t Method::value() const {
-    return static_cast<uint16_t>(static_cast<unsigned>(kind) | (window_exponent & 0x1F) << 8);
+    return cab::method_value(static_cast<unsigned>(kind), window_exponent);
 }
 
 std::unique_ptr<FolderCompressor> Method::make_compressor() const {
@@ -38,9 +39,6 @@ std::unique_ptr<FolderCompressor> Method::make_compressor() const {
 
 namespace {
 
-constexpr uint16_t kContinuedFromPrev = 0xFFFD;
-constexpr uint16_t kContinuedToNext = 0xFFFE;
-constexpr uint16_t kContinuedBoth = 0xFFFF;
 constexpr size_t kMaxFilesPerCabinet = 0xFFFF;
 constexpr size_t kMaxFoldersPerCabinet = 0xFFFC;
 constexpr uint64_t kMaxCabinetBytes = 0x7FFFFFFF;
@@ -200,14 +198,14 @@ size_t Layout::place_folder(uint16_t method, std::vector<CompressedBlock> blocks
         std::vector<PlacedFile> carried;
         for (PlacedFile &f : current().continued) {
             if (spanned && f.offset + f.entry->data.size() > complete) {
-                f.folder_index = kContinuedBoth;
+                f.folder_index = CAB_FOLDER_CONTINUED_PREV_AND_NEXT;
                 carried.push_back(f);
             }
         }
         const uint16_t local = static_cast<uint16_t>(current().folders.size() - 1);
         for (PlacedFile &f : current().files) {
             if (f.folder_index == local && f.offset + f.entry->data.size() > complete) {
-                f.folder_index = kContinuedToNext;
+                f.folder_index = CAB_FOLDER_CONTINUED_TO_NEXT;
                 carried.push_back(f);
             }
         }
@@ -215,7 +213,7 @@ size_t Layout::place_folder(uint16_t method, std::vector<CompressedBlock> blocks
         current().folders.push_back({method, {}});
         current().used += folder_entry_size();
         for (PlacedFile f : carried) {
-            f.folder_index = kContinuedFromPrev;
+            f.folder_index = CAB_FOLDER_CONTINUED_FROM_PREV;
             current().continued.push_back(f);
             current().used += file_entry_size(*f.entry);
         }
