@@ -34,6 +34,12 @@ inline uint64_t load_u64(const uint8_t *p) {
 inline void store_u16(uint8_t *p, uint16_t v) { std::memcpy(p, &v, sizeof v); }
 inline void store_u32(uint8_t *p, uint32_t v) { std::memcpy(p, &v, sizeof v); }
 
+// True when `count` bytes at `offset` lie within `size` bytes; no sum that
+// could overflow is formed.
+constexpr bool fits(size_t offset, size_t count, size_t size) {
+    return offset <= size && count <= size - offset;
+}
+
 // Number of equal bytes at the start of `a` and `b`, at most `limit`. Compares
 // eight bytes at a time: in a little-endian load the first differing byte
 // holds the lowest differing bit.

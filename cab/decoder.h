@@ -4,6 +4,15 @@
 // nothing of its insides; a decoder knows nothing of cabinets. Every operation
 // returns a DecoderResult; the driver maps 1 from create to CAB_ERR_MEMORY and
 // every other nonzero result to CAB_ERR_DECODE.
+//
+// Rules all three decoders keep:
+// - The largest block passed to size query and create is clamped: 0 or more
+//   than kMaxBlockSize means kMaxBlockSize (clamp_largest_block).
+// - A window exponent outside the method's range is kDecodeBadWindow, from
+//   size query and create alike; MSZIP has no window and ignores it.
+// - decode() leaves 0 in *count on every failure; only a success reports
+//   bytes produced. The driver never writes bytes of a failed block.
+// - Byte ranges read from the input are checked with fits() (cab/bytes.h).
 #pragma once
 
 #include <cstdint>
@@ -26,6 +35,10 @@ enum DecoderResult : int {
 // decoder may read a few bytes past a block's end (LZX reads 4) without ever
 // leaving the allocation.
 inline constexpr uint32_t kInputSlack = 16;
+
+constexpr uint32_t clamp_largest_block(uint32_t largest_block) {
+    return largest_block == 0 || largest_block > kMaxBlockSize ? kMaxBlockSize : largest_block;
+}
 
 // The host's callbacks, as given to cab_create; decoders use alloc/free and,
 // for Quantum's paged window, the file callbacks.
@@ -56,8 +69,8 @@ struct DecoderOps {
                   void **instance);
     // Decodes one block. `output` is the driver's 32768-byte buffer, the same
     // buffer for every block of a folder (MSZIP uses it as its history).
-    // `count` is in: the bytes wanted, out: the bytes produced (a decoder
-    // that does not report it leaves the value as it was).
+    // `count` is in: the bytes wanted (see count_is_limit), out: the bytes
+    // produced, or 0 when the result is not kDecodeOk.
     int (*decode)(void *instance, const uint8_t *input, uint32_t input_size,
                   uint8_t *output, uint32_t *count);
     // Starts a new folder.

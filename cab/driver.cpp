@@ -467,7 +467,7 @@ bool read_block(CabContext *cx, uint32_t offset) {
     if (!read_exact(cx, cx->data_handle, header, cx->data_header_size))
         return fail(cx, CAB_ERR_CORRUPT);
     const uint32_t count = load_u16(header + kBlockCompressedSize);
-    if (offset + count > cx->compressed_capacity) return fail(cx, CAB_ERR_CORRUPT);
+    if (!fits(offset, count, cx->compressed_capacity)) return fail(cx, CAB_ERR_CORRUPT);
     uint8_t *data = cx->compressed + offset;
     if (!read_exact(cx, cx->data_handle, data, count)) return fail(cx, CAB_ERR_CORRUPT);
 

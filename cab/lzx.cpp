@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -255,7 +256,7 @@ bool read_main_and_length_trees(State &s, BitReader &in) {
 }
 
 bool read_little_endian_u32(BitReader &in, uint32_t &value) {
-    if (in.block_end - in.pos < 4) return false;
+    if (!fits(in.pos, 4, in.block_end)) return false;
     value = load_u32(in.data + in.pos);
     in.pos += 4;
     return true;
@@ -266,7 +267,6 @@ bool read_little_endian_u32(BitReader &in, uint32_t &value) {
 // ended on a word boundary. Then come R0, R1, R2 and the raw bytes.
 bool start_uncompressed_block(State &s, BitReader &in) {
     in.pos = in.word_position() + 2;
-    if (in.pos > in.block_end) return false;
     return read_little_endian_u32(in, s.r0) && read_little_endian_u32(in, s.r1) &&
            read_little_endian_u32(in, s.r2);
 }
@@ -431,7 +431,7 @@ bool decode_compressed_run(State &s, BitReader &in, uint32_t end) {
 }
 
 bool copy_uncompressed(State &s, BitReader &in, uint32_t n) {
-    if (in.block_end - in.pos < n) return false;
+    if (!fits(in.pos, n, in.block_end)) return false;
     const uint8_t *from = in.data + in.pos;
     std::memcpy(s.window + s.pos, from, n);
     if (s.pos < kMirrorSize)
@@ -550,21 +550,16 @@ Instance *checked(void *instance) {
     return h != nullptr && h->signature == kSignature ? h : nullptr;
 }
 
-bool valid_parameters(uint32_t largest_block, unsigned window_exponent) {
-    return largest_block <= kMaxBlockSize && window_exponent >= kMinWindowExponent &&
-           window_exponent <= kMaxWindowExponent;
-}
-
 int size_query(uint32_t largest_block, unsigned window_exponent, uint32_t *compressed_capacity) {
-    if (!valid_parameters(largest_block, window_exponent)) return kDecodeBadParameter;
-    *compressed_capacity = largest_block + kFrameInputExtra;
+    if (!valid_window_exponent(window_exponent)) return kDecodeBadWindow;
+    *compressed_capacity = clamp_largest_block(largest_block) + kFrameInputExtra;
     return kDecodeOk;
 }
 
 int create(uint32_t largest_block, unsigned window_exponent, const HostCallbacks &host, int32_t,
            void **instance) {
     *instance = nullptr;
-    if (!valid_parameters(largest_block, window_exponent)) return kDecodeBadParameter;
+    if (!valid_window_exponent(window_exponent)) return kDecodeBadWindow;
     auto *h = static_cast<Instance *>(host.alloc(sizeof(Instance)));
     auto *s = static_cast<State *>(host.alloc(sizeof(State)));
     const uint32_t window_size = 1u << window_exponent;
@@ -582,19 +577,18 @@ int create(uint32_t largest_block, unsigned window_exponent, const HostCallbacks
     s->window_mask = window_size - 1;
     s->main_symbols = main_tree_size(window_exponent);
     reset_state(*s);
-    *h = Instance{kSignature, host, largest_block, s};
+    *h = Instance{kSignature, host, clamp_largest_block(largest_block), s};
     *instance = h;
     return kDecodeOk;
 }
 
 int decode(void *instance, const uint8_t *input, uint32_t input_size, uint8_t *output, uint32_t *count) {
+    const uint32_t wanted = std::exchange(*count, 0);
     Instance *h = checked(instance);
     if (h == nullptr) return kDecodeBadInstance;
-    if (*count > h->largest_frame) return kDecodeBadParameter;
-    if (!decode_frame(*h->state, input, input_size, output, *count)) {
-        *count = 0;
-        return kDecodeDataError;
-    }
+    if (wanted > h->largest_frame) return kDecodeBadParameter;
+    if (!decode_frame(*h->state, input, input_size, output, wanted)) return kDecodeDataError;
+    *count = wanted;
     return kDecodeOk;
 }
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "cab/bytes.h"
 #include "cab/mszip_tables.h"
@@ -160,10 +161,6 @@ struct MszipDecoder {
     InflateState *state;
 };
 
-uint32_t clamp_block_size(uint32_t largest_block) {
-    return largest_block == 0 || largest_block > kMaxBlockSize ? kMaxBlockSize : largest_block;
-}
-
 MszipDecoder *checked(void *instance) {
     auto *decoder = static_cast<MszipDecoder *>(instance);
     return decoder != nullptr && decoder->signature == kSignature ? decoder : nullptr;
@@ -299,12 +296,12 @@ bool decode_huffman_block(InflateState &s, const HuffEntry *literals, unsigned l
 bool copy_stored_block(InflateState &s) {
     const size_t size = static_cast<size_t>(s.in.end - s.in.begin);
     size_t position = s.in.align_to_byte();
-    if (position > size || size - position < 4) return false;
+    if (!fits(position, 4, size)) return false;
     const uint8_t *header = s.in.begin + position;
     const unsigned length = load_u16(header);
     const unsigned complement = load_u16(header + 2);
     position += 4;
-    if (length != (~complement & 0xFFFFu) || length > size - position) return false;
+    if (length != (~complement & 0xFFFFu) || !fits(position, length, size)) return false;
     const size_t copied = std::min<size_t>(length, s.out_end - s.out);
     std::memcpy(s.out, s.in.begin + position, copied);
     s.out += copied;
@@ -383,7 +380,7 @@ bool inflate(InflateState &s) {
 
 int size_query(uint32_t largest_block, unsigned, uint32_t *compressed_capacity) {
     if (compressed_capacity == nullptr) return kDecodeBadParameter;
-    *compressed_capacity = clamp_block_size(largest_block) + kInputOverhead;
+    *compressed_capacity = clamp_largest_block(largest_block) + kInputOverhead;
     return kDecodeOk;
 }
 
@@ -397,24 +394,25 @@ int create(uint32_t largest_block, unsigned, const HostCallbacks &host, int32_t,
         host.free(handle_memory);
         return kDecodeNoMemory;
     }
-    auto *decoder = new (handle_memory) MszipDecoder{kSignature, host.free, clamp_block_size(largest_block),
+    auto *decoder = new (handle_memory) MszipDecoder{kSignature, host.free, clamp_largest_block(largest_block),
                                                      new (state_memory) InflateState{}};
     *instance = decoder;
     return kDecodeOk;
 }
 
 int decode(void *instance, const uint8_t *input, uint32_t input_size, uint8_t *output, uint32_t *count) {
+    if (count == nullptr) return kDecodeBadParameter;
+    const uint32_t limit = std::exchange(*count, 0);
     MszipDecoder *decoder = checked(instance);
     if (decoder == nullptr) return kDecodeBadInstance;
-    if (input == nullptr || output == nullptr || count == nullptr ||
-        input_size > decoder->largest_block + kInputOverhead)
+    if (input == nullptr || output == nullptr || input_size > decoder->largest_block + kInputOverhead)
         return kDecodeBadParameter;
     if (input_size < 2 || input[0] != 'C' || input[1] != 'K') return kDecodeDataError;
 
     InflateState &s = *decoder->state;
     s.in.start(input + 2, input_size - 2);
     s.out_start = s.out = output;
-    s.out_end = output + std::min(*count, decoder->largest_block);
+    s.out_end = output + std::min(limit, decoder->largest_block);
     s.final_block = false;
     if (!inflate(s)) return kDecodeDataError;
 

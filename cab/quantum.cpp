@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <new>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -350,12 +351,6 @@ QuantumDecoder *checked(void *instance) {
     return d && d->signature == kSignature ? d : nullptr;
 }
 
-bool valid_window_exponent(unsigned w) { return w >= kMinWindowExponent && w <= kMaxWindowExponent; }
-
-uint32_t normalised_largest_block(uint32_t largest_block) {
-    return largest_block == 0 || largest_block > kMaxBlockSize ? kMaxBlockSize : largest_block;
-}
-
 // Decodes one block into `out` through the given window; false on a data
 // error (exhausted input, a match longer than the bytes still wanted, or a
 // paging failure).
@@ -461,7 +456,7 @@ void reset_state(QuantumDecoder &d) {
 
 int size_query(uint32_t largest_block, unsigned window_exponent, uint32_t *compressed_capacity) {
     if (!valid_window_exponent(window_exponent)) return kDecodeBadWindow;
-    *compressed_capacity = normalised_largest_block(largest_block) + kCompressedSlack;
+    *compressed_capacity = clamp_largest_block(largest_block) + kCompressedSlack;
     return kDecodeOk;
 }
 
@@ -473,7 +468,7 @@ int create(uint32_t largest_block, unsigned window_exponent, const HostCallbacks
     if (!memory) return kDecodeNoMemory;
     auto *d = new (memory) QuantumDecoder{};
     d->host = host;
-    d->largest_block = normalised_largest_block(largest_block);
+    d->largest_block = clamp_largest_block(largest_block);
     d->processor_type = processor_type;
     d->window_exponent = window_exponent;
     const uint32_t window_size = 1u << window_exponent;
@@ -490,14 +485,16 @@ int create(uint32_t largest_block, unsigned window_exponent, const HostCallbacks
 }
 
 int decode(void *instance, const uint8_t *input, uint32_t input_size, uint8_t *output, uint32_t *count) {
+    const uint32_t wanted = std::exchange(*count, 0);
     QuantumDecoder *d = checked(instance);
     if (!d) return kDecodeBadInstance;
-    const uint32_t wanted = *count;
     if (wanted > d->largest_block) return kDecodeBadParameter;
     bool ok;
     if (d->paged) ok = d->paging.ok() && decode_block(*d, d->paging, input, input_size, output, wanted);
     else ok = decode_block(*d, d->flat, input, input_size, output, wanted);
-    return ok ? kDecodeOk : kDecodeDataError;
+    if (!ok) return kDecodeDataError;
+    *count = wanted;
+    return kDecodeOk;
 }
 
 int reset(void *instance) {

@@ -16,6 +16,7 @@ namespace cab::quantum {
 
 inline constexpr unsigned kMinWindowExponent = 10;
 inline constexpr unsigned kMaxWindowExponent = 21;
+constexpr bool valid_window_exponent(unsigned w) { return w >= kMinWindowExponent && w <= kMaxWindowExponent; }
 
 inline constexpr unsigned kPositionSlots = 42;
 inline constexpr unsigned kLengthSlots = 27;

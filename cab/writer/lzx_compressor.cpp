@@ -706,7 +706,7 @@ private:
 }  // namespace
 
 std::unique_ptr<FolderCompressor> make_lzx_compressor(const LzxOptions &options) {
-    if (options.window_exponent < kMinWindowExponent || options.window_exponent > kMaxWindowExponent)
+    if (!valid_window_exponent(options.window_exponent))
         throw std::invalid_argument("lzx window exponent must be 15..21");
     // Every block carries its trees (or, uncompressed, its header and
     // offsets); below 4 KiB a frame of many blocks could outgrow the

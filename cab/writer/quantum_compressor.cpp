@@ -447,7 +447,7 @@ private:
 }  // namespace
 
 std::unique_ptr<FolderCompressor> make_quantum_compressor(const QuantumOptions &options) {
-    if (options.window_exponent < kMinWindowExponent || options.window_exponent > kMaxWindowExponent)
+    if (!valid_window_exponent(options.window_exponent))
         throw std::invalid_argument("quantum window exponent must be 10..21");
     return std::make_unique<QuantumCompressor>(options);
 }

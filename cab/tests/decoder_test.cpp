@@ -1,0 +1,97 @@
+// The rules the three decoders share behind the driver's contract: the
+// largest-block parameter, window exponents, and what a failed decode
+// reports.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cab/decoder.h"
+#include "cab/testing/memory_host.h"
+
+namespace {
+
+using cabtest::MemoryHost;
+
+struct Method {
+    const char *name;
+    unsigned kind;
+    unsigned window_exponent;  // a valid one
+    uint32_t input_extra;      // compressed bytes allowed beyond the block size
+    unsigned bad_window;       // 0: the method has no window
+    std::vector<uint8_t> bad_block;
+};
+
+std::vector<Method> methods() {
+    return {
+        {"Mszip", cab::kMethodMszip, 0, 12, 0, {'X', 'X', 0x03, 0x00}},  // no "CK"
+        {"Quantum", cab::kMethodQuantum, 15, 10240, 22, {}},                // no input at all
+        {"Lzx", cab::kMethodLzx, 15, 6144, 14, std::vector<uint8_t>(16, 0)},  // block type 0
+    };
+}
+
+const cab::HostCallbacks kHost = {MemoryHost::alloc, MemoryHost::free, MemoryHost::open, MemoryHost::read,
+                                  MemoryHost::write, MemoryHost::close, MemoryHost::seek};
+
+class DecoderRules : public ::testing::TestWithParam<Method> {
+protected:
+    const cab::DecoderOps &ops() const { return *cab::decoder_for_method(GetParam().kind); }
+    MemoryHost host_;
+};
+
+TEST_P(DecoderRules, LargestBlockIsClampedToTheBlockSize) {
+    const Method &m = GetParam();
+    for (uint32_t largest : {0u, cab::kMaxBlockSize + 1, 0xFFFFFFFFu}) {
+        uint32_t capacity = 0;
+        EXPECT_EQ(ops().size_query(largest, m.window_exponent, &capacity), cab::kDecodeOk) << largest;
+        EXPECT_EQ(capacity, cab::kMaxBlockSize + m.input_extra) << largest;
+
+        void *instance = nullptr;
+        ASSERT_EQ(ops().create(largest, m.window_exponent, kHost, 1, &instance), cab::kDecodeOk) << largest;
+        std::vector<uint8_t> input(16), output(cab::kMaxBlockSize + 1);
+        uint32_t count = cab::kMaxBlockSize + 1;
+        const int too_many = ops().decode(instance, input.data(), 16, output.data(), &count);
+        if (!ops().count_is_limit) {
+            EXPECT_EQ(too_many, cab::kDecodeBadParameter) << largest;
+        }
+        EXPECT_EQ(ops().destroy(instance), cab::kDecodeOk);
+    }
+}
+
+TEST_P(DecoderRules, AWindowExponentOutOfRangeIsABadWindow) {
+    const Method &m = GetParam();
+    if (m.bad_window == 0) GTEST_SKIP() << "no window";
+    uint32_t capacity = 0;
+    void *instance = nullptr;
+    EXPECT_EQ(ops().size_query(cab::kMaxBlockSize, m.bad_window, &capacity), cab::kDecodeBadWindow);
+    EXPECT_EQ(ops().create(cab::kMaxBlockSize, m.bad_window, kHost, 1, &instance), cab::kDecodeBadWindow);
+    EXPECT_EQ(instance, nullptr);
+}
+
+TEST_P(DecoderRules, AFailedDecodeReportsNoBytes) {
+    const Method &m = GetParam();
+    void *instance = nullptr;
+    ASSERT_EQ(ops().create(cab::kMaxBlockSize, m.window_exponent, kHost, 1, &instance), cab::kDecodeOk);
+    std::vector<uint8_t> input = m.bad_block, output(cab::kMaxBlockSize);
+    input.resize(input.size() + cab::kInputSlack);
+    uint32_t count = 100;
+    EXPECT_EQ(ops().decode(instance, input.data(), static_cast<uint32_t>(m.bad_block.size()), output.data(),
+                           &count),
+              cab::kDecodeDataError);
+    EXPECT_EQ(count, 0u);
+
+    count = cab::kMaxBlockSize + 1;
+    EXPECT_NE(ops().decode(instance, input.data(), 0, output.data(), &count), cab::kDecodeOk);
+    EXPECT_EQ(count, 0u);
+
+    uint32_t not_a_decoder[16] = {};
+    count = 100;
+    EXPECT_EQ(ops().decode(not_a_decoder, input.data(), 0, output.data(), &count), cab::kDecodeBadInstance);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(ops().destroy(instance), cab::kDecodeOk);
+}
+
+INSTANTIATE_TEST_SUITE_P(Decoders, DecoderRules, ::testing::ValuesIn(methods()),
+                         [](const ::testing::TestParamInfo<Method> &info) { return std::string(info.param.name); });
+
+}  // namespace
