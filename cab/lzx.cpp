@@ -84,16 +84,21 @@ struct BitReader {
         }
     }
 
+    // The next n bits (0..32) as a number, first bit most significant; two
+    // shifts, so that n = 0 gives 0 without a branch.
     uint32_t peek(unsigned n) const { return static_cast<uint32_t>((buffer >> 32) >> (32 - n)); }
-    unsigned bit_at(unsigned i) const { return static_cast<unsigned>(buffer >> (63 - i)) & 1; }
-    void skip(unsigned n) {
+    // The single bit at unread position i (0 = the next bit): one shift, for
+    // the walk through overflow nodes.
+    unsigned peek_bit(unsigned i) const { return static_cast<unsigned>(buffer >> (63 - i)) & 1; }
+    void consume(unsigned n) {
         buffer <<= n;
         count -= n;
     }
-    uint32_t bits(unsigned n) {
+    // peek() and consume(), refilling first when fewer than n bits are left.
+    uint32_t read(unsigned n) {
         if (count < n) refill();
         const uint32_t v = peek(n);
-        skip(n);
+        consume(n);
         return v;
     }
 
@@ -174,8 +179,8 @@ bool build_table(const uint8_t *lengths, unsigned symbols, const DecodeTable &t)
 template <unsigned kWidth, size_t kSymbols>
 inline unsigned decode_symbol(BitReader &in, const TableStorage<kWidth, kSymbols> &t) {
     uint16_t e = t.entries[in.peek(kWidth)];
-    for (unsigned bit = kWidth; e & kNodeFlag; ++bit) e = t.nodes[2 * (e & ~kNodeFlag) + in.bit_at(bit)];
-    in.skip(e & 31);
+    for (unsigned bit = kWidth; e & kNodeFlag; ++bit) e = t.nodes[2 * (e & ~kNodeFlag) + in.peek_bit(bit)];
+    in.consume(e & 31);
     return e >> 5;
 }
 
@@ -217,7 +222,7 @@ struct Instance {
 // then one pretree symbol per length or run of lengths.
 bool read_lengths(State &s, BitReader &in, uint8_t *lengths, unsigned first, unsigned last) {
     uint8_t pre_lengths[kPretreeSize];
-    for (auto &len : pre_lengths) len = static_cast<uint8_t>(in.bits(kPretreeLengthBits));
+    for (auto &len : pre_lengths) len = static_cast<uint8_t>(in.read(kPretreeLengthBits));
     if (in.exhausted() || !build_table(pre_lengths, kPretreeSize, s.pretree.table())) return false;
 
     for (unsigned i = first; i < last;) {
@@ -228,13 +233,13 @@ bool read_lengths(State &s, BitReader &in, uint8_t *lengths, unsigned first, uns
         if (sym <= 16) {
             value = (lengths[i] + 17 - sym) % 17;
         } else if (sym == 17) {
-            run = in.bits(4) + 4;
+            run = in.read(4) + 4;
             value = 0;
         } else if (sym == 18) {
-            run = in.bits(5) + 20;
+            run = in.read(5) + 20;
             value = 0;
         } else {
-            run = in.bits(1) + 4;
+            run = in.read(1) + 4;
             in.refill();
             const unsigned delta = decode_symbol(in, s.pretree);
             value = (lengths[i] + 34 - delta) % 17;
@@ -280,22 +285,22 @@ bool read_block_header(State &s, BitReader &in) {
     }
     if (s.call_header_pending) {
         s.call_header_pending = false;
-        if (in.bits(1)) {
-            const uint32_t high = in.bits(16);
-            s.call_file_size = high << 16 | in.bits(16);
+        if (in.read(1)) {
+            const uint32_t high = in.read(16);
+            s.call_file_size = high << 16 | in.read(16);
         } else {
             s.call_file_size = 0;
         }
     }
-    s.block_type = in.bits(3);
-    s.block_size = in.bits(8) << 16;
-    s.block_size |= in.bits(8) << 8;
-    s.block_size |= in.bits(8);
+    s.block_type = in.read(3);
+    s.block_size = in.read(8) << 16;
+    s.block_size |= in.read(8) << 8;
+    s.block_size |= in.read(8);
     s.block_remaining = s.block_size;
 
     switch (s.block_type) {
     case kBlockAligned:
-        for (auto &len : s.aligned_lengths) len = static_cast<uint8_t>(in.bits(kAlignedLengthBits));
+        for (auto &len : s.aligned_lengths) len = static_cast<uint8_t>(in.read(kAlignedLengthBits));
         if (!build_table(s.aligned_lengths, kAlignedTreeSize, s.aligned.table())) return false;
         [[fallthrough]];
     case kBlockVerbatim:
@@ -390,11 +395,11 @@ bool decode_symbols(State &s, BitReader &input, uint32_t stop, uint32_t limit) {
             distance = position_base[slot] - 2;
             if (kAligned && extra >= 3) {
                 distance += in.peek(extra - 3) << 3;
-                in.skip(extra - 3);
+                in.consume(extra - 3);
                 distance += decode_symbol(in, s.aligned);
             } else {
                 distance += in.peek(extra);
-                in.skip(extra);
+                in.consume(extra);
             }
             r2 = r1;
             r1 = r0;

@@ -99,31 +99,27 @@ struct BitReader {
         }
     }
 
+    // The next n bits (n <= 32), first bit lowest.
     uint32_t peek(unsigned n) const { return static_cast<uint32_t>(bits & ((uint64_t{1} << n) - 1)); }
 
-    void drop(unsigned n) {
+    void consume(unsigned n) {
         bits >>= n;
         count -= n;
     }
 
-    // The next n bits (n <= 32); the caller has refilled.
-    uint32_t take(unsigned n) {
-        const uint32_t v = peek(n);
-        drop(n);
-        return v;
-    }
-
-    // Like take(), refilling first when fewer than n bits are buffered.
+    // peek() and consume(), refilling first when fewer than n bits are left.
     uint32_t read(unsigned n) {
         if (count < n) refill();
-        return take(n);
+        const uint32_t v = peek(n);
+        consume(n);
+        return v;
     }
 
     // Drops the bits up to the next byte boundary and hands the whole unread
     // bytes back to the input; returns the offset of the next input byte from
     // `begin` (beyond the input's size when zero padding was read).
     size_t align_to_byte() {
-        drop(count & 7);
+        consume(count & 7);
         const size_t position = static_cast<size_t>(next - begin) + padding - count / 8;
         bits = 0;
         count = 0;
@@ -215,11 +211,11 @@ void copy_from_history(uint8_t *out_start, uint8_t *out, uint32_t filled, unsign
 inline bool is_link(HuffEntry entry) { return entry.op > kOpLiteral && entry.op < kOpInvalid; }
 
 // Completes a symbol from its root entry: follows sub-table links, leaving
-// the bits of the final entry's code for the caller to drop. The caller has
+// the bits of the final entry's code for the caller to consume. The caller has
 // buffered at least 15 bits.
 inline HuffEntry resolve_links(BitReader &in, const HuffEntry *table, HuffEntry entry) {
     while (is_link(entry)) {
-        in.drop(entry.bits);
+        in.consume(entry.bits);
         entry = table[entry.value + in.peek(entry.op - kOpLiteral)];
     }
     return entry;
@@ -227,15 +223,15 @@ inline HuffEntry resolve_links(BitReader &in, const HuffEntry *table, HuffEntry 
 
 inline HuffEntry decode_symbol(BitReader &in, const HuffEntry *table, unsigned root_bits) {
     const HuffEntry entry = resolve_links(in, table, table[in.peek(root_bits)]);
-    in.drop(entry.bits);
+    in.consume(entry.bits);
     return entry;
 }
 
-// Drops a length or distance code together with its extra bits in one shift
+// Consumes a length or distance code together with its extra bits in one shift
 // and returns the base plus the extra bits' value.
-inline unsigned take_with_extra_bits(BitReader &in, HuffEntry entry) {
+inline unsigned consume_with_extra_bits(BitReader &in, HuffEntry entry) {
     const uint64_t bits = in.bits;
-    in.drop(entry.bits + entry.op);
+    in.consume(entry.bits + entry.op);
     return entry.value + static_cast<unsigned>((bits >> entry.bits) & ((uint64_t{1} << entry.op) - 1));
 }
 
@@ -258,26 +254,26 @@ bool decode_huffman_block(InflateState &s, const HuffEntry *literals, unsigned l
     while (out != out_end) {
         const HuffEntry symbol = resolve_links(in, literals, next);
         if (symbol.op == kOpLiteral) {
-            in.drop(symbol.bits);
+            in.consume(symbol.bits);
             *out++ = static_cast<uint8_t>(symbol.value);
             next = literals[in.peek(literal_bits)];
             in.refill();
             continue;
         }
         if (symbol.op > kMaxExtraBits) {
-            in.drop(symbol.bits);
+            in.consume(symbol.bits);
             ok = symbol.op == kOpEndOfBlock;
             break;
         }
         // The refill before this symbol left at least 56 bits, enough for the
         // whole match: 15 + 5 length bits and 15 + 13 distance bits.
-        unsigned length = take_with_extra_bits(in, symbol);
+        unsigned length = consume_with_extra_bits(in, symbol);
         const HuffEntry code = resolve_links(in, distances, distances[in.peek(distance_bits)]);
         if (code.op > kMaxExtraBits) {
             ok = false;
             break;
         }
-        const unsigned distance = take_with_extra_bits(in, code);
+        const unsigned distance = consume_with_extra_bits(in, code);
 
         length = std::min(length, static_cast<unsigned>(out_end - out));
         if (distance <= static_cast<size_t>(out - out_start)) copy_within_block(out, distance, length);
@@ -313,9 +309,9 @@ bool copy_stored_block(InflateState &s) {
 bool read_dynamic_tables(InflateState &s, unsigned *literal_bits, unsigned *distance_bits) {
     BitReader &in = s.in;
     in.refill();
-    const unsigned literal_codes = in.take(5) + 257;
-    const unsigned distance_codes = in.take(5) + 1;
-    const unsigned code_length_codes = in.take(4) + 4;
+    const unsigned literal_codes = in.read(5) + 257;
+    const unsigned distance_codes = in.read(5) + 1;
+    const unsigned code_length_codes = in.read(4) + 4;
     if (literal_codes > kMaxLiteralCodes || distance_codes > kMaxDistanceCodes) return false;
 
     uint8_t lengths[kMaxLiteralCodes + kMaxDistanceCodes] = {};
@@ -342,9 +338,9 @@ bool read_dynamic_tables(InflateState &s, unsigned *literal_bits, unsigned *dist
         unsigned repeat = 0;
         uint8_t value = 0;
         switch (symbol.value) {
-        case 16: repeat = 3 + in.take(2); value = previous; break;
-        case 17: repeat = 3 + in.take(3); break;
-        default: repeat = 11 + in.take(7); break;
+        case 16: repeat = 3 + in.read(2); value = previous; break;
+        case 17: repeat = 3 + in.read(3); break;
+        default: repeat = 11 + in.read(7); break;
         }
         if (repeat > total - i) return false;
         std::fill_n(lengths + i, repeat, value);

@@ -35,14 +35,14 @@ constexpr uint32_t kMinPageBuffers = 3;
 // unread bits at its top. Past the end of the block it supplies zero bits;
 // `bits_left` then goes negative, which marks the input as exhausted. Callers
 // test that once per step, not per bit.
-struct BitInput {
+struct BitReader {
     const uint8_t *next;
     const uint8_t *end;
     uint64_t bits = 0;
     int available = 0;
     int64_t bits_left;
 
-    BitInput(const uint8_t *input, uint32_t size)
+    BitReader(const uint8_t *input, uint32_t size)
         : next(input), end(input + size), bits_left(int64_t{size} * 8) {}
 
     // Leaves at least 56 bits in the buffer. With 8 bytes left it loads them
@@ -63,14 +63,21 @@ struct BitInput {
         }
     }
 
-    // Reads n bits (0..24) as a number, first bit most significant.
-    uint32_t read(unsigned n) {
-        if (available < static_cast<int>(n)) refill();
-        // Two shifts, so that n = 0 gives 0 without a branch.
-        const uint32_t value = static_cast<uint32_t>((bits >> 1) >> (63 - n));
+    // The next n bits (0..24) as a number, first bit most significant; two
+    // shifts, so that n = 0 gives 0 without a branch.
+    uint32_t peek(unsigned n) const { return static_cast<uint32_t>((bits >> 1) >> (63 - n)); }
+
+    void consume(unsigned n) {
         bits <<= n;
         available -= static_cast<int>(n);
         bits_left -= n;
+    }
+
+    // peek() and consume(), refilling first when fewer than n bits are left.
+    uint32_t read(unsigned n) {
+        if (available < static_cast<int>(n)) refill();
+        const uint32_t value = peek(n);
+        consume(n);
         return value;
     }
 
@@ -80,12 +87,12 @@ struct BitInput {
 // The arithmetic decoder: interval [low, high] and the code register, all
 // 16-bit values, with the code always inside the interval.
 struct ArithmeticDecoder {
-    BitInput &in;
+    BitReader &in;
     uint32_t low = 0;
     uint32_t high = 0xFFFF;
     uint32_t code;
 
-    explicit ArithmeticDecoder(BitInput &input) : in(input), code(input.read(16)) {}
+    explicit ArithmeticDecoder(BitReader &input) : in(input), code(input.read(16)) {}
 
     unsigned decode(Model &model) {
         const uint32_t total = model.total();
@@ -357,7 +364,7 @@ QuantumDecoder *checked(void *instance) {
 template <class Window>
 bool decode_block(QuantumDecoder &d, Window &window, const uint8_t *input, uint32_t input_size,
                   uint8_t *out, uint32_t wanted) {
-    BitInput in(input, input_size);
+    BitReader in(input, input_size);
     ArithmeticDecoder coder(in);
     Models &m = d.models;
     uint32_t produced = d.produced;  // kept in a register while decoding
