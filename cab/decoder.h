@@ -13,11 +13,16 @@
 // - decode() leaves 0 in *count on every failure; only a success reports
 //   bytes produced. The driver never writes bytes of a failed block.
 // - Byte ranges read from the input are checked with fits() (cab/bytes.h).
+// - Every check of the stream is a CAB_FAIL_IF (cab/fault.h), whose text the
+//   instance keeps for last_fault(); preconditions that hold by construction
+//   (bits buffered before a symbol is decoded, a copy inside the window) are
+//   asserts, which the Debug and fuzz builds check.
 #pragma once
 
 #include <cstdint>
 
 #include "cab/cab.h"
+#include "cab/fault.h"
 #include "cab/format.h"
 
 namespace cab {
@@ -73,6 +78,10 @@ struct DecoderOps {
     // produced, or 0 when the result is not kDecodeOk.
     int (*decode)(void *instance, const uint8_t *input, uint32_t input_size,
                   uint8_t *output, uint32_t *count);
+    // Where the instance's last decode found its input bad: the failed
+    // check as "file:line: condition" (cab/fault.h), or null when the last
+    // decode did not end in kDecodeDataError.
+    const char *(*last_fault)(void *instance);
     // Starts a new folder.
     int (*reset)(void *instance);
     int (*destroy)(void *instance);

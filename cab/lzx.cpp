@@ -16,6 +16,7 @@
 #endif
 
 #include "cab/bytes.h"
+#include "cab/fault.h"
 #include "cab/lzx_format.h"
 
 namespace cab {
@@ -131,16 +132,16 @@ struct TableStorage {
 // Builds the canonical code of `lengths` (shorter codes first, equal lengths
 // in symbol order). An empty code maps every lookup to symbol 0 with no bits;
 // an incomplete or over-full code fails.
-bool build_table(const uint8_t *lengths, unsigned symbols, const DecodeTable &t) {
+Fault build_table(const uint8_t *lengths, unsigned symbols, const DecodeTable &t) {
     unsigned length_count[kMaxCodeLength + 1] = {};
     for (unsigned s = 0; s < symbols; ++s) ++length_count[lengths[s]];
     uint32_t kraft = 0;
     for (unsigned len = 1; len <= kMaxCodeLength; ++len) kraft += length_count[len] << (kMaxCodeLength - len);
     if (kraft == 0) {
         std::fill_n(t.entries, 1u << t.width, leaf(0, 0));
-        return true;
+        return kNoFault;
     }
-    if (kraft != 1u << kMaxCodeLength) return false;
+    CAB_FAIL_IF(kraft != 1u << kMaxCodeLength);
 
     uint32_t next_code[kMaxCodeLength + 1];
     first_canonical_codes(length_count, next_code);
@@ -163,7 +164,7 @@ bool build_table(const uint8_t *lengths, unsigned symbols, const DecodeTable &t)
         uint16_t *entry = &t.entries[c >> (len - t.width)];
         for (int bit = static_cast<int>(len - t.width) - 1; bit >= 0; --bit) {
             if (!(*entry & kNodeFlag)) {
-                if (nodes_used == t.max_nodes) return false;
+                CAB_FAIL_IF(nodes_used == t.max_nodes);
                 *entry = static_cast<uint16_t>(kNodeFlag | nodes_used);
                 t.nodes[2 * nodes_used] = t.nodes[2 * nodes_used + 1] = leaf(0, 0);
                 ++nodes_used;
@@ -172,7 +173,7 @@ bool build_table(const uint8_t *lengths, unsigned symbols, const DecodeTable &t)
         }
         *entry = leaf(s, len);
     }
-    return true;
+    return kNoFault;
 }
 
 // Decodes one symbol; the caller has refilled so that 16 bits are present.
@@ -216,14 +217,16 @@ struct Instance {
     HostCallbacks host;
     uint32_t largest_frame;
     State *state;
+    const char *fault;  // where the last decode failed, or null
 };
 
 // Reads the code lengths of entries [first, last) of one tree: a pretree,
 // then one pretree symbol per length or run of lengths.
-bool read_lengths(State &s, BitReader &in, uint8_t *lengths, unsigned first, unsigned last) {
+Fault read_lengths(State &s, BitReader &in, uint8_t *lengths, unsigned first, unsigned last) {
     uint8_t pre_lengths[kPretreeSize];
     for (auto &len : pre_lengths) len = static_cast<uint8_t>(in.read(kPretreeLengthBits));
-    if (in.exhausted() || !build_table(pre_lengths, kPretreeSize, s.pretree.table())) return false;
+    CAB_FAIL_IF(in.exhausted());
+    CAB_TRY(build_table(pre_lengths, kPretreeSize, s.pretree.table()));
 
     for (unsigned i = first; i < last;) {
         in.refill();
@@ -244,39 +247,40 @@ bool read_lengths(State &s, BitReader &in, uint8_t *lengths, unsigned first, uns
             const unsigned delta = decode_symbol(in, s.pretree);
             value = (lengths[i] + 34 - delta) % 17;
         }
-        if (in.exhausted()) return false;
+        CAB_FAIL_IF(in.exhausted());
         run = std::min(run, last - i);
         std::fill_n(lengths + i, run, static_cast<uint8_t>(value));
         i += run;
     }
-    return true;
+    return kNoFault;
 }
 
-bool read_main_and_length_trees(State &s, BitReader &in) {
-    return read_lengths(s, in, s.main_lengths, 0, kNumChars) &&
-           read_lengths(s, in, s.main_lengths, kNumChars, s.main_symbols) &&
-           build_table(s.main_lengths, s.main_symbols, s.main.table()) &&
-           read_lengths(s, in, s.length_lengths, 0, kLengthTreeSize) &&
-           build_table(s.length_lengths, kLengthTreeSize, s.length.table());
+Fault read_main_and_length_trees(State &s, BitReader &in) {
+    CAB_TRY(read_lengths(s, in, s.main_lengths, 0, kNumChars));
+    CAB_TRY(read_lengths(s, in, s.main_lengths, kNumChars, s.main_symbols));
+    CAB_TRY(build_table(s.main_lengths, s.main_symbols, s.main.table()));
+    CAB_TRY(read_lengths(s, in, s.length_lengths, 0, kLengthTreeSize));
+    return build_table(s.length_lengths, kLengthTreeSize, s.length.table());
 }
 
-bool read_little_endian_u32(BitReader &in, uint32_t &value) {
-    if (!fits(in.pos, 4, in.block_end)) return false;
+Fault read_little_endian_u32(BitReader &in, uint32_t &value) {
+    CAB_FAIL_IF(!fits(in.pos, 4, in.block_end));
     value = load_u32(in.data + in.pos);
     in.pos += 4;
-    return true;
+    return kNoFault;
 }
 
 // The header of an uncompressed block is followed by padding to the next
 // word: the rest of the partly used word, or a whole word when the header
 // ended on a word boundary. Then come R0, R1, R2 and the raw bytes.
-bool start_uncompressed_block(State &s, BitReader &in) {
+Fault start_uncompressed_block(State &s, BitReader &in) {
     in.pos = in.word_position() + 2;
-    return read_little_endian_u32(in, s.r0) && read_little_endian_u32(in, s.r1) &&
-           read_little_endian_u32(in, s.r2);
+    CAB_TRY(read_little_endian_u32(in, s.r0));
+    CAB_TRY(read_little_endian_u32(in, s.r1));
+    return read_little_endian_u32(in, s.r2);
 }
 
-bool read_block_header(State &s, BitReader &in) {
+Fault read_block_header(State &s, BitReader &in) {
     if (s.block_type == kBlockUncompressed) {
         // An odd-sized uncompressed block is followed by one pad byte.
         if ((s.block_size & 1) && in.pos < in.block_end) ++in.pos;
@@ -298,22 +302,16 @@ bool read_block_header(State &s, BitReader &in) {
     s.block_size |= in.read(8);
     s.block_remaining = s.block_size;
 
-    switch (s.block_type) {
-    case kBlockAligned:
+    CAB_FAIL_IF(s.block_type != kBlockVerbatim && s.block_type != kBlockAligned &&
+                s.block_type != kBlockUncompressed);
+    if (s.block_type == kBlockAligned) {
         for (auto &len : s.aligned_lengths) len = static_cast<uint8_t>(in.read(kAlignedLengthBits));
-        if (!build_table(s.aligned_lengths, kAlignedTreeSize, s.aligned.table())) return false;
-        [[fallthrough]];
-    case kBlockVerbatim:
-        if (!read_main_and_length_trees(s, in)) return false;
-        break;
-    case kBlockUncompressed:
-        if (!start_uncompressed_block(s, in)) return false;
-        break;
-    default:
-        return false;
+        CAB_TRY(build_table(s.aligned_lengths, kAlignedTreeSize, s.aligned.table()));
     }
+    if (s.block_type == kBlockUncompressed) CAB_TRY(start_uncompressed_block(s, in));
+    else CAB_TRY(read_main_and_length_trees(s, in));
     s.header_due = false;
-    return true;
+    return kNoFault;
 }
 
 // Copies a match of `length` bytes from `src` to `pos`. Bytes are copied in
@@ -361,7 +359,7 @@ inline void copy_match(uint8_t *w, uint32_t window_size, uint32_t pos, uint32_t 
 // Decodes literals and matches of a verbatim or aligned-offset block until
 // the window position reaches `stop`; no match may end beyond `limit`.
 template <bool kAligned, bool kMirror>
-bool decode_symbols(State &s, BitReader &input, uint32_t stop, uint32_t limit) {
+Fault decode_symbols(State &s, BitReader &input, uint32_t stop, uint32_t limit) {
     // Everything the loop touches is copied into locals: the window's byte
     // stores may alias any memory, so fields read through references would
     // be reloaded after every store.
@@ -373,7 +371,7 @@ bool decode_symbols(State &s, BitReader &input, uint32_t stop, uint32_t limit) {
     uint32_t r0 = s.r0, r1 = s.r1, r2 = s.r2;
     while (pos < stop) {
         in.refill();
-        if (in.at_block_end()) return false;
+        CAB_FAIL_IF(in.at_block_end());
         const unsigned sym = decode_symbol(in, s.main);
         if (sym < kNumChars) {
             w[pos] = static_cast<uint8_t>(sym);
@@ -415,7 +413,7 @@ bool decode_symbols(State &s, BitReader &input, uint32_t stop, uint32_t limit) {
             r2 = r0;
             r0 = distance;
         }
-        if (length > limit - pos) return false;
+        CAB_FAIL_IF(length > limit - pos);
         copy_match<kMirror>(w, window_size, pos, (pos - distance) & window_mask, length);
         pos += length;
     }
@@ -424,30 +422,30 @@ bool decode_symbols(State &s, BitReader &input, uint32_t stop, uint32_t limit) {
     s.r0 = r0;
     s.r1 = r1;
     s.r2 = r2;
-    return true;
+    return kNoFault;
 }
 
 template <bool kAligned>
-bool decode_compressed_run(State &s, BitReader &in, uint32_t end) {
+Fault decode_compressed_run(State &s, BitReader &in, uint32_t end) {
     // Only the window's first kMirrorSize positions pay for the mirror.
-    if (s.pos < kMirrorSize && !decode_symbols<kAligned, true>(s, in, std::min(end, kMirrorSize), end))
-        return false;
-    return s.pos >= end || decode_symbols<kAligned, false>(s, in, end, end);
+    if (s.pos < kMirrorSize) CAB_TRY((decode_symbols<kAligned, true>(s, in, std::min(end, kMirrorSize), end)));
+    if (s.pos >= end) return kNoFault;
+    return decode_symbols<kAligned, false>(s, in, end, end);
 }
 
-bool copy_uncompressed(State &s, BitReader &in, uint32_t n) {
-    if (!fits(in.pos, n, in.block_end)) return false;
+Fault copy_uncompressed(State &s, BitReader &in, uint32_t n) {
+    CAB_FAIL_IF(!fits(in.pos, n, in.block_end));
     const uint8_t *from = in.data + in.pos;
     std::memcpy(s.window + s.pos, from, n);
     if (s.pos < kMirrorSize)
         std::memcpy(s.window + s.window_size + s.pos, from, std::min(n, kMirrorSize - s.pos));
     in.pos += n;
     s.pos += n;
-    return true;
+    return kNoFault;
 }
 
 // Decodes n bytes of the current block at the window position.
-bool decode_block_bytes(State &s, BitReader &in, uint32_t n) {
+Fault decode_block_bytes(State &s, BitReader &in, uint32_t n) {
     const uint32_t end = s.pos + n;
     switch (s.block_type) {
     case kBlockVerbatim: return decode_compressed_run<false>(s, in, end);
@@ -509,17 +507,17 @@ void translate_calls(State &s, const uint8_t *frame, uint8_t *out, uint32_t leng
     }
 }
 
-bool decode_frame(State &s, const uint8_t *input, uint32_t input_size, uint8_t *output, uint32_t wanted) {
+Fault decode_frame(State &s, const uint8_t *input, uint32_t input_size, uint8_t *output, uint32_t wanted) {
     // A frame never wraps: the window holds it whole, ending at most at its end.
-    if (wanted > s.window_size - s.pos) return false;
+    CAB_FAIL_IF(wanted > s.window_size - s.pos);
     BitReader in{input, 0, input_size};
     if (s.block_type != kBlockUncompressed) in.start_words(0);
 
     const uint32_t frame_start = s.pos;
     for (uint32_t left = wanted; left > 0;) {
-        if (s.header_due && !read_block_header(s, in)) return false;
+        if (s.header_due) CAB_TRY(read_block_header(s, in));
         const uint32_t n = std::min(s.block_remaining, left);
-        if (n > 0 && !decode_block_bytes(s, in, n)) return false;
+        if (n > 0) CAB_TRY(decode_block_bytes(s, in, n));
         s.block_remaining -= n;
         left -= n;
         if (s.block_remaining == 0) s.header_due = true;
@@ -531,7 +529,7 @@ bool decode_frame(State &s, const uint8_t *input, uint32_t input_size, uint8_t *
         s.call_position += wanted;
     }
     ++s.frame_count;
-    return true;
+    return kNoFault;
 }
 
 void reset_state(State &s) {
@@ -582,7 +580,7 @@ int create(uint32_t largest_block, unsigned window_exponent, const HostCallbacks
     s->window_mask = window_size - 1;
     s->main_symbols = main_tree_size(window_exponent);
     reset_state(*s);
-    *h = Instance{kSignature, host, clamp_largest_block(largest_block), s};
+    *h = Instance{kSignature, host, clamp_largest_block(largest_block), s, nullptr};
     *instance = h;
     return kDecodeOk;
 }
@@ -592,9 +590,16 @@ int decode(void *instance, const uint8_t *input, uint32_t input_size, uint8_t *o
     Instance *h = checked(instance);
     if (h == nullptr) return kDecodeBadInstance;
     if (wanted > h->largest_frame) return kDecodeBadParameter;
-    if (!decode_frame(*h->state, input, input_size, output, wanted)) return kDecodeDataError;
+    const Fault fault = decode_frame(*h->state, input, input_size, output, wanted);
+    h->fault = fault.where();
+    if (fault) return kDecodeDataError;
     *count = wanted;
     return kDecodeOk;
+}
+
+const char *last_fault(void *instance) {
+    const Instance *h = checked(instance);
+    return h == nullptr ? nullptr : h->fault;
 }
 
 int reset(void *instance) {
@@ -617,6 +622,6 @@ int destroy(void *instance) {
 
 }  // namespace
 
-const DecoderOps kLzxDecoder = {false, size_query, create, decode, reset, destroy};
+const DecoderOps kLzxDecoder = {false, size_query, create, decode, last_fault, reset, destroy};
 
 }  // namespace cab

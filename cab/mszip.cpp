@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "cab/bytes.h"
+#include "cab/fault.h"
 #include "cab/mszip_tables.h"
 
 namespace cab {
@@ -23,6 +24,11 @@ constexpr uint32_t kSignature = 'M' | 'D' << 8 | 'I' << 16 | uint32_t{'C'} << 24
 // framing of a stored block and a few spare bytes.
 constexpr uint32_t kInputOverhead = 12;
 constexpr uint32_t kHistorySize = kMaxBlockSize;  // the driver's output buffer
+
+// Deflate block types (the two bits after the final-block bit).
+constexpr unsigned kBlockTypeStored = 0;
+constexpr unsigned kBlockTypeFixed = 1;
+constexpr unsigned kBlockTypeReserved = 3;
 
 constexpr uint8_t code_length_order[kCodeLengthCodes] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                                          11, 4,  12, 3, 13, 2, 14, 1, 15};
@@ -155,6 +161,7 @@ struct MszipDecoder {
     CabFreeFn free;
     uint32_t largest_block;
     InflateState *state;
+    const char *fault;  // where the last decode failed, or null
 };
 
 MszipDecoder *checked(void *instance) {
@@ -239,13 +246,12 @@ inline unsigned consume_with_extra_bits(BitReader &in, HuffEntry entry) {
 // block code or until the output limit is reached. The reader and the output
 // cursor live in locals during the loop, so the compiler keeps them in
 // registers instead of reloading them after every byte written.
-bool decode_huffman_block(InflateState &s, const HuffEntry *literals, unsigned literal_bits,
-                          const HuffEntry *distances, unsigned distance_bits) {
+Fault decode_huffman_block(InflateState &s, const HuffEntry *literals, unsigned literal_bits,
+                           const HuffEntry *distances, unsigned distance_bits) {
     BitReader in = s.in;
     uint8_t *out = s.out;
     uint8_t *const out_start = s.out_start;
     uint8_t *const out_end = s.out_end;
-    bool ok = true;
     in.refill();
     // The next symbol's root entry, looked up as early as possible: after a
     // literal at least 41 bits remain, enough to index the table while the
@@ -261,18 +267,15 @@ bool decode_huffman_block(InflateState &s, const HuffEntry *literals, unsigned l
             continue;
         }
         if (symbol.op > kMaxExtraBits) {
+            CAB_FAIL_IF(symbol.op != kOpEndOfBlock);
             in.consume(symbol.bits);
-            ok = symbol.op == kOpEndOfBlock;
             break;
         }
         // The refill before this symbol left at least 56 bits, enough for the
         // whole match: 15 + 5 length bits and 15 + 13 distance bits.
         unsigned length = consume_with_extra_bits(in, symbol);
         const HuffEntry code = resolve_links(in, distances, distances[in.peek(distance_bits)]);
-        if (code.op > kMaxExtraBits) {
-            ok = false;
-            break;
-        }
+        CAB_FAIL_IF(code.op > kMaxExtraBits);
         const unsigned distance = consume_with_extra_bits(in, code);
 
         length = std::min(length, static_cast<unsigned>(out_end - out));
@@ -284,43 +287,46 @@ bool decode_huffman_block(InflateState &s, const HuffEntry *literals, unsigned l
     }
     s.in = in;
     s.out = out;
-    return ok;
+    return kNoFault;
 }
 
 // A stored block: LEN, NLEN and LEN bytes, all of which must lie within the
 // input; only as many bytes as the output limit allows are written.
-bool copy_stored_block(InflateState &s) {
+Fault copy_stored_block(InflateState &s) {
     const size_t size = static_cast<size_t>(s.in.end - s.in.begin);
     size_t position = s.in.align_to_byte();
-    if (!fits(position, 4, size)) return false;
+    CAB_FAIL_IF(!fits(position, 4, size));
     const uint8_t *header = s.in.begin + position;
     const unsigned length = load_u16(header);
     const unsigned complement = load_u16(header + 2);
     position += 4;
-    if (length != (~complement & 0xFFFFu) || !fits(position, length, size)) return false;
+    CAB_FAIL_IF(length != (~complement & 0xFFFFu));
+    CAB_FAIL_IF(!fits(position, length, size));
     const size_t copied = std::min<size_t>(length, s.out_end - s.out);
     std::memcpy(s.out, s.in.begin + position, copied);
     s.out += copied;
     s.in.restart_at(position + length);
-    return true;
+    return kNoFault;
 }
 
 // Reads a dynamic block's code lengths and builds its two tables.
-bool read_dynamic_tables(InflateState &s, unsigned *literal_bits, unsigned *distance_bits) {
+Fault read_dynamic_tables(InflateState &s, unsigned *literal_bits, unsigned *distance_bits) {
     BitReader &in = s.in;
     in.refill();
     const unsigned literal_codes = in.read(5) + 257;
     const unsigned distance_codes = in.read(5) + 1;
     const unsigned code_length_codes = in.read(4) + 4;
-    if (literal_codes > kMaxLiteralCodes || distance_codes > kMaxDistanceCodes) return false;
+    CAB_FAIL_IF(literal_codes > kMaxLiteralCodes);
+    CAB_FAIL_IF(distance_codes > kMaxDistanceCodes);
 
     uint8_t lengths[kMaxLiteralCodes + kMaxDistanceCodes] = {};
     for (unsigned i = 0; i < code_length_codes; ++i)
         lengths[code_length_order[i]] = static_cast<uint8_t>(in.read(3));
     unsigned code_length_bits = 0;
-    if (!build_table<code_length_entry>(lengths, kCodeLengthCodes, kCodeLengthLookupBits, s.code_length_table,
-                                        kCodeLengthTableCapacity, &code_length_bits))
-        return false;
+    const bool code_length_code_built = build_table<code_length_entry>(
+        lengths, kCodeLengthCodes, kCodeLengthLookupBits, s.code_length_table, kCodeLengthTableCapacity,
+        &code_length_bits);
+    CAB_FAIL_IF(!code_length_code_built);
 
     // Every one of the `total` lengths is written below, overwriting the
     // code-length code's own lengths.
@@ -329,7 +335,7 @@ bool read_dynamic_tables(InflateState &s, unsigned *literal_bits, unsigned *dist
     for (unsigned i = 0; i < total;) {
         in.refill();
         const HuffEntry symbol = decode_symbol(in, s.code_length_table, code_length_bits);
-        if (symbol.op == kOpInvalid) return false;
+        CAB_FAIL_IF(symbol.op == kOpInvalid);
         if (symbol.value < 16) {
             previous = static_cast<uint8_t>(symbol.value);
             lengths[i++] = previous;
@@ -342,36 +348,50 @@ bool read_dynamic_tables(InflateState &s, unsigned *literal_bits, unsigned *dist
         case 17: repeat = 3 + in.read(3); break;
         default: repeat = 11 + in.read(7); break;
         }
-        if (repeat > total - i) return false;
+        CAB_FAIL_IF(repeat > total - i);
         std::fill_n(lengths + i, repeat, value);
         i += repeat;
         previous = value;
     }
-    return build_table<literal_entry>(lengths, literal_codes, kLiteralLookupBits, s.literal_table,
-                                      kLiteralTableCapacity, literal_bits) &&
-           build_table<distance_entry>(lengths + literal_codes, distance_codes, kDistanceLookupBits,
-                                       s.distance_table, kDistanceTableCapacity, distance_bits);
+    const bool literal_code_built = build_table<literal_entry>(
+        lengths, literal_codes, kLiteralLookupBits, s.literal_table, kLiteralTableCapacity, literal_bits);
+    CAB_FAIL_IF(!literal_code_built);
+    const bool distance_code_built =
+        build_table<distance_entry>(lengths + literal_codes, distance_codes, kDistanceLookupBits, s.distance_table,
+                                    kDistanceTableCapacity, distance_bits);
+    CAB_FAIL_IF(!distance_code_built);
+    return kNoFault;
 }
 
 // Inflates Deflate blocks until the final one or the output limit.
-bool inflate(InflateState &s) {
+Fault inflate(InflateState &s) {
     while (!s.final_block && s.out != s.out_end) {
         s.final_block = s.in.read(1) != 0;
         const unsigned type = s.in.read(2);
-        bool ok = false;
-        if (type == 0) {
-            ok = copy_stored_block(s);
-        } else if (type == 1) {
-            ok = decode_huffman_block(s, kFixedTables.literal, kFixedTables.literal_bits, kFixedTables.distance,
-                                      kFixedTables.distance_bits);
-        } else if (type == 2) {
+        CAB_FAIL_IF(type == kBlockTypeReserved);
+        if (type == kBlockTypeStored) {
+            CAB_TRY(copy_stored_block(s));
+        } else if (type == kBlockTypeFixed) {
+            CAB_TRY(decode_huffman_block(s, kFixedTables.literal, kFixedTables.literal_bits, kFixedTables.distance,
+                                         kFixedTables.distance_bits));
+        } else {
             unsigned literal_bits = 0, distance_bits = 0;
-            ok = read_dynamic_tables(s, &literal_bits, &distance_bits) &&
-                 decode_huffman_block(s, s.literal_table, literal_bits, s.distance_table, distance_bits);
+            CAB_TRY(read_dynamic_tables(s, &literal_bits, &distance_bits));
+            CAB_TRY(decode_huffman_block(s, s.literal_table, literal_bits, s.distance_table, distance_bits));
         }
-        if (!ok) return false;
     }
-    return true;
+    return kNoFault;
+}
+
+// Checks the data block's "CK" and inflates what follows into `output`.
+Fault inflate_data_block(InflateState &s, const uint8_t *input, uint32_t input_size, uint8_t *output,
+                         uint32_t limit) {
+    CAB_FAIL_IF(input_size < 2 || input[0] != 'C' || input[1] != 'K');
+    s.in.start(input + 2, input_size - 2);
+    s.out_start = s.out = output;
+    s.out_end = output + limit;
+    s.final_block = false;
+    return inflate(s);
 }
 
 int size_query(uint32_t largest_block, unsigned, uint32_t *compressed_capacity) {
@@ -391,7 +411,7 @@ int create(uint32_t largest_block, unsigned, const HostCallbacks &host, int32_t,
         return kDecodeNoMemory;
     }
     auto *decoder = new (handle_memory) MszipDecoder{kSignature, host.free, clamp_largest_block(largest_block),
-                                                     new (state_memory) InflateState{}};
+                                                     new (state_memory) InflateState{}, nullptr};
     *instance = decoder;
     return kDecodeOk;
 }
@@ -403,19 +423,20 @@ int decode(void *instance, const uint8_t *input, uint32_t input_size, uint8_t *o
     if (decoder == nullptr) return kDecodeBadInstance;
     if (input == nullptr || output == nullptr || input_size > decoder->largest_block + kInputOverhead)
         return kDecodeBadParameter;
-    if (input_size < 2 || input[0] != 'C' || input[1] != 'K') return kDecodeDataError;
-
     InflateState &s = *decoder->state;
-    s.in.start(input + 2, input_size - 2);
-    s.out_start = s.out = output;
-    s.out_end = output + std::min(limit, decoder->largest_block);
-    s.final_block = false;
-    if (!inflate(s)) return kDecodeDataError;
+    const Fault fault = inflate_data_block(s, input, input_size, output, std::min(limit, decoder->largest_block));
+    decoder->fault = fault.where();
+    if (fault) return kDecodeDataError;
 
     const auto produced = static_cast<uint32_t>(s.out - s.out_start);
     s.filled = std::max(s.filled, produced);
     *count = produced;
     return kDecodeOk;
+}
+
+const char *last_fault(void *instance) {
+    const MszipDecoder *decoder = checked(instance);
+    return decoder == nullptr ? nullptr : decoder->fault;
 }
 
 int reset(void *instance) {
@@ -439,6 +460,6 @@ int destroy(void *instance) {
 
 }  // namespace
 
-const DecoderOps kMszipDecoder = {true, size_query, create, decode, reset, destroy};
+const DecoderOps kMszipDecoder = {true, size_query, create, decode, last_fault, reset, destroy};
 
 }  // namespace cab

@@ -17,6 +17,7 @@
 #endif
 
 #include "cab/bytes.h"
+#include "cab/fault.h"
 #include "cab/quantum_model.h"
 
 namespace cab {
@@ -351,6 +352,7 @@ struct QuantumDecoder {
     FlatWindow flat;
     PagedWindow paging;
     Models models;
+    const char *fault;  // where the last decode failed, or null
 };
 
 QuantumDecoder *checked(void *instance) {
@@ -358,18 +360,18 @@ QuantumDecoder *checked(void *instance) {
     return d && d->signature == kSignature ? d : nullptr;
 }
 
-// Decodes one block into `out` through the given window; false on a data
-// error (exhausted input, a match longer than the bytes still wanted, or a
-// paging failure).
+// Decodes one block into `out` through the given window. A data error is
+// exhausted input, a match longer than the bytes still wanted, or a paging
+// failure.
 template <class Window>
-bool decode_block(QuantumDecoder &d, Window &window, const uint8_t *input, uint32_t input_size,
-                  uint8_t *out, uint32_t wanted) {
+Fault decode_block(QuantumDecoder &d, Window &window, const uint8_t *input, uint32_t input_size,
+                   uint8_t *out, uint32_t wanted) {
     BitReader in(input, input_size);
     ArithmeticDecoder coder(in);
     Models &m = d.models;
     uint32_t produced = d.produced;  // kept in a register while decoding
     uint8_t *const end = out + wanted;
-    bool overrun = false;
+    bool match_beyond_block = false;
     while (out < end && !in.exhausted() && window.ok()) {
         const unsigned selector = coder.decode(m.selector);
         if (selector < kSelectorMatch3) {
@@ -393,13 +395,16 @@ bool decode_block(QuantumDecoder &d, Window &window, const uint8_t *input, uint3
         }
         const uint32_t distance = position_base[slot] + in.read(position_extra_bits[slot]) + 1;
         if (length > static_cast<uint32_t>(end - out)) {
-            overrun = true;
+            match_beyond_block = true;
             break;
         }
         if (window.copy(produced, distance, length, out)) out += length;
     }
     d.produced = produced;
-    return !overrun && out == end && !in.exhausted() && window.ok();
+    CAB_FAIL_IF(match_beyond_block);
+    CAB_FAIL_IF(in.exhausted());
+    CAB_FAIL_IF(!window.ok());
+    return kNoFault;
 }
 
 void free_pages(QuantumDecoder &d) {
@@ -496,12 +501,17 @@ int decode(void *instance, const uint8_t *input, uint32_t input_size, uint8_t *o
     QuantumDecoder *d = checked(instance);
     if (!d) return kDecodeBadInstance;
     if (wanted > d->largest_block) return kDecodeBadParameter;
-    bool ok;
-    if (d->paged) ok = d->paging.ok() && decode_block(*d, d->paging, input, input_size, output, wanted);
-    else ok = decode_block(*d, d->flat, input, input_size, output, wanted);
-    if (!ok) return kDecodeDataError;
+    const Fault fault = d->paged ? decode_block(*d, d->paging, input, input_size, output, wanted)
+                                 : decode_block(*d, d->flat, input, input_size, output, wanted);
+    d->fault = fault.where();
+    if (fault) return kDecodeDataError;
     *count = wanted;
     return kDecodeOk;
+}
+
+const char *last_fault(void *instance) {
+    const QuantumDecoder *d = checked(instance);
+    return d ? d->fault : nullptr;
 }
 
 int reset(void *instance) {
@@ -523,6 +533,6 @@ int destroy(void *instance) {
 
 }  // namespace
 
-const DecoderOps kQuantumDecoder = {false, size_query, create, decode, reset, destroy};
+const DecoderOps kQuantumDecoder = {false, size_query, create, decode, last_fault, reset, destroy};
 
 }  // namespace cab

@@ -8,6 +8,7 @@
 
 #include "cab/decoder.h"
 #include "cab/testing/memory_host.h"
+#include "cab/writer/writer.h"
 
 namespace {
 
@@ -15,6 +16,7 @@ using cabtest::MemoryHost;
 
 struct Method {
     const char *name;
+    const char *source;  // the decoder's source file
     unsigned kind;
     unsigned window_exponent;  // a valid one
     uint32_t input_extra;      // compressed bytes allowed beyond the block size
@@ -24,9 +26,9 @@ struct Method {
 
 std::vector<Method> methods() {
     return {
-        {"Mszip", cab::kMethodMszip, 0, 12, 0, {'X', 'X', 0x03, 0x00}},  // no "CK"
-        {"Quantum", cab::kMethodQuantum, 15, 10240, 22, {}},                // no input at all
-        {"Lzx", cab::kMethodLzx, 15, 6144, 14, std::vector<uint8_t>(16, 0)},  // block type 0
+        {"Mszip", "mszip.cpp", cab::kMethodMszip, 0, 12, 0, {'X', 'X', 0x03, 0x00}},  // no "CK"
+        {"Quantum", "quantum.cpp", cab::kMethodQuantum, 15, 10240, 22, {}},  // no input at all
+        {"Lzx", "lzx.cpp", cab::kMethodLzx, 15, 6144, 14, std::vector<uint8_t>(16, 0)},  // block type 0
     };
 }
 
@@ -88,6 +90,38 @@ TEST_P(DecoderRules, AFailedDecodeReportsNoBytes) {
     count = 100;
     EXPECT_EQ(ops().decode(not_a_decoder, input.data(), 0, output.data(), &count), cab::kDecodeBadInstance);
     EXPECT_EQ(count, 0u);
+    EXPECT_EQ(ops().destroy(instance), cab::kDecodeOk);
+}
+
+TEST_P(DecoderRules, AFailedDecodeNamesTheCheckThatFired) {
+    const Method &m = GetParam();
+    void *instance = nullptr;
+    ASSERT_EQ(ops().create(cab::kMaxBlockSize, m.window_exponent, kHost, 1, &instance), cab::kDecodeOk);
+    EXPECT_EQ(ops().last_fault(instance), nullptr);
+    std::vector<uint8_t> input = m.bad_block, output(cab::kMaxBlockSize);
+    input.resize(input.size() + cab::kInputSlack);
+    uint32_t count = 100;
+    ASSERT_EQ(ops().decode(instance, input.data(), static_cast<uint32_t>(m.bad_block.size()), output.data(),
+                           &count),
+              cab::kDecodeDataError);
+    const char *fault = ops().last_fault(instance);
+    ASSERT_NE(fault, nullptr);
+    EXPECT_TRUE(std::string(fault).starts_with(std::string(m.source) + ":")) << fault;
+
+    // A good block clears it.
+    const std::vector<uint8_t> data(1000, 'a');
+    const cabwriter::Method method{static_cast<cabwriter::MethodKind>(m.kind), m.window_exponent, true};
+    const auto blocks = method.make_compressor()->compress(data);
+    ASSERT_EQ(blocks.size(), 1u);
+    ASSERT_EQ(ops().reset(instance), cab::kDecodeOk);
+    input.assign(blocks[0].bytes.begin(), blocks[0].bytes.end());
+    input.resize(input.size() + cab::kInputSlack);
+    count = ops().count_is_limit ? cab::kMaxBlockSize : 1000;
+    EXPECT_EQ(ops().decode(instance, input.data(), static_cast<uint32_t>(blocks[0].bytes.size()), output.data(),
+                           &count),
+              cab::kDecodeOk);
+    EXPECT_EQ(count, 1000u);
+    EXPECT_EQ(ops().last_fault(instance), nullptr);
     EXPECT_EQ(ops().destroy(instance), cab::kDecodeOk);
 }
 

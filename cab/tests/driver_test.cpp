@@ -48,13 +48,14 @@ size_t first_block(const std::vector<uint8_t> &cab) {
 }
 
 // Runs one cab_copy over `bytes` stored as "a.cab"; returns the error code (0 on success).
-int32_t extract_error(std::vector<uint8_t> bytes, int32_t *detail = nullptr) {
+int32_t extract_error(std::vector<uint8_t> bytes, int32_t *detail = nullptr, std::string *fault = nullptr) {
     MemoryHost host;
     host.add_file("a.cab", std::move(bytes));
     Extraction x(host);
     const bool ok = x.copy("a.cab");
     EXPECT_EQ(host.open_handles(), 0u) << "handles left open";
     if (detail) *detail = x.error.detail;
+    if (fault) *fault = x.fault();
     EXPECT_EQ(ok, x.error.failed == 0);
     return ok ? 0 : x.error.code;
 }
@@ -324,6 +325,29 @@ TEST(Malformed, StoredBlockWhoseCountsDifferIsADecodeError) {
     auto cab = one_cabinet({stored({file("a", 10)})}, no_sums);
     put_u16(cab, first_block(cab) + cab::kBlockUncompressedSize, 11);
     EXPECT_EQ(extract_error(cab), CAB_ERR_DECODE);
+}
+
+TEST(Malformed, DecodeErrorsNameTheCheckThatFoundThem) {
+    SetOptions no_sums;
+    no_sums.checksums = false;
+    std::string fault;
+    auto counts = one_cabinet({stored({file("a", 10)})}, no_sums);
+    EXPECT_EQ(extract_error(counts, nullptr, &fault), 0);
+    EXPECT_EQ(fault, "") << "no decode error, no fault";
+    put_u16(counts, first_block(counts) + cab::kBlockUncompressedSize, 11);
+    EXPECT_EQ(extract_error(counts, nullptr, &fault), CAB_ERR_DECODE);
+    EXPECT_TRUE(fault.starts_with("driver.cpp:") && fault.ends_with(": produced != expected")) << fault;
+
+    auto window = one_cabinet({stored({file("a", 10)})});
+    put_u16(window, folder_table(window) + cab::kFolderMethod, 0x1602);
+    EXPECT_EQ(extract_error(window, nullptr, &fault), CAB_ERR_DECODE);
+    EXPECT_TRUE(fault.ends_with(": queried == kDecodeBadWindow")) << fault;
+
+    const cabwriter::Method mszip{cabwriter::MethodKind::Mszip, 0, true};
+    auto signature = one_cabinet({Folder{mszip, {file("a", 100)}, nullptr}}, no_sums);
+    signature[first_block(signature) + cab::kBlockHeaderSize] = 'X';  // where "CK" belongs
+    EXPECT_EQ(extract_error(signature, nullptr, &fault), CAB_ERR_DECODE);
+    EXPECT_TRUE(fault.starts_with("mszip.cpp:") && fault.find("input[0] != 'C'") != std::string::npos) << fault;
 }
 
 TEST(Malformed, UnknownMethodsAreMethodErrors) {

@@ -15,6 +15,11 @@ Extraction::Extraction(MemoryHost &host) : host_(host), context_(host.create_con
 
 Extraction::~Extraction() { cab_destroy(context_); }
 
+std::string Extraction::fault() const {
+    const char *where = cab_last_fault(context_);
+    return where ? where : "";
+}
+
 bool Extraction::copy(const std::string &name, const std::string &path) {
     first_cabinet_note_ = true;
     return cab_copy(context_, name.c_str(), path.c_str(), 0, notify, hook, this) == 1;
@@ -95,7 +100,8 @@ void expect_round_trip(const std::vector<cabwriter::Folder> &folders, uint32_t m
     EXPECT_EQ(cabinets.size() > 1, max_cabinet_size != 0);
     add_cabinets(host, cabinets);
     Extraction x(host);
-    ASSERT_TRUE(x.copy_set(cabinets[0].name)) << "error " << x.error.code << ", cabinet size " << max_cabinet_size;
+    ASSERT_TRUE(x.copy_set(cabinets[0].name))
+        << "error " << x.error.code << " " << x.fault() << ", cabinet size " << max_cabinet_size;
     for (const auto &folder : folders)
         for (const auto &f : folder.files) EXPECT_EQ(x.files[f.name], f.data) << f.name << " " << max_cabinet_size;
 }

@@ -33,6 +33,8 @@ public:
     CabHookFn hook = nullptr;
 
     CabContext *context() { return context_; }
+    // cab_last_fault's text, or "" when the context has recorded none.
+    std::string fault() const;
     CabError error{};
     std::vector<std::string> events;                      // one line per notification
     std::map<std::string, std::vector<uint8_t>> files;  // extracted, by stored name
