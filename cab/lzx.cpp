@@ -8,6 +8,7 @@
 #include "cab/lzx.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 #include <utility>
 
@@ -87,11 +88,18 @@ struct BitReader {
 
     // The next n bits (0..32) as a number, first bit most significant; two
     // shifts, so that n = 0 gives 0 without a branch.
-    uint32_t peek(unsigned n) const { return static_cast<uint32_t>((buffer >> 32) >> (32 - n)); }
+    uint32_t peek(unsigned n) const {
+        assert(n <= 32 && n <= count);
+        return static_cast<uint32_t>((buffer >> 32) >> (32 - n));
+    }
     // The single bit at unread position i (0 = the next bit): one shift, for
     // the walk through overflow nodes.
-    unsigned peek_bit(unsigned i) const { return static_cast<unsigned>(buffer >> (63 - i)) & 1; }
+    unsigned peek_bit(unsigned i) const {
+        assert(i < count);
+        return static_cast<unsigned>(buffer >> (63 - i)) & 1;
+    }
     void consume(unsigned n) {
+        assert(n <= count);
         buffer <<= n;
         count -= n;
     }
@@ -134,7 +142,10 @@ struct TableStorage {
 // an incomplete or over-full code fails.
 Fault build_table(const uint8_t *lengths, unsigned symbols, const DecodeTable &t) {
     unsigned length_count[kMaxCodeLength + 1] = {};
-    for (unsigned s = 0; s < symbols; ++s) ++length_count[lengths[s]];
+    for (unsigned s = 0; s < symbols; ++s) {
+        assert(lengths[s] <= kMaxCodeLength);
+        ++length_count[lengths[s]];
+    }
     uint32_t kraft = 0;
     for (unsigned len = 1; len <= kMaxCodeLength; ++len) kraft += length_count[len] << (kMaxCodeLength - len);
     if (kraft == 0) {
@@ -179,6 +190,7 @@ Fault build_table(const uint8_t *lengths, unsigned symbols, const DecodeTable &t
 // Decodes one symbol; the caller has refilled so that 16 bits are present.
 template <unsigned kWidth, size_t kSymbols>
 inline unsigned decode_symbol(BitReader &in, const TableStorage<kWidth, kSymbols> &t) {
+    assert(in.count >= kMaxCodeLength);
     uint16_t e = t.entries[in.peek(kWidth)];
     for (unsigned bit = kWidth; e & kNodeFlag; ++bit) e = t.nodes[2 * (e & ~kNodeFlag) + in.peek_bit(bit)];
     in.consume(e & 31);
@@ -323,6 +335,8 @@ Fault read_block_header(State &s, BitReader &in) {
 // written after the window's end.
 template <bool kMirror>
 inline void copy_match(uint8_t *w, uint32_t window_size, uint32_t pos, uint32_t src, uint32_t length) {
+    // The match ends inside the window and its source inside the mirror.
+    assert(pos + length <= window_size && src < window_size && length <= kMirrorSize);
     uint8_t *d = w + pos;
     const uint8_t *from = w + src;
     if (!kMirror && length <= 16 && pos - src >= length) {
@@ -341,6 +355,7 @@ inline void copy_match(uint8_t *w, uint32_t window_size, uint32_t pos, uint32_t 
     // match end, rereads source bytes that a source just ahead would have
     // had overwritten by the earlier steps.
     if (!kMirror && pos - src >= 8 && (src < pos || src - pos >= length)) {
+        assert(length >= 8);  // shorter ones took the 16-byte step
         uint32_t k = 0;
         for (; k + 8 <= length; k += 8) std::memcpy(d + k, from + k, 8);
         if (k < length) std::memcpy(d + length - 8, from + length - 8, 8);
@@ -363,6 +378,7 @@ Fault decode_symbols(State &s, BitReader &input, uint32_t stop, uint32_t limit) 
     // Everything the loop touches is copied into locals: the window's byte
     // stores may alias any memory, so fields read through references would
     // be reloaded after every store.
+    assert(limit <= s.window_size && (!kMirror || stop <= kMirrorSize));
     BitReader in = input;
     const uint32_t window_size = s.window_size;
     const uint32_t window_mask = s.window_mask;
@@ -486,6 +502,8 @@ inline void translate_call(const State &s, const uint8_t *frame, uint8_t *out, u
 // frame in the window (`frame`) 64 bytes at a time, which the window's tail
 // allows past the frame's end, and patches `out`.
 void translate_calls(State &s, const uint8_t *frame, uint8_t *out, uint32_t length) {
+    static_assert(kWindowTail >= 64);
+    assert(frame + length <= s.window + s.window_size);
     const uint32_t limit = length > kCallSentinelBytes ? length - kCallSentinelBytes : 0;
     uint64_t operand_carry = 0;  // operand bytes that run into the next 64
     for (uint32_t chunk = 0; chunk < limit; chunk += 64) {
@@ -522,6 +540,7 @@ Fault decode_frame(State &s, const uint8_t *input, uint32_t input_size, uint8_t 
         left -= n;
         if (s.block_remaining == 0) s.header_due = true;
     }
+    assert(s.pos == frame_start + wanted);
     std::memcpy(output, s.window + frame_start, wanted);
     s.pos &= s.window_mask;
     if (s.call_file_size != 0 && s.frame_count < kCallTranslationFrames) {

@@ -6,6 +6,7 @@
 #include "cab/mszip.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -106,9 +107,13 @@ struct BitReader {
     }
 
     // The next n bits (n <= 32), first bit lowest.
-    uint32_t peek(unsigned n) const { return static_cast<uint32_t>(bits & ((uint64_t{1} << n) - 1)); }
+    uint32_t peek(unsigned n) const {
+        assert(n <= 32 && n <= count);
+        return static_cast<uint32_t>(bits & ((uint64_t{1} << n) - 1));
+    }
 
     void consume(unsigned n) {
+        assert(n <= count);
         bits >>= n;
         count -= n;
     }
@@ -176,6 +181,8 @@ MszipDecoder *checked(void *instance) {
 // written past the match: the bytes ahead of the cursor are history.
 template <unsigned kWord>
 inline void copy_words(uint8_t *out, const uint8_t *from, unsigned length) {
+    // The source lies at least a word behind, or wholly ahead.
+    assert(length >= kWord && (out - from >= kWord || from - out >= length));
     for (unsigned i = 0; i + kWord <= length; i += kWord) std::memcpy(out + i, from + i, kWord);
     std::memcpy(out + length - kWord, from + length - kWord, kWord);
 }
@@ -200,6 +207,7 @@ inline void copy_within_block(uint8_t *out, unsigned distance, unsigned length) 
 // were never written in this folder and read as zeros.
 void copy_from_history(uint8_t *out_start, uint8_t *out, uint32_t filled, unsigned distance, unsigned length) {
     const size_t written = static_cast<size_t>(out - out_start);
+    assert(distance > written && distance <= kHistorySize);
     const size_t from = written + kHistorySize - distance;  // >= written, as distance <= 32768
     const auto ahead = static_cast<unsigned>(std::min<size_t>(length, kHistorySize - from));
     const auto copied = static_cast<unsigned>(std::min<size_t>(ahead, filled > from ? filled - from : 0));
@@ -221,6 +229,7 @@ inline bool is_link(HuffEntry entry) { return entry.op > kOpLiteral && entry.op 
 // the bits of the final entry's code for the caller to consume. The caller has
 // buffered at least 15 bits.
 inline HuffEntry resolve_links(BitReader &in, const HuffEntry *table, HuffEntry entry) {
+    assert(in.count >= kMaxCodeLength);
     while (is_link(entry)) {
         in.consume(entry.bits);
         entry = table[entry.value + in.peek(entry.op - kOpLiteral)];

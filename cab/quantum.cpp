@@ -8,6 +8,7 @@
 // belongs to the instance, so any number of decoders may run side by side.
 #include "cab/quantum.h"
 
+#include <cassert>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -66,9 +67,13 @@ struct BitReader {
 
     // The next n bits (0..24) as a number, first bit most significant; two
     // shifts, so that n = 0 gives 0 without a branch.
-    uint32_t peek(unsigned n) const { return static_cast<uint32_t>((bits >> 1) >> (63 - n)); }
+    uint32_t peek(unsigned n) const {
+        assert(n <= 24 && static_cast<int>(n) <= available);
+        return static_cast<uint32_t>((bits >> 1) >> (63 - n));
+    }
 
     void consume(unsigned n) {
+        assert(static_cast<int>(n) <= available);
         bits <<= n;
         available -= static_cast<int>(n);
         bits_left -= n;
@@ -96,6 +101,7 @@ struct ArithmeticDecoder {
     explicit ArithmeticDecoder(BitReader &input) : in(input), code(input.read(16)) {}
 
     unsigned decode(Model &model) {
+        assert(low <= code && code <= high && high <= 0xFFFF);
         const uint32_t total = model.total();
         const uint32_t range = high - low + 1;
         // The symbol's entry is the one whose frequencies straddle
@@ -103,6 +109,7 @@ struct ArithmeticDecoder {
         // in [0, total).
         const uint32_t scaled = (code - low + 1) * total - 1;
         const unsigned i = entry_holding(model, scaled, range);
+        assert(i < model.symbols);
         const unsigned symbol = model.symbol[i];
         narrow_interval(low, high, model.cumfreq[i], model.cumfreq[i + 1], total);
         renormalise();
@@ -311,6 +318,7 @@ private:
         if (!b) {
             if (!for_writing && !entry.on_file) return fail();
             b = oldest == write_buffer ? oldest->newer : oldest;
+            assert(b != nullptr && b != write_buffer);
             if (b->page >= 0) {
                 PageEntry &evicted = pages[b->page];
                 if (b->dirty) {
@@ -404,6 +412,7 @@ Fault decode_block(QuantumDecoder &d, Window &window, const uint8_t *input, uint
     CAB_FAIL_IF(match_beyond_block);
     CAB_FAIL_IF(in.exhausted());
     CAB_FAIL_IF(!window.ok());
+    assert(out == end);
     return kNoFault;
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cassert>
 #include <cstdint>
 
 #if defined(__SSE2__)
@@ -203,6 +204,7 @@ inline constexpr std::array<uint64_t, kMaxTotalFrequency + 1> total_reciprocal =
 }();
 
 inline uint32_t divide_by_total(uint32_t x, uint32_t total) {
+    assert(total >= kSelectorSymbols && total <= kMaxTotalFrequency);
     __extension__ typedef unsigned __int128 Wide;
     return static_cast<uint32_t>((static_cast<Wide>(x) * total_reciprocal[total]) >> 64);
 }
