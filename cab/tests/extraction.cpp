@@ -92,6 +92,22 @@ cabwriter::FileEntry file_of(const std::string &name, std::vector<uint8_t> data)
     return f;
 }
 
+cabwriter::FileEntry test_file(const std::string &name, size_t size, uint32_t seed) {
+    return file_of(name, test_bytes(size, seed));
+}
+
+void expect_files(const Extraction &x, const std::vector<cabwriter::Folder> &folders) {
+    size_t count = 0;
+    for (const auto &folder : folders) {
+        for (const auto &f : folder.files) {
+            ++count;
+            ASSERT_TRUE(x.files.count(f.name)) << f.name << " was not extracted";
+            EXPECT_TRUE(x.files.at(f.name) == f.data) << f.name;
+        }
+    }
+    EXPECT_EQ(x.files.size(), count);
+}
+
 void expect_round_trip(const std::vector<cabwriter::Folder> &folders, uint32_t max_cabinet_size) {
     MemoryHost host;
     cabwriter::SetOptions options;
