@@ -87,6 +87,12 @@ struct DecoderOps {
     int (*destroy)(void *instance);
 };
 
+// An instance's recorded fault, for last_fault(); null for no instance.
+template <class Instance>
+const char *fault_of(const Instance *instance) {
+    return instance != nullptr ? instance->fault : nullptr;
+}
+
 // The decoder of a method (bits 0-3 of the method value); null for stored
 // data (handled by the driver) and unknown methods.
 const DecoderOps *decoder_for_method(unsigned method);

@@ -616,10 +616,7 @@ int decode(void *instance, const uint8_t *input, uint32_t input_size, uint8_t *o
     return kDecodeOk;
 }
 
-const char *last_fault(void *instance) {
-    const Instance *h = checked(instance);
-    return h == nullptr ? nullptr : h->fault;
-}
+const char *last_fault(void *instance) { return fault_of(checked(instance)); }
 
 int reset(void *instance) {
     Instance *h = checked(instance);

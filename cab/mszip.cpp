@@ -443,10 +443,7 @@ int decode(void *instance, const uint8_t *input, uint32_t input_size, uint8_t *o
     return kDecodeOk;
 }
 
-const char *last_fault(void *instance) {
-    const MszipDecoder *decoder = checked(instance);
-    return decoder == nullptr ? nullptr : decoder->fault;
-}
+const char *last_fault(void *instance) { return fault_of(checked(instance)); }
 
 int reset(void *instance) {
     MszipDecoder *decoder = checked(instance);

@@ -518,10 +518,7 @@ int decode(void *instance, const uint8_t *input, uint32_t input_size, uint8_t *o
     return kDecodeOk;
 }
 
-const char *last_fault(void *instance) {
-    const QuantumDecoder *d = checked(instance);
-    return d ? d->fault : nullptr;
-}
+const char *last_fault(void *instance) { return fault_of(checked(instance)); }
 
 int reset(void *instance) {
     QuantumDecoder *d = checked(instance);

@@ -37,8 +37,33 @@ const cab::HostCallbacks kHost = {MemoryHost::alloc, MemoryHost::free, MemoryHos
 
 class DecoderRules : public ::testing::TestWithParam<Method> {
 protected:
+    ~DecoderRules() override {
+        if (instance_) {
+            EXPECT_EQ(ops().destroy(instance_), cab::kDecodeOk);
+        }
+    }
+
     const cab::DecoderOps &ops() const { return *cab::decoder_for_method(GetParam().kind); }
+
+    // The test's instance, with the method's valid window.
+    void *instance() {
+        if (!instance_) {
+            EXPECT_EQ(ops().create(cab::kMaxBlockSize, GetParam().window_exponent, kHost, 1, &instance_),
+                      cab::kDecodeOk);
+        }
+        return instance_;
+    }
+
+    // Decodes `block` as the driver does, from a buffer with slack behind it.
+    int decode(const std::vector<uint8_t> &block, uint32_t &count) {
+        std::vector<uint8_t> input = block;
+        input.resize(block.size() + cab::kInputSlack);
+        return ops().decode(instance(), input.data(), static_cast<uint32_t>(block.size()), output_.data(), &count);
+    }
+
     MemoryHost host_;
+    void *instance_ = nullptr;
+    std::vector<uint8_t> output_ = std::vector<uint8_t>(cab::kMaxBlockSize);
 };
 
 TEST_P(DecoderRules, LargestBlockIsClampedToTheBlockSize) {
@@ -71,58 +96,38 @@ TEST_P(DecoderRules, AWindowExponentOutOfRangeIsABadWindow) {
 }
 
 TEST_P(DecoderRules, AFailedDecodeReportsNoBytes) {
-    const Method &m = GetParam();
-    void *instance = nullptr;
-    ASSERT_EQ(ops().create(cab::kMaxBlockSize, m.window_exponent, kHost, 1, &instance), cab::kDecodeOk);
-    std::vector<uint8_t> input = m.bad_block, output(cab::kMaxBlockSize);
-    input.resize(input.size() + cab::kInputSlack);
     uint32_t count = 100;
-    EXPECT_EQ(ops().decode(instance, input.data(), static_cast<uint32_t>(m.bad_block.size()), output.data(),
-                           &count),
-              cab::kDecodeDataError);
+    EXPECT_EQ(decode(GetParam().bad_block, count), cab::kDecodeDataError);
     EXPECT_EQ(count, 0u);
 
     count = cab::kMaxBlockSize + 1;
-    EXPECT_NE(ops().decode(instance, input.data(), 0, output.data(), &count), cab::kDecodeOk);
+    EXPECT_NE(decode({}, count), cab::kDecodeOk);
     EXPECT_EQ(count, 0u);
 
     uint32_t not_a_decoder[16] = {};
     count = 100;
-    EXPECT_EQ(ops().decode(not_a_decoder, input.data(), 0, output.data(), &count), cab::kDecodeBadInstance);
+    EXPECT_EQ(ops().decode(not_a_decoder, output_.data(), 0, output_.data(), &count), cab::kDecodeBadInstance);
     EXPECT_EQ(count, 0u);
-    EXPECT_EQ(ops().destroy(instance), cab::kDecodeOk);
 }
 
 TEST_P(DecoderRules, AFailedDecodeNamesTheCheckThatFired) {
     const Method &m = GetParam();
-    void *instance = nullptr;
-    ASSERT_EQ(ops().create(cab::kMaxBlockSize, m.window_exponent, kHost, 1, &instance), cab::kDecodeOk);
-    EXPECT_EQ(ops().last_fault(instance), nullptr);
-    std::vector<uint8_t> input = m.bad_block, output(cab::kMaxBlockSize);
-    input.resize(input.size() + cab::kInputSlack);
+    EXPECT_EQ(ops().last_fault(instance()), nullptr);
     uint32_t count = 100;
-    ASSERT_EQ(ops().decode(instance, input.data(), static_cast<uint32_t>(m.bad_block.size()), output.data(),
-                           &count),
-              cab::kDecodeDataError);
-    const char *fault = ops().last_fault(instance);
+    ASSERT_EQ(decode(m.bad_block, count), cab::kDecodeDataError);
+    const char *fault = ops().last_fault(instance());
     ASSERT_NE(fault, nullptr);
     EXPECT_TRUE(std::string(fault).starts_with(std::string(m.source) + ":")) << fault;
 
     // A good block clears it.
-    const std::vector<uint8_t> data(1000, 'a');
     const cabwriter::Method method{static_cast<cabwriter::MethodKind>(m.kind), m.window_exponent, true};
-    const auto blocks = method.make_compressor()->compress(data);
+    const auto blocks = method.make_compressor()->compress(std::vector<uint8_t>(1000, 'a'));
     ASSERT_EQ(blocks.size(), 1u);
-    ASSERT_EQ(ops().reset(instance), cab::kDecodeOk);
-    input.assign(blocks[0].bytes.begin(), blocks[0].bytes.end());
-    input.resize(input.size() + cab::kInputSlack);
+    ASSERT_EQ(ops().reset(instance()), cab::kDecodeOk);
     count = ops().count_is_limit ? cab::kMaxBlockSize : 1000;
-    EXPECT_EQ(ops().decode(instance, input.data(), static_cast<uint32_t>(blocks[0].bytes.size()), output.data(),
-                           &count),
-              cab::kDecodeOk);
+    EXPECT_EQ(decode(blocks[0].bytes, count), cab::kDecodeOk);
     EXPECT_EQ(count, 1000u);
-    EXPECT_EQ(ops().last_fault(instance), nullptr);
-    EXPECT_EQ(ops().destroy(instance), cab::kDecodeOk);
+    EXPECT_EQ(ops().last_fault(instance()), nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(Decoders, DecoderRules, ::testing::ValuesIn(methods()),
