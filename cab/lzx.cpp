@@ -608,6 +608,7 @@ int decode(void *instance, const uint8_t *input, uint32_t input_size, uint8_t *o
     const uint32_t wanted = std::exchange(*count, 0);
     Instance *h = checked(instance);
     if (h == nullptr) return kDecodeBadInstance;
+    h->fault = nullptr;
     if (wanted > h->largest_frame) return kDecodeBadParameter;
     const Fault fault = decode_frame(*h->state, input, input_size, output, wanted);
     h->fault = fault.where();

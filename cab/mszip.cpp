@@ -430,6 +430,7 @@ int decode(void *instance, const uint8_t *input, uint32_t input_size, uint8_t *o
     const uint32_t limit = std::exchange(*count, 0);
     MszipDecoder *decoder = checked(instance);
     if (decoder == nullptr) return kDecodeBadInstance;
+    decoder->fault = nullptr;
     if (input == nullptr || output == nullptr || input_size > decoder->largest_block + kInputOverhead)
         return kDecodeBadParameter;
     InflateState &s = *decoder->state;

@@ -509,6 +509,7 @@ int decode(void *instance, const uint8_t *input, uint32_t input_size, uint8_t *o
     const uint32_t wanted = std::exchange(*count, 0);
     QuantumDecoder *d = checked(instance);
     if (!d) return kDecodeBadInstance;
+    d->fault = nullptr;
     if (wanted > d->largest_block) return kDecodeBadParameter;
     const Fault fault = d->paged ? decode_block(*d, d->paging, input, input_size, output, wanted)
                                  : decode_block(*d, d->flat, input, input_size, output, wanted);

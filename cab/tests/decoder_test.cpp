@@ -102,8 +102,11 @@ TEST_P(DecoderRules, AFailedDecodeReportsNoBytes) {
     EXPECT_EQ(count, 0u);
 
     count = cab::kMaxBlockSize + 1;
-    EXPECT_NE(decode({}, count), cab::kDecodeOk);
+    const int refused = decode({}, count);
+    EXPECT_NE(refused, cab::kDecodeOk);
     EXPECT_EQ(count, 0u);
+    EXPECT_EQ(ops().last_fault(instance()) != nullptr, refused == cab::kDecodeDataError)
+        << "only a data error leaves a fault, never the previous one";
 
     uint32_t not_a_decoder[16] = {};
     count = 100;
