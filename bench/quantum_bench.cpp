@@ -80,11 +80,11 @@ void decode_all(benchmark::State &state, bool paged, int page_buffers) {
                                           bench_write, bench_close, bench_seek};
     host = {paged, page_buffers, {}, 0};
     void *decoder = nullptr;
-    if (cab::kQuantumDecoder.create(32768, kWindowExponent, callbacks, 1, &decoder) != cab::kDecodeOk) {
+    if (cab::kQuantumDecoder.create(cab::kMaxBlockSize, kWindowExponent, callbacks, 1, &decoder) != cab::kDecodeOk) {
         state.SkipWithError("create failed");
         return;
     }
-    std::vector<uint8_t> out(32768);
+    std::vector<uint8_t> out(cab::kMaxBlockSize);
     for (auto _ : state) {
         cab::kQuantumDecoder.reset(decoder);
         size_t at = 0;

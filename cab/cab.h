@@ -148,6 +148,14 @@ int32_t cab_is_cabinet(CabContext *context, int32_t handle, CabSummary *summary)
 int32_t cab_copy(CabContext *context, const char *name, const char *path,
                  int32_t flags, CabNotifyFn notify, CabHookFn hook, void *user);
 
+/* Where the most recent CAB_ERR_DECODE of this context was found: the check
+ * that failed in a decoder or in the driver, as "file:line: condition", for
+ * instance "lzx.cpp:412: length > limit - pos". Null when the context has
+ * recorded no decode error. The text is static and stays valid after
+ * cab_destroy; it names a place in the engine's source for diagnostics and
+ * bug reports, not a message for users. */
+const char *cab_last_fault(const CabContext *context);
+
 /* Unloads the decoder, frees every buffer, closes open cabinet handles and
  * frees the context. Returns 1. */
 int32_t cab_destroy(CabContext *context);

@@ -1,15 +1,13 @@
 // The cabinet data-block checksum, shared by the engine and the writer.
 #pragma once
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
-namespace cab {
+#include "cab/bytes.h"
 
-static_assert(std::endian::native == std::endian::little,
-              "on-disk words are read with memcpy");
+namespace cab {
 
 // XORs the bytes into `seed` as little-endian 32-bit words; the 1-3 bytes
 // left over contribute b0 << 16 ^ b1 << 8 ^ b2 (fewer bytes, shifted down).
@@ -22,11 +20,7 @@ inline uint32_t cabinet_checksum(const uint8_t *data, size_t size, uint32_t seed
         std::memcpy(w, data, 16);
         sum ^= w[0] ^ w[1] ^ w[2] ^ w[3];
     }
-    for (; words > 0; --words, data += 4) {
-        uint32_t w;
-        std::memcpy(&w, data, 4);
-        sum ^= w;
-    }
+    for (; words > 0; --words, data += 4) sum ^= load_u32(data);
     uint32_t tail = 0;
     switch (size % 4) {
     case 3: tail |= static_cast<uint32_t>(*data++) << 16; [[fallthrough]];

@@ -8,9 +8,9 @@ namespace cab {
 
 const DecoderOps *decoder_for_method(unsigned method) {
     switch (method) {
-    case 1: return &kMszipDecoder;
-    case 2: return &kQuantumDecoder;
-    case 3: return &kLzxDecoder;
+    case kMethodMszip: return &kMszipDecoder;
+    case kMethodQuantum: return &kQuantumDecoder;
+    case kMethodLzx: return &kLzxDecoder;
     default: return nullptr;
     }
 }

@@ -13,6 +13,7 @@
 #include "cab/cab.h"
 #include "cab/checksum.h"
 #include "cab/decoder.h"
+#include "cab/fault.h"
 #include "cab/format.h"
 
 using namespace cab;
@@ -102,6 +103,7 @@ struct CabContext {
     uint16_t method;
     const DecoderOps *decoder_ops;
     void *decoder;
+    const char *decode_fault;  // where the last CAB_ERR_DECODE was found
     uint8_t *compressed;
     uint32_t compressed_capacity;
     uint8_t *uncompressed;
@@ -120,6 +122,19 @@ bool fail(CabContext *cx, int32_t code, int32_t detail = 0) {
     cx->error->failed = 1;
     return false;
 }
+
+// Records CAB_ERR_DECODE with the check that found it, "file:line: condition".
+bool fail_decode(CabContext *cx, const char *where) {
+    cx->decode_fault = where;
+    return fail(cx, CAB_ERR_DECODE);
+}
+
+// Fails with CAB_ERR_DECODE when `condition` holds; `cx` is the context.
+#define DECODE_FAIL_IF(condition)                                                                 \
+    do {                                                                                          \
+        if (condition) [[unlikely]]                                                               \
+            return fail_decode(cx, CAB_FAULT_TEXT(condition));                                    \
+    } while (0)
 
 bool read_exact(CabContext *cx, int32_t handle, void *buffer, uint32_t count) {
     return cx->host.read(handle, buffer, count) == static_cast<int32_t>(count);
@@ -202,14 +217,15 @@ void unload_decoder(CabContext *cx, bool *destroyed_cleanly = nullptr) {
 
 bool load_decoder(CabContext *cx, uint16_t method_value) {
     const unsigned kind = method_kind(method_value);
-    if (kind > 3) return fail(cx, CAB_ERR_METHOD);
+    if (!is_known_method(kind)) return fail(cx, CAB_ERR_METHOD);
     const DecoderOps *ops = decoder_for_method(kind);
     const unsigned exponent = window_exponent(method_value);
 
     uint32_t capacity = kMaxBlockSize;
-    if (ops && ops->size_query(kMaxBlockSize, exponent, &capacity) != kDecodeOk)
-        return fail(cx, CAB_ERR_DECODE);
-    if (capacity < kMaxBlockSize || capacity > 0x10000) return fail(cx, CAB_ERR_DECODE);
+    const int queried = ops ? ops->size_query(kMaxBlockSize, exponent, &capacity) : kDecodeOk;
+    DECODE_FAIL_IF(queried == kDecodeBadWindow);
+    DECODE_FAIL_IF(queried != kDecodeOk);
+    DECODE_FAIL_IF(capacity < kMaxBlockSize || capacity > 0x10000);
 
     // Zero-filled, so no decoder ever reads uninitialised bytes, and with
     // slack behind the capacity for decoders that read a little ahead.
@@ -223,12 +239,13 @@ bool load_decoder(CabContext *cx, uint16_t method_value) {
     }
     cx->compressed_capacity = capacity;
     if (ops) {
-        const int result = ops->create(kMaxBlockSize, exponent, cx->host, cx->processor_type,
-                                       &cx->decoder);
-        if (result != kDecodeOk) {
+        const int created = ops->create(kMaxBlockSize, exponent, cx->host, cx->processor_type,
+                                        &cx->decoder);
+        if (created != kDecodeOk) {
             cx->decoder = nullptr;
             unload_decoder(cx);
-            return fail(cx, result == kDecodeNoMemory ? CAB_ERR_MEMORY : CAB_ERR_DECODE);
+            if (created == kDecodeNoMemory) return fail(cx, CAB_ERR_MEMORY);
+            return fail_decode(cx, CAB_FAULT_TEXT(created != kDecodeOk));
         }
     }
     cx->decoder_ops = ops;
@@ -242,7 +259,7 @@ bool switch_decoder(CabContext *cx, uint16_t method_value) {
     if (method_value == cx->method) return true;
     bool destroyed_cleanly = true;
     unload_decoder(cx, &destroyed_cleanly);
-    if (!destroyed_cleanly) return fail(cx, CAB_ERR_DECODE);
+    DECODE_FAIL_IF(!destroyed_cleanly);
     return load_decoder(cx, method_value);
 }
 
@@ -467,7 +484,7 @@ bool read_block(CabContext *cx, uint32_t offset) {
     if (!read_exact(cx, cx->data_handle, header, cx->data_header_size))
         return fail(cx, CAB_ERR_CORRUPT);
     const uint32_t count = load_u16(header + kBlockCompressedSize);
-    if (offset + count > cx->compressed_capacity) return fail(cx, CAB_ERR_CORRUPT);
+    if (!fits(offset, count, cx->compressed_capacity)) return fail(cx, CAB_ERR_CORRUPT);
     uint8_t *data = cx->compressed + offset;
     if (!read_exact(cx, cx->data_handle, data, count)) return fail(cx, CAB_ERR_CORRUPT);
 
@@ -478,8 +495,7 @@ bool read_block(CabContext *cx, uint32_t offset) {
         if (sum != stored_sum) return fail(cx, CAB_ERR_CORRUPT);
     }
     const uint32_t combined = offset + count;
-    header[kBlockCompressedSize] = static_cast<uint8_t>(combined);
-    header[kBlockCompressedSize + 1] = static_cast<uint8_t>(combined >> 8);
+    store_u16(header + kBlockCompressedSize, static_cast<uint16_t>(combined));
 
     CabHookRecord &r = cx->hook_record;
     const uint32_t reserve = cx->data_header_size - kBlockHeaderSize;
@@ -509,19 +525,21 @@ bool decode_block(CabContext *cx) {
 
     // No block may yield more than the uncompressed buffer holds; a decoder
     // asked for more would write past it.
-    if (expected > kMaxBlockSize) return fail(cx, CAB_ERR_DECODE);
+    DECODE_FAIL_IF(expected > kMaxBlockSize);
     uint32_t produced;
     if (!cx->decoder) {
         produced = compressed;  // stored: read straight into the output buffer
     } else {
-        // MSZIP inflates up to a whole buffer and reports what it produced;
-        // the others are asked for exactly the block's count.
-        produced = method_kind(cx->method) == 1 ? kMaxBlockSize : expected;
-        if (cx->decoder_ops->decode(cx->decoder, cx->compressed, compressed, cx->uncompressed,
-                                    &produced) != kDecodeOk)
-            return fail(cx, CAB_ERR_DECODE);
+        produced = cx->decoder_ops->count_is_limit ? kMaxBlockSize : expected;
+        const int decoded = cx->decoder_ops->decode(cx->decoder, cx->compressed, compressed,
+                                                    cx->uncompressed, &produced);
+        // A data error names the decoder's own check; other refusals are
+        // the driver's to explain.
+        const char *where = cx->decoder_ops->last_fault(cx->decoder);
+        if (decoded == kDecodeDataError && where) return fail_decode(cx, where);
+        DECODE_FAIL_IF(decoded != kDecodeOk);
     }
-    if (produced != expected) return fail(cx, CAB_ERR_DECODE);
+    DECODE_FAIL_IF(produced != expected);
     cx->block_size = expected;
     return true;
 }
@@ -546,8 +564,7 @@ bool select_folder(CabContext *cx, uint16_t index) {
     if (index >= CAB_FOLDER_CONTINUED_TO_NEXT)
         index = static_cast<uint16_t>(cx->header.folder_count - 1);
     if (index == cx->current_folder) return true;
-    if (cx->decoder && cx->decoder_ops->reset(cx->decoder) != kDecodeOk)
-        return fail(cx, CAB_ERR_DECODE);
+    DECODE_FAIL_IF(cx->decoder && cx->decoder_ops->reset(cx->decoder) != kDecodeOk);
     if (!open_folder(cx, index)) return false;
     cx->block_start = 0;
     cx->block_size = 0;
@@ -752,6 +769,8 @@ int32_t cab_copy(CabContext *cx, const char *name, const char *path, int32_t /*f
     close_cabinet_handles(cx);
     return ok ? 1 : 0;
 }
+
+const char *cab_last_fault(const CabContext *cx) { return cx->decode_fault; }
 
 int32_t cab_destroy(CabContext *cx) {
     unload_decoder(cx);

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "cab/bytes.h"
+
 namespace cab {
 
 inline constexpr uint8_t kSignature[4] = {'M', 'S', 'C', 'F'};
@@ -48,16 +50,28 @@ inline constexpr size_t kBlockChecksum = 0;
 inline constexpr size_t kBlockCompressedSize = 4;
 inline constexpr size_t kBlockUncompressedSize = 6;
 
-inline constexpr unsigned kMethodMask = 0x000F;
-inline unsigned method_kind(uint16_t method_value) { return method_value & kMethodMask; }
-inline unsigned window_exponent(uint16_t method_value) { return (method_value >> 8) & 0x1F; }
+// The most bytes a data block yields: every block of a folder but its last
+// holds exactly this many, and the driver decodes into a buffer of this size.
+inline constexpr uint32_t kMaxBlockSize = 32768;
 
-inline uint16_t load_u16(const uint8_t *p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
+// A folder's method value: the method in bits 0-3, the window exponent of
+// Quantum and LZX in bits 8-12; the other bits are not examined.
+inline constexpr unsigned kMethodStored = 0;
+inline constexpr unsigned kMethodMszip = 1;
+inline constexpr unsigned kMethodQuantum = 2;
+inline constexpr unsigned kMethodLzx = 3;
+inline constexpr unsigned kMethodMask = 0x000F;
+inline constexpr unsigned kWindowExponentShift = 8;
+inline constexpr unsigned kWindowExponentMask = 0x1F;
+
+constexpr unsigned method_kind(uint16_t method_value) { return method_value & kMethodMask; }
+constexpr unsigned window_exponent(uint16_t method_value) {
+    return (method_value >> kWindowExponentShift) & kWindowExponentMask;
 }
-inline uint32_t load_u32(const uint8_t *p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+constexpr uint16_t method_value(unsigned kind, unsigned window_exponent) {
+    return static_cast<uint16_t>((kind & kMethodMask) |
+                                 (window_exponent & kWindowExponentMask) << kWindowExponentShift);
 }
+constexpr bool is_known_method(unsigned kind) { return kind <= kMethodLzx; }
 
 }  // namespace cab

@@ -8,13 +8,16 @@
 #include "cab/lzx.h"
 
 #include <algorithm>
-#include <bit>
+#include <cassert>
 #include <cstring>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
+#include "cab/bytes.h"
+#include "cab/fault.h"
 #include "cab/lzx_format.h"
 
 namespace cab {
@@ -68,9 +71,7 @@ struct BitReader {
         if (pos + 8 <= end()) {
             // Loads four words, puts word 0 (lowest in memory) at the top,
             // and keeps as many whole words as fit.
-            uint64_t raw;
-            std::memcpy(&raw, data + pos, 8);
-            if constexpr (std::endian::native == std::endian::big) raw = __builtin_bswap64(raw);
+            uint64_t raw = load_u64(data + pos);
             raw = raw << 32 | raw >> 32;
             raw = (raw & 0x0000FFFF0000FFFF) << 16 | ((raw >> 16) & 0x0000FFFF0000FFFF);
             buffer |= count < 64 ? raw >> count : 0;
@@ -80,21 +81,33 @@ struct BitReader {
             return;
         }
         for (; count <= 48; count += 16, pos += 2) {
-            const uint64_t word = pos + 2 <= end() ? data[pos] | data[pos + 1] << 8 : 0;
+            const uint64_t word = pos + 2 <= end() ? load_u16(data + pos) : 0;
             buffer |= word << (48 - count);
         }
     }
 
-    uint32_t peek(unsigned n) const { return static_cast<uint32_t>((buffer >> 32) >> (32 - n)); }
-    unsigned bit_at(unsigned i) const { return static_cast<unsigned>(buffer >> (63 - i)) & 1; }
-    void skip(unsigned n) {
+    // The next n bits (0..32) as a number, first bit most significant; two
+    // shifts, so that n = 0 gives 0 without a branch.
+    uint32_t peek(unsigned n) const {
+        assert(n <= 32 && n <= count);
+        return static_cast<uint32_t>((buffer >> 32) >> (32 - n));
+    }
+    // The single bit at unread position i (0 = the next bit): one shift, for
+    // the walk through overflow nodes.
+    unsigned peek_bit(unsigned i) const {
+        assert(i < count);
+        return static_cast<unsigned>(buffer >> (63 - i)) & 1;
+    }
+    void consume(unsigned n) {
+        assert(n <= count);
         buffer <<= n;
         count -= n;
     }
-    uint32_t bits(unsigned n) {
+    // peek() and consume(), refilling first when fewer than n bits are left.
+    uint32_t read(unsigned n) {
         if (count < n) refill();
         const uint32_t v = peek(n);
-        skip(n);
+        consume(n);
         return v;
     }
 
@@ -127,16 +140,19 @@ struct TableStorage {
 // Builds the canonical code of `lengths` (shorter codes first, equal lengths
 // in symbol order). An empty code maps every lookup to symbol 0 with no bits;
 // an incomplete or over-full code fails.
-bool build_table(const uint8_t *lengths, unsigned symbols, const DecodeTable &t) {
+Fault build_table(const uint8_t *lengths, unsigned symbols, const DecodeTable &t) {
     unsigned length_count[kMaxCodeLength + 1] = {};
-    for (unsigned s = 0; s < symbols; ++s) ++length_count[lengths[s]];
+    for (unsigned s = 0; s < symbols; ++s) {
+        assert(lengths[s] <= kMaxCodeLength);
+        ++length_count[lengths[s]];
+    }
     uint32_t kraft = 0;
     for (unsigned len = 1; len <= kMaxCodeLength; ++len) kraft += length_count[len] << (kMaxCodeLength - len);
     if (kraft == 0) {
         std::fill_n(t.entries, 1u << t.width, leaf(0, 0));
-        return true;
+        return kNoFault;
     }
-    if (kraft != 1u << kMaxCodeLength) return false;
+    CAB_FAIL_IF(kraft != 1u << kMaxCodeLength);
 
     uint32_t next_code[kMaxCodeLength + 1];
     first_canonical_codes(length_count, next_code);
@@ -159,7 +175,7 @@ bool build_table(const uint8_t *lengths, unsigned symbols, const DecodeTable &t)
         uint16_t *entry = &t.entries[c >> (len - t.width)];
         for (int bit = static_cast<int>(len - t.width) - 1; bit >= 0; --bit) {
             if (!(*entry & kNodeFlag)) {
-                if (nodes_used == t.max_nodes) return false;
+                CAB_FAIL_IF(nodes_used == t.max_nodes);
                 *entry = static_cast<uint16_t>(kNodeFlag | nodes_used);
                 t.nodes[2 * nodes_used] = t.nodes[2 * nodes_used + 1] = leaf(0, 0);
                 ++nodes_used;
@@ -168,15 +184,16 @@ bool build_table(const uint8_t *lengths, unsigned symbols, const DecodeTable &t)
         }
         *entry = leaf(s, len);
     }
-    return true;
+    return kNoFault;
 }
 
 // Decodes one symbol; the caller has refilled so that 16 bits are present.
 template <unsigned kWidth, size_t kSymbols>
 inline unsigned decode_symbol(BitReader &in, const TableStorage<kWidth, kSymbols> &t) {
+    assert(in.count >= kMaxCodeLength);
     uint16_t e = t.entries[in.peek(kWidth)];
-    for (unsigned bit = kWidth; e & kNodeFlag; ++bit) e = t.nodes[2 * (e & ~kNodeFlag) + in.bit_at(bit)];
-    in.skip(e & 31);
+    for (unsigned bit = kWidth; e & kNodeFlag; ++bit) e = t.nodes[2 * (e & ~kNodeFlag) + in.peek_bit(bit)];
+    in.consume(e & 31);
     return e >> 5;
 }
 
@@ -212,14 +229,16 @@ struct Instance {
     HostCallbacks host;
     uint32_t largest_frame;
     State *state;
+    const char *fault;  // where the last decode failed, or null
 };
 
 // Reads the code lengths of entries [first, last) of one tree: a pretree,
 // then one pretree symbol per length or run of lengths.
-bool read_lengths(State &s, BitReader &in, uint8_t *lengths, unsigned first, unsigned last) {
+Fault read_lengths(State &s, BitReader &in, uint8_t *lengths, unsigned first, unsigned last) {
     uint8_t pre_lengths[kPretreeSize];
-    for (auto &len : pre_lengths) len = static_cast<uint8_t>(in.bits(kPretreeLengthBits));
-    if (in.exhausted() || !build_table(pre_lengths, kPretreeSize, s.pretree.table())) return false;
+    for (auto &len : pre_lengths) len = static_cast<uint8_t>(in.read(kPretreeLengthBits));
+    CAB_FAIL_IF(in.exhausted());
+    CAB_TRY(build_table(pre_lengths, kPretreeSize, s.pretree.table()));
 
     for (unsigned i = first; i < last;) {
         in.refill();
@@ -229,52 +248,51 @@ bool read_lengths(State &s, BitReader &in, uint8_t *lengths, unsigned first, uns
         if (sym <= 16) {
             value = (lengths[i] + 17 - sym) % 17;
         } else if (sym == 17) {
-            run = in.bits(4) + 4;
+            run = in.read(4) + 4;
             value = 0;
         } else if (sym == 18) {
-            run = in.bits(5) + 20;
+            run = in.read(5) + 20;
             value = 0;
         } else {
-            run = in.bits(1) + 4;
+            run = in.read(1) + 4;
             in.refill();
             const unsigned delta = decode_symbol(in, s.pretree);
             value = (lengths[i] + 34 - delta) % 17;
         }
-        if (in.exhausted()) return false;
+        CAB_FAIL_IF(in.exhausted());
         run = std::min(run, last - i);
         std::fill_n(lengths + i, run, static_cast<uint8_t>(value));
         i += run;
     }
-    return true;
+    return kNoFault;
 }
 
-bool read_main_and_length_trees(State &s, BitReader &in) {
-    return read_lengths(s, in, s.main_lengths, 0, kNumChars) &&
-           read_lengths(s, in, s.main_lengths, kNumChars, s.main_symbols) &&
-           build_table(s.main_lengths, s.main_symbols, s.main.table()) &&
-           read_lengths(s, in, s.length_lengths, 0, kLengthTreeSize) &&
-           build_table(s.length_lengths, kLengthTreeSize, s.length.table());
+Fault read_main_and_length_trees(State &s, BitReader &in) {
+    CAB_TRY(read_lengths(s, in, s.main_lengths, 0, kNumChars));
+    CAB_TRY(read_lengths(s, in, s.main_lengths, kNumChars, s.main_symbols));
+    CAB_TRY(build_table(s.main_lengths, s.main_symbols, s.main.table()));
+    CAB_TRY(read_lengths(s, in, s.length_lengths, 0, kLengthTreeSize));
+    return build_table(s.length_lengths, kLengthTreeSize, s.length.table());
 }
 
-bool read_little_endian_u32(BitReader &in, uint32_t &value) {
-    if (in.block_end - in.pos < 4) return false;
-    const uint8_t *p = in.data + in.pos;
-    value = p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+Fault read_little_endian_u32(BitReader &in, uint32_t &value) {
+    CAB_FAIL_IF(!fits(in.pos, 4, in.block_end));
+    value = load_u32(in.data + in.pos);
     in.pos += 4;
-    return true;
+    return kNoFault;
 }
 
 // The header of an uncompressed block is followed by padding to the next
 // word: the rest of the partly used word, or a whole word when the header
 // ended on a word boundary. Then come R0, R1, R2 and the raw bytes.
-bool start_uncompressed_block(State &s, BitReader &in) {
+Fault start_uncompressed_block(State &s, BitReader &in) {
     in.pos = in.word_position() + 2;
-    if (in.pos > in.block_end) return false;
-    return read_little_endian_u32(in, s.r0) && read_little_endian_u32(in, s.r1) &&
-           read_little_endian_u32(in, s.r2);
+    CAB_TRY(read_little_endian_u32(in, s.r0));
+    CAB_TRY(read_little_endian_u32(in, s.r1));
+    return read_little_endian_u32(in, s.r2);
 }
 
-bool read_block_header(State &s, BitReader &in) {
+Fault read_block_header(State &s, BitReader &in) {
     if (s.block_type == kBlockUncompressed) {
         // An odd-sized uncompressed block is followed by one pad byte.
         if ((s.block_size & 1) && in.pos < in.block_end) ++in.pos;
@@ -283,35 +301,29 @@ bool read_block_header(State &s, BitReader &in) {
     }
     if (s.call_header_pending) {
         s.call_header_pending = false;
-        if (in.bits(1)) {
-            const uint32_t high = in.bits(16);
-            s.call_file_size = high << 16 | in.bits(16);
+        if (in.read(1)) {
+            const uint32_t high = in.read(16);
+            s.call_file_size = high << 16 | in.read(16);
         } else {
             s.call_file_size = 0;
         }
     }
-    s.block_type = in.bits(3);
-    s.block_size = in.bits(8) << 16;
-    s.block_size |= in.bits(8) << 8;
-    s.block_size |= in.bits(8);
+    s.block_type = in.read(3);
+    s.block_size = in.read(8) << 16;
+    s.block_size |= in.read(8) << 8;
+    s.block_size |= in.read(8);
     s.block_remaining = s.block_size;
 
-    switch (s.block_type) {
-    case kBlockAligned:
-        for (auto &len : s.aligned_lengths) len = static_cast<uint8_t>(in.bits(kAlignedLengthBits));
-        if (!build_table(s.aligned_lengths, kAlignedTreeSize, s.aligned.table())) return false;
-        [[fallthrough]];
-    case kBlockVerbatim:
-        if (!read_main_and_length_trees(s, in)) return false;
-        break;
-    case kBlockUncompressed:
-        if (!start_uncompressed_block(s, in)) return false;
-        break;
-    default:
-        return false;
+    CAB_FAIL_IF(s.block_type != kBlockVerbatim && s.block_type != kBlockAligned &&
+                s.block_type != kBlockUncompressed);
+    if (s.block_type == kBlockAligned) {
+        for (auto &len : s.aligned_lengths) len = static_cast<uint8_t>(in.read(kAlignedLengthBits));
+        CAB_TRY(build_table(s.aligned_lengths, kAlignedTreeSize, s.aligned.table()));
     }
+    if (s.block_type == kBlockUncompressed) CAB_TRY(start_uncompressed_block(s, in));
+    else CAB_TRY(read_main_and_length_trees(s, in));
     s.header_due = false;
-    return true;
+    return kNoFault;
 }
 
 // Copies a match of `length` bytes from `src` to `pos`. Bytes are copied in
@@ -323,6 +335,8 @@ bool read_block_header(State &s, BitReader &in) {
 // written after the window's end.
 template <bool kMirror>
 inline void copy_match(uint8_t *w, uint32_t window_size, uint32_t pos, uint32_t src, uint32_t length) {
+    // The match ends inside the window and its source inside the mirror.
+    assert(pos + length <= window_size && src < window_size && length <= kMirrorSize);
     uint8_t *d = w + pos;
     const uint8_t *from = w + src;
     if (!kMirror && length <= 16 && pos - src >= length) {
@@ -341,6 +355,7 @@ inline void copy_match(uint8_t *w, uint32_t window_size, uint32_t pos, uint32_t 
     // match end, rereads source bytes that a source just ahead would have
     // had overwritten by the earlier steps.
     if (!kMirror && pos - src >= 8 && (src < pos || src - pos >= length)) {
+        assert(length >= 8);  // shorter ones took the 16-byte step
         uint32_t k = 0;
         for (; k + 8 <= length; k += 8) std::memcpy(d + k, from + k, 8);
         if (k < length) std::memcpy(d + length - 8, from + length - 8, 8);
@@ -359,10 +374,11 @@ inline void copy_match(uint8_t *w, uint32_t window_size, uint32_t pos, uint32_t 
 // Decodes literals and matches of a verbatim or aligned-offset block until
 // the window position reaches `stop`; no match may end beyond `limit`.
 template <bool kAligned, bool kMirror>
-bool decode_symbols(State &s, BitReader &input, uint32_t stop, uint32_t limit) {
+Fault decode_symbols(State &s, BitReader &input, uint32_t stop, uint32_t limit) {
     // Everything the loop touches is copied into locals: the window's byte
     // stores may alias any memory, so fields read through references would
     // be reloaded after every store.
+    assert(limit <= s.window_size && (!kMirror || stop <= kMirrorSize));
     BitReader in = input;
     const uint32_t window_size = s.window_size;
     const uint32_t window_mask = s.window_mask;
@@ -371,7 +387,7 @@ bool decode_symbols(State &s, BitReader &input, uint32_t stop, uint32_t limit) {
     uint32_t r0 = s.r0, r1 = s.r1, r2 = s.r2;
     while (pos < stop) {
         in.refill();
-        if (in.at_block_end()) return false;
+        CAB_FAIL_IF(in.at_block_end());
         const unsigned sym = decode_symbol(in, s.main);
         if (sym < kNumChars) {
             w[pos] = static_cast<uint8_t>(sym);
@@ -393,11 +409,11 @@ bool decode_symbols(State &s, BitReader &input, uint32_t stop, uint32_t limit) {
             distance = position_base[slot] - 2;
             if (kAligned && extra >= 3) {
                 distance += in.peek(extra - 3) << 3;
-                in.skip(extra - 3);
+                in.consume(extra - 3);
                 distance += decode_symbol(in, s.aligned);
             } else {
                 distance += in.peek(extra);
-                in.skip(extra);
+                in.consume(extra);
             }
             r2 = r1;
             r1 = r0;
@@ -413,7 +429,7 @@ bool decode_symbols(State &s, BitReader &input, uint32_t stop, uint32_t limit) {
             r2 = r0;
             r0 = distance;
         }
-        if (length > limit - pos) return false;
+        CAB_FAIL_IF(length > limit - pos);
         copy_match<kMirror>(w, window_size, pos, (pos - distance) & window_mask, length);
         pos += length;
     }
@@ -422,30 +438,30 @@ bool decode_symbols(State &s, BitReader &input, uint32_t stop, uint32_t limit) {
     s.r0 = r0;
     s.r1 = r1;
     s.r2 = r2;
-    return true;
+    return kNoFault;
 }
 
 template <bool kAligned>
-bool decode_compressed_run(State &s, BitReader &in, uint32_t end) {
+Fault decode_compressed_run(State &s, BitReader &in, uint32_t end) {
     // Only the window's first kMirrorSize positions pay for the mirror.
-    if (s.pos < kMirrorSize && !decode_symbols<kAligned, true>(s, in, std::min(end, kMirrorSize), end))
-        return false;
-    return s.pos >= end || decode_symbols<kAligned, false>(s, in, end, end);
+    if (s.pos < kMirrorSize) CAB_TRY((decode_symbols<kAligned, true>(s, in, std::min(end, kMirrorSize), end)));
+    if (s.pos >= end) return kNoFault;
+    return decode_symbols<kAligned, false>(s, in, end, end);
 }
 
-bool copy_uncompressed(State &s, BitReader &in, uint32_t n) {
-    if (in.block_end - in.pos < n) return false;
+Fault copy_uncompressed(State &s, BitReader &in, uint32_t n) {
+    CAB_FAIL_IF(!fits(in.pos, n, in.block_end));
     const uint8_t *from = in.data + in.pos;
     std::memcpy(s.window + s.pos, from, n);
     if (s.pos < kMirrorSize)
         std::memcpy(s.window + s.window_size + s.pos, from, std::min(n, kMirrorSize - s.pos));
     in.pos += n;
     s.pos += n;
-    return true;
+    return kNoFault;
 }
 
 // Decodes n bytes of the current block at the window position.
-bool decode_block_bytes(State &s, BitReader &in, uint32_t n) {
+Fault decode_block_bytes(State &s, BitReader &in, uint32_t n) {
     const uint32_t end = s.pos + n;
     switch (s.block_type) {
     case kBlockVerbatim: return decode_compressed_run<false>(s, in, end);
@@ -486,6 +502,8 @@ inline void translate_call(const State &s, const uint8_t *frame, uint8_t *out, u
 // frame in the window (`frame`) 64 bytes at a time, which the window's tail
 // allows past the frame's end, and patches `out`.
 void translate_calls(State &s, const uint8_t *frame, uint8_t *out, uint32_t length) {
+    static_assert(kWindowTail >= 64);
+    assert(frame + length <= s.window + s.window_size);
     const uint32_t limit = length > kCallSentinelBytes ? length - kCallSentinelBytes : 0;
     uint64_t operand_carry = 0;  // operand bytes that run into the next 64
     for (uint32_t chunk = 0; chunk < limit; chunk += 64) {
@@ -507,21 +525,22 @@ void translate_calls(State &s, const uint8_t *frame, uint8_t *out, uint32_t leng
     }
 }
 
-bool decode_frame(State &s, const uint8_t *input, uint32_t input_size, uint8_t *output, uint32_t wanted) {
+Fault decode_frame(State &s, const uint8_t *input, uint32_t input_size, uint8_t *output, uint32_t wanted) {
     // A frame never wraps: the window holds it whole, ending at most at its end.
-    if (wanted > s.window_size - s.pos) return false;
+    CAB_FAIL_IF(wanted > s.window_size - s.pos);
     BitReader in{input, 0, input_size};
     if (s.block_type != kBlockUncompressed) in.start_words(0);
 
     const uint32_t frame_start = s.pos;
     for (uint32_t left = wanted; left > 0;) {
-        if (s.header_due && !read_block_header(s, in)) return false;
+        if (s.header_due) CAB_TRY(read_block_header(s, in));
         const uint32_t n = std::min(s.block_remaining, left);
-        if (n > 0 && !decode_block_bytes(s, in, n)) return false;
+        if (n > 0) CAB_TRY(decode_block_bytes(s, in, n));
         s.block_remaining -= n;
         left -= n;
         if (s.block_remaining == 0) s.header_due = true;
     }
+    assert(s.pos == frame_start + wanted);
     std::memcpy(output, s.window + frame_start, wanted);
     s.pos &= s.window_mask;
     if (s.call_file_size != 0 && s.frame_count < kCallTranslationFrames) {
@@ -529,7 +548,7 @@ bool decode_frame(State &s, const uint8_t *input, uint32_t input_size, uint8_t *
         s.call_position += wanted;
     }
     ++s.frame_count;
-    return true;
+    return kNoFault;
 }
 
 void reset_state(State &s) {
@@ -553,21 +572,16 @@ Instance *checked(void *instance) {
     return h != nullptr && h->signature == kSignature ? h : nullptr;
 }
 
-bool valid_parameters(uint32_t largest_block, unsigned window_exponent) {
-    return largest_block <= kMaxBlockSize && window_exponent >= kMinWindowExponent &&
-           window_exponent <= kMaxWindowExponent;
-}
-
 int size_query(uint32_t largest_block, unsigned window_exponent, uint32_t *compressed_capacity) {
-    if (!valid_parameters(largest_block, window_exponent)) return kDecodeBadParameter;
-    *compressed_capacity = largest_block + kFrameInputExtra;
+    if (!valid_window_exponent(window_exponent)) return kDecodeBadWindow;
+    *compressed_capacity = clamp_largest_block(largest_block) + kFrameInputExtra;
     return kDecodeOk;
 }
 
 int create(uint32_t largest_block, unsigned window_exponent, const HostCallbacks &host, int32_t,
            void **instance) {
     *instance = nullptr;
-    if (!valid_parameters(largest_block, window_exponent)) return kDecodeBadParameter;
+    if (!valid_window_exponent(window_exponent)) return kDecodeBadWindow;
     auto *h = static_cast<Instance *>(host.alloc(sizeof(Instance)));
     auto *s = static_cast<State *>(host.alloc(sizeof(State)));
     const uint32_t window_size = 1u << window_exponent;
@@ -585,21 +599,25 @@ int create(uint32_t largest_block, unsigned window_exponent, const HostCallbacks
     s->window_mask = window_size - 1;
     s->main_symbols = main_tree_size(window_exponent);
     reset_state(*s);
-    *h = Instance{kSignature, host, largest_block, s};
+    *h = Instance{kSignature, host, clamp_largest_block(largest_block), s, nullptr};
     *instance = h;
     return kDecodeOk;
 }
 
 int decode(void *instance, const uint8_t *input, uint32_t input_size, uint8_t *output, uint32_t *count) {
+    const uint32_t wanted = std::exchange(*count, 0);
     Instance *h = checked(instance);
     if (h == nullptr) return kDecodeBadInstance;
-    if (*count > h->largest_frame) return kDecodeBadParameter;
-    if (!decode_frame(*h->state, input, input_size, output, *count)) {
-        *count = 0;
-        return kDecodeDataError;
-    }
+    h->fault = nullptr;
+    if (wanted > h->largest_frame) return kDecodeBadParameter;
+    const Fault fault = decode_frame(*h->state, input, input_size, output, wanted);
+    h->fault = fault.where();
+    if (fault) return kDecodeDataError;
+    *count = wanted;
     return kDecodeOk;
 }
+
+const char *last_fault(void *instance) { return fault_of(checked(instance)); }
 
 int reset(void *instance) {
     Instance *h = checked(instance);
@@ -621,6 +639,6 @@ int destroy(void *instance) {
 
 }  // namespace
 
-const DecoderOps kLzxDecoder = {size_query, create, decode, reset, destroy};
+const DecoderOps kLzxDecoder = {false, size_query, create, decode, last_fault, reset, destroy};
 
 }  // namespace cab

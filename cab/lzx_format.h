@@ -9,6 +9,7 @@ namespace cab::lzx {
 
 inline constexpr unsigned kMinWindowExponent = 15;
 inline constexpr unsigned kMaxWindowExponent = 21;
+constexpr bool valid_window_exponent(unsigned w) { return w >= kMinWindowExponent && w <= kMaxWindowExponent; }
 
 inline constexpr unsigned kBlockVerbatim = 1;
 inline constexpr unsigned kBlockAligned = 2;

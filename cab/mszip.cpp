@@ -6,10 +6,13 @@
 #include "cab/mszip.h"
 
 #include <algorithm>
-#include <bit>
+#include <cassert>
 #include <cstring>
 #include <new>
+#include <utility>
 
+#include "cab/bytes.h"
+#include "cab/fault.h"
 #include "cab/mszip_tables.h"
 
 namespace cab {
@@ -21,7 +24,12 @@ constexpr uint32_t kSignature = 'M' | 'D' << 8 | 'I' << 16 | uint32_t{'C'} << 24
 // Input beyond the block size that a Deflate stream may need: "CK" plus the
 // framing of a stored block and a few spare bytes.
 constexpr uint32_t kInputOverhead = 12;
-constexpr uint32_t kHistorySize = 32768;  // the driver's output buffer
+constexpr uint32_t kHistorySize = kMaxBlockSize;  // the driver's output buffer
+
+// Deflate block types (the two bits after the final-block bit).
+constexpr unsigned kBlockTypeStored = 0;
+constexpr unsigned kBlockTypeFixed = 1;
+constexpr unsigned kBlockTypeReserved = 3;
 
 constexpr uint8_t code_length_order[kCodeLengthCodes] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                                          11, 4,  12, 3, 13, 2, 14, 1, 15};
@@ -58,13 +66,6 @@ static_assert(kFixedTables.built && kFixedTables.literal_bits == 9 && kFixedTabl
 // ---------------------------------------------------------------------------
 // Bit input
 
-inline uint64_t load_le64(const uint8_t *p) {
-    uint64_t v;
-    std::memcpy(&v, p, sizeof v);
-    if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
-    return v;
-}
-
 // Holds up to 63 unread bits in `bits`, the next one at bit 0. refill()
 // tops the buffer up to at least 56 bits, enough for a whole literal or match
 // (at most 15 + 5 + 15 + 13 = 48 bits), so the symbol loop refills once per
@@ -91,7 +92,7 @@ struct BitReader {
             // Loads 8 bytes but advances only by the whole bytes that fit; the
             // bits above `count` are the following input bits either way, so
             // loading them again later ORs in the same values.
-            bits |= load_le64(next) << count;
+            bits |= load_u64(next) << count;
             next += (63 - count) >> 3;
             count |= 56;
             return;
@@ -105,31 +106,31 @@ struct BitReader {
         }
     }
 
-    uint32_t peek(unsigned n) const { return static_cast<uint32_t>(bits & ((uint64_t{1} << n) - 1)); }
+    // The next n bits (n <= 32), first bit lowest.
+    uint32_t peek(unsigned n) const {
+        assert(n <= 32 && n <= count);
+        return static_cast<uint32_t>(bits & ((uint64_t{1} << n) - 1));
+    }
 
-    void drop(unsigned n) {
+    void consume(unsigned n) {
+        assert(n <= count);
         bits >>= n;
         count -= n;
     }
 
-    // The next n bits (n <= 32); the caller has refilled.
-    uint32_t take(unsigned n) {
-        const uint32_t v = peek(n);
-        drop(n);
-        return v;
-    }
-
-    // Like take(), refilling first when fewer than n bits are buffered.
+    // peek() and consume(), refilling first when fewer than n bits are left.
     uint32_t read(unsigned n) {
         if (count < n) refill();
-        return take(n);
+        const uint32_t v = peek(n);
+        consume(n);
+        return v;
     }
 
     // Drops the bits up to the next byte boundary and hands the whole unread
     // bytes back to the input; returns the offset of the next input byte from
     // `begin` (beyond the input's size when zero padding was read).
     size_t align_to_byte() {
-        drop(count & 7);
+        consume(count & 7);
         const size_t position = static_cast<size_t>(next - begin) + padding - count / 8;
         bits = 0;
         count = 0;
@@ -165,11 +166,8 @@ struct MszipDecoder {
     CabFreeFn free;
     uint32_t largest_block;
     InflateState *state;
+    const char *fault;  // where the last decode failed, or null
 };
-
-uint32_t clamp_block_size(uint32_t largest_block) {
-    return largest_block == 0 || largest_block > kMaxBlockSize ? kMaxBlockSize : largest_block;
-}
 
 MszipDecoder *checked(void *instance) {
     auto *decoder = static_cast<MszipDecoder *>(instance);
@@ -183,6 +181,8 @@ MszipDecoder *checked(void *instance) {
 // written past the match: the bytes ahead of the cursor are history.
 template <unsigned kWord>
 inline void copy_words(uint8_t *out, const uint8_t *from, unsigned length) {
+    // The source lies at least a word behind, or wholly ahead.
+    assert(length >= kWord && (out - from >= kWord || from - out >= length));
     for (unsigned i = 0; i + kWord <= length; i += kWord) std::memcpy(out + i, from + i, kWord);
     std::memcpy(out + length - kWord, from + length - kWord, kWord);
 }
@@ -207,6 +207,7 @@ inline void copy_within_block(uint8_t *out, unsigned distance, unsigned length) 
 // were never written in this folder and read as zeros.
 void copy_from_history(uint8_t *out_start, uint8_t *out, uint32_t filled, unsigned distance, unsigned length) {
     const size_t written = static_cast<size_t>(out - out_start);
+    assert(distance > written && distance <= kHistorySize);
     const size_t from = written + kHistorySize - distance;  // >= written, as distance <= 32768
     const auto ahead = static_cast<unsigned>(std::min<size_t>(length, kHistorySize - from));
     const auto copied = static_cast<unsigned>(std::min<size_t>(ahead, filled > from ? filled - from : 0));
@@ -225,11 +226,12 @@ void copy_from_history(uint8_t *out_start, uint8_t *out, uint32_t filled, unsign
 inline bool is_link(HuffEntry entry) { return entry.op > kOpLiteral && entry.op < kOpInvalid; }
 
 // Completes a symbol from its root entry: follows sub-table links, leaving
-// the bits of the final entry's code for the caller to drop. The caller has
+// the bits of the final entry's code for the caller to consume. The caller has
 // buffered at least 15 bits.
 inline HuffEntry resolve_links(BitReader &in, const HuffEntry *table, HuffEntry entry) {
+    assert(in.count >= kMaxCodeLength);
     while (is_link(entry)) {
-        in.drop(entry.bits);
+        in.consume(entry.bits);
         entry = table[entry.value + in.peek(entry.op - kOpLiteral)];
     }
     return entry;
@@ -237,15 +239,15 @@ inline HuffEntry resolve_links(BitReader &in, const HuffEntry *table, HuffEntry 
 
 inline HuffEntry decode_symbol(BitReader &in, const HuffEntry *table, unsigned root_bits) {
     const HuffEntry entry = resolve_links(in, table, table[in.peek(root_bits)]);
-    in.drop(entry.bits);
+    in.consume(entry.bits);
     return entry;
 }
 
-// Drops a length or distance code together with its extra bits in one shift
+// Consumes a length or distance code together with its extra bits in one shift
 // and returns the base plus the extra bits' value.
-inline unsigned take_with_extra_bits(BitReader &in, HuffEntry entry) {
+inline unsigned consume_with_extra_bits(BitReader &in, HuffEntry entry) {
     const uint64_t bits = in.bits;
-    in.drop(entry.bits + entry.op);
+    in.consume(entry.bits + entry.op);
     return entry.value + static_cast<unsigned>((bits >> entry.bits) & ((uint64_t{1} << entry.op) - 1));
 }
 
@@ -253,13 +255,12 @@ inline unsigned take_with_extra_bits(BitReader &in, HuffEntry entry) {
 // block code or until the output limit is reached. The reader and the output
 // cursor live in locals during the loop, so the compiler keeps them in
 // registers instead of reloading them after every byte written.
-bool decode_huffman_block(InflateState &s, const HuffEntry *literals, unsigned literal_bits,
-                          const HuffEntry *distances, unsigned distance_bits) {
+Fault decode_huffman_block(InflateState &s, const HuffEntry *literals, unsigned literal_bits,
+                           const HuffEntry *distances, unsigned distance_bits) {
     BitReader in = s.in;
     uint8_t *out = s.out;
     uint8_t *const out_start = s.out_start;
     uint8_t *const out_end = s.out_end;
-    bool ok = true;
     in.refill();
     // The next symbol's root entry, looked up as early as possible: after a
     // literal at least 41 bits remain, enough to index the table while the
@@ -268,26 +269,23 @@ bool decode_huffman_block(InflateState &s, const HuffEntry *literals, unsigned l
     while (out != out_end) {
         const HuffEntry symbol = resolve_links(in, literals, next);
         if (symbol.op == kOpLiteral) {
-            in.drop(symbol.bits);
+            in.consume(symbol.bits);
             *out++ = static_cast<uint8_t>(symbol.value);
             next = literals[in.peek(literal_bits)];
             in.refill();
             continue;
         }
         if (symbol.op > kMaxExtraBits) {
-            in.drop(symbol.bits);
-            ok = symbol.op == kOpEndOfBlock;
+            CAB_FAIL_IF(symbol.op != kOpEndOfBlock);
+            in.consume(symbol.bits);
             break;
         }
         // The refill before this symbol left at least 56 bits, enough for the
         // whole match: 15 + 5 length bits and 15 + 13 distance bits.
-        unsigned length = take_with_extra_bits(in, symbol);
+        unsigned length = consume_with_extra_bits(in, symbol);
         const HuffEntry code = resolve_links(in, distances, distances[in.peek(distance_bits)]);
-        if (code.op > kMaxExtraBits) {
-            ok = false;
-            break;
-        }
-        const unsigned distance = take_with_extra_bits(in, code);
+        CAB_FAIL_IF(code.op > kMaxExtraBits);
+        const unsigned distance = consume_with_extra_bits(in, code);
 
         length = std::min(length, static_cast<unsigned>(out_end - out));
         if (distance <= static_cast<size_t>(out - out_start)) copy_within_block(out, distance, length);
@@ -298,43 +296,46 @@ bool decode_huffman_block(InflateState &s, const HuffEntry *literals, unsigned l
     }
     s.in = in;
     s.out = out;
-    return ok;
+    return kNoFault;
 }
 
 // A stored block: LEN, NLEN and LEN bytes, all of which must lie within the
 // input; only as many bytes as the output limit allows are written.
-bool copy_stored_block(InflateState &s) {
+Fault copy_stored_block(InflateState &s) {
     const size_t size = static_cast<size_t>(s.in.end - s.in.begin);
     size_t position = s.in.align_to_byte();
-    if (position > size || size - position < 4) return false;
+    CAB_FAIL_IF(!fits(position, 4, size));
     const uint8_t *header = s.in.begin + position;
-    const unsigned length = header[0] | header[1] << 8;
-    const unsigned complement = header[2] | header[3] << 8;
+    const unsigned length = load_u16(header);
+    const unsigned complement = load_u16(header + 2);
     position += 4;
-    if (length != (~complement & 0xFFFFu) || length > size - position) return false;
+    CAB_FAIL_IF(length != (~complement & 0xFFFFu));
+    CAB_FAIL_IF(!fits(position, length, size));
     const size_t copied = std::min<size_t>(length, s.out_end - s.out);
     std::memcpy(s.out, s.in.begin + position, copied);
     s.out += copied;
     s.in.restart_at(position + length);
-    return true;
+    return kNoFault;
 }
 
 // Reads a dynamic block's code lengths and builds its two tables.
-bool read_dynamic_tables(InflateState &s, unsigned *literal_bits, unsigned *distance_bits) {
+Fault read_dynamic_tables(InflateState &s, unsigned *literal_bits, unsigned *distance_bits) {
     BitReader &in = s.in;
     in.refill();
-    const unsigned literal_codes = in.take(5) + 257;
-    const unsigned distance_codes = in.take(5) + 1;
-    const unsigned code_length_codes = in.take(4) + 4;
-    if (literal_codes > kMaxLiteralCodes || distance_codes > kMaxDistanceCodes) return false;
+    const unsigned literal_codes = in.read(5) + 257;
+    const unsigned distance_codes = in.read(5) + 1;
+    const unsigned code_length_codes = in.read(4) + 4;
+    CAB_FAIL_IF(literal_codes > kMaxLiteralCodes);
+    CAB_FAIL_IF(distance_codes > kMaxDistanceCodes);
 
     uint8_t lengths[kMaxLiteralCodes + kMaxDistanceCodes] = {};
     for (unsigned i = 0; i < code_length_codes; ++i)
         lengths[code_length_order[i]] = static_cast<uint8_t>(in.read(3));
     unsigned code_length_bits = 0;
-    if (!build_table<code_length_entry>(lengths, kCodeLengthCodes, kCodeLengthLookupBits, s.code_length_table,
-                                        kCodeLengthTableCapacity, &code_length_bits))
-        return false;
+    const bool code_length_code_built = build_table<code_length_entry>(
+        lengths, kCodeLengthCodes, kCodeLengthLookupBits, s.code_length_table, kCodeLengthTableCapacity,
+        &code_length_bits);
+    CAB_FAIL_IF(!code_length_code_built);
 
     // Every one of the `total` lengths is written below, overwriting the
     // code-length code's own lengths.
@@ -343,7 +344,7 @@ bool read_dynamic_tables(InflateState &s, unsigned *literal_bits, unsigned *dist
     for (unsigned i = 0; i < total;) {
         in.refill();
         const HuffEntry symbol = decode_symbol(in, s.code_length_table, code_length_bits);
-        if (symbol.op == kOpInvalid) return false;
+        CAB_FAIL_IF(symbol.op == kOpInvalid);
         if (symbol.value < 16) {
             previous = static_cast<uint8_t>(symbol.value);
             lengths[i++] = previous;
@@ -352,45 +353,59 @@ bool read_dynamic_tables(InflateState &s, unsigned *literal_bits, unsigned *dist
         unsigned repeat = 0;
         uint8_t value = 0;
         switch (symbol.value) {
-        case 16: repeat = 3 + in.take(2); value = previous; break;
-        case 17: repeat = 3 + in.take(3); break;
-        default: repeat = 11 + in.take(7); break;
+        case 16: repeat = 3 + in.read(2); value = previous; break;
+        case 17: repeat = 3 + in.read(3); break;
+        default: repeat = 11 + in.read(7); break;
         }
-        if (repeat > total - i) return false;
+        CAB_FAIL_IF(repeat > total - i);
         std::fill_n(lengths + i, repeat, value);
         i += repeat;
         previous = value;
     }
-    return build_table<literal_entry>(lengths, literal_codes, kLiteralLookupBits, s.literal_table,
-                                      kLiteralTableCapacity, literal_bits) &&
-           build_table<distance_entry>(lengths + literal_codes, distance_codes, kDistanceLookupBits,
-                                       s.distance_table, kDistanceTableCapacity, distance_bits);
+    const bool literal_code_built = build_table<literal_entry>(
+        lengths, literal_codes, kLiteralLookupBits, s.literal_table, kLiteralTableCapacity, literal_bits);
+    CAB_FAIL_IF(!literal_code_built);
+    const bool distance_code_built =
+        build_table<distance_entry>(lengths + literal_codes, distance_codes, kDistanceLookupBits, s.distance_table,
+                                    kDistanceTableCapacity, distance_bits);
+    CAB_FAIL_IF(!distance_code_built);
+    return kNoFault;
 }
 
 // Inflates Deflate blocks until the final one or the output limit.
-bool inflate(InflateState &s) {
+Fault inflate(InflateState &s) {
     while (!s.final_block && s.out != s.out_end) {
         s.final_block = s.in.read(1) != 0;
         const unsigned type = s.in.read(2);
-        bool ok = false;
-        if (type == 0) {
-            ok = copy_stored_block(s);
-        } else if (type == 1) {
-            ok = decode_huffman_block(s, kFixedTables.literal, kFixedTables.literal_bits, kFixedTables.distance,
-                                      kFixedTables.distance_bits);
-        } else if (type == 2) {
+        CAB_FAIL_IF(type == kBlockTypeReserved);
+        if (type == kBlockTypeStored) {
+            CAB_TRY(copy_stored_block(s));
+        } else if (type == kBlockTypeFixed) {
+            CAB_TRY(decode_huffman_block(s, kFixedTables.literal, kFixedTables.literal_bits, kFixedTables.distance,
+                                         kFixedTables.distance_bits));
+        } else {
             unsigned literal_bits = 0, distance_bits = 0;
-            ok = read_dynamic_tables(s, &literal_bits, &distance_bits) &&
-                 decode_huffman_block(s, s.literal_table, literal_bits, s.distance_table, distance_bits);
+            CAB_TRY(read_dynamic_tables(s, &literal_bits, &distance_bits));
+            CAB_TRY(decode_huffman_block(s, s.literal_table, literal_bits, s.distance_table, distance_bits));
         }
-        if (!ok) return false;
     }
-    return true;
+    return kNoFault;
+}
+
+// Checks the data block's "CK" and inflates what follows into `output`.
+Fault inflate_data_block(InflateState &s, const uint8_t *input, uint32_t input_size, uint8_t *output,
+                         uint32_t limit) {
+    CAB_FAIL_IF(input_size < 2 || input[0] != 'C' || input[1] != 'K');
+    s.in.start(input + 2, input_size - 2);
+    s.out_start = s.out = output;
+    s.out_end = output + limit;
+    s.final_block = false;
+    return inflate(s);
 }
 
 int size_query(uint32_t largest_block, unsigned, uint32_t *compressed_capacity) {
     if (compressed_capacity == nullptr) return kDecodeBadParameter;
-    *compressed_capacity = clamp_block_size(largest_block) + kInputOverhead;
+    *compressed_capacity = clamp_largest_block(largest_block) + kInputOverhead;
     return kDecodeOk;
 }
 
@@ -404,32 +419,32 @@ int create(uint32_t largest_block, unsigned, const HostCallbacks &host, int32_t,
         host.free(handle_memory);
         return kDecodeNoMemory;
     }
-    auto *decoder = new (handle_memory) MszipDecoder{kSignature, host.free, clamp_block_size(largest_block),
-                                                     new (state_memory) InflateState{}};
+    auto *decoder = new (handle_memory) MszipDecoder{kSignature, host.free, clamp_largest_block(largest_block),
+                                                     new (state_memory) InflateState{}, nullptr};
     *instance = decoder;
     return kDecodeOk;
 }
 
 int decode(void *instance, const uint8_t *input, uint32_t input_size, uint8_t *output, uint32_t *count) {
+    if (count == nullptr) return kDecodeBadParameter;
+    const uint32_t limit = std::exchange(*count, 0);
     MszipDecoder *decoder = checked(instance);
     if (decoder == nullptr) return kDecodeBadInstance;
-    if (input == nullptr || output == nullptr || count == nullptr ||
-        input_size > decoder->largest_block + kInputOverhead)
+    decoder->fault = nullptr;
+    if (input == nullptr || output == nullptr || input_size > decoder->largest_block + kInputOverhead)
         return kDecodeBadParameter;
-    if (input_size < 2 || input[0] != 'C' || input[1] != 'K') return kDecodeDataError;
-
     InflateState &s = *decoder->state;
-    s.in.start(input + 2, input_size - 2);
-    s.out_start = s.out = output;
-    s.out_end = output + std::min(*count, decoder->largest_block);
-    s.final_block = false;
-    if (!inflate(s)) return kDecodeDataError;
+    const Fault fault = inflate_data_block(s, input, input_size, output, std::min(limit, decoder->largest_block));
+    decoder->fault = fault.where();
+    if (fault) return kDecodeDataError;
 
     const auto produced = static_cast<uint32_t>(s.out - s.out_start);
     s.filled = std::max(s.filled, produced);
     *count = produced;
     return kDecodeOk;
 }
+
+const char *last_fault(void *instance) { return fault_of(checked(instance)); }
 
 int reset(void *instance) {
     MszipDecoder *decoder = checked(instance);
@@ -452,6 +467,6 @@ int destroy(void *instance) {
 
 }  // namespace
 
-const DecoderOps kMszipDecoder = {size_query, create, decode, reset, destroy};
+const DecoderOps kMszipDecoder = {true, size_query, create, decode, last_fault, reset, destroy};
 
 }  // namespace cab

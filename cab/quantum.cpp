@@ -8,13 +8,17 @@
 // belongs to the instance, so any number of decoders may run side by side.
 #include "cab/quantum.h"
 
+#include <cassert>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
+#include "cab/bytes.h"
+#include "cab/fault.h"
 #include "cab/quantum_model.h"
 
 namespace cab {
@@ -33,14 +37,14 @@ constexpr uint32_t kMinPageBuffers = 3;
 // unread bits at its top. Past the end of the block it supplies zero bits;
 // `bits_left` then goes negative, which marks the input as exhausted. Callers
 // test that once per step, not per bit.
-struct BitInput {
+struct BitReader {
     const uint8_t *next;
     const uint8_t *end;
     uint64_t bits = 0;
     int available = 0;
     int64_t bits_left;
 
-    BitInput(const uint8_t *input, uint32_t size)
+    BitReader(const uint8_t *input, uint32_t size)
         : next(input), end(input + size), bits_left(int64_t{size} * 8) {}
 
     // Leaves at least 56 bits in the buffer. With 8 bytes left it loads them
@@ -48,9 +52,7 @@ struct BitInput {
     // refill, at the same place, so OR-ing them twice is harmless.
     void refill() {
         if (end - next >= 8) {
-            uint64_t word;
-            std::memcpy(&word, next, sizeof word);
-            bits |= __builtin_bswap64(word) >> available;
+            bits |= __builtin_bswap64(load_u64(next)) >> available;
             const int bytes = (63 - available) >> 3;
             next += bytes;
             available += bytes * 8;
@@ -63,14 +65,25 @@ struct BitInput {
         }
     }
 
-    // Reads n bits (0..24) as a number, first bit most significant.
-    uint32_t read(unsigned n) {
-        if (available < static_cast<int>(n)) refill();
-        // Two shifts, so that n = 0 gives 0 without a branch.
-        const uint32_t value = static_cast<uint32_t>((bits >> 1) >> (63 - n));
+    // The next n bits (0..24) as a number, first bit most significant; two
+    // shifts, so that n = 0 gives 0 without a branch.
+    uint32_t peek(unsigned n) const {
+        assert(n <= 24 && static_cast<int>(n) <= available);
+        return static_cast<uint32_t>((bits >> 1) >> (63 - n));
+    }
+
+    void consume(unsigned n) {
+        assert(static_cast<int>(n) <= available);
         bits <<= n;
         available -= static_cast<int>(n);
         bits_left -= n;
+    }
+
+    // peek() and consume(), refilling first when fewer than n bits are left.
+    uint32_t read(unsigned n) {
+        if (available < static_cast<int>(n)) refill();
+        const uint32_t value = peek(n);
+        consume(n);
         return value;
     }
 
@@ -80,14 +93,15 @@ struct BitInput {
 // The arithmetic decoder: interval [low, high] and the code register, all
 // 16-bit values, with the code always inside the interval.
 struct ArithmeticDecoder {
-    BitInput &in;
+    BitReader &in;
     uint32_t low = 0;
     uint32_t high = 0xFFFF;
     uint32_t code;
 
-    explicit ArithmeticDecoder(BitInput &input) : in(input), code(input.read(16)) {}
+    explicit ArithmeticDecoder(BitReader &input) : in(input), code(input.read(16)) {}
 
     unsigned decode(Model &model) {
+        assert(low <= code && code <= high && high <= 0xFFFF);
         const uint32_t total = model.total();
         const uint32_t range = high - low + 1;
         // The symbol's entry is the one whose frequencies straddle
@@ -95,6 +109,7 @@ struct ArithmeticDecoder {
         // in [0, total).
         const uint32_t scaled = (code - low + 1) * total - 1;
         const unsigned i = entry_holding(model, scaled, range);
+        assert(i < model.symbols);
         const unsigned symbol = model.symbol[i];
         narrow_interval(low, high, model.cumfreq[i], model.cumfreq[i + 1], total);
         renormalise();
@@ -303,6 +318,7 @@ private:
         if (!b) {
             if (!for_writing && !entry.on_file) return fail();
             b = oldest == write_buffer ? oldest->newer : oldest;
+            assert(b != nullptr && b != write_buffer);
             if (b->page >= 0) {
                 PageEntry &evicted = pages[b->page];
                 if (b->dirty) {
@@ -344,6 +360,7 @@ struct QuantumDecoder {
     FlatWindow flat;
     PagedWindow paging;
     Models models;
+    const char *fault;  // where the last decode failed, or null
 };
 
 QuantumDecoder *checked(void *instance) {
@@ -351,24 +368,18 @@ QuantumDecoder *checked(void *instance) {
     return d && d->signature == kSignature ? d : nullptr;
 }
 
-bool valid_window_exponent(unsigned w) { return w >= kMinWindowExponent && w <= kMaxWindowExponent; }
-
-uint32_t normalised_largest_block(uint32_t largest_block) {
-    return largest_block == 0 || largest_block > kMaxBlockSize ? kMaxBlockSize : largest_block;
-}
-
-// Decodes one block into `out` through the given window; false on a data
-// error (exhausted input, a match longer than the bytes still wanted, or a
-// paging failure).
+// Decodes one block into `out` through the given window. A data error is
+// exhausted input, a match longer than the bytes still wanted, or a paging
+// failure.
 template <class Window>
-bool decode_block(QuantumDecoder &d, Window &window, const uint8_t *input, uint32_t input_size,
-                  uint8_t *out, uint32_t wanted) {
-    BitInput in(input, input_size);
+Fault decode_block(QuantumDecoder &d, Window &window, const uint8_t *input, uint32_t input_size,
+                   uint8_t *out, uint32_t wanted) {
+    BitReader in(input, input_size);
     ArithmeticDecoder coder(in);
     Models &m = d.models;
     uint32_t produced = d.produced;  // kept in a register while decoding
     uint8_t *const end = out + wanted;
-    bool overrun = false;
+    bool match_beyond_block = false;
     while (out < end && !in.exhausted() && window.ok()) {
         const unsigned selector = coder.decode(m.selector);
         if (selector < kSelectorMatch3) {
@@ -392,13 +403,17 @@ bool decode_block(QuantumDecoder &d, Window &window, const uint8_t *input, uint3
         }
         const uint32_t distance = position_base[slot] + in.read(position_extra_bits[slot]) + 1;
         if (length > static_cast<uint32_t>(end - out)) {
-            overrun = true;
+            match_beyond_block = true;
             break;
         }
         if (window.copy(produced, distance, length, out)) out += length;
     }
     d.produced = produced;
-    return !overrun && out == end && !in.exhausted() && window.ok();
+    CAB_FAIL_IF(match_beyond_block);
+    CAB_FAIL_IF(in.exhausted());
+    CAB_FAIL_IF(!window.ok());
+    assert(out == end);
+    return kNoFault;
 }
 
 void free_pages(QuantumDecoder &d) {
@@ -462,7 +477,7 @@ void reset_state(QuantumDecoder &d) {
 
 int size_query(uint32_t largest_block, unsigned window_exponent, uint32_t *compressed_capacity) {
     if (!valid_window_exponent(window_exponent)) return kDecodeBadWindow;
-    *compressed_capacity = normalised_largest_block(largest_block) + kCompressedSlack;
+    *compressed_capacity = clamp_largest_block(largest_block) + kCompressedSlack;
     return kDecodeOk;
 }
 
@@ -474,7 +489,7 @@ int create(uint32_t largest_block, unsigned window_exponent, const HostCallbacks
     if (!memory) return kDecodeNoMemory;
     auto *d = new (memory) QuantumDecoder{};
     d->host = host;
-    d->largest_block = normalised_largest_block(largest_block);
+    d->largest_block = clamp_largest_block(largest_block);
     d->processor_type = processor_type;
     d->window_exponent = window_exponent;
     const uint32_t window_size = 1u << window_exponent;
@@ -491,15 +506,20 @@ int create(uint32_t largest_block, unsigned window_exponent, const HostCallbacks
 }
 
 int decode(void *instance, const uint8_t *input, uint32_t input_size, uint8_t *output, uint32_t *count) {
+    const uint32_t wanted = std::exchange(*count, 0);
     QuantumDecoder *d = checked(instance);
     if (!d) return kDecodeBadInstance;
-    const uint32_t wanted = *count;
+    d->fault = nullptr;
     if (wanted > d->largest_block) return kDecodeBadParameter;
-    bool ok;
-    if (d->paged) ok = d->paging.ok() && decode_block(*d, d->paging, input, input_size, output, wanted);
-    else ok = decode_block(*d, d->flat, input, input_size, output, wanted);
-    return ok ? kDecodeOk : kDecodeDataError;
+    const Fault fault = d->paged ? decode_block(*d, d->paging, input, input_size, output, wanted)
+                                 : decode_block(*d, d->flat, input, input_size, output, wanted);
+    d->fault = fault.where();
+    if (fault) return kDecodeDataError;
+    *count = wanted;
+    return kDecodeOk;
 }
+
+const char *last_fault(void *instance) { return fault_of(checked(instance)); }
 
 int reset(void *instance) {
     QuantumDecoder *d = checked(instance);
@@ -520,6 +540,6 @@ int destroy(void *instance) {
 
 }  // namespace
 
-const DecoderOps kQuantumDecoder = {size_query, create, decode, reset, destroy};
+const DecoderOps kQuantumDecoder = {false, size_query, create, decode, last_fault, reset, destroy};
 
 }  // namespace cab

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cassert>
 #include <cstdint>
 
 #if defined(__SSE2__)
@@ -16,6 +17,7 @@ namespace cab::quantum {
 
 inline constexpr unsigned kMinWindowExponent = 10;
 inline constexpr unsigned kMaxWindowExponent = 21;
+constexpr bool valid_window_exponent(unsigned w) { return w >= kMinWindowExponent && w <= kMaxWindowExponent; }
 
 inline constexpr unsigned kPositionSlots = 42;
 inline constexpr unsigned kLengthSlots = 27;
@@ -202,6 +204,7 @@ inline constexpr std::array<uint64_t, kMaxTotalFrequency + 1> total_reciprocal =
 }();
 
 inline uint32_t divide_by_total(uint32_t x, uint32_t total) {
+    assert(total >= kSelectorSymbols && total <= kMaxTotalFrequency);
     __extension__ typedef unsigned __int128 Wide;
     return static_cast<uint32_t>((static_cast<Wide>(x) * total_reciprocal[total]) >> 64);
 }

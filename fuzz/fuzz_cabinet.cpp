@@ -58,6 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         walk.first_note = true;
         if (!cab_copy(cx, name.c_str(), "", 0, notify, nullptr, &walk)) break;
     }
+    // Every decode error says which check found it.
+    if (error.code == CAB_ERR_DECODE && cab_last_fault(cx) == nullptr) __builtin_trap();
     cab_destroy(cx);
     // Every handle closed, every block freed, and memory bounded by the
     // largest window plus the engine's buffers, whatever the cabinet says.

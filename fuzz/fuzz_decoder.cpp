@@ -43,8 +43,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             ops->reset(decoder);
             continue;
         }
-        uint32_t count = cab::method_kind(method) == 1 ? cab::kMaxBlockSize : requested;
-        if (ops->decode(decoder, input.data(), n, output.data(), &count) != cab::kDecodeOk) break;
+        uint32_t count = ops->count_is_limit ? cab::kMaxBlockSize : requested;
+        const int result = ops->decode(decoder, input.data(), n, output.data(), &count);
+        // A failure reports no bytes, and a data error names its check.
+        if (result != cab::kDecodeOk && count != 0) __builtin_trap();
+        if (result == cab::kDecodeDataError && ops->last_fault(decoder) == nullptr) __builtin_trap();
+        if (result != cab::kDecodeOk) break;
         if (count > cab::kMaxBlockSize) __builtin_trap();
     }
     ops->destroy(decoder);

@@ -29,8 +29,6 @@ void MemoryHost::share_file(const std::string &path, std::shared_ptr<std::vector
     files_[path] = std::move(bytes);
 }
 
-bool MemoryHost::has_file(const std::string &path) const { return files_.count(path) != 0; }
-
 const std::vector<uint8_t> &MemoryHost::file(const std::string &path) const {
     auto it = files_.find(path);
     if (it == files_.end()) throw std::out_of_range("no file " + path);

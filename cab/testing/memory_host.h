@@ -32,7 +32,6 @@ public:
     void add_file(const std::string &path, std::vector<uint8_t> bytes);
     // Adds a file without copying it; the host may not change it.
     void share_file(const std::string &path, std::shared_ptr<std::vector<uint8_t>> bytes);
-    bool has_file(const std::string &path) const;
     const std::vector<uint8_t> &file(const std::string &path) const;
     // Creates (or truncates) a file and opens it for writing.
     int32_t create_output(const std::string &path);
@@ -42,10 +41,10 @@ public:
     // cab_create with this host's callbacks.
     CabContext *create_context(CabError *error, int32_t processor_type = 1);
 
-    // Open handles; the Quantum decoder's scratch files count only when asked.
+    // Open handles, the Quantum decoder's scratch files among them unless
+    // `include_scratch` is false.
     size_t open_handles(bool include_scratch = true) const;
     size_t live_blocks() const { return live_blocks_; }
-    size_t live_bytes() const { return live_bytes_; }
     size_t peak_bytes() const { return peak_bytes_; }
     size_t bytes_written() const { return bytes_written_; }
 

@@ -13,20 +13,12 @@ using cabtest::Extraction;
 using cabtest::MemoryHost;
 using cabtest::put_u16;
 using cabtest::put_u32;
-using cabtest::test_bytes;
+using cabtest::test_file;
 using cabwriter::FileEntry;
 using cabwriter::Folder;
 using cabwriter::SetOptions;
 
 namespace {
-
-FileEntry file(const std::string &name, size_t size, uint32_t seed = 1, uint16_t attributes = 0x20) {
-    FileEntry f;
-    f.name = name;
-    f.data = test_bytes(size, seed);
-    f.attributes = attributes;
-    return f;
-}
 
 Folder stored(std::vector<FileEntry> files) {
     Folder f;
@@ -48,13 +40,14 @@ size_t first_block(const std::vector<uint8_t> &cab) {
 }
 
 // Runs one cab_copy over `bytes` stored as "a.cab"; returns the error code (0 on success).
-int32_t extract_error(std::vector<uint8_t> bytes, int32_t *detail = nullptr) {
+int32_t extract_error(std::vector<uint8_t> bytes, int32_t *detail = nullptr, std::string *fault = nullptr) {
     MemoryHost host;
     host.add_file("a.cab", std::move(bytes));
     Extraction x(host);
     const bool ok = x.copy("a.cab");
     EXPECT_EQ(host.open_handles(), 0u) << "handles left open";
     if (detail) *detail = x.error.detail;
+    if (fault) *fault = x.fault();
     EXPECT_EQ(ok, x.error.failed == 0);
     return ok ? 0 : x.error.code;
 }
@@ -64,8 +57,9 @@ int32_t extract_error(std::vector<uint8_t> bytes, int32_t *detail = nullptr) {
 TEST(Walk, ExtractsEveryFileOfSeveralFoldersWithTheirAttributes) {
     MemoryHost host;
     std::vector<Folder> folders = {
-        stored({file("a.txt", 100, 1), file("dir\\b.bin", 70000, 2), file("empty", 0)}),
-        stored({file("c", 32768, 3, 0x21 | 0x40)})};
+        stored({test_file("a.txt", 100, 1), test_file("dir\\b.bin", 70000, 2), test_file("empty", 0)}),
+        stored({test_file("c", 32768, 3)})};
+    folders[1].files[0].attributes = 0x21 | 0x40;
     host.add_file("set.cab", one_cabinet(folders));
     {
         Extraction x(host);
@@ -88,7 +82,7 @@ TEST(Walk, ExtractsEveryFileOfSeveralFoldersWithTheirAttributes) {
 
 TEST(Walk, AllFilesSkippedIsASuccessWithTwoFileListNotes) {
     MemoryHost host;
-    host.add_file("a.cab", one_cabinet({stored({file("a", 10), file("b", 20)})}));
+    host.add_file("a.cab", one_cabinet({stored({test_file("a", 10), test_file("b", 20)})}));
     Extraction x(host);
     x.answer = [](int32_t kind, CabNotification &) {
         return kind == CAB_NOTE_FILE_START ? 0 : Extraction::kDefault;
@@ -103,14 +97,14 @@ TEST(Walk, AllFilesSkippedIsASuccessWithTwoFileListNotes) {
 
 TEST(Walk, EmptyFileTouchesNoFolder) {
     // The folder's data is missing entirely; an empty file must not need it.
-    auto cab = one_cabinet({stored({file("empty", 0)})});
+    auto cab = one_cabinet({stored({test_file("empty", 0)})});
     put_u32(cab, folder_table(cab), 0x7FFFFFF0);
     EXPECT_EQ(extract_error(cab), 0);
 }
 
 TEST(Walk, FilesListedOutOfOrderRestartTheFolder) {
     MemoryHost host;
-    auto a = file("a", 40000, 1), b = file("b", 40000, 2);
+    auto a = test_file("a", 40000, 1), b = test_file("b", 40000, 2);
     auto cab = one_cabinet({stored({a, b})});
     // Swap the two file entries (same name length, so same entry size).
     auto pos = cabtest::file_entry_positions(cab);
@@ -127,7 +121,7 @@ TEST(Walk, FilesListedOutOfOrderRestartTheFolder) {
 
 TEST(Walk, TwoFilesInOneBlockAreWrittenFromOneRead) {
     MemoryHost host;
-    host.add_file("a.cab", one_cabinet({stored({file("a", 100), file("b", 100)})}));
+    host.add_file("a.cab", one_cabinet({stored({test_file("a", 100), test_file("b", 100)})}));
     Extraction x(host);
     static int blocks;
     blocks = 0;
@@ -143,7 +137,7 @@ TEST(Walk, NoAllocationPerFileOrBlock) {
     auto peak_for = [](size_t files) {
         MemoryHost host;
         std::vector<FileEntry> list;
-        for (size_t i = 0; i < files; ++i) list.push_back(file("f" + std::to_string(i), 9000, uint32_t(i)));
+        for (size_t i = 0; i < files; ++i) list.push_back(test_file("f" + std::to_string(i), 9000, uint32_t(i)));
         host.add_file("a.cab", one_cabinet({stored(list)}));
         Extraction x(host);
         EXPECT_TRUE(x.copy("a.cab"));
@@ -154,7 +148,7 @@ TEST(Walk, NoAllocationPerFileOrBlock) {
 
 TEST(Walk, FileListHostMayRewindTheTable) {
     MemoryHost host;
-    auto cab = one_cabinet({stored({file("a", 10), file("b", 10)})});
+    auto cab = one_cabinet({stored({test_file("a", 10), test_file("b", 10)})});
     const auto pos = cabtest::file_entry_positions(cab);
     host.add_file("a.cab", cab);
     Extraction x(host);
@@ -173,7 +167,7 @@ TEST(Walk, FileListHostMayRewindTheTable) {
 TEST(Walk, AbortAnswersEndWithAbortAndCloseTheOutput) {
     for (int32_t kind : {CAB_NOTE_CABINET, CAB_NOTE_FILE_START, CAB_NOTE_FILE_END, CAB_NOTE_FILE_LIST}) {
         MemoryHost host;
-        host.add_file("a.cab", one_cabinet({stored({file("a", 10)})}));
+        host.add_file("a.cab", one_cabinet({stored({test_file("a", 10)})}));
         Extraction x(host);
         x.answer = [&](int32_t k, CabNotification &n) {
             if (k == CAB_NOTE_FILE_END) MemoryHost::close(n.handle);  // not closed by us: engine closes
@@ -187,7 +181,7 @@ TEST(Walk, AbortAnswersEndWithAbortAndCloseTheOutput) {
 
 TEST(Walk, FileEndAnsweredZeroIsAnOutputError) {
     MemoryHost host;
-    host.add_file("a.cab", one_cabinet({stored({file("a", 10)})}));
+    host.add_file("a.cab", one_cabinet({stored({test_file("a", 10)})}));
     Extraction x(host);
     x.answer = [](int32_t k, CabNotification &n) {
         if (k != CAB_NOTE_FILE_END) return Extraction::kDefault;
@@ -200,7 +194,7 @@ TEST(Walk, FileEndAnsweredZeroIsAnOutputError) {
 
 TEST(Walk, ShortWriteIsAnOutputErrorAndTheContextStaysUsable) {
     MemoryHost host;
-    host.add_file("a.cab", one_cabinet({stored({file("a", 50000)})}));
+    host.add_file("a.cab", one_cabinet({stored({test_file("a", 50000)})}));
     Extraction x(host);
     host.fault = [](cabtest::HostOp op) { return op == cabtest::HostOp::Write; };
     EXPECT_FALSE(x.copy("a.cab"));
@@ -213,7 +207,7 @@ TEST(Walk, ShortWriteIsAnOutputErrorAndTheContextStaysUsable) {
 
 TEST(Hook, TransformsBlockBytesInPlaceAndSeesReserves) {
     MemoryHost host;
-    FileEntry f = file("secret", 50000, 7);
+    FileEntry f = test_file("secret", 50000, 7);
     std::vector<uint8_t> plain = f.data;
     for (auto &b : f.data) b ^= 0x5A;
     SetOptions options;
@@ -242,7 +236,7 @@ TEST(Hook, TransformsBlockBytesInPlaceAndSeesReserves) {
 
 TEST(Hook, CabinetRecordWithoutReserveFieldsSaysNone) {
     MemoryHost host;
-    host.add_file("a.cab", one_cabinet({stored({file("a", 10)})}));
+    host.add_file("a.cab", one_cabinet({stored({test_file("a", 10)})}));
     Extraction x(host);
     static CabHookRecord first;
     x.hook = [](CabHookRecord *r) {
@@ -255,13 +249,13 @@ TEST(Hook, CabinetRecordWithoutReserveFieldsSaysNone) {
 }
 
 TEST(Checksum, FlippedBitIsCorruptUnlessTheBlockCarriesNone) {
-    auto cab = one_cabinet({stored({file("a", 3000)})});
+    auto cab = one_cabinet({stored({test_file("a", 3000)})});
     cab[first_block(cab) + cab::kBlockHeaderSize + 100] ^= 0x10;
     EXPECT_EQ(extract_error(cab), CAB_ERR_CORRUPT);
 
     SetOptions no_sums;
     no_sums.checksums = false;
-    auto unchecked = one_cabinet({stored({file("a", 3000)})}, no_sums);
+    auto unchecked = one_cabinet({stored({test_file("a", 3000)})}, no_sums);
     unchecked[first_block(unchecked) + cab::kBlockHeaderSize + 100] ^= 0x10;
     EXPECT_EQ(extract_error(unchecked), 0);
 }
@@ -275,7 +269,7 @@ TEST(Checksum, MatchesThePublishedDefinitionForOddTails) {
 }
 
 TEST(Malformed, HeaderProblemsHaveTheirCodes) {
-    const auto good = one_cabinet({stored({file("a", 10)})});
+    const auto good = one_cabinet({stored({test_file("a", 10)})});
     auto version = good;
     put_u16(version, cab::kHeaderVersion, 0x0102);
     int32_t detail = 0;
@@ -294,7 +288,7 @@ TEST(Malformed, HeaderProblemsHaveTheirCodes) {
 }
 
 TEST(Malformed, TableAndBlockProblemsAreCorrupt) {
-    const auto good = one_cabinet({stored({file("a", 10)})});
+    const auto good = one_cabinet({stored({test_file("a", 10)})});
     const size_t entry = cabtest::file_entry_positions(good)[0];
 
     auto folder = good;  // folder index beyond the folder table
@@ -321,14 +315,37 @@ TEST(Malformed, TableAndBlockProblemsAreCorrupt) {
 TEST(Malformed, StoredBlockWhoseCountsDifferIsADecodeError) {
     SetOptions no_sums;
     no_sums.checksums = false;
-    auto cab = one_cabinet({stored({file("a", 10)})}, no_sums);
+    auto cab = one_cabinet({stored({test_file("a", 10)})}, no_sums);
     put_u16(cab, first_block(cab) + cab::kBlockUncompressedSize, 11);
     EXPECT_EQ(extract_error(cab), CAB_ERR_DECODE);
 }
 
+TEST(Malformed, DecodeErrorsNameTheCheckThatFoundThem) {
+    SetOptions no_sums;
+    no_sums.checksums = false;
+    std::string fault;
+    auto counts = one_cabinet({stored({test_file("a", 10)})}, no_sums);
+    EXPECT_EQ(extract_error(counts, nullptr, &fault), 0);
+    EXPECT_EQ(fault, "") << "no decode error, no fault";
+    put_u16(counts, first_block(counts) + cab::kBlockUncompressedSize, 11);
+    EXPECT_EQ(extract_error(counts, nullptr, &fault), CAB_ERR_DECODE);
+    EXPECT_TRUE(fault.starts_with("driver.cpp:") && fault.ends_with(": produced != expected")) << fault;
+
+    auto window = one_cabinet({stored({test_file("a", 10)})});
+    put_u16(window, folder_table(window) + cab::kFolderMethod, 0x1602);
+    EXPECT_EQ(extract_error(window, nullptr, &fault), CAB_ERR_DECODE);
+    EXPECT_TRUE(fault.ends_with(": queried == kDecodeBadWindow")) << fault;
+
+    const cabwriter::Method mszip{cabwriter::MethodKind::Mszip, 0, true};
+    auto signature = one_cabinet({Folder{mszip, {test_file("a", 100)}, nullptr}}, no_sums);
+    signature[first_block(signature) + cab::kBlockHeaderSize] = 'X';  // where "CK" belongs
+    EXPECT_EQ(extract_error(signature, nullptr, &fault), CAB_ERR_DECODE);
+    EXPECT_TRUE(fault.starts_with("mszip.cpp:") && fault.find("input[0] != 'C'") != std::string::npos) << fault;
+}
+
 TEST(Malformed, UnknownMethodsAreMethodErrors) {
     for (uint16_t method : {uint16_t{4}, uint16_t{14}, uint16_t{15}, uint16_t{0x120F}}) {
-        auto cab = one_cabinet({stored({file("a", 10)})});
+        auto cab = one_cabinet({stored({test_file("a", 10)})});
         put_u16(cab, folder_table(cab) + cab::kFolderMethod, method);
         EXPECT_EQ(extract_error(cab), CAB_ERR_METHOD) << method;
     }
@@ -336,7 +353,7 @@ TEST(Malformed, UnknownMethodsAreMethodErrors) {
 
 TEST(Malformed, NamesOfExactly255AreAcceptedAndUnterminatedOnesRefused) {
     const std::string longest(255, 'n');
-    auto cab = one_cabinet({stored({file(longest, 10)})});
+    auto cab = one_cabinet({stored({test_file(longest, 10)})});
     EXPECT_EQ(extract_error(cab), 0);
     // Replace the terminator: the name now runs into the block header that follows.
     const size_t entry = cabtest::file_entry_positions(cab)[0];
@@ -356,7 +373,7 @@ TEST(Malformed, OverlongPathIsRefusedAsAnOpenError) {
 }
 
 TEST(Malformed, FolderRunningOutOfBlocksAsksForTheNextCabinet) {
-    auto cab = one_cabinet({stored({file("a", 10)})});
+    auto cab = one_cabinet({stored({test_file("a", 10)})});
     const size_t entry = cabtest::file_entry_positions(cab)[0];
     put_u32(cab, entry + cab::kFileSize, 50000);  // more than the folder holds
     MemoryHost host;
@@ -376,7 +393,7 @@ TEST(IsCabinet, FillsTheSummaryOrSaysNo) {
     MemoryHost host;
     SetOptions options;
     options.reserve_fields = true;
-    host.add_file("a.cab", one_cabinet({stored({file("a", 10), file("b", 5)})}, options));
+    host.add_file("a.cab", one_cabinet({stored({test_file("a", 10), test_file("b", 5)})}, options));
     CabError error{};
     CabContext *cx = host.create_context(&error);
     const int32_t h = MemoryHost::open("a.cab", CAB_OPEN_READ, 0);
@@ -396,7 +413,7 @@ TEST(IsCabinet, FillsTheSummaryOrSaysNo) {
 TEST(Malformed, DecoderRefusingItsWindowIsADecodeError) {
     // LZX without a window exponent, Quantum with one beyond its tables.
     for (uint16_t method : {uint16_t{0x0003}, uint16_t{0x1602}}) {
-        auto cab = one_cabinet({stored({file("a", 10)})});
+        auto cab = one_cabinet({stored({test_file("a", 10)})});
         put_u16(cab, folder_table(cab) + cab::kFolderMethod, method);
         EXPECT_EQ(extract_error(cab), CAB_ERR_DECODE) << method;
     }
@@ -404,7 +421,7 @@ TEST(Malformed, DecoderRefusingItsWindowIsADecodeError) {
 
 TEST(Memory, FailedAllocationsAreMemoryErrorsAndLeaveNothingBehind) {
     MemoryHost host;
-    host.add_file("a.cab", one_cabinet({stored({file("a", 10)})}));
+    host.add_file("a.cab", one_cabinet({stored({test_file("a", 10)})}));
     CabError error{};
     host.fault = [](cabtest::HostOp op) { return op == cabtest::HostOp::Alloc; };
     EXPECT_EQ(host.create_context(&error), nullptr);

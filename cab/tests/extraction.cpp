@@ -15,6 +15,11 @@ Extraction::Extraction(MemoryHost &host) : host_(host), context_(host.create_con
 
 Extraction::~Extraction() { cab_destroy(context_); }
 
+std::string Extraction::fault() const {
+    const char *where = cab_last_fault(context_);
+    return where ? where : "";
+}
+
 bool Extraction::copy(const std::string &name, const std::string &path) {
     first_cabinet_note_ = true;
     return cab_copy(context_, name.c_str(), path.c_str(), 0, notify, hook, this) == 1;
@@ -87,6 +92,22 @@ cabwriter::FileEntry file_of(const std::string &name, std::vector<uint8_t> data)
     return f;
 }
 
+cabwriter::FileEntry test_file(const std::string &name, size_t size, uint32_t seed) {
+    return file_of(name, test_bytes(size, seed));
+}
+
+void expect_files(const Extraction &x, const std::vector<cabwriter::Folder> &folders) {
+    size_t count = 0;
+    for (const auto &folder : folders) {
+        for (const auto &f : folder.files) {
+            ++count;
+            ASSERT_TRUE(x.files.count(f.name)) << f.name << " was not extracted";
+            EXPECT_TRUE(x.files.at(f.name) == f.data) << f.name;
+        }
+    }
+    EXPECT_EQ(x.files.size(), count);
+}
+
 void expect_round_trip(const std::vector<cabwriter::Folder> &folders, uint32_t max_cabinet_size) {
     MemoryHost host;
     cabwriter::SetOptions options;
@@ -95,7 +116,8 @@ void expect_round_trip(const std::vector<cabwriter::Folder> &folders, uint32_t m
     EXPECT_EQ(cabinets.size() > 1, max_cabinet_size != 0);
     add_cabinets(host, cabinets);
     Extraction x(host);
-    ASSERT_TRUE(x.copy_set(cabinets[0].name)) << "error " << x.error.code << ", cabinet size " << max_cabinet_size;
+    ASSERT_TRUE(x.copy_set(cabinets[0].name))
+        << "error " << x.error.code << " " << x.fault() << ", cabinet size " << max_cabinet_size;
     for (const auto &folder : folders)
         for (const auto &f : folder.files) EXPECT_EQ(x.files[f.name], f.data) << f.name << " " << max_cabinet_size;
 }
@@ -130,14 +152,8 @@ std::vector<size_t> file_entry_positions(const std::vector<uint8_t> &cabinet) {
     return positions;
 }
 
-void put_u16(std::vector<uint8_t> &bytes, size_t at, uint16_t v) {
-    bytes[at] = static_cast<uint8_t>(v);
-    bytes[at + 1] = static_cast<uint8_t>(v >> 8);
-}
+void put_u16(std::vector<uint8_t> &bytes, size_t at, uint16_t v) { cab::store_u16(bytes.data() + at, v); }
 
-void put_u32(std::vector<uint8_t> &bytes, size_t at, uint32_t v) {
-    put_u16(bytes, at, static_cast<uint16_t>(v));
-    put_u16(bytes, at + 2, static_cast<uint16_t>(v >> 16));
-}
+void put_u32(std::vector<uint8_t> &bytes, size_t at, uint32_t v) { cab::store_u32(bytes.data() + at, v); }
 
 }  // namespace cabtest

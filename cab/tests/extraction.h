@@ -33,6 +33,8 @@ public:
     CabHookFn hook = nullptr;
 
     CabContext *context() { return context_; }
+    // cab_last_fault's text, or "" when the context has recorded none.
+    std::string fault() const;
     CabError error{};
     std::vector<std::string> events;                      // one line per notification
     std::map<std::string, std::vector<uint8_t>> files;  // extracted, by stored name
@@ -61,7 +63,13 @@ private:
     std::vector<cabwriter::CompressedBlock> blocks_;
 };
 
+// A file for the writer, with the writer's default date, time and attributes.
 cabwriter::FileEntry file_of(const std::string &name, std::vector<uint8_t> data);
+// A file of test_bytes(size, seed).
+cabwriter::FileEntry test_file(const std::string &name, size_t size, uint32_t seed = 1);
+
+// Expects exactly the folders' files among the extracted ones, each intact.
+void expect_files(const Extraction &x, const std::vector<cabwriter::Folder> &folders);
 
 // Writes the folders as one cabinet (`max_cabinet_size` 0) or as a set,
 // extracts them through the engine and expects every file back intact.

@@ -16,8 +16,7 @@
 using cabtest::Extraction;
 using cabtest::HostOp;
 using cabtest::MemoryHost;
-using cabtest::test_bytes;
-using cabwriter::FileEntry;
+using cabtest::test_file;
 using cabwriter::Folder;
 using cabwriter::Method;
 using cabwriter::MethodKind;
@@ -34,17 +33,10 @@ struct FaultCase {
     std::function<void(MemoryHost &)> force_paged_window;
 };
 
-FileEntry file(const std::string &name, size_t size, uint32_t seed) {
-    FileEntry f;
-    f.name = name;
-    f.data = test_bytes(size, seed);
-    return f;
-}
-
 // Two folders: a file that spans blocks, two that share one, and an empty one.
 std::vector<Folder> folders_of(Method method) {
-    Folder first{method, {file("a.bin", 40000, 1), file("dir\\b.txt", 700, 2), file("empty", 0, 3)}, nullptr};
-    Folder second{method, {file("c.bin", 9000, 4)}, nullptr};
+    Folder first{method, {test_file("a.bin", 40000, 1), test_file("dir\\b.txt", 700, 2), test_file("empty", 0, 3)}, nullptr};
+    Folder second{method, {test_file("c.bin", 9000, 4)}, nullptr};
     return {first, second};
 }
 
@@ -78,7 +70,7 @@ std::vector<FaultCase> fault_cases() {
         {"LzxSet", folders_of(lzx), set_of(12000), nullptr},
         {"QuantumSet", folders_of(quantum), set_of(12000), nullptr},
         // Five pages of data go through three page buffers.
-        {"QuantumPagedWindow", {Folder{quantum, {file("a.bin", 20000, 1)}, nullptr}}, {},
+        {"QuantumPagedWindow", {Folder{quantum, {test_file("a.bin", 20000, 1)}, nullptr}}, {},
          paged_window_with_three_buffers},
     };
 }

@@ -9,6 +9,7 @@
 #include "cab/tests/extraction.h"
 
 using cabtest::Extraction;
+using cabtest::file_of;
 using cabtest::MemoryHost;
 using cabtest::put_u16;
 using cabtest::put_u32;
@@ -21,13 +22,6 @@ namespace {
 
 std::vector<uint8_t> cabinet_of(Method method, std::vector<FileEntry> files) {
     return cabwriter::write_cabinet_set({Folder{method, std::move(files), nullptr}}).at(0).bytes;
-}
-
-FileEntry entry(const std::string &name, std::vector<uint8_t> data) {
-    FileEntry f;
-    f.name = name;
-    f.data = std::move(data);
-    return f;
 }
 
 constexpr size_t kFolderTable = cab::kHeaderSize;  // no reserve fields, no set names
@@ -65,14 +59,14 @@ Outcome extract(const std::vector<uint8_t> &cabinet, bool skip_files = false) {
 }
 
 TEST(DeclaredCounts, FileAndFolderCountsBeyondTheTablesAreCorrupt) {
-    auto files = cabinet_of({}, {entry("a", std::vector<uint8_t>(10, 'a'))});
+    auto files = cabinet_of({}, {file_of("a", std::vector<uint8_t>(10, 'a'))});
     put_u16(files, cab::kHeaderFileCount, 0xFFFF);
     const Outcome walked = extract(files);
     EXPECT_EQ(walked.code, CAB_ERR_CORRUPT);
     EXPECT_EQ(walked.started, 1u);
     EXPECT_LT(walked.reads, 20u) << "stops at the first entry that is not there";
 
-    auto folders = cabinet_of({}, {entry("a", std::vector<uint8_t>(10, 'a'))});
+    auto folders = cabinet_of({}, {file_of("a", std::vector<uint8_t>(10, 'a'))});
     put_u16(folders, cab::kHeaderFolderCount, 0xFFFF);
     put_u16(folders, cabtest::file_entry_positions(folders)[0] + cab::kFileFolderIndex, 0xFFFC);
     EXPECT_EQ(extract(folders).code, CAB_ERR_CORRUPT) << "folder entry past the end of file";
@@ -100,7 +94,7 @@ TEST(DeclaredCounts, ACabinetOfOnlyAHeader) {
 }
 
 TEST(DeclaredSizes, AFolderWithoutBlocksEndsAtTheNextCabinetQuestion) {
-    auto cabinet = cabinet_of({}, {entry("a", std::vector<uint8_t>(10, 'a'))});
+    auto cabinet = cabinet_of({}, {file_of("a", std::vector<uint8_t>(10, 'a'))});
     put_u16(cabinet, kFolderTable + cab::kFolderBlockCount, 0);
     const Outcome out = extract(cabinet);
     EXPECT_EQ(out.code, CAB_ERR_ABORT);
@@ -108,7 +102,7 @@ TEST(DeclaredSizes, AFolderWithoutBlocksEndsAtTheNextCabinetQuestion) {
 }
 
 TEST(DeclaredSizes, OffsetsPastTheEndOfFileAreCorrupt) {
-    const auto good = cabinet_of({}, {entry("a", std::vector<uint8_t>(10, 'a'))});
+    const auto good = cabinet_of({}, {file_of("a", std::vector<uint8_t>(10, 'a'))});
     for (uint32_t offset : {0x7FFFFFF0u, 0xFFFFFFF0u, static_cast<uint32_t>(good.size())}) {
         auto cabinet = good;
         put_u32(cabinet, kFolderTable + cab::kFolderFirstBlock, offset);
@@ -126,7 +120,7 @@ class Bomb : public ::testing::TestWithParam<Method> {
 protected:
     static constexpr size_t kRealSize = 64 * 32768;  // 2 MiB in 64 blocks
     std::vector<uint8_t> folder_of_zeros() const {
-        return cabinet_of(GetParam(), {entry("zeros", std::vector<uint8_t>(kRealSize, 0))});
+        return cabinet_of(GetParam(), {file_of("zeros", std::vector<uint8_t>(kRealSize, 0))});
     }
     size_t memory_bound() const {
         const unsigned exponent = GetParam().window_exponent;

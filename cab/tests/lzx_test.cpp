@@ -241,8 +241,8 @@ TEST(LzxInterface, SizeQueryAndParameterChecks) {
     EXPECT_EQ(capacity, 32768u + 6144);
     void *instance = nullptr;
     for (unsigned e : {0u, 14u, 22u, 31u}) {
-        EXPECT_EQ(cab::kLzxDecoder.size_query(32768, e, &capacity), cab::kDecodeBadParameter) << e;
-        EXPECT_EQ(cab::kLzxDecoder.create(32768, e, kHost, 1, &instance), cab::kDecodeBadParameter) << e;
+        EXPECT_EQ(cab::kLzxDecoder.size_query(32768, e, &capacity), cab::kDecodeBadWindow) << e;
+        EXPECT_EQ(cab::kLzxDecoder.create(32768, e, kHost, 1, &instance), cab::kDecodeBadWindow) << e;
         EXPECT_EQ(instance, nullptr);
     }
     Decoder d;

@@ -20,6 +20,7 @@ namespace {
 using namespace cab::quantum;
 using Bytes = std::vector<uint8_t>;
 
+using cabtest::expect_files;
 using cabtest::Extraction;
 using cabtest::HostOp;
 using cabtest::MemoryHost;
@@ -541,24 +542,10 @@ cabwriter::Folder quantum_folder(unsigned w, size_t files, size_t size, uint32_t
     cabwriter::Folder folder;
     folder.method = {cabwriter::MethodKind::Quantum, w};
     for (size_t i = 0; i < files; ++i) {
-        cabwriter::FileEntry f;
-        f.name = "q" + std::to_string(w) + "\\file" + std::to_string(i);
-        f.data = mixed_data(size + i * 1013, seed + static_cast<uint32_t>(i));
-        folder.files.push_back(f);
+        folder.files.push_back(cabtest::file_of("q" + std::to_string(w) + "\\file" + std::to_string(i),
+                                                mixed_data(size + i * 1013, seed + static_cast<uint32_t>(i))));
     }
     return folder;
-}
-
-void expect_files(const Extraction &x, const std::vector<cabwriter::Folder> &folders) {
-    size_t count = 0;
-    for (const auto &folder : folders) {
-        for (const auto &f : folder.files) {
-            ++count;
-            ASSERT_TRUE(x.files.count(f.name)) << f.name;
-            EXPECT_TRUE(x.files.at(f.name) == f.data) << f.name;
-        }
-    }
-    EXPECT_EQ(x.files.size(), count);
 }
 
 TEST(QuantumEngine, SpanningSetDecodesAlikeWithFlatAndPagedWindow) {

@@ -7,11 +7,11 @@
 #include <span>
 #include <vector>
 
+#include "cab/format.h"
+
 namespace cabwriter {
 
-// Uncompressed bytes per data block; only a folder's last block may be shorter.
-inline constexpr uint32_t kBlockSize = 32768;
-
+// Every block of a folder but its last holds cab::kMaxBlockSize bytes.
 struct CompressedBlock {
     std::vector<uint8_t> bytes;  // the data block's compressed bytes
     uint16_t uncompressed_size;  // bytes the block yields (1..32768)

@@ -11,393 +11,21 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
+#include <span>
 #include <stdexcept>
 
 #include "cab/lzx_format.h"
+#include "cab/writer/lzx_calls.h"
+#include "cab/writer/lzx_frame_writer.h"
+#include "cab/writer/lzx_huffman.h"
+#include "cab/writer/lzx_match.h"
+#include "cab/writer/lzx_pretree.h"
 
 namespace cabwriter {
+namespace lzx {
 namespace {
 
 using namespace cab::lzx;
-
-// The E8 file size written into the stream. A multiple of 2^24 below
-// 0xE8000000: the decoder then never changes the bytes of an operand that runs
-// into a frame's sentinel bytes, so those operands need no inverse.
-constexpr uint32_t kCallFileSize = 1u << 24;
-// Largest compressed frame the decoder's input buffer holds.
-constexpr size_t kMaxCompressedFrame = kBlockSize + kFrameInputExtra;
-
-constexpr unsigned kHashBits = 16;
-constexpr unsigned kLongPrefix = 8;  // bytes behind the long-match table
-constexpr unsigned kLongHashBits = 18;
-constexpr unsigned kMaxChain = 48;
-constexpr unsigned kGoodLength = 32;  // chains are searched a quarter as deep beyond this
-constexpr unsigned kNiceLength = 128;  // long enough to stop searching
-constexpr unsigned kLiteralCost = 8;   // assumed bits of a literal when choosing matches
-
-// ---------------------------------------------------------------------------
-// Call translation
-
-uint32_t load_le32(const uint8_t *p) {
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-void store_le32(uint8_t *p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-// The operand the decoder turns into `original` at stream position `cur`.
-uint32_t encode_call_operand(uint32_t original, uint32_t cur) {
-    for (const uint32_t candidate : {original + cur, original - kCallFileSize}) {
-        if (decode_call_operand(candidate, cur, kCallFileSize) == original) return candidate;
-    }
-    return original;
-}
-
-// Applies the inverse of the decoder's per-frame scan: the same E8 bytes are
-// found (operand bytes are skipped alike, and the decoder never changes an
-// E8 byte), and every operand that lies wholly before the frame's last six
-// bytes is replaced.
-void translate_calls(std::vector<uint8_t> &data) {
-    uint32_t position = 0;
-    for (size_t start = 0, frame = 0; start < data.size() && frame < kCallTranslationFrames;
-         start += kBlockSize, ++frame) {
-        const uint32_t length = static_cast<uint32_t>(std::min<size_t>(kBlockSize, data.size() - start));
-        uint8_t *out = data.data() + start;
-        if (length >= kCallSentinelBytes) {
-            const uint32_t scan_end = length - kCallSentinelBytes;
-            for (uint32_t r = 0; r < scan_end; r += 5) {
-                auto *hit = static_cast<uint8_t *>(std::memchr(out + r, 0xE8, scan_end - r));
-                if (hit == nullptr) break;
-                r = static_cast<uint32_t>(hit - out);
-                if (r + 5 <= scan_end) store_le32(hit + 1, encode_call_operand(load_le32(hit + 1), position + r));
-            }
-        }
-        position += length;
-    }
-}
-
-// ---------------------------------------------------------------------------
-// Huffman codes
-
-// Code lengths of at most `limit` bits for the frequencies. A code with one
-// used symbol gets a second one, since the decoder accepts only complete or
-// empty codes.
-void build_code_lengths(const uint32_t *freq, unsigned symbols, unsigned limit, uint8_t *lengths) {
-    std::fill_n(lengths, symbols, 0);
-    std::vector<uint32_t> f(freq, freq + symbols);
-    unsigned used = 0, last = 0;
-    for (unsigned s = 0; s < symbols; ++s) {
-        if (f[s]) ++used, last = s;
-    }
-    if (used == 0) return;
-    if (used == 1) {
-        lengths[last] = 1;
-        lengths[last == 0 ? 1 : 0] = 1;
-        return;
-    }
-    std::vector<unsigned> order;
-    std::vector<uint32_t> weight(2 * symbols);
-    std::vector<unsigned> parent(2 * symbols);
-    for (;;) {
-        order.clear();
-        for (unsigned s = 0; s < symbols; ++s) {
-            if (f[s]) order.push_back(s);
-        }
-        std::stable_sort(order.begin(), order.end(), [&](unsigned a, unsigned b) { return f[a] < f[b]; });
-        // Two-queue construction: leaves in ascending order, internal nodes
-        // in the order they are made (also ascending).
-        const unsigned n = static_cast<unsigned>(order.size());
-        for (unsigned i = 0; i < n; ++i) weight[i] = f[order[i]];
-        unsigned leaf = 0, inner = n, made = n;
-        auto take = [&]() {
-            if (leaf < n && (inner == made || weight[leaf] <= weight[inner])) return leaf++;
-            return inner++;
-        };
-        while (made < 2 * n - 1) {
-            const unsigned a = take(), b = take();
-            weight[made] = weight[a] + weight[b];
-            parent[a] = parent[b] = made;
-            ++made;
-        }
-        std::vector<unsigned> depth(made, 0);
-        unsigned longest = 0;
-        for (unsigned i = made - 1; i-- > 0;) {
-            depth[i] = depth[parent[i]] + 1;
-            if (i < n) longest = std::max(longest, depth[i]);
-        }
-        if (longest <= limit) {
-            for (unsigned i = 0; i < n; ++i) lengths[order[i]] = static_cast<uint8_t>(depth[i]);
-            return;
-        }
-        for (auto &x : f) x = x ? (x + 1) / 2 : 0;
-    }
-}
-
-// Canonical codes, as the decoder builds them: shorter codes first, equal
-// lengths in symbol order.
-void build_codes(const uint8_t *lengths, unsigned symbols, uint16_t *codes) {
-    unsigned count[kMaxCodeLength + 1] = {};
-    for (unsigned s = 0; s < symbols; ++s) ++count[lengths[s]];
-    uint32_t next[kMaxCodeLength + 1];
-    first_canonical_codes(count, next);
-    for (unsigned s = 0; s < symbols; ++s) codes[s] = lengths[s] ? static_cast<uint16_t>(next[lengths[s]]++) : 0;
-}
-
-template <unsigned kSymbols>
-struct Tree {
-    uint32_t freq[kSymbols];
-    uint8_t lengths[kSymbols];
-    uint16_t codes[kSymbols];
-
-    void clear_freq() { std::fill_n(freq, kSymbols, 0); }
-    void build(unsigned symbols, unsigned limit) {
-        build_code_lengths(freq, symbols, limit, lengths);
-        build_codes(lengths, symbols, codes);
-    }
-    uint64_t cost(unsigned symbols) const {
-        uint64_t bits = 0;
-        for (unsigned s = 0; s < symbols; ++s) bits += uint64_t{freq[s]} * lengths[s];
-        return bits;
-    }
-};
-
-// ---------------------------------------------------------------------------
-// Bit output
-
-// Collects one frame's bytes. Bits fill 16-bit little-endian words from the
-// most significant end; raw bytes (uncompressed blocks) go in between words.
-class FrameWriter {
-public:
-    explicit FrameWriter(std::vector<CompressedBlock> &frames) : frames_(frames) {}
-
-    void put_bits(uint32_t value, unsigned n) {
-        acc_ = acc_ << n | value;
-        pending_ += n;
-        while (pending_ >= 16) {
-            pending_ -= 16;
-            const auto word = static_cast<uint16_t>(acc_ >> pending_);
-            bytes_.push_back(static_cast<uint8_t>(word));
-            bytes_.push_back(static_cast<uint8_t>(word >> 8));
-        }
-    }
-    // Pads to the next word boundary, or a whole word when already on one:
-    // what the decoder skips after an uncompressed block's header.
-    void pad_after_uncompressed_header() { put_bits(0, 16 - pending_); }
-    void put_raw(const uint8_t *p, size_t n) { bytes_.insert(bytes_.end(), p, p + n); }
-    void put_raw_le32(uint32_t v) {
-        uint8_t b[4];
-        store_le32(b, v);
-        put_raw(b, 4);
-    }
-    // Ends the frame of `uncompressed` bytes; the bitstream restarts on a
-    // fresh word in the next one.
-    void end_frame(uint32_t uncompressed) {
-        if (pending_) put_bits(0, 16 - pending_);
-        if (bytes_.size() > kMaxCompressedFrame) throw std::logic_error("lzx frame exceeds the decoder's input buffer");
-        frames_.push_back({std::move(bytes_), static_cast<uint16_t>(uncompressed)});
-        bytes_ = {};
-    }
-
-private:
-    std::vector<CompressedBlock> &frames_;
-    std::vector<uint8_t> bytes_;
-    uint64_t acc_ = 0;
-    unsigned pending_ = 0;
-};
-
-// ---------------------------------------------------------------------------
-// Code lengths through the pretree
-
-struct PretreeItem {
-    uint8_t symbol;
-    uint8_t extra_bits;
-    uint8_t extra;
-    uint8_t second;  // code 19: the delta symbol that follows
-};
-
-// Describes lengths[first, last) as pretree symbols relative to `previous`.
-void describe_lengths(const uint8_t *previous, const uint8_t *lengths, unsigned first, unsigned last,
-                      std::vector<PretreeItem> &items) {
-    items.clear();
-    for (unsigned i = first; i < last;) {
-        unsigned run = 1;
-        while (i + run < last && lengths[i + run] == lengths[i]) ++run;
-        if (lengths[i] == 0 && run >= 20) {
-            run = std::min(run, 20u + 31);
-            items.push_back({18, 5, static_cast<uint8_t>(run - 20), 0});
-        } else if (lengths[i] == 0 && run >= 4) {
-            run = std::min(run, 4u + 15);
-            items.push_back({17, 4, static_cast<uint8_t>(run - 4), 0});
-        } else if (run >= 4) {
-            run = std::min(run, 5u);
-            const auto delta = static_cast<uint8_t>((previous[i] + 17 - lengths[i]) % 17);
-            items.push_back({19, 1, static_cast<uint8_t>(run - 4), delta});
-        } else {
-            run = 1;
-            items.push_back({static_cast<uint8_t>((previous[i] + 17 - lengths[i]) % 17), 0, 0, 0});
-        }
-        i += run;
-    }
-}
-
-// One tree's lengths ready to send: the pretree and its symbols.
-struct LengthsEncoding {
-    std::vector<PretreeItem> items;
-    Tree<kPretreeSize> pretree;
-
-    uint64_t prepare(const uint8_t *previous, const uint8_t *lengths, unsigned first, unsigned last) {
-        describe_lengths(previous, lengths, first, last, items);
-        pretree.clear_freq();
-        uint64_t extra = 0;
-        for (const auto &item : items) {
-            ++pretree.freq[item.symbol];
-            if (item.symbol == 19) ++pretree.freq[item.second];
-            extra += item.extra_bits;
-        }
-        pretree.build(kPretreeSize, 15);
-        return kPretreeSize * kPretreeLengthBits + pretree.cost(kPretreeSize) + extra;
-    }
-
-    void write(FrameWriter &out) const {
-        for (unsigned s = 0; s < kPretreeSize; ++s) out.put_bits(pretree.lengths[s], kPretreeLengthBits);
-        for (const auto &item : items) {
-            out.put_bits(pretree.codes[item.symbol], pretree.lengths[item.symbol]);
-            out.put_bits(item.extra, item.extra_bits);
-            if (item.symbol == 19) out.put_bits(pretree.codes[item.second], pretree.lengths[item.second]);
-        }
-    }
-};
-
-// ---------------------------------------------------------------------------
-// Matching
-
-struct Match {
-    uint32_t length = 0;
-    uint32_t distance = 0;
-    unsigned repeat = 3;  // 0-2: which repeated offset; 3: a new distance
-};
-
-unsigned distance_slot(uint32_t distance) {
-    const uint32_t formatted = distance + 2;
-    if (formatted < 4) return formatted;
-    if (formatted >= position_base[38]) return 38 + ((formatted - position_base[38]) >> 17);
-    const unsigned high = 31 - static_cast<unsigned>(__builtin_clz(formatted));
-    return 2 * high + ((formatted >> (high - 1)) & 1);
-}
-
-// Rough bits of a match, to weigh matches against each other and literals.
-// Far slots are used rarely, so their main symbols cost more than near ones;
-// the growth beyond slot 16 is an estimate tuned on mixed content (it also
-// spares the decoder cache misses that would save nothing).
-unsigned match_cost(const Match &m) {
-    const unsigned length_bits = m.length - kMinMatch >= kNumPrimaryLengths ? 6 : 0;
-    if (m.repeat < 3) return 6 + 2 * m.repeat + length_bits;
-    const unsigned slot = distance_slot(m.distance);
-    const unsigned rarity = slot > 16 ? 3 * (slot - 16) / 2 : 0;
-    return 9 + position_slot_extra_bits[slot] + rarity + length_bits;
-}
-
-int match_score(const Match &m) {
-    return m.length == 0 ? 0 : static_cast<int>(kLiteralCost * m.length) - static_cast<int>(match_cost(m));
-}
-
-uint32_t common_length(const uint8_t *a, const uint8_t *b, uint32_t limit) {
-    uint32_t n = 0;
-    while (n + 8 <= limit) {
-        uint64_t x, y;
-        std::memcpy(&x, a + n, 8);
-        std::memcpy(&y, b + n, 8);
-        if (x != y) return n + static_cast<uint32_t>(__builtin_ctzll(x ^ y) / 8);
-        n += 8;
-    }
-    while (n < limit && a[n] == b[n]) ++n;
-    return n;
-}
-
-class MatchFinder {
-public:
-    MatchFinder(const uint8_t *data, size_t size, unsigned window_exponent)
-        : data_(data), size_(size), max_distance_((1u << window_exponent) - 3),
-          head_(1u << kHashBits, kNone), prev_(size_t{1} << window_exponent, kNone),
-          prev_mask_((1u << window_exponent) - 1), long_head_(1u << kLongHashBits, kNone) {}
-
-    // Best match at `pos` of at most `limit` bytes, repeated offsets
-    // included; the chains hold every position before `pos`.
-    Match find(size_t pos, uint32_t limit, const uint32_t (&repeats)[3]) {
-        insert_before(pos);
-        Match best;
-        if (limit < kMinMatch) return best;
-        const uint8_t *here = data_ + pos;
-        for (unsigned r = 0; r < 3; ++r) {
-            if (repeats[r] > pos) continue;
-            const Match m{common_length(here, here - repeats[r], limit), repeats[r], r};
-            if (m.length >= kMinMatch && match_score(m) > match_score(best)) best = m;
-        }
-        // The last position that began with the same long prefix: a long
-        // match the chain of recent short prefixes often does not reach.
-        if (limit >= kLongPrefix && pos + kLongPrefix <= size_) {
-            const uint32_t cand = long_head_[long_hash(pos)];
-            const uint32_t distance = static_cast<uint32_t>(pos - cand);
-            if (cand != kNone && distance <= max_distance_) {
-                const Match m{common_length(here, data_ + cand, limit), distance, 3};
-                if (m.length >= 3 && match_score(m) > match_score(best)) best = m;
-            }
-        }
-        if (limit < 3 || pos + 3 > size_) return best;
-        unsigned chain = best.length >= kGoodLength ? kMaxChain / 4 : kMaxChain;
-        for (uint32_t cand = head_[hash(pos)]; cand != kNone && chain-- > 0; cand = prev_[cand & prev_mask_]) {
-            const uint32_t distance = static_cast<uint32_t>(pos - cand);
-            if (distance > max_distance_) break;
-            if (best.length >= limit) break;
-            const uint8_t *there = data_ + cand;
-            if (best.length >= 3 && there[best.length] != here[best.length]) continue;
-            const uint32_t length = common_length(here, there, limit);
-            if (length < 3) continue;
-            const Match m{length, distance, 3};
-            if (match_score(m) > match_score(best)) {
-                best = m;
-                if (length >= kNiceLength) break;
-            }
-        }
-        return best;
-    }
-
-private:
-    static constexpr uint32_t kNone = 0xFFFFFFFF;
-
-    uint32_t hash(size_t pos) const {
-        const uint8_t *p = data_ + pos;
-        const uint32_t v = p[0] | p[1] << 8 | p[2] << 16;
-        return (v * 2654435761u) >> (32 - kHashBits);
-    }
-    uint32_t long_hash(size_t pos) const {
-        uint64_t v;
-        std::memcpy(&v, data_ + pos, kLongPrefix);
-        return static_cast<uint32_t>((v * 0x9E3779B97F4A7C15ull) >> (64 - kLongHashBits));
-    }
-    void insert_before(size_t pos) {
-        for (; inserted_ < pos && inserted_ + 3 <= size_; ++inserted_) {
-            const uint32_t h = hash(inserted_);
-            prev_[inserted_ & prev_mask_] = head_[h];
-            head_[h] = static_cast<uint32_t>(inserted_);
-            if (inserted_ + kLongPrefix <= size_) long_head_[long_hash(inserted_)] = static_cast<uint32_t>(inserted_);
-        }
-    }
-
-    const uint8_t *data_;
-    size_t size_;
-    uint32_t max_distance_;
-    std::vector<uint32_t> head_;
-    std::vector<uint32_t> prev_;
-    uint32_t prev_mask_;
-    std::vector<uint32_t> long_head_;
-    size_t inserted_ = 0;
-};
-
-// ---------------------------------------------------------------------------
-// Blocks
 
 struct Token {
     uint16_t main;           // main tree symbol
@@ -482,15 +110,15 @@ private:
         // blocks, which are never weighed against a frame.
         Histogram &block = block_histogram_, &frame = frame_histogram_, &joined = joined_histogram_;
         double block_bits = 0;
-        for (size_t start = 0; start < data_.size(); start += kBlockSize) {
-            const size_t end = std::min(data_.size(), start + kBlockSize);
+        for (size_t start = 0; start < data_.size(); start += cab::kMaxBlockSize) {
+            const size_t end = std::min(data_.size(), start + cab::kMaxBlockSize);
             const size_t first = tokens_.size();
             parse(finder, start, end);
             frame = {};
             frame.add(std::span<const Token>(tokens_).subspan(first));
             const double frame_bits = frame.bits();
             const bool raw = frame_bits + kTreeBits >= 8.0 * static_cast<double>(end - start);
-            bool split = start > block_start && (raw != block_raw || start - block_start >= kMaxBlockFrames * kBlockSize);
+            bool split = start > block_start && (raw != block_raw || start - block_start >= kMaxBlockFrames * cab::kMaxBlockSize);
             double joined_bits = 0;
             if (start > block_start && !split && !raw) {
                 joined = block;
@@ -543,7 +171,7 @@ private:
     }
 
     static uint32_t limit_at(size_t pos, size_t block_end) {
-        const size_t frame_end = (pos / kBlockSize + 1) * kBlockSize;
+        const size_t frame_end = (pos / cab::kMaxBlockSize + 1) * cab::kMaxBlockSize;
         return static_cast<uint32_t>(std::min<size_t>({kMaxMatch, frame_end - pos, block_end - pos}));
     }
 
@@ -691,7 +319,7 @@ private:
         out.pad_after_uncompressed_header();
         for (const uint32_t r : repeats) out.put_raw_le32(r);
         for (size_t pos = start; pos < end;) {
-            const size_t n = std::min(end, (pos / kBlockSize + 1) * kBlockSize) - pos;
+            const size_t n = std::min(end, (pos / cab::kMaxBlockSize + 1) * cab::kMaxBlockSize) - pos;
             out.put_raw(data_.data() + pos, n);
             pos += n;
             end_frame_at(out, pos);
@@ -701,7 +329,7 @@ private:
 
     // Closes the frame when `pos` is its end or the folder's end.
     void end_frame_at(FrameWriter &out, size_t pos) {
-        if (pos == data_.size() || pos - frame_start_ == kBlockSize) {
+        if (pos == data_.size() || pos - frame_start_ == cab::kMaxBlockSize) {
             out.end_frame(static_cast<uint32_t>(pos - frame_start_));
             frame_start_ = pos;
         }
@@ -725,16 +353,17 @@ private:
 };
 
 }  // namespace
+}  // namespace lzx
 
 std::unique_ptr<FolderCompressor> make_lzx_compressor(const LzxOptions &options) {
-    if (options.window_exponent < kMinWindowExponent || options.window_exponent > kMaxWindowExponent)
+    if (!cab::lzx::valid_window_exponent(options.window_exponent))
         throw std::invalid_argument("lzx window exponent must be 15..21");
     // Every block carries its trees (or, uncompressed, its header and
     // offsets); below 4 KiB a frame of many blocks could outgrow the
     // decoder's input buffer. The block size field has 24 bits.
     if (options.block_size != 0 && (options.block_size < 4096 || options.block_size > 0xFFFFFF))
         throw std::invalid_argument("lzx block size must be 4096..16777215");
-    return std::make_unique<LzxCompressor>(options);
+    return std::make_unique<lzx::LzxCompressor>(options);
 }
 
 std::unique_ptr<FolderCompressor> make_lzx_compressor(unsigned window_exponent, bool e8_translation) {

@@ -13,7 +13,7 @@ namespace cabwriter {
 namespace {
 
 // Largest data block the decoder accepts: the block size plus 12.
-constexpr size_t kMaxCompressedBlock = kBlockSize + 12;
+constexpr size_t kMaxCompressedBlock = cab::kMaxBlockSize + 12;
 constexpr int kRawDeflateWindowBits = -15;
 constexpr int kMemoryLevel = 8;
 
@@ -53,8 +53,8 @@ public:
     std::vector<CompressedBlock> compress(std::span<const uint8_t> folder) override {
         std::vector<CompressedBlock> blocks;
         std::span<const uint8_t> previous;
-        for (size_t at = 0; at < folder.size(); at += kBlockSize) {
-            const auto block = folder.subspan(at, std::min<size_t>(kBlockSize, folder.size() - at));
+        for (size_t at = 0; at < folder.size(); at += cab::kMaxBlockSize) {
+            const auto block = folder.subspan(at, std::min<size_t>(cab::kMaxBlockSize, folder.size() - at));
             blocks.push_back({compress_block(block, previous), static_cast<uint16_t>(block.size())});
             previous = block;
         }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "cab/bytes.h"
 #include "cab/quantum_model.h"
 
 namespace cabwriter {
@@ -14,7 +15,7 @@ namespace {
 using namespace cab::quantum;
 
 // The decoder accepts at most this many compressed bytes per block.
-constexpr size_t kMaxCompressedBlock = kBlockSize + 10240;
+constexpr size_t kMaxCompressedBlock = cab::kMaxBlockSize + 10240;
 
 // Places the bits of one block where the decoder will read them. The decoder
 // reads the first 16 arithmetic bits at the start, then one arithmetic bit per
@@ -292,7 +293,7 @@ private:
             if (distance > max_distance_) break;
             const uint8_t *there = data_.data() + candidate;
             if (there[longest] == here[longest]) {
-                const uint32_t length = common_length(there, here, limit);
+                const uint32_t length = cab::common_length(there, here, limit);
                 if (length > longest) {
                     longest = length;
                     visit(length, distance);
@@ -301,19 +302,6 @@ private:
             }
             candidate = chain.next(candidate);
         }
-    }
-
-    static uint32_t common_length(const uint8_t *a, const uint8_t *b, uint32_t limit) {
-        uint32_t n = 0;
-        while (n + 8 <= limit) {
-            uint64_t x, y;
-            std::memcpy(&x, a + n, 8);
-            std::memcpy(&y, b + n, 8);
-            if (x != y) return n + static_cast<uint32_t>(__builtin_ctzll(x ^ y)) / 8;
-            n += 8;
-        }
-        while (n < limit && a[n] == b[n]) ++n;
-        return n;
     }
 
     uint32_t max_distance_;
@@ -337,8 +325,8 @@ public:
         models_.init(window_exponent_);
         finder_.start(folder);
         std::vector<CompressedBlock> blocks;
-        for (size_t start = 0; start < folder.size(); start += kBlockSize) {
-            const uint32_t end = static_cast<uint32_t>(std::min(folder.size(), start + kBlockSize));
+        for (size_t start = 0; start < folder.size(); start += cab::kMaxBlockSize) {
+            const uint32_t end = static_cast<uint32_t>(std::min(folder.size(), start + cab::kMaxBlockSize));
             blocks.push_back(compress_block(static_cast<uint32_t>(start), end));
         }
         return blocks;
@@ -459,7 +447,7 @@ private:
 }  // namespace
 
 std::unique_ptr<FolderCompressor> make_quantum_compressor(const QuantumOptions &options) {
-    if (options.window_exponent < kMinWindowExponent || options.window_exponent > kMaxWindowExponent)
+    if (!valid_window_exponent(options.window_exponent))
         throw std::invalid_argument("quantum window exponent must be 10..21");
     return std::make_unique<QuantumCompressor>(options);
 }

@@ -17,13 +17,14 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "cab/cab.h"
 #include "cab/checksum.h"
 #include "cab/format.h"
 
 namespace cabwriter {
 
 uint16_t Method::value() const {
-    return static_cast<uint16_t>(static_cast<unsigned>(kind) | (window_exponent & 0x1F) << 8);
+    return cab::method_value(static_cast<unsigned>(kind), window_exponent);
 }
 
 std::unique_ptr<FolderCompressor> Method::make_compressor() const {
@@ -38,9 +39,6 @@ std::unique_ptr<FolderCompressor> Method::make_compressor() const {
 
 namespace {
 
-constexpr uint16_t kContinuedFromPrev = 0xFFFD;
-constexpr uint16_t kContinuedToNext = 0xFFFE;
-constexpr uint16_t kContinuedBoth = 0xFFFF;
 constexpr size_t kMaxFilesPerCabinet = 0xFFFF;
 constexpr size_t kMaxFoldersPerCabinet = 0xFFFC;
 constexpr uint64_t kMaxCabinetBytes = 0x7FFFFFFF;
@@ -59,6 +57,7 @@ struct PlacedFile {
     const FileEntry *entry;
     uint32_t offset;
     uint16_t folder_index;  // local index, or a continuation value
+    uint64_t end() const { return offset + static_cast<uint64_t>(entry->data.size()); }
 };
 
 struct PlacedCabinet {
@@ -72,7 +71,6 @@ struct PlacedCabinet {
 struct StreamFile {
     const FileEntry *entry;
     uint32_t offset;
-    uint64_t end() const { return offset + static_cast<uint64_t>(entry->data.size()); }
 };
 
 class Layout {
@@ -95,8 +93,15 @@ public:
     bool advance_cabinet();
 
 private:
+    class FolderPlacement;
+
     PlacedCabinet &current() { return cabinets_.back(); }
+    uint16_t current_folder_index() { return static_cast<uint16_t>(current().folders.size() - 1); }
     void open_cabinet();
+    void add_folder(uint16_t method);
+    void add_block(std::vector<uint8_t> bytes, uint16_t uncompressed);
+    void add_file(const StreamFile &f);
+    void add_continued(const PlacedFile &f);
     uint64_t limit() const { return options_.max_cabinet_size ? options_.max_cabinet_size : kMaxCabinetBytes; }
     uint64_t room() const { return limit() - std::min(limit(), cabinets_.back().used); }
     uint64_t folder_entry_size() const { return cab::kFolderEntrySize + options_.folder_reserve; }
@@ -155,106 +160,157 @@ void Layout::rollback(const Mark &m) {
     c.used = m.used;
 }
 
-size_t Layout::place_folder(uint16_t method, std::vector<CompressedBlock> blocks,
-                            const std::vector<StreamFile> &files) {
-    // Start the folder in a fresh cabinet when this one cannot take its entry,
-    // the first file entry and one byte of the first block.
-    const uint64_t start_need = folder_entry_size() + block_header_size() + 1 +
-                                (files.empty() ? 0 : file_entry_size(*files[0].entry));
-    if (options_.max_cabinet_size && room() < start_need &&
-        !(current().folders.empty() && current().files.empty()))
-        open_cabinet();
-    current().folders.push_back({method, {}});
-    current().used += folder_entry_size();
+// Lays out one folder: its blocks in order, each file listed in the cabinet
+// where its data starts, a block split where a cabinet fills up, and the
+// folder continued as folder 0 of the next cabinet.
+class Layout::FolderPlacement {
+public:
+    FolderPlacement(Layout &layout, uint16_t method, const std::vector<StreamFile> &files)
+        : layout_(layout), method_(method), files_(files) {}
 
-    bool spanned = false;   // the folder continues from an earlier cabinet
-    size_t listed = 0;      // files listed so far
-    uint64_t covered = 0;   // stream bytes of the blocks begun so far
-    uint64_t complete = 0;  // stream bytes of the blocks whole so far
+    size_t place(std::vector<CompressedBlock> blocks) {
+        start();
+        for (CompressedBlock &block : blocks) {
+            if (!place_block(block)) return listed_;
+        }
+        list_files_before(UINT64_MAX);
+        return files_.size();
+    }
 
-    // Lists every file that starts before `end` in the current cabinet.
-    auto list_up_to = [&](uint64_t end, bool commit) {
-        uint64_t bytes = 0;
-        size_t i = listed;
-        for (; i < files.size() && (files[i].offset < end || files[i].entry->data.empty()) &&
-               files[i].offset <= end;
-             ++i) {
-            bytes += file_entry_size(*files[i].entry);
-            if (commit) {
-                current().files.push_back(
-                    {files[i].entry, files[i].offset,
-                     static_cast<uint16_t>(current().folders.size() - 1)});
-            }
+private:
+    // Starts the folder, in a fresh cabinet when this one cannot take its
+    // entry, the first file entry and one byte of the first block.
+    void start() {
+        const uint64_t need = layout_.folder_entry_size() + layout_.block_header_size() + 1 +
+                              (files_.empty() ? 0 : file_entry_size(*files_[0].entry));
+        const PlacedCabinet &c = layout_.current();
+        if (layout_.options_.max_cabinet_size && layout_.room() < need && !(c.folders.empty() && c.files.empty()))
+            layout_.open_cabinet();
+        layout_.add_folder(method_);
+    }
+
+    // Places a block whole, or splits it across this cabinet and the next;
+    // false when the folder must end before it instead.
+    bool place_block(CompressedBlock &block) {
+        const uint64_t block_end = placed_ + block.uncompressed_size;
+        const uint64_t fixed = layout_.block_header_size() + entry_bytes_before(block_end);
+        if (fixed + block.bytes.size() <= layout_.room()) {
+            list_files_before(block_end);
+            layout_.add_block(std::move(block.bytes), block.uncompressed_size);
+            placed_ = block_end;
+            return true;
         }
-        if (commit) {
-            current().used += bytes;
-            listed = i;
-        }
-        return bytes;
-    };
+        if (layout_.room() > fixed && block.bytes.size() >= 2) place_first_part(block, fixed, block_end);
+        if (!continue_in_next_cabinet()) return false;
+        if (layout_.block_header_size() + block.bytes.size() > layout_.room())
+            throw std::invalid_argument("cabinet size limit is too small for one data block");
+        layout_.add_block(std::move(block.bytes), block.uncompressed_size);
+        placed_ = block_end;
+        return true;
+    }
+
+    // Fills the rest of this cabinet with the block's first part
+    // (uncompressed count 0) and leaves the second part in `block`.
+    void place_first_part(CompressedBlock &block, uint64_t fixed, uint64_t block_end) {
+        const auto first =
+            static_cast<std::ptrdiff_t>(std::min<uint64_t>(layout_.room() - fixed, block.bytes.size() - 1));
+        list_files_before(block_end);
+        layout_.add_block({block.bytes.begin(), block.bytes.begin() + first}, 0);
+        block.bytes.erase(block.bytes.begin(), block.bytes.begin() + first);
+    }
 
     // Closes the current cabinet in the middle of this folder and opens the
     // next, carrying the spanning files over as continuation entries.
-    auto continue_in_next_cabinet = [&]() -> bool {
-        if (listed < files.size()) return false;  // a file would start in the continued part
-        std::vector<PlacedFile> carried;
-        for (PlacedFile &f : current().continued) {
-            if (spanned && f.offset + f.entry->data.size() > complete) {
-                f.folder_index = kContinuedBoth;
-                carried.push_back(f);
-            }
-        }
-        const uint16_t local = static_cast<uint16_t>(current().folders.size() - 1);
-        for (PlacedFile &f : current().files) {
-            if (f.folder_index == local && f.offset + f.entry->data.size() > complete) {
-                f.folder_index = kContinuedToNext;
-                carried.push_back(f);
-            }
-        }
-        open_cabinet();
-        current().folders.push_back({method, {}});
-        current().used += folder_entry_size();
+    bool continue_in_next_cabinet() {
+        if (listed_ < files_.size()) return false;  // a file would start in the continued part
+        const std::vector<PlacedFile> carried = mark_spanning_files();
+        layout_.open_cabinet();
+        layout_.add_folder(method_);
         for (PlacedFile f : carried) {
-            f.folder_index = kContinuedFromPrev;
-            current().continued.push_back(f);
-            current().used += file_entry_size(*f.entry);
+            f.folder_index = CAB_FOLDER_CONTINUED_FROM_PREV;
+            layout_.add_continued(f);
         }
-        spanned = true;
+        spanned_ = true;
         return true;
-    };
-
-    for (CompressedBlock &block : blocks) {
-        const uint64_t new_entries = list_up_to(covered + block.uncompressed_size, false);
-        const uint64_t need = block_header_size() + block.bytes.size() + new_entries;
-        if (need <= room()) {
-            list_up_to(covered + block.uncompressed_size, true);
-            current().used += block_header_size() + block.bytes.size();
-            current().folders.back().blocks.push_back({std::move(block.bytes), block.uncompressed_size});
-            covered += block.uncompressed_size;
-            complete += block.uncompressed_size;
-            continue;
-        }
-        const uint64_t fixed = block_header_size() + new_entries;
-        if (room() > fixed && block.bytes.size() >= 2) {
-            // Split: the first part fills this cabinet.
-            const size_t first = static_cast<size_t>(std::min<uint64_t>(room() - fixed, block.bytes.size() - 1));
-            list_up_to(covered + block.uncompressed_size, true);
-            covered += block.uncompressed_size;
-            current().used += block_header_size() + first;
-            current().folders.back().blocks.push_back(
-                {{block.bytes.begin(), block.bytes.begin() + static_cast<std::ptrdiff_t>(first)}, 0});
-            block.bytes.erase(block.bytes.begin(), block.bytes.begin() + static_cast<std::ptrdiff_t>(first));
-        }
-        if (!continue_in_next_cabinet()) return listed;
-        covered = complete + block.uncompressed_size;
-        if (block_header_size() + block.bytes.size() > room())
-            throw std::invalid_argument("cabinet size limit is too small for one data block");
-        current().used += block_header_size() + block.bytes.size();
-        current().folders.back().blocks.push_back({std::move(block.bytes), block.uncompressed_size});
-        complete += block.uncompressed_size;
     }
-    list_up_to(UINT64_MAX, true);
-    return files.size();
+
+    // Marks this folder's files in the current cabinet whose data reaches
+    // past the blocks placed whole as continuing, and returns them.
+    std::vector<PlacedFile> mark_spanning_files() {
+        std::vector<PlacedFile> spanning;
+        PlacedCabinet &c = layout_.current();
+        // Entries continued from an earlier cabinet belong to this folder
+        // only when the folder itself came from there.
+        for (PlacedFile &f : c.continued) {
+            if (spanned_ && f.end() > placed_) {
+                f.folder_index = CAB_FOLDER_CONTINUED_PREV_AND_NEXT;
+                spanning.push_back(f);
+            }
+        }
+        const uint16_t local = layout_.current_folder_index();
+        for (PlacedFile &f : c.files) {
+            if (f.folder_index == local && f.end() > placed_) {
+                f.folder_index = CAB_FOLDER_CONTINUED_TO_NEXT;
+                spanning.push_back(f);
+            }
+        }
+        return spanning;
+    }
+
+    // End of the files from listed_ on that start before `end` (an empty
+    // file also when it starts exactly there).
+    size_t files_starting_before(uint64_t end) const {
+        size_t i = listed_;
+        while (i < files_.size() && (files_[i].offset < end || files_[i].entry->data.empty()) &&
+               files_[i].offset <= end)
+            ++i;
+        return i;
+    }
+
+    uint64_t entry_bytes_before(uint64_t end) const {
+        uint64_t bytes = 0;
+        for (size_t i = listed_, last = files_starting_before(end); i < last; ++i)
+            bytes += file_entry_size(*files_[i].entry);
+        return bytes;
+    }
+
+    // Lists every file that starts before `end` in the current cabinet.
+    void list_files_before(uint64_t end) {
+        for (const size_t last = files_starting_before(end); listed_ < last; ++listed_)
+            layout_.add_file(files_[listed_]);
+    }
+
+    Layout &layout_;
+    const uint16_t method_;
+    const std::vector<StreamFile> &files_;
+    bool spanned_ = false;  // the folder continues from an earlier cabinet
+    size_t listed_ = 0;     // files listed so far
+    uint64_t placed_ = 0;   // stream bytes of the blocks placed whole so far
+};
+
+size_t Layout::place_folder(uint16_t method, std::vector<CompressedBlock> blocks,
+                            const std::vector<StreamFile> &files) {
+    return FolderPlacement(*this, method, files).place(std::move(blocks));
+}
+
+void Layout::add_folder(uint16_t method) {
+    current().folders.push_back({method, {}});
+    current().used += folder_entry_size();
+}
+
+void Layout::add_block(std::vector<uint8_t> bytes, uint16_t uncompressed) {
+    current().used += block_header_size() + bytes.size();
+    current().folders.back().blocks.push_back({std::move(bytes), uncompressed});
+}
+
+void Layout::add_file(const StreamFile &f) {
+    current().files.push_back({f.entry, f.offset, current_folder_index()});
+    current().used += file_entry_size(*f.entry);
+}
+
+void Layout::add_continued(const PlacedFile &f) {
+    current().continued.push_back(f);
+    current().used += file_entry_size(*f.entry);
 }
 
 // --- serialising ------------------------------------------------------------------
@@ -269,9 +325,7 @@ void put_u32(std::vector<uint8_t> &out, uint32_t v) {
     put_u16(out, static_cast<uint16_t>(v >> 16));
 }
 
-void patch_u32(std::vector<uint8_t> &out, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
+void patch_u32(std::vector<uint8_t> &out, size_t at, uint32_t v) { cab::store_u32(out.data() + at, v); }
 
 void put_text(std::vector<uint8_t> &out, const std::string &text) {
     out.insert(out.end(), text.begin(), text.end());

@@ -8,11 +8,17 @@
 #include <string>
 #include <vector>
 
+#include "cab/format.h"
 #include "cab/writer/compressor.h"
 
 namespace cabwriter {
 
-enum class MethodKind : uint8_t { Stored = 0, Mszip = 1, Quantum = 2, Lzx = 3 };
+enum class MethodKind : uint8_t {
+    Stored = cab::kMethodStored,
+    Mszip = cab::kMethodMszip,
+    Quantum = cab::kMethodQuantum,
+    Lzx = cab::kMethodLzx,
+};
 
 struct Method {
     MethodKind kind = MethodKind::Stored;
