@@ -26,7 +26,8 @@ BENCHMARK(BM_ExtractStored)->Unit(benchmark::kMillisecond);
 
 // The engine's memory must not grow with the cabinet.
 void BM_StoredPeakMemoryBySize(benchmark::State &state) {
-    const auto cabinet = bench::mixed_cabinet(cabwriter::Method{}, static_cast<size_t>(state.range(0)) << 20);
+    const auto cabinet =
+        bench::mixed_cabinet(cabwriter::Method{}, static_cast<size_t>(state.range(0)) << 20);
     bench::ExtractResult result{};
     for (auto _ : state) result = bench::extract_to_sink(cabinet);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * result.bytes));

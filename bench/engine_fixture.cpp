@@ -20,10 +20,12 @@ std::shared_ptr<std::vector<uint8_t>> mixed_cabinet(const cabwriter::Method &met
             cabwriter::FileEntry f;
             f.name = "file" + std::to_string(at / kFileSize);
             f.data.assign(content.begin() + static_cast<std::ptrdiff_t>(at),
-                          content.begin() + static_cast<std::ptrdiff_t>(std::min(content.size(), at + kFileSize)));
+                          content.begin() + static_cast<std::ptrdiff_t>(
+                                                std::min(content.size(), at + kFileSize)));
             folder.files.push_back(std::move(f));
         }
-        cabinet = std::make_shared<std::vector<uint8_t>>(cabwriter::write_cabinet_set({folder}).at(0).bytes);
+        cabinet = std::make_shared<std::vector<uint8_t>>(
+            cabwriter::write_cabinet_set({folder}).at(0).bytes);
     }
     return cabinet;
 }

@@ -16,11 +16,11 @@ namespace bench {
 // The mixed content (`size` bytes, as 1 MiB files in one folder) written as
 // one cabinet with `method`; built once per method and size.
 std::shared_ptr<std::vector<uint8_t>> mixed_cabinet(const cabwriter::Method &method,
-                                          size_t size = 64u << 20);
+                                                    size_t size = 64u << 20);
 
 struct ExtractResult {
-    uint64_t bytes;       // bytes written by the engine
-    size_t peak_memory;   // largest total the engine held through alloc
+    uint64_t bytes;      // bytes written by the engine
+    size_t peak_memory;  // largest total the engine held through alloc
 };
 
 // Extracts every file of the cabinet through cab_copy with in-memory

@@ -32,7 +32,8 @@ struct Corpus {
         for (const auto &f : lzx_frames) lzx_size += f.bytes.size();
         uLongf size = compressBound(static_cast<uLong>(content.size()));
         deflated.resize(size);
-        if (compress2(deflated.data(), &size, content.data(), static_cast<uLong>(content.size()), 9) != Z_OK)
+        if (compress2(deflated.data(), &size, content.data(), static_cast<uLong>(content.size()),
+                      9) != Z_OK)
             throw std::runtime_error("deflate failed");
         deflated.resize(size);
     }
@@ -63,20 +64,23 @@ void counting_free(void *block) {
 
 void BM_LzxDecode(benchmark::State &state) {
     const Corpus &c = corpus();
-    const cab::HostCallbacks host = {counting_alloc, counting_free, nullptr, nullptr, nullptr, nullptr, nullptr};
+    const cab::HostCallbacks host = {counting_alloc, counting_free, nullptr, nullptr,
+                                     nullptr,        nullptr,       nullptr};
     uint32_t capacity = 0;
     cab::kLzxDecoder.size_query(cab::kMaxBlockSize, kWindowExponent, &capacity);
     std::vector<uint8_t> input(capacity + cab::kInputSlack), output(cab::kMaxBlockSize);
     allocated_peak = allocated_now = 0;
     void *decoder = nullptr;
-    if (cab::kLzxDecoder.create(cab::kMaxBlockSize, kWindowExponent, host, 1, &decoder) != cab::kDecodeOk)
+    if (cab::kLzxDecoder.create(cab::kMaxBlockSize, kWindowExponent, host, 1, &decoder) !=
+        cab::kDecodeOk)
         state.SkipWithError("create failed");
     for (auto _ : state) {
         cab::kLzxDecoder.reset(decoder);
         for (const auto &f : c.lzx_frames) {
             std::copy(f.bytes.begin(), f.bytes.end(), input.begin());
             uint32_t count = f.uncompressed_size;
-            if (cab::kLzxDecoder.decode(decoder, input.data(), static_cast<uint32_t>(f.bytes.size()), output.data(),
+            if (cab::kLzxDecoder.decode(decoder, input.data(),
+                                        static_cast<uint32_t>(f.bytes.size()), output.data(),
                                         &count) != cab::kDecodeOk) {
                 state.SkipWithError("decode failed");
                 break;
@@ -95,7 +99,8 @@ void BM_ZlibUncompressLevel9(benchmark::State &state) {
     std::vector<uint8_t> output(c.content.size());
     for (auto _ : state) {
         uLongf size = static_cast<uLongf>(output.size());
-        if (uncompress(output.data(), &size, c.deflated.data(), static_cast<uLong>(c.deflated.size())) != Z_OK)
+        if (uncompress(output.data(), &size, c.deflated.data(),
+                       static_cast<uLong>(c.deflated.size())) != Z_OK)
             state.SkipWithError("inflate failed");
         benchmark::DoNotOptimize(output.data());
     }
@@ -119,7 +124,8 @@ void BM_LzxCompress(benchmark::State &state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * c.content.size()));
     state.counters["lzx21_bytes"] = static_cast<double>(c.lzx_size);
     state.counters["zlib9_bytes"] = static_cast<double>(c.deflated.size());
-    state.counters["lzx_vs_zlib9"] = static_cast<double>(c.lzx_size) / static_cast<double>(c.deflated.size());
+    state.counters["lzx_vs_zlib9"] =
+        static_cast<double>(c.lzx_size) / static_cast<double>(c.deflated.size());
 }
 BENCHMARK(BM_LzxCompress)->Unit(benchmark::kMillisecond)->Iterations(1);
 

@@ -9,10 +9,9 @@ namespace bench {
 namespace {
 
 constexpr std::array<std::string_view, 24> kWords = {
-    "the", "cabinet", "folder", "file", "install", "setup", "program", "data",
-    "window", "kana", "typing", "trainer", "version", "extract", "block",
-    "decoder", "options", "message", "destination", "copy", "system", "of",
-    "and", "to"};
+    "the",     "cabinet", "folder",      "file",    "install", "setup",   "program", "data",
+    "window",  "kana",    "typing",      "trainer", "version", "extract", "block",   "decoder",
+    "options", "message", "destination", "copy",    "system",  "of",      "and",     "to"};
 
 void append_text(std::vector<uint8_t> &out, size_t n, std::mt19937 &rng) {
     std::geometric_distribution<int> sentence(0.08);
@@ -32,9 +31,14 @@ void append_text(std::vector<uint8_t> &out, size_t n, std::mt19937 &rng) {
 // Machine-code-like bytes: short opcode patterns, relative calls (0xE8) to a
 // small set of targets, and little-endian immediates.
 void append_code(std::vector<uint8_t> &out, size_t n, std::mt19937 &rng) {
-    static constexpr std::array<std::array<uint8_t, 3>, 8> kOps = {{
-        {0x8B, 0x45, 0xFC}, {0x89, 0x45, 0xF8}, {0x83, 0xC4, 0x08}, {0x55, 0x8B, 0xEC},
-        {0x5D, 0xC3, 0x90}, {0x33, 0xC0, 0x50}, {0x85, 0xC0, 0x74}, {0x6A, 0x00, 0xFF}}};
+    static constexpr std::array<std::array<uint8_t, 3>, 8> kOps = {{{0x8B, 0x45, 0xFC},
+                                                                    {0x89, 0x45, 0xF8},
+                                                                    {0x83, 0xC4, 0x08},
+                                                                    {0x55, 0x8B, 0xEC},
+                                                                    {0x5D, 0xC3, 0x90},
+                                                                    {0x33, 0xC0, 0x50},
+                                                                    {0x85, 0xC0, 0x74},
+                                                                    {0x6A, 0x00, 0xFF}}};
     std::array<uint32_t, 64> targets;
     for (auto &t : targets) t = rng() % (1u << 20);
     const size_t end = out.size() + n;
@@ -87,10 +91,14 @@ std::vector<uint8_t> mixed_content(size_t size, uint32_t seed) {
     while (out.size() < size) {
         const size_t piece = std::min<size_t>(size - out.size(), (4 + rng() % 256) << 10);
         const uint32_t kind = rng() % 20;
-        if (kind < 7) append_text(out, piece, rng);
-        else if (kind < 14) append_code(out, piece, rng);
-        else if (kind < 18) append_table(out, piece, rng);
-        else append_random(out, piece, rng);
+        if (kind < 7)
+            append_text(out, piece, rng);
+        else if (kind < 14)
+            append_code(out, piece, rng);
+        else if (kind < 18)
+            append_table(out, piece, rng);
+        else
+            append_random(out, piece, rng);
     }
     return out;
 }

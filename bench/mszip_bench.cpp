@@ -52,7 +52,8 @@ const std::vector<uint8_t> &deflate_stream() {
 // driver does: one instance, one 32768-byte buffer.
 void BM_MszipDecode(benchmark::State &state) {
     const auto &blocks = mszip_blocks();
-    const cab::HostCallbacks host{bench_alloc, bench_free, nullptr, nullptr, nullptr, nullptr, nullptr};
+    const cab::HostCallbacks host{bench_alloc, bench_free, nullptr, nullptr,
+                                  nullptr,     nullptr,    nullptr};
     std::vector<uint8_t> buffer(cab::kMaxBlockSize, 0);
     void *decoder = nullptr;
     if (cab::kMszipDecoder.create(cab::kMaxBlockSize, 0, host, 0, &decoder) != cab::kDecodeOk) {
@@ -63,8 +64,9 @@ void BM_MszipDecode(benchmark::State &state) {
         cab::kMszipDecoder.reset(decoder);
         for (const auto &block : blocks) {
             uint32_t produced = cab::kMaxBlockSize;
-            if (cab::kMszipDecoder.decode(decoder, block.bytes.data(), static_cast<uint32_t>(block.bytes.size()),
-                                          buffer.data(), &produced) != cab::kDecodeOk ||
+            if (cab::kMszipDecoder.decode(decoder, block.bytes.data(),
+                                          static_cast<uint32_t>(block.bytes.size()), buffer.data(),
+                                          &produced) != cab::kDecodeOk ||
                 produced != block.uncompressed_size) {
                 state.SkipWithError("decode failed");
                 break;
@@ -73,7 +75,8 @@ void BM_MszipDecode(benchmark::State &state) {
         benchmark::DoNotOptimize(buffer.data());
     }
     cab::kMszipDecoder.destroy(decoder);
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(content().size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(content().size()));
 }
 BENCHMARK(BM_MszipDecode)->Unit(benchmark::kMillisecond);
 
@@ -93,7 +96,8 @@ void BM_ZlibInflate(benchmark::State &state) {
         inflateEnd(&z);
         benchmark::DoNotOptimize(out.data());
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(content().size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(content().size()));
 }
 BENCHMARK(BM_ZlibInflate)->Unit(benchmark::kMillisecond);
 

@@ -76,11 +76,12 @@ int32_t bench_seek(int32_t, int32_t offset, int32_t) {
 
 void decode_all(benchmark::State &state, bool paged, int page_buffers) {
     const Compressed &c = compressed();
-    const cab::HostCallbacks callbacks = {bench_alloc, bench_free, bench_open, bench_read,
+    const cab::HostCallbacks callbacks = {bench_alloc, bench_free,  bench_open, bench_read,
                                           bench_write, bench_close, bench_seek};
     host = {paged, page_buffers, {}, 0};
     void *decoder = nullptr;
-    if (cab::kQuantumDecoder.create(cab::kMaxBlockSize, kWindowExponent, callbacks, 1, &decoder) != cab::kDecodeOk) {
+    if (cab::kQuantumDecoder.create(cab::kMaxBlockSize, kWindowExponent, callbacks, 1, &decoder) !=
+        cab::kDecodeOk) {
         state.SkipWithError("create failed");
         return;
     }
@@ -90,8 +91,9 @@ void decode_all(benchmark::State &state, bool paged, int page_buffers) {
         size_t at = 0;
         for (const auto &b : c.blocks) {
             uint32_t count = b.uncompressed_size;
-            if (cab::kQuantumDecoder.decode(decoder, b.bytes.data(), static_cast<uint32_t>(b.bytes.size()),
-                                            out.data(), &count) != cab::kDecodeOk ||
+            if (cab::kQuantumDecoder.decode(decoder, b.bytes.data(),
+                                            static_cast<uint32_t>(b.bytes.size()), out.data(),
+                                            &count) != cab::kDecodeOk ||
                 std::memcmp(out.data(), c.data.data() + at, b.uncompressed_size) != 0) {
                 state.SkipWithError("decode failed");
                 break;
@@ -106,7 +108,9 @@ void decode_all(benchmark::State &state, bool paged, int page_buffers) {
 }
 
 void BM_QuantumDecodeFlat(benchmark::State &state) { decode_all(state, false, 0); }
-void BM_QuantumDecodePaged(benchmark::State &state) { decode_all(state, true, static_cast<int>(state.range(0))); }
+void BM_QuantumDecodePaged(benchmark::State &state) {
+    decode_all(state, true, static_cast<int>(state.range(0)));
+}
 
 void BM_QuantumCompress(benchmark::State &state) {
     const std::vector<uint8_t> data = bench::mixed_content(8u << 20);

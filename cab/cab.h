@@ -47,11 +47,11 @@ enum { CAB_HOOK_CABINET = 0, CAB_HOOK_FOLDER = 1, CAB_HOOK_BLOCK = 2 };
 /* Open flags the engine passes to the open callback (Windows runtime values;
  * translating them is the host's job). */
 enum {
-    CAB_OPEN_READ = 0x8000,           /* binary, read-only: cabinets */
-    CAB_OPEN_READ_SEQUENTIAL = 0x8020,/* binary, sequential, read-only */
-    CAB_OPEN_SCRATCH = 0x8102,        /* binary, create, read-write: scratch file */
-    CAB_OPEN_WRITE_NEW = 0x8321,      /* write-only, create, truncate, binary, sequential */
-    CAB_OPEN_MODE = 0x180             /* read and write permission */
+    CAB_OPEN_READ = 0x8000,            /* binary, read-only: cabinets */
+    CAB_OPEN_READ_SEQUENTIAL = 0x8020, /* binary, sequential, read-only */
+    CAB_OPEN_SCRATCH = 0x8102,         /* binary, create, read-write: scratch file */
+    CAB_OPEN_WRITE_NEW = 0x8321,       /* write-only, create, truncate, binary, sequential */
+    CAB_OPEN_MODE = 0x180              /* read and write permission */
 };
 
 /* Special folder index values of a file entry. */
@@ -86,19 +86,19 @@ typedef struct CabSummary {
 /* One per context, reused for every notification. See cab_copy for which
  * fields each kind sets and which the host may rewrite. */
 typedef struct CabNotification {
-    uint32_t size;     /* file size; run flag in FILE_END; table position in FILE_LIST */
-    char *name;        /* file name; next cabinet name (257-byte buffer) for cabinet notes */
-    char *text2;       /* previous cabinet name (files) or next disk name (cabinets) */
-    char *text3;       /* previous disk name (files) or cabinet path (257-byte buffer) */
+    uint32_t size; /* file size; run flag in FILE_END; table position in FILE_LIST */
+    char *name;    /* file name; next cabinet name (257-byte buffer) for cabinet notes */
+    char *text2;   /* previous cabinet name (files) or next disk name (cabinets) */
+    char *text3;   /* previous disk name (files) or cabinet path (257-byte buffer) */
     void *user;
-    int32_t handle;    /* output handle in FILE_END */
+    int32_t handle; /* output handle in FILE_END */
     uint16_t date;
     uint16_t time;
     uint16_t attributes;
     uint16_t set_id;
     uint16_t cabinet_index;
     uint16_t folder_index; /* entries still to walk in FILE_LIST (rewritable) */
-    int32_t error;     /* NEXT_CABINET: 0 first, then the failed attempt's code */
+    int32_t error;         /* NEXT_CABINET: 0 first, then the failed attempt's code */
 } CabNotification;
 
 /* Passed to the optional hook after each cabinet open, folder selection and
@@ -106,8 +106,8 @@ typedef struct CabNotification {
 typedef struct CabHookRecord {
     int32_t kind;
     void *user;
-    uint8_t *reserve;       /* header, folder or block reserve bytes; null when none */
-    uint16_t reserve_size;  /* CABINET: 0xFFFF with null when no cabinet had reserves */
+    uint8_t *reserve;      /* header, folder or block reserve bytes; null when none */
+    uint16_t reserve_size; /* CABINET: 0xFFFF with null when no cabinet had reserves */
     /* CAB_HOOK_CABINET */
     uint16_t set_id;
     int32_t cabinet_index;
@@ -115,9 +115,9 @@ typedef struct CabHookRecord {
     uint16_t folder_index;
     /* CAB_HOOK_BLOCK: the bytes may be transformed in place */
     uint8_t *block_data;
-    uint16_t block_size;    /* combined size for the second part of a split block */
-    int32_t split;          /* 1 for either part of a split block */
-    uint16_t part_offset;   /* where this part lies in the compressed buffer */
+    uint16_t block_size;  /* combined size for the second part of a split block */
+    int32_t split;        /* 1 for either part of a split block */
+    uint16_t part_offset; /* where this part lies in the compressed buffer */
 } CabHookRecord;
 
 typedef void *(*CabAllocFn)(uint32_t size);
@@ -135,9 +135,9 @@ typedef struct CabContext CabContext;
 /* Creates a context whose every memory and file operation goes through the
  * callbacks. Returns null (CAB_ERR_MEMORY in *error) when the context cannot
  * be allocated. */
-CabContext *cab_create(CabAllocFn alloc, CabFreeFn free, CabOpenFn open,
-                       CabReadFn read, CabWriteFn write, CabCloseFn close,
-                       CabSeekFn seek, int32_t processor_type, CabError *error);
+CabContext *cab_create(CabAllocFn alloc, CabFreeFn free, CabOpenFn open, CabReadFn read,
+                       CabWriteFn write, CabCloseFn close, CabSeekFn seek, int32_t processor_type,
+                       CabError *error);
 
 /* Reads 36 bytes at the handle's position; returns 1 and fills *summary when
  * they are a version 1.3 cabinet header. Neither seeks nor closes. */
@@ -145,8 +145,8 @@ int32_t cab_is_cabinet(CabContext *context, int32_t handle, CabSummary *summary)
 
 /* Extracts from the cabinet at path + name (no separator inserted). Returns 1
  * when the walk ended normally, 0 after an error. */
-int32_t cab_copy(CabContext *context, const char *name, const char *path,
-                 int32_t flags, CabNotifyFn notify, CabHookFn hook, void *user);
+int32_t cab_copy(CabContext *context, const char *name, const char *path, int32_t flags,
+                 CabNotifyFn notify, CabHookFn hook, void *user);
 
 /* Where the most recent CAB_ERR_DECODE of this context was found: the check
  * that failed in a decoder or in the driver, as "file:line: condition", for

@@ -23,10 +23,10 @@ inline uint32_t cabinet_checksum(const uint8_t *data, size_t size, uint32_t seed
     for (; words > 0; --words, data += 4) sum ^= load_u32(data);
     uint32_t tail = 0;
     switch (size % 4) {
-    case 3: tail |= static_cast<uint32_t>(*data++) << 16; [[fallthrough]];
-    case 2: tail |= static_cast<uint32_t>(*data++) << 8; [[fallthrough]];
-    case 1: tail |= *data; break;
-    default: break;
+        case 3: tail |= static_cast<uint32_t>(*data++) << 16; [[fallthrough]];
+        case 2: tail |= static_cast<uint32_t>(*data++) << 8; [[fallthrough]];
+        case 1: tail |= *data; break;
+        default: break;
     }
     return sum ^ tail;
 }

@@ -8,10 +8,10 @@ namespace cab {
 
 const DecoderOps *decoder_for_method(unsigned method) {
     switch (method) {
-    case kMethodMszip: return &kMszipDecoder;
-    case kMethodQuantum: return &kQuantumDecoder;
-    case kMethodLzx: return &kLzxDecoder;
-    default: return nullptr;
+        case kMethodMszip: return &kMszipDecoder;
+        case kMethodQuantum: return &kQuantumDecoder;
+        case kMethodLzx: return &kLzxDecoder;
+        default: return nullptr;
     }
 }
 

@@ -69,15 +69,14 @@ struct DecoderOps {
     int (*size_query)(uint32_t largest_block, unsigned window_exponent,
                       uint32_t *compressed_capacity);
     // Creates an instance; on failure *instance is left null.
-    int (*create)(uint32_t largest_block, unsigned window_exponent,
-                  const HostCallbacks &host, int32_t processor_type,
-                  void **instance);
+    int (*create)(uint32_t largest_block, unsigned window_exponent, const HostCallbacks &host,
+                  int32_t processor_type, void **instance);
     // Decodes one block. `output` is the driver's 32768-byte buffer, the same
     // buffer for every block of a folder (MSZIP uses it as its history).
     // `count` is in: the bytes wanted (see count_is_limit), out: the bytes
     // produced, or 0 when the result is not kDecodeOk.
-    int (*decode)(void *instance, const uint8_t *input, uint32_t input_size,
-                  uint8_t *output, uint32_t *count);
+    int (*decode)(void *instance, const uint8_t *input, uint32_t input_size, uint8_t *output,
+                  uint32_t *count);
     // Where the instance's last decode found its input bad: the failed
     // check as "file:line: condition" (cab/fault.h), or null when the last
     // decode did not end in kDecodeDataError.

@@ -130,10 +130,10 @@ bool fail_decode(CabContext *cx, const char *where) {
 }
 
 // Fails with CAB_ERR_DECODE when `condition` holds; `cx` is the context.
-#define DECODE_FAIL_IF(condition)                                                                 \
-    do {                                                                                          \
-        if (condition) [[unlikely]]                                                               \
-            return fail_decode(cx, CAB_FAULT_TEXT(condition));                                    \
+#define DECODE_FAIL_IF(condition)                              \
+    do {                                                       \
+        if (condition) [[unlikely]]                            \
+            return fail_decode(cx, CAB_FAULT_TEXT(condition)); \
     } while (0)
 
 bool read_exact(CabContext *cx, int32_t handle, void *buffer, uint32_t count) {
@@ -232,15 +232,16 @@ bool load_decoder(CabContext *cx, uint16_t method_value) {
     // Stored blocks are their own output: one buffer serves as both.
     cx->compressed = static_cast<uint8_t *>(alloc_zeroed(cx, capacity + kInputSlack));
     if (cx->compressed)
-        cx->uncompressed = ops ? static_cast<uint8_t *>(alloc_zeroed(cx, kMaxBlockSize)) : cx->compressed;
+        cx->uncompressed =
+            ops ? static_cast<uint8_t *>(alloc_zeroed(cx, kMaxBlockSize)) : cx->compressed;
     if (!cx->uncompressed) {
         unload_decoder(cx);
         return fail(cx, CAB_ERR_MEMORY);
     }
     cx->compressed_capacity = capacity;
     if (ops) {
-        const int created = ops->create(kMaxBlockSize, exponent, cx->host, cx->processor_type,
-                                        &cx->decoder);
+        const int created =
+            ops->create(kMaxBlockSize, exponent, cx->host, cx->processor_type, &cx->decoder);
         if (created != kDecodeOk) {
             cx->decoder = nullptr;
             unload_decoder(cx);
@@ -294,8 +295,7 @@ bool read_file_entry(CabContext *cx) {
     // continuation of the last one; anything else would read a folder entry
     // from outside the folder table.
     const bool continuation = f.folder_index >= CAB_FOLDER_CONTINUED_FROM_PREV;
-    if (continuation ? cx->header.folder_count == 0
-                     : f.folder_index >= cx->header.folder_count)
+    if (continuation ? cx->header.folder_count == 0 : f.folder_index >= cx->header.folder_count)
         return fail(cx, CAB_ERR_CORRUPT);
     return read_name(cx, cx->file_name);
 }
@@ -332,8 +332,7 @@ bool send_file_list(CabContext *cx) {
 
 bool read_reserve_fields(CabContext *cx, uint32_t *folder_reserve, uint32_t *block_reserve) {
     uint8_t sizes[kReserveSizesSize];
-    if (!read_exact(cx, cx->table_handle, sizes, sizeof sizes))
-        return fail(cx, CAB_ERR_SIGNATURE);
+    if (!read_exact(cx, cx->table_handle, sizes, sizeof sizes)) return fail(cx, CAB_ERR_SIGNATURE);
     const uint16_t header_reserve = load_u16(sizes);
     *folder_reserve = sizes[2];
     *block_reserve = sizes[3];
@@ -618,8 +617,7 @@ bool span_into_next_cabinet(CabContext *cx) {
         std::memcpy(wanted_disk, cx->next_disk, sizeof wanted_disk);
         // The host may have rewritten the name and path buffers; opening
         // checks that both are still terminated.
-        if (open_cabinet(cx, wanted_cabinet, true, set_id, next_index) && open_folder(cx, 0))
-            break;
+        if (open_cabinet(cx, wanted_cabinet, true, set_id, next_index) && open_folder(cx, 0)) break;
         if (cx->error->code == CAB_ERR_ABORT) return false;
         error = cx->error->code;
         std::memcpy(cx->next_cabinet, wanted_cabinet, sizeof wanted_cabinet);
@@ -643,8 +641,7 @@ bool write_file_data(CabContext *cx) {
         if (!read_next_block(cx)) return false;
     for (;;) {
         const uint32_t offset = static_cast<uint32_t>(position - cx->block_start);
-        const uint32_t n = static_cast<uint32_t>(
-            std::min<uint64_t>(cx->block_size - offset, left));
+        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(cx->block_size - offset, left));
         if (cx->host.write(cx->output_handle, cx->uncompressed + offset, n) !=
             static_cast<int32_t>(n))
             return fail(cx, CAB_ERR_OUTPUT);
@@ -718,8 +715,8 @@ bool walk_files(CabContext *cx, const char *path) {
 extern "C" {
 
 CabContext *cab_create(CabAllocFn alloc, CabFreeFn free, CabOpenFn open, CabReadFn read,
-                       CabWriteFn write, CabCloseFn close, CabSeekFn seek,
-                       int32_t processor_type, CabError *error) {
+                       CabWriteFn write, CabCloseFn close, CabSeekFn seek, int32_t processor_type,
+                       CabError *error) {
     void *block = alloc(sizeof(CabContext));
     if (!block) {
         error->code = CAB_ERR_MEMORY;

@@ -35,15 +35,15 @@ inline constexpr Fault kNoFault{};
 
 // Returns a Fault naming `condition` from the enclosing function when the
 // condition holds; the condition states the error: CAB_FAIL_IF(n > left).
-#define CAB_FAIL_IF(condition)                                                                    \
-    do {                                                                                          \
-        if (condition) [[unlikely]]                                                               \
-            return ::cab::Fault(CAB_FAULT_TEXT(condition));                                       \
+#define CAB_FAIL_IF(condition)                              \
+    do {                                                    \
+        if (condition) [[unlikely]]                         \
+            return ::cab::Fault(CAB_FAULT_TEXT(condition)); \
     } while (0)
 
 // Returns the fault of `step` from the enclosing function when it failed.
-#define CAB_TRY(step)                                                                             \
-    do {                                                                                          \
-        if (const ::cab::Fault cab_fault_ = (step)) [[unlikely]]                                  \
-            return cab_fault_;                                                                    \
+#define CAB_TRY(step)                                            \
+    do {                                                         \
+        if (const ::cab::Fault cab_fault_ = (step)) [[unlikely]] \
+            return cab_fault_;                                   \
     } while (0)

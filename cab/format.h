@@ -69,8 +69,8 @@ constexpr unsigned window_exponent(uint16_t method_value) {
     return (method_value >> kWindowExponentShift) & kWindowExponentMask;
 }
 constexpr uint16_t method_value(unsigned kind, unsigned window_exponent) {
-    return static_cast<uint16_t>((kind & kMethodMask) |
-                                 (window_exponent & kWindowExponentMask) << kWindowExponentShift);
+    return static_cast<uint16_t>((kind & kMethodMask) | (window_exponent & kWindowExponentMask)
+                                                            << kWindowExponentShift);
 }
 constexpr bool is_known_method(unsigned kind) { return kind <= kMethodLzx; }
 

@@ -147,7 +147,8 @@ Fault build_table(const uint8_t *lengths, unsigned symbols, const DecodeTable &t
         ++length_count[lengths[s]];
     }
     uint32_t kraft = 0;
-    for (unsigned len = 1; len <= kMaxCodeLength; ++len) kraft += length_count[len] << (kMaxCodeLength - len);
+    for (unsigned len = 1; len <= kMaxCodeLength; ++len)
+        kraft += length_count[len] << (kMaxCodeLength - len);
     if (kraft == 0) {
         std::fill_n(t.entries, 1u << t.width, leaf(0, 0));
         return kNoFault;
@@ -192,7 +193,8 @@ template <unsigned kWidth, size_t kSymbols>
 inline unsigned decode_symbol(BitReader &in, const TableStorage<kWidth, kSymbols> &t) {
     assert(in.count >= kMaxCodeLength);
     uint16_t e = t.entries[in.peek(kWidth)];
-    for (unsigned bit = kWidth; e & kNodeFlag; ++bit) e = t.nodes[2 * (e & ~kNodeFlag) + in.peek_bit(bit)];
+    for (unsigned bit = kWidth; e & kNodeFlag; ++bit)
+        e = t.nodes[2 * (e & ~kNodeFlag) + in.peek_bit(bit)];
     in.consume(e & 31);
     return e >> 5;
 }
@@ -320,8 +322,10 @@ Fault read_block_header(State &s, BitReader &in) {
         for (auto &len : s.aligned_lengths) len = static_cast<uint8_t>(in.read(kAlignedLengthBits));
         CAB_TRY(build_table(s.aligned_lengths, kAlignedTreeSize, s.aligned.table()));
     }
-    if (s.block_type == kBlockUncompressed) CAB_TRY(start_uncompressed_block(s, in));
-    else CAB_TRY(read_main_and_length_trees(s, in));
+    if (s.block_type == kBlockUncompressed)
+        CAB_TRY(start_uncompressed_block(s, in));
+    else
+        CAB_TRY(read_main_and_length_trees(s, in));
     s.header_due = false;
     return kNoFault;
 }
@@ -334,7 +338,8 @@ Fault read_block_header(State &s, BitReader &in) {
 // In the mirror variant every byte written below kMirrorSize is also
 // written after the window's end.
 template <bool kMirror>
-inline void copy_match(uint8_t *w, uint32_t window_size, uint32_t pos, uint32_t src, uint32_t length) {
+inline void copy_match(uint8_t *w, uint32_t window_size, uint32_t pos, uint32_t src,
+                       uint32_t length) {
     // The match ends inside the window and its source inside the mirror.
     assert(pos + length <= window_size && src < window_size && length <= kMirrorSize);
     uint8_t *d = w + pos;
@@ -444,7 +449,8 @@ Fault decode_symbols(State &s, BitReader &input, uint32_t stop, uint32_t limit) 
 template <bool kAligned>
 Fault decode_compressed_run(State &s, BitReader &in, uint32_t end) {
     // Only the window's first kMirrorSize positions pay for the mirror.
-    if (s.pos < kMirrorSize) CAB_TRY((decode_symbols<kAligned, true>(s, in, std::min(end, kMirrorSize), end)));
+    if (s.pos < kMirrorSize)
+        CAB_TRY((decode_symbols<kAligned, true>(s, in, std::min(end, kMirrorSize), end)));
     if (s.pos >= end) return kNoFault;
     return decode_symbols<kAligned, false>(s, in, end, end);
 }
@@ -464,9 +470,9 @@ Fault copy_uncompressed(State &s, BitReader &in, uint32_t n) {
 Fault decode_block_bytes(State &s, BitReader &in, uint32_t n) {
     const uint32_t end = s.pos + n;
     switch (s.block_type) {
-    case kBlockVerbatim: return decode_compressed_run<false>(s, in, end);
-    case kBlockAligned: return decode_compressed_run<true>(s, in, end);
-    default: return copy_uncompressed(s, in, n);
+        case kBlockVerbatim: return decode_compressed_run<false>(s, in, end);
+        case kBlockAligned: return decode_compressed_run<true>(s, in, end);
+        default: return copy_uncompressed(s, in, n);
     }
 }
 
@@ -477,7 +483,8 @@ inline uint64_t call_bytes(const uint8_t *p) {
     uint64_t mask = 0;
     for (int i = 0; i < 4; ++i) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * i));
-        mask |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, e8)))} << (16 * i);
+        mask |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, e8)))}
+                << (16 * i);
     }
     return mask;
 #else
@@ -489,11 +496,14 @@ inline uint64_t call_bytes(const uint8_t *p) {
 
 // Translates the operand of the call at `at`. Operand bytes at or beyond
 // `limit` (the frame's last six) read as 0xE8 and keep their value.
-inline void translate_call(const State &s, const uint8_t *frame, uint8_t *out, uint32_t at, uint32_t limit) {
+inline void translate_call(const State &s, const uint8_t *frame, uint8_t *out, uint32_t at,
+                           uint32_t limit) {
     uint32_t v = 0;
-    for (uint32_t i = 0; i < 4; ++i) v |= uint32_t{at + 1 + i < limit ? frame[at + 1 + i] : uint8_t{0xE8}} << (8 * i);
+    for (uint32_t i = 0; i < 4; ++i)
+        v |= uint32_t{at + 1 + i < limit ? frame[at + 1 + i] : uint8_t{0xE8}} << (8 * i);
     v = decode_call_operand(v, s.call_position + at, s.call_file_size);
-    for (uint32_t i = 0; i < 4 && at + 1 + i < limit; ++i) out[at + 1 + i] = static_cast<uint8_t>(v >> (8 * i));
+    for (uint32_t i = 0; i < 4 && at + 1 + i < limit; ++i)
+        out[at + 1 + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
 // Undoes the call translation on a frame's output copy. An 0xE8 byte starts
@@ -525,7 +535,8 @@ void translate_calls(State &s, const uint8_t *frame, uint8_t *out, uint32_t leng
     }
 }
 
-Fault decode_frame(State &s, const uint8_t *input, uint32_t input_size, uint8_t *output, uint32_t wanted) {
+Fault decode_frame(State &s, const uint8_t *input, uint32_t input_size, uint8_t *output,
+                   uint32_t wanted) {
     // A frame never wraps: the window holds it whole, ending at most at its end.
     CAB_FAIL_IF(wanted > s.window_size - s.pos);
     BitReader in{input, 0, input_size};
@@ -604,7 +615,8 @@ int create(uint32_t largest_block, unsigned window_exponent, const HostCallbacks
     return kDecodeOk;
 }
 
-int decode(void *instance, const uint8_t *input, uint32_t input_size, uint8_t *output, uint32_t *count) {
+int decode(void *instance, const uint8_t *input, uint32_t input_size, uint8_t *output,
+           uint32_t *count) {
     const uint32_t wanted = std::exchange(*count, 0);
     Instance *h = checked(instance);
     if (h == nullptr) return kDecodeBadInstance;

@@ -9,7 +9,9 @@ namespace cab::lzx {
 
 inline constexpr unsigned kMinWindowExponent = 15;
 inline constexpr unsigned kMaxWindowExponent = 21;
-constexpr bool valid_window_exponent(unsigned w) { return w >= kMinWindowExponent && w <= kMaxWindowExponent; }
+constexpr bool valid_window_exponent(unsigned w) {
+    return w >= kMinWindowExponent && w <= kMaxWindowExponent;
+}
 
 inline constexpr unsigned kBlockVerbatim = 1;
 inline constexpr unsigned kBlockAligned = 2;
@@ -47,7 +49,8 @@ inline constexpr uint32_t kCallSentinelBytes = 6;
 inline void first_canonical_codes(const unsigned (&count)[kMaxCodeLength + 1],
                                   uint32_t (&first)[kMaxCodeLength + 1]) {
     first[1] = 0;
-    for (unsigned len = 2; len <= kMaxCodeLength; ++len) first[len] = (first[len - 1] + count[len - 1]) << 1;
+    for (unsigned len = 2; len <= kMaxCodeLength; ++len)
+        first[len] = (first[len - 1] + count[len - 1]) << 1;
 }
 
 // Extra bits and base of each position slot (0-50). Slots 0-2 stand for the

@@ -50,18 +50,21 @@ struct FixedTables {
 constexpr FixedTables make_fixed_tables() {
     FixedTables fixed;
     uint8_t literal_lengths[288] = {};
-    for (unsigned s = 0; s < 288; ++s) literal_lengths[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : 8;
+    for (unsigned s = 0; s < 288; ++s)
+        literal_lengths[s] = s < 144 ? 8 : s < 256 ? 9 : s < 280 ? 7 : 8;
     uint8_t distance_lengths[32] = {};
     for (auto &len : distance_lengths) len = 5;
-    fixed.built = build_table<literal_entry>(literal_lengths, 288, kLiteralLookupBits, fixed.literal,
-                                             kFixedLiteralTableCapacity, &fixed.literal_bits) &&
-                  build_table<distance_entry>(distance_lengths, 32, kFixedDistanceLookupBits, fixed.distance,
-                                              kFixedDistanceTableCapacity, &fixed.distance_bits);
+    fixed.built =
+        build_table<literal_entry>(literal_lengths, 288, kLiteralLookupBits, fixed.literal,
+                                   kFixedLiteralTableCapacity, &fixed.literal_bits) &&
+        build_table<distance_entry>(distance_lengths, 32, kFixedDistanceLookupBits, fixed.distance,
+                                    kFixedDistanceTableCapacity, &fixed.distance_bits);
     return fixed;
 }
 
 constexpr FixedTables kFixedTables = make_fixed_tables();
-static_assert(kFixedTables.built && kFixedTables.literal_bits == 9 && kFixedTables.distance_bits == 5);
+static_assert(kFixedTables.built && kFixedTables.literal_bits == 9 &&
+              kFixedTables.distance_bits == 5);
 
 // ---------------------------------------------------------------------------
 // Bit input
@@ -99,8 +102,10 @@ struct BitReader {
         }
         while (count < 56) {
             uint64_t byte = 0;
-            if (next < end) byte = *next++;
-            else ++padding;
+            if (next < end)
+                byte = *next++;
+            else
+                ++padding;
             bits |= byte << count;
             count += 8;
         }
@@ -151,7 +156,7 @@ struct InflateState {
     BitReader in;
     uint8_t *out_start = nullptr;  // the driver's buffer; also the history
     uint8_t *out = nullptr;
-    uint8_t *out_end = nullptr;    // output start + this block's output limit
+    uint8_t *out_end = nullptr;  // output start + this block's output limit
     // Buffer positions [0, filled) hold output of the current folder; the
     // rest still holds an earlier folder's bytes, which must read as zeros.
     uint32_t filled = 0;
@@ -205,12 +210,14 @@ inline void copy_within_block(uint8_t *out, unsigned distance, unsigned length) 
 // previous blocks' output ahead of the cursor, up to the buffer's end, then,
 // wrapped, from this block's start. Buffer positions at or beyond `filled`
 // were never written in this folder and read as zeros.
-void copy_from_history(uint8_t *out_start, uint8_t *out, uint32_t filled, unsigned distance, unsigned length) {
+void copy_from_history(uint8_t *out_start, uint8_t *out, uint32_t filled, unsigned distance,
+                       unsigned length) {
     const size_t written = static_cast<size_t>(out - out_start);
     assert(distance > written && distance <= kHistorySize);
     const size_t from = written + kHistorySize - distance;  // >= written, as distance <= 32768
     const auto ahead = static_cast<unsigned>(std::min<size_t>(length, kHistorySize - from));
-    const auto copied = static_cast<unsigned>(std::min<size_t>(ahead, filled > from ? filled - from : 0));
+    const auto copied =
+        static_cast<unsigned>(std::min<size_t>(ahead, filled > from ? filled - from : 0));
     // The source lies ahead of the destination, so a forward copy reads every
     // byte before it is overwritten; words are used when the two are apart.
     const uint8_t *source = out_start + from;
@@ -248,7 +255,8 @@ inline HuffEntry decode_symbol(BitReader &in, const HuffEntry *table, unsigned r
 inline unsigned consume_with_extra_bits(BitReader &in, HuffEntry entry) {
     const uint64_t bits = in.bits;
     in.consume(entry.bits + entry.op);
-    return entry.value + static_cast<unsigned>((bits >> entry.bits) & ((uint64_t{1} << entry.op) - 1));
+    return entry.value +
+           static_cast<unsigned>((bits >> entry.bits) & ((uint64_t{1} << entry.op) - 1));
 }
 
 // Decodes the symbols of one Huffman-coded Deflate block until its end of
@@ -288,8 +296,10 @@ Fault decode_huffman_block(InflateState &s, const HuffEntry *literals, unsigned 
         const unsigned distance = consume_with_extra_bits(in, code);
 
         length = std::min(length, static_cast<unsigned>(out_end - out));
-        if (distance <= static_cast<size_t>(out - out_start)) copy_within_block(out, distance, length);
-        else copy_from_history(out_start, out, s.filled, distance, length);
+        if (distance <= static_cast<size_t>(out - out_start))
+            copy_within_block(out, distance, length);
+        else
+            copy_from_history(out_start, out, s.filled, distance, length);
         out += length;
         in.refill();
         next = literals[in.peek(literal_bits)];
@@ -333,8 +343,8 @@ Fault read_dynamic_tables(InflateState &s, unsigned *literal_bits, unsigned *dis
         lengths[code_length_order[i]] = static_cast<uint8_t>(in.read(3));
     unsigned code_length_bits = 0;
     const bool code_length_code_built = build_table<code_length_entry>(
-        lengths, kCodeLengthCodes, kCodeLengthLookupBits, s.code_length_table, kCodeLengthTableCapacity,
-        &code_length_bits);
+        lengths, kCodeLengthCodes, kCodeLengthLookupBits, s.code_length_table,
+        kCodeLengthTableCapacity, &code_length_bits);
     CAB_FAIL_IF(!code_length_code_built);
 
     // Every one of the `total` lengths is written below, overwriting the
@@ -353,21 +363,25 @@ Fault read_dynamic_tables(InflateState &s, unsigned *literal_bits, unsigned *dis
         unsigned repeat = 0;
         uint8_t value = 0;
         switch (symbol.value) {
-        case 16: repeat = 3 + in.read(2); value = previous; break;
-        case 17: repeat = 3 + in.read(3); break;
-        default: repeat = 11 + in.read(7); break;
+            case 16:
+                repeat = 3 + in.read(2);
+                value = previous;
+                break;
+            case 17: repeat = 3 + in.read(3); break;
+            default: repeat = 11 + in.read(7); break;
         }
         CAB_FAIL_IF(repeat > total - i);
         std::fill_n(lengths + i, repeat, value);
         i += repeat;
         previous = value;
     }
-    const bool literal_code_built = build_table<literal_entry>(
-        lengths, literal_codes, kLiteralLookupBits, s.literal_table, kLiteralTableCapacity, literal_bits);
+    const bool literal_code_built =
+        build_table<literal_entry>(lengths, literal_codes, kLiteralLookupBits, s.literal_table,
+                                   kLiteralTableCapacity, literal_bits);
     CAB_FAIL_IF(!literal_code_built);
     const bool distance_code_built =
-        build_table<distance_entry>(lengths + literal_codes, distance_codes, kDistanceLookupBits, s.distance_table,
-                                    kDistanceTableCapacity, distance_bits);
+        build_table<distance_entry>(lengths + literal_codes, distance_codes, kDistanceLookupBits,
+                                    s.distance_table, kDistanceTableCapacity, distance_bits);
     CAB_FAIL_IF(!distance_code_built);
     return kNoFault;
 }
@@ -381,20 +395,21 @@ Fault inflate(InflateState &s) {
         if (type == kBlockTypeStored) {
             CAB_TRY(copy_stored_block(s));
         } else if (type == kBlockTypeFixed) {
-            CAB_TRY(decode_huffman_block(s, kFixedTables.literal, kFixedTables.literal_bits, kFixedTables.distance,
-                                         kFixedTables.distance_bits));
+            CAB_TRY(decode_huffman_block(s, kFixedTables.literal, kFixedTables.literal_bits,
+                                         kFixedTables.distance, kFixedTables.distance_bits));
         } else {
             unsigned literal_bits = 0, distance_bits = 0;
             CAB_TRY(read_dynamic_tables(s, &literal_bits, &distance_bits));
-            CAB_TRY(decode_huffman_block(s, s.literal_table, literal_bits, s.distance_table, distance_bits));
+            CAB_TRY(decode_huffman_block(s, s.literal_table, literal_bits, s.distance_table,
+                                         distance_bits));
         }
     }
     return kNoFault;
 }
 
 // Checks the data block's "CK" and inflates what follows into `output`.
-Fault inflate_data_block(InflateState &s, const uint8_t *input, uint32_t input_size, uint8_t *output,
-                         uint32_t limit) {
+Fault inflate_data_block(InflateState &s, const uint8_t *input, uint32_t input_size,
+                         uint8_t *output, uint32_t limit) {
     CAB_FAIL_IF(input_size < 2 || input[0] != 'C' || input[1] != 'K');
     s.in.start(input + 2, input_size - 2);
     s.out_start = s.out = output;
@@ -419,22 +434,26 @@ int create(uint32_t largest_block, unsigned, const HostCallbacks &host, int32_t,
         host.free(handle_memory);
         return kDecodeNoMemory;
     }
-    auto *decoder = new (handle_memory) MszipDecoder{kSignature, host.free, clamp_largest_block(largest_block),
-                                                     new (state_memory) InflateState{}, nullptr};
+    auto *decoder =
+        new (handle_memory) MszipDecoder{kSignature, host.free, clamp_largest_block(largest_block),
+                                         new (state_memory) InflateState{}, nullptr};
     *instance = decoder;
     return kDecodeOk;
 }
 
-int decode(void *instance, const uint8_t *input, uint32_t input_size, uint8_t *output, uint32_t *count) {
+int decode(void *instance, const uint8_t *input, uint32_t input_size, uint8_t *output,
+           uint32_t *count) {
     if (count == nullptr) return kDecodeBadParameter;
     const uint32_t limit = std::exchange(*count, 0);
     MszipDecoder *decoder = checked(instance);
     if (decoder == nullptr) return kDecodeBadInstance;
     decoder->fault = nullptr;
-    if (input == nullptr || output == nullptr || input_size > decoder->largest_block + kInputOverhead)
+    if (input == nullptr || output == nullptr ||
+        input_size > decoder->largest_block + kInputOverhead)
         return kDecodeBadParameter;
     InflateState &s = *decoder->state;
-    const Fault fault = inflate_data_block(s, input, input_size, output, std::min(limit, decoder->largest_block));
+    const Fault fault =
+        inflate_data_block(s, input, input_size, output, std::min(limit, decoder->largest_block));
     decoder->fault = fault.where();
     if (fault) return kDecodeDataError;
 

@@ -47,20 +47,23 @@ inline constexpr unsigned kFixedLiteralTableCapacity = 520;
 inline constexpr unsigned kFixedDistanceTableCapacity = 32;
 inline constexpr unsigned kCodeLengthTableCapacity = 1u << kCodeLengthLookupBits;
 
-inline constexpr uint16_t length_base[29] = {3,  4,  5,  6,  7,  8,  9,  10,  11,  13,  15,  17,  19,  23, 27,
-                                             31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+inline constexpr uint16_t length_base[29] = {3,  4,  5,  6,   7,   8,   9,   10,  11, 13,
+                                             15, 17, 19, 23,  27,  31,  35,  43,  51, 59,
+                                             67, 83, 99, 115, 131, 163, 195, 227, 258};
 inline constexpr uint8_t length_extra_bits[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                                   2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-inline constexpr uint16_t distance_base[30] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,
-                                               33,  49,  65,  97,  129, 193,  257,  385,  513,  769,
-                                               1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-inline constexpr uint8_t distance_extra_bits[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
-                                                    6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+inline constexpr uint16_t distance_base[30] = {
+    1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
+    193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+inline constexpr uint8_t distance_extra_bits[30] = {0, 0, 0,  0,  1,  1,  2,  2,  3,  3,
+                                                    4, 4, 5,  5,  6,  6,  7,  7,  8,  8,
+                                                    9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
 constexpr HuffEntry literal_entry(unsigned symbol) {
     if (symbol < 256) return {kOpLiteral, 0, static_cast<uint16_t>(symbol)};
     if (symbol == 256) return {kOpEndOfBlock, 0, 0};
-    if (symbol < kMaxLiteralCodes) return {length_extra_bits[symbol - 257], 0, length_base[symbol - 257]};
+    if (symbol < kMaxLiteralCodes)
+        return {length_extra_bits[symbol - 257], 0, length_base[symbol - 257]};
     return kInvalidEntry;  // 286 and 287 exist only in the fixed code
 }
 
@@ -80,9 +83,10 @@ struct Code {
 };
 
 inline constexpr auto reversed_byte = [] {
-                                          std::array<uint8_t, 256> table{};
+    std::array<uint8_t, 256> table{};
     for (unsigned v = 0; v < 256; ++v)
-        for (unsigned b = 0; b < 8; ++b) table[v] |= static_cast<uint8_t>(((v >> b) & 1u) << (7 - b));
+        for (unsigned b = 0; b < 8; ++b)
+            table[v] |= static_cast<uint8_t>(((v >> b) & 1u) << (7 - b));
     return table;
 }();
 
@@ -112,7 +116,8 @@ struct TableFiller {
     // Fills the 2^bits entries at `base` with codes[begin, end), which all
     // share their first `consumed` bits and, the code being complete, cover
     // every entry.
-    constexpr bool fill(unsigned begin, unsigned end, unsigned consumed, unsigned bits, unsigned base) {
+    constexpr bool fill(unsigned begin, unsigned end, unsigned consumed, unsigned bits,
+                        unsigned base) {
         unsigned i = begin;
         while (i < end) {
             const unsigned rest = codes[i].reversed >> consumed;
@@ -120,18 +125,22 @@ struct TableFiller {
             if (length <= bits) {
                 HuffEntry entry = symbol_entry(codes[i].symbol);
                 entry.bits = static_cast<uint8_t>(length);
-                for (unsigned at = rest; at < 1u << bits; at += 1u << length) table[base + at] = entry;
+                for (unsigned at = rest; at < 1u << bits; at += 1u << length)
+                    table[base + at] = entry;
                 ++i;
                 continue;
             }
             const unsigned index = low_bits(rest, bits);
             unsigned group_end = i + 1;
-            while (group_end < end && low_bits(codes[group_end].reversed >> consumed, bits) == index) ++group_end;
-            const unsigned sub_bits = std::min(codes[group_end - 1].length - consumed - bits, max_sub_bits);
+            while (group_end < end &&
+                   low_bits(codes[group_end].reversed >> consumed, bits) == index)
+                ++group_end;
+            const unsigned sub_bits =
+                std::min(codes[group_end - 1].length - consumed - bits, max_sub_bits);
             unsigned sub_base = 0;
             if (!allocate(sub_bits, &sub_base)) return false;
-            table[base + index] = {static_cast<uint8_t>(kOpLiteral + sub_bits), static_cast<uint8_t>(bits),
-                                   static_cast<uint16_t>(sub_base)};
+            table[base + index] = {static_cast<uint8_t>(kOpLiteral + sub_bits),
+                                   static_cast<uint8_t>(bits), static_cast<uint16_t>(sub_base)};
             if (!fill(i, group_end, consumed + bits, sub_bits, sub_base)) return false;
             i = group_end;
         }
@@ -147,8 +156,8 @@ struct TableFiller {
 // of length 1) and a table that needs more than `capacity` entries. All
 // lengths 0 give a one-entry table in which every code is invalid.
 template <SymbolEntryFn symbol_entry>
-constexpr unsigned build_table(const uint8_t *lengths, unsigned count, unsigned lookup_bits, HuffEntry *table,
-                               unsigned capacity, unsigned *root_bits) {
+constexpr unsigned build_table(const uint8_t *lengths, unsigned count, unsigned lookup_bits,
+                               HuffEntry *table, unsigned capacity, unsigned *root_bits) {
     unsigned codes_of_length[kMaxCodeLength + 1] = {};
     for (unsigned s = 0; s < count; ++s) ++codes_of_length[lengths[s]];
     codes_of_length[0] = 0;
@@ -185,7 +194,8 @@ constexpr unsigned build_table(const uint8_t *lengths, unsigned count, unsigned 
         const unsigned len = lengths[s];
         if (len == 0) continue;
         const unsigned code = next_code[len]++;
-        const unsigned reversed = (reversed_byte[code & 0xFF] << 8 | reversed_byte[code >> 8]) >> (16 - len);
+        const unsigned reversed =
+            (reversed_byte[code & 0xFF] << 8 | reversed_byte[code >> 8]) >> (16 - len);
         codes[first_index[len]++] = {static_cast<uint16_t>(s), static_cast<uint8_t>(len),
                                      static_cast<uint16_t>(reversed)};
         ++total;

@@ -123,7 +123,8 @@ struct ArithmeticDecoder {
     // once; after the widening the top bits differ, so neither step can
     // apply again.
     void renormalise() {
-        const unsigned settled = static_cast<unsigned>(__builtin_clz(((low ^ high) << 16) | 0x8000));
+        const unsigned settled =
+            static_cast<unsigned>(__builtin_clz(((low ^ high) << 16) | 0x8000));
         if (settled > 0) {
             low = (low << settled) & 0xFFFF;
             high = ((high << settled) | ((1u << settled) - 1)) & 0xFFFF;
@@ -158,7 +159,8 @@ private:
             const __m128i low_half = _mm_mullo_epi16(v, r), high_half = _mm_mulhi_epu16(v, r);
             const __m128i first = _mm_cmpgt_epi32(_mm_unpacklo_epi16(low_half, high_half), s);
             const __m128i second = _mm_cmpgt_epi32(_mm_unpackhi_epi16(low_half, high_half), s);
-            const unsigned above = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi32(first, second)));
+            const unsigned above =
+                static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi32(first, second)));
             // The lanes above come first; count them up to the first clear bit.
             if (above != 0xFFFF) return k - 1 + static_cast<unsigned>(__builtin_ctz(~above)) / 2;
         }
@@ -294,8 +296,10 @@ private:
     void make_newest(PageBuffer *b) {
         if (b == newest) return;
         b->newer->older = b->older;
-        if (b->older) b->older->newer = b->newer;
-        else oldest = b->newer;
+        if (b->older)
+            b->older->newer = b->newer;
+        else
+            oldest = b->newer;
         b->newer = nullptr;
         b->older = newest;
         newest->newer = b;
@@ -305,7 +309,8 @@ private:
     bool transfer(uint32_t number, PageBuffer *b, bool writing) {
         const int32_t offset = static_cast<int32_t>(number * kPageSize);
         if (host->seek(scratch, offset, 0) != offset) return false;
-        const int32_t done = writing ? host->write(scratch, b->bytes, kPageSize) : host->read(scratch, b->bytes, kPageSize);
+        const int32_t done = writing ? host->write(scratch, b->bytes, kPageSize)
+                                     : host->read(scratch, b->bytes, kPageSize);
         return done == static_cast<int32_t>(kPageSize);
     }
 
@@ -383,7 +388,8 @@ Fault decode_block(QuantumDecoder &d, Window &window, const uint8_t *input, uint
     while (out < end && !in.exhausted() && window.ok()) {
         const unsigned selector = coder.decode(m.selector);
         if (selector < kSelectorMatch3) {
-            const uint8_t byte = static_cast<uint8_t>(coder.decode(m.literal[selector]) + kLiteralSymbols * selector);
+            const uint8_t byte = static_cast<uint8_t>(coder.decode(m.literal[selector]) +
+                                                      kLiteralSymbols * selector);
             window.put(produced, byte);
             *out++ = byte;
             continue;
@@ -398,7 +404,8 @@ Fault decode_block(QuantumDecoder &d, Window &window, const uint8_t *input, uint
             slot = coder.decode(m.match4_position);
         } else {
             const unsigned length_slot = coder.decode(m.length);
-            length = length_base[length_slot] + in.read(length_extra_bits[length_slot]) + kLongMatchMin;
+            length =
+                length_base[length_slot] + in.read(length_extra_bits[length_slot]) + kLongMatchMin;
             slot = coder.decode(m.long_position);
         }
         const uint32_t distance = position_base[slot] + in.read(position_extra_bits[slot]) + 1;
@@ -437,15 +444,18 @@ bool create_paged_window(QuantumDecoder &d) {
     w.host = &d.host;
     w.mask = window_size - 1;
     w.scratch = -1;
-    w.page_count = window_size / kPageSize < kMinPageBuffers ? kMinPageBuffers : window_size / kPageSize;
+    w.page_count =
+        window_size / kPageSize < kMinPageBuffers ? kMinPageBuffers : window_size / kPageSize;
     w.pages = static_cast<PageEntry *>(d.host.alloc(w.page_count * sizeof(PageEntry)));
     uint32_t buffers = 0;
     while (w.pages && buffers < w.page_count) {
         void *memory = d.host.alloc(sizeof(PageBuffer));
         if (!memory) break;
         auto *b = new (memory) PageBuffer{-1, false, nullptr, w.newest, {}};
-        if (w.newest) w.newest->newer = b;
-        else w.oldest = b;
+        if (w.newest)
+            w.newest->newer = b;
+        else
+            w.oldest = b;
         w.newest = b;
         ++buffers;
     }
@@ -481,8 +491,8 @@ int size_query(uint32_t largest_block, unsigned window_exponent, uint32_t *compr
     return kDecodeOk;
 }
 
-int create(uint32_t largest_block, unsigned window_exponent, const HostCallbacks &host, int32_t processor_type,
-           void **instance) {
+int create(uint32_t largest_block, unsigned window_exponent, const HostCallbacks &host,
+           int32_t processor_type, void **instance) {
     *instance = nullptr;
     if (!valid_window_exponent(window_exponent)) return kDecodeBadWindow;
     void *memory = host.alloc(sizeof(QuantumDecoder));
@@ -505,7 +515,8 @@ int create(uint32_t largest_block, unsigned window_exponent, const HostCallbacks
     return kDecodeOk;
 }
 
-int decode(void *instance, const uint8_t *input, uint32_t input_size, uint8_t *output, uint32_t *count) {
+int decode(void *instance, const uint8_t *input, uint32_t input_size, uint8_t *output,
+           uint32_t *count) {
     const uint32_t wanted = std::exchange(*count, 0);
     QuantumDecoder *d = checked(instance);
     if (!d) return kDecodeBadInstance;
@@ -531,8 +542,10 @@ int reset(void *instance) {
 int destroy(void *instance) {
     QuantumDecoder *d = checked(instance);
     if (!d) return kDecodeBadInstance;
-    if (d->paged) free_pages(*d);
-    else d->host.free(d->flat.bytes);
+    if (d->paged)
+        free_pages(*d);
+    else
+        d->host.free(d->flat.bytes);
     d->signature = 0;
     d->host.free(d);
     return kDecodeOk;

@@ -17,7 +17,9 @@ namespace cab::quantum {
 
 inline constexpr unsigned kMinWindowExponent = 10;
 inline constexpr unsigned kMaxWindowExponent = 21;
-constexpr bool valid_window_exponent(unsigned w) { return w >= kMinWindowExponent && w <= kMaxWindowExponent; }
+constexpr bool valid_window_exponent(unsigned w) {
+    return w >= kMinWindowExponent && w <= kMaxWindowExponent;
+}
 
 inline constexpr unsigned kPositionSlots = 42;
 inline constexpr unsigned kLengthSlots = 27;
@@ -48,7 +50,8 @@ inline constexpr uint8_t kRebuildsBetweenSorts = 50;
 // Slots 0-3 carry no extra bits, then slots 2k+2 and 2k+3 carry k.
 inline constexpr std::array<uint8_t, kPositionSlots> position_extra_bits = [] {
     std::array<uint8_t, kPositionSlots> bits{};
-    for (unsigned slot = 4; slot < kPositionSlots; ++slot) bits[slot] = static_cast<uint8_t>((slot - 2) / 2);
+    for (unsigned slot = 4; slot < kPositionSlots; ++slot)
+        bits[slot] = static_cast<uint8_t>((slot - 2) / 2);
     return bits;
 }();
 
@@ -128,7 +131,8 @@ struct Model {
             lane = _mm_add_epi16(lane, _mm_set1_epi16(8));
         }
 #else
-        for (unsigned k = 0; k <= i; ++k) cumfreq[k] = static_cast<uint16_t>(cumfreq[k] + kFrequencyStep);
+        for (unsigned k = 0; k <= i; ++k)
+            cumfreq[k] = static_cast<uint16_t>(cumfreq[k] + kFrequencyStep);
 #endif
         if (cumfreq[0] > kMaxTotalFrequency) rebuild();
     }
@@ -147,7 +151,8 @@ private:
     void halve_keeping_order() {
         for (unsigned i = symbols; i-- > 0;) {
             cumfreq[i] = static_cast<uint16_t>(cumfreq[i] >> 1);
-            if (cumfreq[i] <= cumfreq[i + 1]) cumfreq[i] = static_cast<uint16_t>(cumfreq[i + 1] + 1);
+            if (cumfreq[i] <= cumfreq[i + 1])
+                cumfreq[i] = static_cast<uint16_t>(cumfreq[i + 1] + 1);
         }
     }
 
@@ -169,7 +174,8 @@ private:
                 }
             }
         }
-        for (unsigned i = symbols; i-- > 0;) cumfreq[i] = static_cast<uint16_t>(cumfreq[i] + cumfreq[i + 1]);
+        for (unsigned i = symbols; i-- > 0;)
+            cumfreq[i] = static_cast<uint16_t>(cumfreq[i] + cumfreq[i + 1]);
     }
 };
 
@@ -211,7 +217,8 @@ inline uint32_t divide_by_total(uint32_t x, uint32_t total) {
 
 // The coder's interval [low, high] (16-bit values) narrowed to the frequency
 // range [below, upto) of a model whose total is `total`.
-inline void narrow_interval(uint32_t &low, uint32_t &high, uint32_t upto, uint32_t below, uint32_t total) {
+inline void narrow_interval(uint32_t &low, uint32_t &high, uint32_t upto, uint32_t below,
+                            uint32_t total) {
     const uint32_t range = high - low + 1;
     high = (low + divide_by_total(upto * range, total) - 1) & 0xFFFF;
     low = (low + divide_by_total(below * range, total)) & 0xFFFF;

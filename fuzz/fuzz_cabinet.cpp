@@ -27,14 +27,14 @@ int32_t start_file(Walk &walk) {
 int32_t notify(int32_t kind, CabNotification *note) {
     auto *walk = static_cast<Walk *>(note->user);
     switch (kind) {
-    case CAB_NOTE_CABINET:
-        if (walk->first_note) walk->next = note->name;
-        walk->first_note = false;
-        return 0;
-    case CAB_NOTE_FILE_START: return start_file(*walk);
-    case CAB_NOTE_FILE_END: return cabtest::MemoryHost::close(note->handle) == 0 ? 1 : 0;
-    case CAB_NOTE_NEXT_CABINET: return note->error == 0 ? 0 : -1;
-    default: return 0;
+        case CAB_NOTE_CABINET:
+            if (walk->first_note) walk->next = note->name;
+            walk->first_note = false;
+            return 0;
+        case CAB_NOTE_FILE_START: return start_file(*walk);
+        case CAB_NOTE_FILE_END: return cabtest::MemoryHost::close(note->handle) == 0 ? 1 : 0;
+        case CAB_NOTE_NEXT_CABINET: return note->error == 0 ? 0 : -1;
+        default: return 0;
     }
 }
 

@@ -27,7 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                                        cabtest::MemoryHost::write, cabtest::MemoryHost::close,
                                        cabtest::MemoryHost::seek};
     void *decoder = nullptr;
-    if (ops->create(cab::kMaxBlockSize, exponent, callbacks, 1, &decoder) != cab::kDecodeOk) return 0;
+    if (ops->create(cab::kMaxBlockSize, exponent, callbacks, 1, &decoder) != cab::kDecodeOk)
+        return 0;
 
     std::vector<uint8_t> input(capacity + cab::kInputSlack, 0);
     std::vector<uint8_t> output(cab::kMaxBlockSize, 0);
@@ -36,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         const uint32_t compressed = cab::load_u16(data + at);
         const uint32_t requested = cab::load_u16(data + at + 2);
         at += 4;
-        const uint32_t n = static_cast<uint32_t>(std::min<size_t>({compressed, size - at, capacity}));
+        const uint32_t n =
+            static_cast<uint32_t>(std::min<size_t>({compressed, size - at, capacity}));
         std::memcpy(input.data(), data + at, n);
         at += n;
         if (requested == 0) {
@@ -47,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         const int result = ops->decode(decoder, input.data(), n, output.data(), &count);
         // A failure reports no bytes, and a data error names its check.
         if (result != cab::kDecodeOk && count != 0) __builtin_trap();
-        if (result == cab::kDecodeDataError && ops->last_fault(decoder) == nullptr) __builtin_trap();
+        if (result == cab::kDecodeDataError && ops->last_fault(decoder) == nullptr)
+            __builtin_trap();
         if (result != cab::kDecodeOk) break;
         if (count > cab::kMaxBlockSize) __builtin_trap();
     }

@@ -37,12 +37,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         if (part->size() > sfx::kMaxPathPart) __builtin_trap();
     // Whole parts put together give the path back, split only between
     // characters, never inside a double-byte one.
-    const bool truncated = directory.size() == sfx::kMaxPathPart || name.size() == sfx::kMaxPathPart ||
+    const bool truncated = directory.size() == sfx::kMaxPathPart ||
+                           name.size() == sfx::kMaxPathPart ||
                            extension.size() == sfx::kMaxPathPart;
     if (!truncated) {
         if (root + directory + name + extension != text) __builtin_trap();
         const size_t name_at = root.size() + directory.size();
-        if (!on_character_boundary(text, name_at) || !on_character_boundary(text, name_at + name.size()))
+        if (!on_character_boundary(text, name_at) ||
+            !on_character_boundary(text, name_at + name.size()))
             __builtin_trap();
     }
     return 0;

@@ -26,7 +26,8 @@ bool fits(const std::string &value, size_t limit) { return value.size() <= limit
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const int fd = installer_file();
-    if (fd < 0 || ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != static_cast<ssize_t>(size)) return 0;
+    if (fd < 0 || ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != static_cast<ssize_t>(size))
+        return 0;
     sfx::Session &session = fuzz::fresh_session();
     session.process_values.module_path = "/proc/self/fd/" + std::to_string(fd);
     if (!sfx::read_payload()) return 0;

@@ -14,14 +14,18 @@ namespace fuzz {
 
 class QuietUi : public sfx::Ui {
 public:
-    int message_box(uint32_t, const std::string &, const std::string &, sfx::MessageOwner) override {
+    int message_box(uint32_t, const std::string &, const std::string &,
+                    sfx::MessageOwner) override {
         return 0;
     }
     bool run_destination_dialog(sfx::DestinationDialog &) override { return false; }
-    std::optional<std::string> browse_for_folder(const std::string &, const std::string &) override {
+    std::optional<std::string> browse_for_folder(const std::string &,
+                                                 const std::string &) override {
         return std::nullopt;
     }
-    bool run_progress_dialog(const sfx::ProgressDialog &, const sfx::Extraction &) override { return false; }
+    bool run_progress_dialog(const sfx::ProgressDialog &, const sfx::Extraction &) override {
+        return false;
+    }
     void show_archive(const std::string &) override {}
     void show_file(const std::string &) override {}
     void show_progress(uint64_t, uint64_t) override {}

@@ -84,7 +84,8 @@ bool folders_below_are_safe(const std::string &destination, const std::string &o
     const char *start = output_name.c_str();
     for (const char *p = start; *p != '\0'; p = platform::char_next(p)) {
         if (!is_separator(*p)) continue;
-        const std::string folder = destination + output_name.substr(0, static_cast<size_t>(p - start));
+        const std::string folder =
+            destination + output_name.substr(0, static_cast<size_t>(p - start));
         const platform::PathKind kind = platform::path_kind(folder, false);
         if (kind == platform::PathKind::Missing) return true;
         if (kind != platform::PathKind::Directory) return false;
@@ -96,7 +97,8 @@ bool folders_below_are_safe(const std::string &destination, const std::string &o
 // `native` receives the whole stored name in the file system's encoding.
 // False for a hostile name or one that names no file.
 bool output_name_of(const CabNotification &note, std::string &native, std::string &output_name) {
-    if (has_control_character(note.name) || !platform::native_file_name(note.name, note.attributes, native))
+    if (has_control_character(note.name) ||
+        !platform::native_file_name(note.name, note.attributes, native))
         return false;
     if (session().sfx_settings.keep_folders) {
         output_name = native;
@@ -111,9 +113,9 @@ bool output_name_of(const CabNotification &note, std::string &native, std::strin
 int32_t confirm_overwrite(const std::string &stored_name) {
     const SfxSettings &sfx_settings = session().sfx_settings;
     if (sfx_settings.overwrite_all) return 1;
-    const int answer = show_message(SFX_MB_YESNOCANCEL | SFX_MB_ICONQUESTION, StringId::OverwriteCaption,
-                                    StringId::AskOverwrite, platform::native_path(sfx_settings.destination),
-                                    stored_name);
+    const int answer = show_message(SFX_MB_YESNOCANCEL | SFX_MB_ICONQUESTION,
+                                    StringId::OverwriteCaption, StringId::AskOverwrite,
+                                    platform::native_path(sfx_settings.destination), stored_name);
     return answer == SFX_IDYES ? 1 : answer == SFX_IDNO ? 0 : -1;
 }
 
@@ -152,7 +154,8 @@ int32_t on_file_start(CabNotification *note) {
     ui().show_file(shown_path(output_path));
     if (make_folders(sfx_settings.destination) == -1) return -1;
     std::time_t stored_time;
-    if (sfx_settings.newer_only && platform::dos_time_to_unix(note->date, note->time, stored_time) &&
+    if (sfx_settings.newer_only &&
+        platform::dos_time_to_unix(note->date, note->time, stored_time) &&
         !is_newer_than_existing(output_path, stored_time)) {
         return 0;
     }
@@ -179,7 +182,8 @@ bool place_output(const CabNotification &note) {
         platform::set_modification_time(file, stored_time);
     }
     constexpr uint16_t kReadOnly = 0x01;
-    const bool read_only = session().sfx_settings.keep_attributes && (note.attributes & kReadOnly) != 0;
+    const bool read_only =
+        session().sfx_settings.keep_attributes && (note.attributes & kReadOnly) != 0;
     platform::set_attributes(file, read_only, note.size == 1);
     return platform::replace_file(file, pending().output_path);
 }
@@ -334,11 +338,11 @@ int32_t sfx_seek(int32_t handle, int32_t offset, int32_t origin) {
 
 int32_t cab_notify(int32_t kind, CabNotification *note) {
     switch (kind) {
-    case CAB_NOTE_CABINET: return on_cabinet(note);
-    case CAB_NOTE_FILE_START: return on_file_start(note);
-    case CAB_NOTE_FILE_END: return on_file_end(note);
-    case CAB_NOTE_NEXT_CABINET: return on_next_cabinet(note);
-    default: return 0;
+        case CAB_NOTE_CABINET: return on_cabinet(note);
+        case CAB_NOTE_FILE_START: return on_file_start(note);
+        case CAB_NOTE_FILE_END: return on_file_end(note);
+        case CAB_NOTE_NEXT_CABINET: return on_next_cabinet(note);
+        default: return 0;
     }
 }
 
@@ -350,18 +354,18 @@ int make_folders(const std::string &path) {
     if (directory.empty() && name.empty() && extension.empty()) return 0;  // a bare root
     if (!directory.empty() && make_folders(root + directory) == -1) return -1;
     switch (platform::path_kind(copy, true)) {
-    case platform::PathKind::Missing: return platform::make_directory(copy) ? 0 : -1;
-    case platform::PathKind::Directory: return 0;
-    default: return -1;
+        case platform::PathKind::Missing: return platform::make_directory(copy) ? 0 : -1;
+        case platform::PathKind::Directory: return 0;
+        default: return -1;
     }
 }
 
 bool is_newer_than_existing(const std::string &path, std::time_t stored_time) {
     std::time_t existing;
     switch (platform::modification_time(path, existing)) {
-    case platform::TimeQuery::Missing: return true;
-    case platform::TimeQuery::Failed: return false;
-    case platform::TimeQuery::Found: break;
+        case platform::TimeQuery::Missing: return true;
+        case platform::TimeQuery::Failed: return false;
+        case platform::TimeQuery::Found: break;
     }
     return stored_time > existing;
 }
@@ -374,7 +378,8 @@ bool run_extraction_loop() {
     session().process_values.message_owner = MessageOwner::Progress;
     int32_t result = 1;
     state().continue_with_next = true;
-    state().current_cabinet_name = session().process_values.module_path.substr(state().cabinet_folder.size());
+    state().current_cabinet_name =
+        session().process_values.module_path.substr(state().cabinet_folder.size());
     while (state().continue_with_next) {
         measure_cabinet();
         state().first_cabinet_note = true;

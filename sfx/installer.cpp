@@ -16,7 +16,8 @@ namespace {
 // character set, expands a leading `~` as a shell would, and accepts a
 // non-empty valid name of at most kMaxText bytes into `accepted`; otherwise
 // explains what is wrong and keeps the dialog open.
-bool confirm_destination(const std::string &label, const std::string &typed, std::string &accepted) {
+bool confirm_destination(const std::string &label, const std::string &typed,
+                         std::string &accepted) {
     std::string folder;
     if (platform::utf8_to_locale(typed, folder)) {
         folder = expand_home_folder(folder);
@@ -31,8 +32,8 @@ bool confirm_destination(const std::string &label, const std::string &typed, std
         show_message(SFX_MB_ICONINFORMATION, StringId::InstallerCaption, StringId::DestinationEmpty,
                      Insert::utf8(field_name));
     } else {
-        show_message(SFX_MB_ICONINFORMATION, StringId::InstallerCaption, StringId::DestinationInvalid,
-                     Insert::utf8(typed));
+        show_message(SFX_MB_ICONINFORMATION, StringId::InstallerCaption,
+                     StringId::DestinationInvalid, Insert::utf8(typed));
     }
     return false;
 }
@@ -41,8 +42,8 @@ void start_configured_program() {
     const SfxSettings &settings = session().sfx_settings;
     if (settings.program.empty()) return;
     if (!settings.quiet_finish &&
-        show_message(SFX_MB_YESNO | SFX_MB_ICONQUESTION, StringId::InstallerCaption, StringId::AskRunProgram,
-                     settings.program) != SFX_IDYES) {
+        show_message(SFX_MB_YESNO | SFX_MB_ICONQUESTION, StringId::InstallerCaption,
+                     StringId::AskRunProgram, settings.program) != SFX_IDYES) {
         return;
     }
     const std::string path = settings.destination + settings.program;
@@ -57,7 +58,8 @@ bool run_folder_dialog() {
     SfxSettings &sfx_settings = session().sfx_settings;
     const DialogTexts &texts = dialog_texts();
     DestinationDialog dialog;
-    dialog.caption = payload_config.title.empty() ? texts.destination_caption : payload_config.title;
+    dialog.caption =
+        payload_config.title.empty() ? texts.destination_caption : payload_config.title;
     if (payload_config.message.empty()) {
         dialog.label = texts.destination_label;
     } else {
@@ -103,7 +105,8 @@ int run_installer(Session &session, const StartupValues &startup) {
 
     start_configured_program();
     if (!sfx_settings.quiet_finish && session.extraction_state.extracted_count > 0) {
-        show_message(SFX_MB_ICONINFORMATION, StringId::InstallerCaption, StringId::ExtractionSucceeded);
+        show_message(SFX_MB_ICONINFORMATION, StringId::InstallerCaption,
+                     StringId::ExtractionSucceeded);
     }
     return 0;
 }

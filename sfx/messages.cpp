@@ -77,13 +77,15 @@ std::string format_message(const std::string &format, const Insert *first, const
     return out;
 }
 
-int show_message(uint32_t style, StringId caption, StringId text, const std::optional<Insert> &first,
-                 const std::optional<Insert> &second) {
+int show_message(uint32_t style, StringId caption, StringId text,
+                 const std::optional<Insert> &first, const std::optional<Insert> &second) {
     const std::optional<Insert> shown_first = shown_insert(first);
     const std::optional<Insert> shown_second = shown_insert(second);
-    const std::string formatted = format_message(load_string(text), shown_first ? &*shown_first : nullptr,
-                                                 shown_second ? &*shown_second : nullptr);
-    return ui().message_box(style, load_string(caption), formatted, session().process_values.message_owner);
+    const std::string formatted =
+        format_message(load_string(text), shown_first ? &*shown_first : nullptr,
+                       shown_second ? &*shown_second : nullptr);
+    return ui().message_box(style, load_string(caption), formatted,
+                            session().process_values.message_owner);
 }
 
 void abort_extraction(uint32_t status) {

@@ -127,7 +127,8 @@ const char *read_value(const char *p, bool split_words, std::string &value) {
 // value $T\ shows as ".../pelmarself-1000/".
 std::string macro_rest(const std::string &value) {
     std::string rest = value.substr(2);
-    if (platform::code_page() == platform::CodePage::Utf8) std::replace(rest.begin(), rest.end(), '\\', '/');
+    if (platform::code_page() == platform::CodePage::Utf8)
+        std::replace(rest.begin(), rest.end(), '\\', '/');
     return rest;
 }
 
@@ -144,26 +145,22 @@ std::string join_macro_folder(std::string folder, const std::string &rest) {
 std::string expand_folder_macro(const std::string &value) {
     std::string folder;
     switch (value.size() > 1 ? value[1] : '\0') {
-    case 'C': case 'c':
-        folder = session().process_values.start_directory;
-        break;
-    case 'P': case 'p':
-        read_program_files_dir(folder);
-        break;
-    case 'S': case 's': {
-        std::string program_files;
-        read_program_files_dir(program_files);
-        split_path_root(program_files, &folder, nullptr, nullptr, nullptr);
-        break;
-    }
-    case 'W': case 'w':
-        folder = platform::windows_folder();
-        break;
-    case 'Y': case 'y':
-        folder = platform::system_folder();
-        break;
-    default:
-        illegal_option();
+        case 'C':
+        case 'c': folder = session().process_values.start_directory; break;
+        case 'P':
+        case 'p': read_program_files_dir(folder); break;
+        case 'S':
+        case 's': {
+            std::string program_files;
+            read_program_files_dir(program_files);
+            split_path_root(program_files, &folder, nullptr, nullptr, nullptr);
+            break;
+        }
+        case 'W':
+        case 'w': folder = platform::windows_folder(); break;
+        case 'Y':
+        case 'y': folder = platform::system_folder(); break;
+        default: illegal_option();
     }
     return join_macro_folder(folder, macro_rest(value));
 }
@@ -173,7 +170,8 @@ std::string expand_folder_macro(const std::string &value) {
 void set_destination(const std::string &value) {
     SfxSettings &sfx_settings = session().sfx_settings;
     const bool macro = !value.empty() && value[0] == '$';
-    sfx_settings.destination_in_temp = macro && value.size() > 1 && (value[1] == 'T' || value[1] == 't');
+    sfx_settings.destination_in_temp =
+        macro && value.size() > 1 && (value[1] == 'T' || value[1] == 't');
     if (sfx_settings.destination_in_temp) {
         sfx_settings.destination = macro_rest(value);
     } else {
@@ -185,13 +183,18 @@ bool flip_flag(char letter) {
     SfxSettings &sfx_settings = session().sfx_settings;
     bool *flag = nullptr;
     switch (letter) {
-    case '!': flag = &sfx_settings.no_folder_dialog; break;
-    case 'A': case 'a': flag = &sfx_settings.overwrite_all; break;
-    case 'N': case 'n': flag = &sfx_settings.newer_only; break;
-    case 'R': case 'r': flag = &sfx_settings.quiet_finish; break;
-    case 'S': case 's': flag = &sfx_settings.keep_attributes; break;
-    case 'X': case 'x': flag = &sfx_settings.keep_folders; break;
-    default: return false;
+        case '!': flag = &sfx_settings.no_folder_dialog; break;
+        case 'A':
+        case 'a': flag = &sfx_settings.overwrite_all; break;
+        case 'N':
+        case 'n': flag = &sfx_settings.newer_only; break;
+        case 'R':
+        case 'r': flag = &sfx_settings.quiet_finish; break;
+        case 'S':
+        case 's': flag = &sfx_settings.keep_attributes; break;
+        case 'X':
+        case 'x': flag = &sfx_settings.keep_folders; break;
+        default: return false;
     }
     *flag = !*flag;
     return true;

@@ -61,7 +61,8 @@ bool ends_with_separator(const std::string &path) {
 }
 
 std::string expand_home_folder(const std::string &typed) {
-    if (typed.empty() || typed[0] != '~' || (typed.size() > 1 && !is_separator(typed[1]))) return typed;
+    if (typed.empty() || typed[0] != '~' || (typed.size() > 1 && !is_separator(typed[1])))
+        return typed;
     std::string home = platform::home_folder();
     if (home.empty()) return typed;
     if (typed.size() > 1 && ends_with_separator(home)) home.pop_back();

@@ -3,8 +3,8 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <langinfo.h>
-#include <pwd.h>
 #include <pthread.h>
+#include <pwd.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -84,8 +84,6 @@ int posix_open_flags(int32_t flags) {
     return result;
 }
 
-
-
 // The device and partition behind `folder`, as "major:minor".
 bool device_of(const std::string &folder, dev_t &device) {
     struct stat info;
@@ -101,8 +99,8 @@ bool read_removable_flag(const std::string &sys_dir) {
 }
 
 bool block_device_removable(dev_t device) {
-    const std::string link = "/sys/dev/block/" + std::to_string(major(device)) + ":" +
-                             std::to_string(minor(device));
+    const std::string link =
+        "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
     char resolved[PATH_MAX];
     if (realpath(link.c_str(), resolved) == nullptr) return false;
     const std::string dir = resolved;
@@ -138,8 +136,11 @@ constexpr const char *kShiftJisCharset = "CP932";
 // Length of the UTF-8 sequence that starts at `text[i]`; 0 when none does.
 size_t utf8_sequence_length(const std::string &text, size_t i) {
     const auto byte = static_cast<unsigned char>(text[i]);
-    const size_t length = byte < 0x80 ? 1 : (byte >> 5) == 0x6 ? 2 : (byte >> 4) == 0xE ? 3
-                                                             : (byte >> 3) == 0x1E ? 4 : 0;
+    const size_t length = byte < 0x80           ? 1
+                          : (byte >> 5) == 0x6  ? 2
+                          : (byte >> 4) == 0xE  ? 3
+                          : (byte >> 3) == 0x1E ? 4
+                                                : 0;
     if (length == 0 || i + length > text.size()) return 0;
     for (size_t k = 1; k < length; ++k) {
         if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
@@ -427,7 +428,10 @@ int32_t write_file(int32_t handle, const void *buffer, uint32_t count) {
 }
 
 int32_t seek_file(int32_t handle, int32_t offset, int32_t origin) {
-    const int whence = origin == 0 ? SEEK_SET : origin == 1 ? SEEK_CUR : origin == 2 ? SEEK_END : -1;
+    const int whence = origin == 0   ? SEEK_SET
+                       : origin == 1 ? SEEK_CUR
+                       : origin == 2 ? SEEK_END
+                                     : -1;
     if (whence < 0) return -1;
     const off_t result = lseek(handle, offset, whence);
     return result < 0 || result > INT32_MAX ? -1 : static_cast<int32_t>(result);
@@ -497,7 +501,8 @@ PathKind path_kind(const std::string &path, bool follow_links) {
     struct stat info;
     const std::string native = native_path(path);
     const int result = follow_links ? stat(native.c_str(), &info) : lstat(native.c_str(), &info);
-    if (result != 0) return errno == ENOENT || errno == ENOTDIR ? PathKind::Missing : PathKind::Unknown;
+    if (result != 0)
+        return errno == ENOENT || errno == ENOTDIR ? PathKind::Missing : PathKind::Unknown;
     if (S_ISDIR(info.st_mode)) return PathKind::Directory;
     if (S_ISREG(info.st_mode)) return PathKind::File;
     return PathKind::Other;

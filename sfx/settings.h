@@ -48,7 +48,7 @@ struct SfxSettings {
     // Set while `destination` holds the rest of a $T value, which
     // resolve_destination puts into the temporary folder.
     bool destination_in_temp = false;
-    std::string program;            // E
+    std::string program;  // E
 };
 
 // Values read once at start-up, and the owner of message boxes.
@@ -72,21 +72,21 @@ struct PendingOutput {
 };
 
 struct ExtractionState {
-    std::string cabinet_folder;        // where every cabinet of the set is looked for
-    std::string engine_folder;         // the same as the engine reaches it (a long one by descriptor)
+    std::string cabinet_folder;  // where every cabinet of the set is looked for
+    std::string engine_folder;   // the same as the engine reaches it (a long one by descriptor)
     std::string own_file_for_engine;   // the installer's own file as the engine opens it
     std::string current_cabinet_name;  // cabinet of the next cab_copy
     std::string next_cabinet_name;     // cabinet after the running call
     bool continue_with_next = false;
     bool first_cabinet_note = false;
     int32_t disk_number = 1;
-    uint32_t extracted_count = 0;      // files completed
+    uint32_t extracted_count = 0;  // files completed
     bool cancel_requested = false;
     std::vector<int32_t> embedded_handles;  // open on the installer's own file
     CabContext *context = nullptr;
     PendingOutput pending_output;
-    uint64_t bytes_written = 0;        // of the running cabinet's files
-    uint64_t bytes_total = 0;          // 0 when not known
+    uint64_t bytes_written = 0;  // of the running cabinet's files
+    uint64_t bytes_total = 0;    // 0 when not known
 };
 
 }  // namespace sfx

@@ -25,9 +25,12 @@ constexpr StringEntry kStringTable[] = {
     {StringId::AskOverwrite,
      "The \"%1\" \nto be decompressed into the file \"%2\", and another file, have the "
      "same name.\nPlease confirm if the file can be overwritten.",
-     "\"%1\" に\n展開するファイル \"%2\" と同名のファイルが存在します.\n上書きしてもよろしいですか？"},
-    {StringId::AskRunProgram, "Should the file \"%1\" be executed?", "ファイル \"%1\" を実行しますか?"},
-    {StringId::BrowseInstruction, "Please set the decompress destination.", "解凍先を指定してください"},
+     "\"%1\" に\n展開するファイル \"%2\" "
+     "と同名のファイルが存在します.\n上書きしてもよろしいですか？"},
+    {StringId::AskRunProgram, "Should the file \"%1\" be executed?",
+     "ファイル \"%1\" を実行しますか?"},
+    {StringId::BrowseInstruction, "Please set the decompress destination.",
+     "解凍先を指定してください"},
     {StringId::NextCabinetMissing, "\"%2\" does not exist in the folder \"%1\".",
      "フォルダ  \"%1\" に \"%2\" がありません."},
     {StringId::InsertDiskette, "Please insert diskette no. %2!d! into the %1 drive.",
@@ -37,12 +40,15 @@ constexpr StringEntry kStringTable[] = {
     {StringId::DestinationInvalid,
      "The \"%1\"\r\nas a decompress destination folder name is incorrect.\r\n"
      "Please set the correct folder name.",
-     "\"%1\"\r\nは解凍先のフォルダ名として正しくありません.\r\n正しいフォルダ名を指定してください."},
+     "\"%1\"\r\nは解凍先のフォルダ名として正しくありません."
+     "\r\n正しいフォルダ名を指定してください."},
     {StringId::IllegalOption, "An illegal option has been set.", "指定されたオプションが異常です."},
-    {StringId::ExtractionAborted, "The decompression process has been aborted.", "解凍は中断されました."},
+    {StringId::ExtractionAborted, "The decompression process has been aborted.",
+     "解凍は中断されました."},
     {StringId::CreateFolderCaption, "Create Folder", "フォルダの作成"},
     {StringId::InstallerCaption, "Pelmar Self Decompression", "Pelmar自己解凍"},
-    {StringId::OverwriteCaption, "Duplicated File Overwrite Confirmation", "重複ファイル上書きの確認"},
+    {StringId::OverwriteCaption, "Duplicated File Overwrite Confirmation",
+     "重複ファイル上書きの確認"},
 };
 
 constexpr DialogTexts kEnglishDialogs = {
@@ -58,15 +64,9 @@ constexpr DialogTexts kEnglishDialogs = {
 };
 
 constexpr DialogTexts kJapaneseDialogs = {
-    "CABの自己解凍",
-    "解凍先フォルダ(&T):",
-    "参照(&R)...",
-    "解凍(&X)",
-    "キャンセル(ESC)",
-    "Pelmar自己解凍 展開中...",
-    "書庫ファイル:",
-    "展開ファイル:",
-    "キャンセル",
+    "CABの自己解凍", "解凍先フォルダ(&T):", "参照(&R)...",
+    "解凍(&X)",      "キャンセル(ESC)",     "Pelmar自己解凍 展開中...",
+    "書庫ファイル:", "展開ファイル:",       "キャンセル",
 };
 
 }  // namespace

@@ -87,10 +87,10 @@ struct Question {
 
 Question question_for(uint32_t style) {
     switch (style & SFX_MB_BUTTONS_MASK) {
-    case SFX_MB_OKCANCEL: return {"[o]k/[c]ancel", SFX_IDCANCEL};
-    case SFX_MB_YESNOCANCEL: return {"[y]es/[n]o/[c]ancel", SFX_IDCANCEL};
-    case SFX_MB_YESNO: return {"[y]es/[n]o", SFX_IDNO};
-    default: return {nullptr, SFX_IDOK};
+        case SFX_MB_OKCANCEL: return {"[o]k/[c]ancel", SFX_IDCANCEL};
+        case SFX_MB_YESNOCANCEL: return {"[y]es/[n]o/[c]ancel", SFX_IDCANCEL};
+        case SFX_MB_YESNO: return {"[y]es/[n]o", SFX_IDNO};
+        default: return {nullptr, SFX_IDOK};
     }
 }
 
@@ -98,11 +98,16 @@ Question question_for(uint32_t style) {
 int button_for(uint32_t style, char answer) {
     const uint32_t buttons = style & SFX_MB_BUTTONS_MASK;
     switch (answer) {
-    case 'y': case 'Y': return buttons == SFX_MB_YESNO || buttons == SFX_MB_YESNOCANCEL ? SFX_IDYES : 0;
-    case 'n': case 'N': return buttons == SFX_MB_YESNO || buttons == SFX_MB_YESNOCANCEL ? SFX_IDNO : 0;
-    case 'o': case 'O': return buttons == SFX_MB_OKCANCEL ? SFX_IDOK : 0;
-    case 'c': case 'C': return buttons == SFX_MB_OKCANCEL || buttons == SFX_MB_YESNOCANCEL ? SFX_IDCANCEL : 0;
-    default: return 0;
+        case 'y':
+        case 'Y': return buttons == SFX_MB_YESNO || buttons == SFX_MB_YESNOCANCEL ? SFX_IDYES : 0;
+        case 'n':
+        case 'N': return buttons == SFX_MB_YESNO || buttons == SFX_MB_YESNOCANCEL ? SFX_IDNO : 0;
+        case 'o':
+        case 'O': return buttons == SFX_MB_OKCANCEL ? SFX_IDOK : 0;
+        case 'c':
+        case 'C':
+            return buttons == SFX_MB_OKCANCEL || buttons == SFX_MB_YESNOCANCEL ? SFX_IDCANCEL : 0;
+        default: return 0;
     }
 }
 
@@ -132,7 +137,8 @@ void TerminalUi::clear_progress_line() {
 int TerminalUi::message_box(uint32_t style, const std::string &caption, const std::string &text,
                             MessageOwner) {
     clear_progress_line();
-    std::fprintf(stderr, "%s: %s\n", printable(caption).c_str(), printable(text, Shown::Message).c_str());
+    std::fprintf(stderr, "%s: %s\n", printable(caption).c_str(),
+                 printable(text, Shown::Message).c_str());
     const Question question = question_for(style);
     if (question.choices == nullptr) return SFX_IDOK;
     const InterruptibleQuestion interruptible(extraction_ != nullptr);
@@ -161,7 +167,8 @@ bool TerminalUi::run_destination_dialog(DestinationDialog &dialog) {
             std::fputc('\n', stderr);
             return false;
         }
-        const std::string folder = line.empty() ? dialog.folder : platform::locale_shown_in_utf8(line);
+        const std::string folder =
+            line.empty() ? dialog.folder : platform::locale_shown_in_utf8(line);
         if (dialog.confirm(folder)) {
             dialog.folder = folder;
             return true;

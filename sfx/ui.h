@@ -31,12 +31,7 @@ enum : uint32_t {
 };
 
 // Button ids a message box answers with (the Win32 values).
-enum : int {
-    SFX_IDOK = 1,
-    SFX_IDCANCEL = 2,
-    SFX_IDYES = 6,
-    SFX_IDNO = 7
-};
+enum : int { SFX_IDOK = 1, SFX_IDCANCEL = 2, SFX_IDYES = 6, SFX_IDNO = 7 };
 
 // Which window owns a message box: none, or the progress dialog while it
 // runs (a front end centres the box over its owner and blocks it).
@@ -82,8 +77,8 @@ public:
     // Shows a modal message box with the style's buttons and icon and returns
     // the id of the button chosen (SFX_IDOK ...). A box that cannot be shown
     // answers 0.
-    virtual int message_box(uint32_t style, const std::string &caption,
-                            const std::string &text, MessageOwner owner) = 0;
+    virtual int message_box(uint32_t style, const std::string &caption, const std::string &text,
+                            MessageOwner owner) = 0;
 
     // Runs the modal destination dialog. Returns true when `confirm` accepted
     // the field's text (then `dialog.folder` holds it); false on Cancel, Esc,

@@ -10,7 +10,7 @@
 #include "trainer/ui/controls.h"
 #include "trainer/ui/trainer_app.h"
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     QApplication application(argc, argv);
     // Settings live in ~/.config/tapmora/tapmora.conf.
     QCoreApplication::setOrganizationName(QStringLiteral("tapmora"));

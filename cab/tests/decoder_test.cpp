@@ -28,12 +28,14 @@ std::vector<Method> methods() {
     return {
         {"Mszip", "mszip.cpp", cab::kMethodMszip, 0, 12, 0, {'X', 'X', 0x03, 0x00}},  // no "CK"
         {"Quantum", "quantum.cpp", cab::kMethodQuantum, 15, 10240, 22, {}},  // no input at all
-        {"Lzx", "lzx.cpp", cab::kMethodLzx, 15, 6144, 14, std::vector<uint8_t>(16, 0)},  // block type 0
+        {"Lzx", "lzx.cpp", cab::kMethodLzx, 15, 6144, 14,
+         std::vector<uint8_t>(16, 0)},  // block type 0
     };
 }
 
-const cab::HostCallbacks kHost = {MemoryHost::alloc, MemoryHost::free, MemoryHost::open, MemoryHost::read,
-                                  MemoryHost::write, MemoryHost::close, MemoryHost::seek};
+const cab::HostCallbacks kHost = {MemoryHost::alloc, MemoryHost::free,  MemoryHost::open,
+                                  MemoryHost::read,  MemoryHost::write, MemoryHost::close,
+                                  MemoryHost::seek};
 
 class DecoderRules : public ::testing::TestWithParam<Method> {
 protected:
@@ -48,8 +50,9 @@ protected:
     // The test's instance, with the method's valid window.
     void *instance() {
         if (!instance_) {
-            EXPECT_EQ(ops().create(cab::kMaxBlockSize, GetParam().window_exponent, kHost, 1, &instance_),
-                      cab::kDecodeOk);
+            EXPECT_EQ(
+                ops().create(cab::kMaxBlockSize, GetParam().window_exponent, kHost, 1, &instance_),
+                cab::kDecodeOk);
         }
         return instance_;
     }
@@ -58,7 +61,8 @@ protected:
     int decode(const std::vector<uint8_t> &block, uint32_t &count) {
         std::vector<uint8_t> input = block;
         input.resize(block.size() + cab::kInputSlack);
-        return ops().decode(instance(), input.data(), static_cast<uint32_t>(block.size()), output_.data(), &count);
+        return ops().decode(instance(), input.data(), static_cast<uint32_t>(block.size()),
+                            output_.data(), &count);
     }
 
     MemoryHost host_;
@@ -70,11 +74,13 @@ TEST_P(DecoderRules, LargestBlockIsClampedToTheBlockSize) {
     const Method &m = GetParam();
     for (uint32_t largest : {0u, cab::kMaxBlockSize + 1, 0xFFFFFFFFu}) {
         uint32_t capacity = 0;
-        EXPECT_EQ(ops().size_query(largest, m.window_exponent, &capacity), cab::kDecodeOk) << largest;
+        EXPECT_EQ(ops().size_query(largest, m.window_exponent, &capacity), cab::kDecodeOk)
+            << largest;
         EXPECT_EQ(capacity, cab::kMaxBlockSize + m.input_extra) << largest;
 
         void *instance = nullptr;
-        ASSERT_EQ(ops().create(largest, m.window_exponent, kHost, 1, &instance), cab::kDecodeOk) << largest;
+        ASSERT_EQ(ops().create(largest, m.window_exponent, kHost, 1, &instance), cab::kDecodeOk)
+            << largest;
         std::vector<uint8_t> input(16), output(cab::kMaxBlockSize + 1);
         uint32_t count = cab::kMaxBlockSize + 1;
         const int too_many = ops().decode(instance, input.data(), 16, output.data(), &count);
@@ -110,7 +116,8 @@ TEST_P(DecoderRules, AFailedDecodeReportsNoBytes) {
 
     uint32_t not_a_decoder[16] = {};
     count = 100;
-    EXPECT_EQ(ops().decode(not_a_decoder, output_.data(), 0, output_.data(), &count), cab::kDecodeBadInstance);
+    EXPECT_EQ(ops().decode(not_a_decoder, output_.data(), 0, output_.data(), &count),
+              cab::kDecodeBadInstance);
     EXPECT_EQ(count, 0u);
 }
 
@@ -124,7 +131,8 @@ TEST_P(DecoderRules, AFailedDecodeNamesTheCheckThatFired) {
     EXPECT_TRUE(std::string(fault).starts_with(std::string(m.source) + ":")) << fault;
 
     // A good block clears it.
-    const cabwriter::Method method{static_cast<cabwriter::MethodKind>(m.kind), m.window_exponent, true};
+    const cabwriter::Method method{static_cast<cabwriter::MethodKind>(m.kind), m.window_exponent,
+                                   true};
     const auto blocks = method.make_compressor()->compress(std::vector<uint8_t>(1000, 'a'));
     ASSERT_EQ(blocks.size(), 1u);
     ASSERT_EQ(ops().reset(instance()), cab::kDecodeOk);
@@ -135,6 +143,8 @@ TEST_P(DecoderRules, AFailedDecodeNamesTheCheckThatFired) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Decoders, DecoderRules, ::testing::ValuesIn(methods()),
-                         [](const ::testing::TestParamInfo<Method> &info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<Method> &info) {
+                             return std::string(info.param.name);
+                         });
 
 }  // namespace

@@ -40,7 +40,8 @@ size_t first_block(const std::vector<uint8_t> &cab) {
 }
 
 // Runs one cab_copy over `bytes` stored as "a.cab"; returns the error code (0 on success).
-int32_t extract_error(std::vector<uint8_t> bytes, int32_t *detail = nullptr, std::string *fault = nullptr) {
+int32_t extract_error(std::vector<uint8_t> bytes, int32_t *detail = nullptr,
+                      std::string *fault = nullptr) {
     MemoryHost host;
     host.add_file("a.cab", std::move(bytes));
     Extraction x(host);
@@ -57,7 +58,8 @@ int32_t extract_error(std::vector<uint8_t> bytes, int32_t *detail = nullptr, std
 TEST(Walk, ExtractsEveryFileOfSeveralFoldersWithTheirAttributes) {
     MemoryHost host;
     std::vector<Folder> folders = {
-        stored({test_file("a.txt", 100, 1), test_file("dir\\b.bin", 70000, 2), test_file("empty", 0)}),
+        stored(
+            {test_file("a.txt", 100, 1), test_file("dir\\b.bin", 70000, 2), test_file("empty", 0)}),
         stored({test_file("c", 32768, 3)})};
     folders[1].files[0].attributes = 0x21 | 0x40;
     host.add_file("set.cab", one_cabinet(folders));
@@ -137,7 +139,8 @@ TEST(Walk, NoAllocationPerFileOrBlock) {
     auto peak_for = [](size_t files) {
         MemoryHost host;
         std::vector<FileEntry> list;
-        for (size_t i = 0; i < files; ++i) list.push_back(test_file("f" + std::to_string(i), 9000, uint32_t(i)));
+        for (size_t i = 0; i < files; ++i)
+            list.push_back(test_file("f" + std::to_string(i), 9000, uint32_t(i)));
         host.add_file("a.cab", one_cabinet({stored(list)}));
         Extraction x(host);
         EXPECT_TRUE(x.copy("a.cab"));
@@ -165,12 +168,14 @@ TEST(Walk, FileListHostMayRewindTheTable) {
 }
 
 TEST(Walk, AbortAnswersEndWithAbortAndCloseTheOutput) {
-    for (int32_t kind : {CAB_NOTE_CABINET, CAB_NOTE_FILE_START, CAB_NOTE_FILE_END, CAB_NOTE_FILE_LIST}) {
+    for (int32_t kind :
+         {CAB_NOTE_CABINET, CAB_NOTE_FILE_START, CAB_NOTE_FILE_END, CAB_NOTE_FILE_LIST}) {
         MemoryHost host;
         host.add_file("a.cab", one_cabinet({stored({test_file("a", 10)})}));
         Extraction x(host);
         x.answer = [&](int32_t k, CabNotification &n) {
-            if (k == CAB_NOTE_FILE_END) MemoryHost::close(n.handle);  // not closed by us: engine closes
+            if (k == CAB_NOTE_FILE_END)
+                MemoryHost::close(n.handle);  // not closed by us: engine closes
             return k == kind ? -1 : Extraction::kDefault;
         };
         EXPECT_FALSE(x.copy("a.cab")) << kind;
@@ -329,7 +334,8 @@ TEST(Malformed, DecodeErrorsNameTheCheckThatFoundThem) {
     EXPECT_EQ(fault, "") << "no decode error, no fault";
     put_u16(counts, first_block(counts) + cab::kBlockUncompressedSize, 11);
     EXPECT_EQ(extract_error(counts, nullptr, &fault), CAB_ERR_DECODE);
-    EXPECT_TRUE(fault.starts_with("driver.cpp:") && fault.ends_with(": produced != expected")) << fault;
+    EXPECT_TRUE(fault.starts_with("driver.cpp:") && fault.ends_with(": produced != expected"))
+        << fault;
 
     auto window = one_cabinet({stored({test_file("a", 10)})});
     put_u16(window, folder_table(window) + cab::kFolderMethod, 0x1602);
@@ -340,7 +346,9 @@ TEST(Malformed, DecodeErrorsNameTheCheckThatFoundThem) {
     auto signature = one_cabinet({Folder{mszip, {test_file("a", 100)}, nullptr}}, no_sums);
     signature[first_block(signature) + cab::kBlockHeaderSize] = 'X';  // where "CK" belongs
     EXPECT_EQ(extract_error(signature, nullptr, &fault), CAB_ERR_DECODE);
-    EXPECT_TRUE(fault.starts_with("mszip.cpp:") && fault.find("input[0] != 'C'") != std::string::npos) << fault;
+    EXPECT_TRUE(fault.starts_with("mszip.cpp:") &&
+                fault.find("input[0] != 'C'") != std::string::npos)
+        << fault;
 }
 
 TEST(Malformed, UnknownMethodsAreMethodErrors) {
@@ -357,7 +365,8 @@ TEST(Malformed, NamesOfExactly255AreAcceptedAndUnterminatedOnesRefused) {
     EXPECT_EQ(extract_error(cab), 0);
     // Replace the terminator: the name now runs into the block header that follows.
     const size_t entry = cabtest::file_entry_positions(cab)[0];
-    ASSERT_NE(cab[entry + cab::kFileEntrySize + 255 + 1], 0) << "choose content with a nonzero checksum byte";
+    ASSERT_NE(cab[entry + cab::kFileEntrySize + 255 + 1], 0)
+        << "choose content with a nonzero checksum byte";
     cab[entry + cab::kFileEntrySize + 255] = 'x';
     EXPECT_EQ(extract_error(cab), CAB_ERR_CORRUPT);
 }
@@ -434,7 +443,9 @@ TEST(Memory, FailedAllocationsAreMemoryErrorsAndLeaveNothingBehind) {
         host.fault = nullptr;
         {
             Extraction x(host);
-            host.fault = [&](cabtest::HostOp op) { return op == cabtest::HostOp::Alloc && ++allocations == k; };
+            host.fault = [&](cabtest::HostOp op) {
+                return op == cabtest::HostOp::Alloc && ++allocations == k;
+            };
             EXPECT_FALSE(x.copy("a.cab")) << k;
             EXPECT_EQ(x.error.code, CAB_ERR_MEMORY) << k;
             EXPECT_EQ(host.open_handles(), 0u);

@@ -49,39 +49,39 @@ int32_t Extraction::notify(int32_t kind, CabNotification *note) {
 
 int32_t Extraction::default_answer(int32_t kind, CabNotification &note) {
     switch (kind) {
-    case CAB_NOTE_CABINET:
-        events.push_back("cabinet " + std::string(note.text3) + " next=" + note.name);
-        if (first_cabinet_note_) next_in_set_ = note.name;
-        first_cabinet_note_ = false;
-        return 0;
-    case CAB_NOTE_CONTINUED_FILE:
-        events.push_back("continued " + std::string(note.name));
-        return 0;
-    case CAB_NOTE_FILE_START: {
-        events.push_back("start " + std::string(note.name));
-        const int32_t handle = host_.create_output(note.name);
-        outputs_[handle] = note.name;
-        return handle;
-    }
-    case CAB_NOTE_FILE_END: {
-        events.push_back("end " + std::string(note.name));
-        const std::string name = outputs_.at(note.handle);
-        outputs_.erase(note.handle);
-        MemoryHost::close(note.handle);
-        files[name] = host_.file(name);
-        order.push_back(name);
-        file_ends.push_back(note);
-        return 1;
-    }
-    case CAB_NOTE_NEXT_CABINET:
-        events.push_back("next " + std::string(note.name) + " error=" + std::to_string(note.error));
-        if (note.error != 0) return -1;
-        return 0;
-    case CAB_NOTE_FILE_LIST:
-        events.push_back("list " + std::to_string(note.folder_index));
-        return 0;
-    default:
-        return 0;
+        case CAB_NOTE_CABINET:
+            events.push_back("cabinet " + std::string(note.text3) + " next=" + note.name);
+            if (first_cabinet_note_) next_in_set_ = note.name;
+            first_cabinet_note_ = false;
+            return 0;
+        case CAB_NOTE_CONTINUED_FILE:
+            events.push_back("continued " + std::string(note.name));
+            return 0;
+        case CAB_NOTE_FILE_START: {
+            events.push_back("start " + std::string(note.name));
+            const int32_t handle = host_.create_output(note.name);
+            outputs_[handle] = note.name;
+            return handle;
+        }
+        case CAB_NOTE_FILE_END: {
+            events.push_back("end " + std::string(note.name));
+            const std::string name = outputs_.at(note.handle);
+            outputs_.erase(note.handle);
+            MemoryHost::close(note.handle);
+            files[name] = host_.file(name);
+            order.push_back(name);
+            file_ends.push_back(note);
+            return 1;
+        }
+        case CAB_NOTE_NEXT_CABINET:
+            events.push_back("next " + std::string(note.name) +
+                             " error=" + std::to_string(note.error));
+            if (note.error != 0) return -1;
+            return 0;
+        case CAB_NOTE_FILE_LIST:
+            events.push_back("list " + std::to_string(note.folder_index));
+            return 0;
+        default: return 0;
     }
 }
 
@@ -119,7 +119,8 @@ void expect_round_trip(const std::vector<cabwriter::Folder> &folders, uint32_t m
     ASSERT_TRUE(x.copy_set(cabinets[0].name))
         << "error " << x.error.code << " " << x.fault() << ", cabinet size " << max_cabinet_size;
     for (const auto &folder : folders)
-        for (const auto &f : folder.files) EXPECT_EQ(x.files[f.name], f.data) << f.name << " " << max_cabinet_size;
+        for (const auto &f : folder.files)
+            EXPECT_EQ(x.files[f.name], f.data) << f.name << " " << max_cabinet_size;
 }
 
 void add_cabinets(MemoryHost &host, const std::vector<cabwriter::Cabinet> &cabinets,
@@ -135,7 +136,8 @@ std::vector<uint8_t> test_bytes(size_t size, uint32_t seed) {
         x ^= x >> 17;
         x ^= x << 5;
         // Mostly text-like with repeats, so compressors have something to find.
-        out[i] = (x % 4 == 0) ? static_cast<uint8_t>(x >> 8) : static_cast<uint8_t>('a' + (i / 7 + seed) % 13);
+        out[i] = (x % 4 == 0) ? static_cast<uint8_t>(x >> 8)
+                              : static_cast<uint8_t>('a' + (i / 7 + seed) % 13);
     }
     return out;
 }
@@ -152,8 +154,12 @@ std::vector<size_t> file_entry_positions(const std::vector<uint8_t> &cabinet) {
     return positions;
 }
 
-void put_u16(std::vector<uint8_t> &bytes, size_t at, uint16_t v) { cab::store_u16(bytes.data() + at, v); }
+void put_u16(std::vector<uint8_t> &bytes, size_t at, uint16_t v) {
+    cab::store_u16(bytes.data() + at, v);
+}
 
-void put_u32(std::vector<uint8_t> &bytes, size_t at, uint32_t v) { cab::store_u32(bytes.data() + at, v); }
+void put_u32(std::vector<uint8_t> &bytes, size_t at, uint32_t v) {
+    cab::store_u32(bytes.data() + at, v);
+}
 
 }  // namespace cabtest

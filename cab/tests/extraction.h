@@ -36,10 +36,10 @@ public:
     // cab_last_fault's text, or "" when the context has recorded none.
     std::string fault() const;
     CabError error{};
-    std::vector<std::string> events;                      // one line per notification
+    std::vector<std::string> events;                    // one line per notification
     std::map<std::string, std::vector<uint8_t>> files;  // extracted, by stored name
-    std::vector<std::string> order;                       // names in FILE_END order
-    std::vector<CabNotification> file_ends;                // copies of each FILE_END note
+    std::vector<std::string> order;                     // names in FILE_END order
+    std::vector<CabNotification> file_ends;             // copies of each FILE_END note
 
 private:
     static int32_t notify(int32_t kind, CabNotification *note);
@@ -56,8 +56,11 @@ private:
 // streams into a cabinet.
 class PresetBlocks final : public cabwriter::FolderCompressor {
 public:
-    explicit PresetBlocks(std::vector<cabwriter::CompressedBlock> blocks) : blocks_(std::move(blocks)) {}
-    std::vector<cabwriter::CompressedBlock> compress(std::span<const uint8_t>) override { return blocks_; }
+    explicit PresetBlocks(std::vector<cabwriter::CompressedBlock> blocks)
+        : blocks_(std::move(blocks)) {}
+    std::vector<cabwriter::CompressedBlock> compress(std::span<const uint8_t>) override {
+        return blocks_;
+    }
 
 private:
     std::vector<cabwriter::CompressedBlock> blocks_;

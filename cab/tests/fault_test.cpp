@@ -35,7 +35,10 @@ struct FaultCase {
 
 // Two folders: a file that spans blocks, two that share one, and an empty one.
 std::vector<Folder> folders_of(Method method) {
-    Folder first{method, {test_file("a.bin", 40000, 1), test_file("dir\\b.txt", 700, 2), test_file("empty", 0, 3)}, nullptr};
+    Folder first{
+        method,
+        {test_file("a.bin", 40000, 1), test_file("dir\\b.txt", 700, 2), test_file("empty", 0, 3)},
+        nullptr};
     Folder second{method, {test_file("c.bin", 9000, 4)}, nullptr};
     return {first, second};
 }
@@ -70,7 +73,9 @@ std::vector<FaultCase> fault_cases() {
         {"LzxSet", folders_of(lzx), set_of(12000), nullptr},
         {"QuantumSet", folders_of(quantum), set_of(12000), nullptr},
         // Five pages of data go through three page buffers.
-        {"QuantumPagedWindow", {Folder{quantum, {test_file("a.bin", 20000, 1)}, nullptr}}, {},
+        {"QuantumPagedWindow",
+         {Folder{quantum, {test_file("a.bin", 20000, 1)}, nullptr}},
+         {},
          paged_window_with_three_buffers},
     };
 }
@@ -79,12 +84,12 @@ std::vector<FaultCase> fault_cases() {
 std::vector<int32_t> codes_for(HostOp op, bool scratch_file) {
     std::vector<int32_t> codes;
     switch (op) {
-    case HostOp::Alloc: codes = {CAB_ERR_MEMORY}; break;
-    case HostOp::Open: codes = {CAB_ERR_OPEN}; break;
-    case HostOp::Read: codes = {CAB_ERR_SIGNATURE, CAB_ERR_CORRUPT}; break;
-    case HostOp::Write: codes = {CAB_ERR_OUTPUT}; break;
-    case HostOp::Seek: codes = {CAB_ERR_CORRUPT}; break;
-    case HostOp::Close: codes = {CAB_ERR_CORRUPT}; break;
+        case HostOp::Alloc: codes = {CAB_ERR_MEMORY}; break;
+        case HostOp::Open: codes = {CAB_ERR_OPEN}; break;
+        case HostOp::Read: codes = {CAB_ERR_SIGNATURE, CAB_ERR_CORRUPT}; break;
+        case HostOp::Write: codes = {CAB_ERR_OUTPUT}; break;
+        case HostOp::Seek: codes = {CAB_ERR_CORRUPT}; break;
+        case HostOp::Close: codes = {CAB_ERR_CORRUPT}; break;
     }
     // Without its scratch file Quantum has no window; pages that cannot be
     // written out or read back are decode errors.
@@ -161,7 +166,8 @@ protected:
             }
             x.files.clear();
             limit_memory();  // the failed run may have used up the page buffers
-            EXPECT_TRUE(x.copy_set(set_[0].name)) << what << ": context unusable, error " << x.error.code;
+            EXPECT_TRUE(x.copy_set(set_[0].name))
+                << what << ": context unusable, error " << x.error.code;
             EXPECT_EQ(x.files, expected_) << what << ": later copy";
         }
         EXPECT_EQ(host_.open_handles(), 0u) << what;
@@ -176,7 +182,8 @@ protected:
 };
 
 TEST_P(FaultInjection, EveryFailedCallEndsCleanly) {
-    for (HostOp op : {HostOp::Alloc, HostOp::Open, HostOp::Read, HostOp::Write, HostOp::Seek, HostOp::Close}) {
+    for (HostOp op :
+         {HostOp::Alloc, HostOp::Open, HostOp::Read, HostOp::Write, HostOp::Seek, HostOp::Close}) {
         const size_t calls = clean_calls(op);
         for (size_t n = 1; n <= calls && !HasFailure(); ++n) {
             run_with_failure(op, n, false);

@@ -109,7 +109,8 @@ TEST(DeclaredSizes, OffsetsPastTheEndOfFileAreCorrupt) {
         EXPECT_EQ(extract(cabinet).code, CAB_ERR_CORRUPT) << offset;
     }
     auto beyond_folder = good;  // the file starts far behind the folder's data
-    put_u32(beyond_folder, cabtest::file_entry_positions(good)[0] + cab::kFileFolderOffset, 0xFFFFFF00u);
+    put_u32(beyond_folder, cabtest::file_entry_positions(good)[0] + cab::kFileFolderOffset,
+            0xFFFFFF00u);
     const Outcome out = extract(beyond_folder);
     EXPECT_EQ(out.code, CAB_ERR_ABORT);
     EXPECT_EQ(out.written, 0u);
@@ -143,7 +144,8 @@ TEST_P(Bomb, ABlockDeclaringOtherThanItDecodesWritesNoMore) {
     // The third block claims one byte less than it holds.
     size_t block = cab::load_u32(cabinet.data() + kFolderTable + cab::kFolderFirstBlock);
     for (int i = 0; i < 2; ++i)
-        block += cab::kBlockHeaderSize + cab::load_u16(cabinet.data() + block + cab::kBlockCompressedSize);
+        block += cab::kBlockHeaderSize +
+                 cab::load_u16(cabinet.data() + block + cab::kBlockCompressedSize);
     put_u32(cabinet, block + cab::kBlockChecksum, 0);
     put_u16(cabinet, block + cab::kBlockUncompressedSize, 32767);
     const Outcome out = extract(cabinet);
@@ -158,7 +160,8 @@ TEST_P(Bomb, ABlockDeclaringOtherThanItDecodesWritesNoMore) {
 }
 
 std::vector<Method> compressing_methods() {
-    return {{MethodKind::Mszip, 0, true}, {MethodKind::Lzx, 21, true}, {MethodKind::Quantum, 21, true}};
+    return {
+        {MethodKind::Mszip, 0, true}, {MethodKind::Lzx, 21, true}, {MethodKind::Quantum, 21, true}};
 }
 
 std::string method_name(const ::testing::TestParamInfo<Method> &info) {

@@ -22,15 +22,19 @@ using Bytes = std::vector<uint8_t>;
 void *test_alloc(uint32_t size) { return std::malloc(size); }
 void test_free(void *block) { std::free(block); }
 
-const cab::HostCallbacks kHost = {test_alloc, test_free, nullptr, nullptr, nullptr, nullptr, nullptr};
+const cab::HostCallbacks kHost = {test_alloc, test_free, nullptr, nullptr,
+                                  nullptr,    nullptr,   nullptr};
 
 // One decoder instance, fed the way the driver feeds it: the compressed bytes
 // in a buffer of the queried capacity plus kInputSlack zero bytes.
 class Decoder {
 public:
     explicit Decoder(unsigned window_exponent = 15) {
-        EXPECT_EQ(cab::kLzxDecoder.size_query(cab::kMaxBlockSize, window_exponent, &capacity_), cab::kDecodeOk);
-        EXPECT_EQ(cab::kLzxDecoder.create(cab::kMaxBlockSize, window_exponent, kHost, 1, &instance_), cab::kDecodeOk);
+        EXPECT_EQ(cab::kLzxDecoder.size_query(cab::kMaxBlockSize, window_exponent, &capacity_),
+                  cab::kDecodeOk);
+        EXPECT_EQ(
+            cab::kLzxDecoder.create(cab::kMaxBlockSize, window_exponent, kHost, 1, &instance_),
+            cab::kDecodeOk);
         input_.resize(capacity_ + cab::kInputSlack);
         output_.resize(cab::kMaxBlockSize);
     }
@@ -42,7 +46,8 @@ public:
         std::copy(compressed.begin(), compressed.end(), input_.begin());
         std::fill_n(input_.begin() + compressed.size(), cab::kInputSlack, 0);
         uint32_t count = size;
-        const int result = cab::kLzxDecoder.decode(instance_, input_.data(), static_cast<uint32_t>(compressed.size()),
+        const int result = cab::kLzxDecoder.decode(instance_, input_.data(),
+                                                   static_cast<uint32_t>(compressed.size()),
                                                    output_.data(), &count);
         if (result == cab::kDecodeOk) {
             EXPECT_EQ(count, size);
@@ -77,26 +82,28 @@ Bytes decode_all(const std::vector<cabwriter::CompressedBlock> &frames, unsigned
 // Content with text, call instructions, runs and incompressible stretches.
 Bytes sample(size_t size, uint32_t seed = 7) {
     std::mt19937 rng(seed);
-    static const char *const kWords[] = {"cabinet ", "folder ", "window ", "the ", "match ", "offset\n"};
+    static const char *const kWords[] = {"cabinet ", "folder ", "window ",
+                                         "the ",     "match ",  "offset\n"};
     Bytes out;
     while (out.size() < size) {
         switch (rng() % 4) {
-        case 0:
-            for (int i = 0; i < 40; ++i) {
-                const std::string w = kWords[rng() % 6];
-                out.insert(out.end(), w.begin(), w.end());
-            }
-            break;
-        case 1:
-            for (int i = 0; i < 30; ++i) {
-                const uint32_t target = (rng() % 16) * 4096 - static_cast<uint32_t>(out.size());
-                out.insert(out.end(), {0xE8, uint8_t(target), uint8_t(target >> 8), uint8_t(target >> 16),
-                                       uint8_t(target >> 24), 0x8B, 0x45});
-            }
-            break;
-        case 2: out.insert(out.end(), 1 + rng() % 300, uint8_t(rng() % 3)); break;
-        default:
-            for (int i = 0; i < 500; ++i) out.push_back(uint8_t(rng()));
+            case 0:
+                for (int i = 0; i < 40; ++i) {
+                    const std::string w = kWords[rng() % 6];
+                    out.insert(out.end(), w.begin(), w.end());
+                }
+                break;
+            case 1:
+                for (int i = 0; i < 30; ++i) {
+                    const uint32_t target = (rng() % 16) * 4096 - static_cast<uint32_t>(out.size());
+                    out.insert(out.end(),
+                               {0xE8, uint8_t(target), uint8_t(target >> 8), uint8_t(target >> 16),
+                                uint8_t(target >> 24), 0x8B, 0x45});
+                }
+                break;
+            case 2: out.insert(out.end(), 1 + rng() % 300, uint8_t(rng() % 3)); break;
+            default:
+                for (int i = 0; i < 500; ++i) out.push_back(uint8_t(rng()));
         }
     }
     out.resize(size);
@@ -127,7 +134,9 @@ public:
         bytes_.insert(bytes_.end(), b.begin(), b.end());
         return *this;
     }
-    Bits &le32(uint32_t v) { return raw({uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)}); }
+    Bits &le32(uint32_t v) {
+        return raw({uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
+    }
     unsigned bits_in_word() const { return pending_; }
     Bytes bytes() {
         align();
@@ -204,7 +213,9 @@ Bytes lengths_of(size_t size, std::initializer_list<std::pair<unsigned, uint8_t>
     return l;
 }
 
-unsigned match_symbol(unsigned slot, unsigned length) { return 256 + 8 * slot + std::min(length - 2, 7u); }
+unsigned match_symbol(unsigned slot, unsigned length) {
+    return 256 + 8 * slot + std::min(length - 2, 7u);
+}
 
 // A main tree of two literals, 'a' (code 0) and 'b' (code 1).
 const Bytes kTwoLiterals = lengths_of(kMain15, {{'a', 1}, {'b', 1}});
@@ -242,7 +253,8 @@ TEST(LzxInterface, SizeQueryAndParameterChecks) {
     void *instance = nullptr;
     for (unsigned e : {0u, 14u, 22u, 31u}) {
         EXPECT_EQ(cab::kLzxDecoder.size_query(32768, e, &capacity), cab::kDecodeBadWindow) << e;
-        EXPECT_EQ(cab::kLzxDecoder.create(32768, e, kHost, 1, &instance), cab::kDecodeBadWindow) << e;
+        EXPECT_EQ(cab::kLzxDecoder.create(32768, e, kHost, 1, &instance), cab::kDecodeBadWindow)
+            << e;
         EXPECT_EQ(instance, nullptr);
     }
     Decoder d;
@@ -321,8 +333,15 @@ TEST(LzxHandcrafted, AlignedOffsetBlock) {
     // 16 literals, then a match of distance 16 (slot 8: three extra bits,
     // all of them from the aligned tree) and one of distance 8 (slot 6: two
     // plain extra bits).
-    const Bytes main = lengths_of(kMain15, {{'a', 3}, {'b', 3}, {'c', 3}, {'d', 3}, {'e', 3}, {'f', 3}, {'g', 3},
-                                             {match_symbol(8, 4), 4}, {match_symbol(6, 3), 4}});
+    const Bytes main = lengths_of(kMain15, {{'a', 3},
+                                            {'b', 3},
+                                            {'c', 3},
+                                            {'d', 3},
+                                            {'e', 3},
+                                            {'f', 3},
+                                            {'g', 3},
+                                            {match_symbol(8, 4), 4},
+                                            {match_symbol(6, 3), 4}});
     Trees previous;
     Bits b;
     b.put(0, 1);
@@ -346,10 +365,16 @@ TEST(LzxHandcrafted, RepeatedOffsetsSwap) {
     // After "abcd": distance 4 (R = 4 1 1), distance 3 (3 4 1), slot 2 takes
     // R2 = 1 (1 4 3), slot 1 takes R1 = 4 (4 1 3), slot 2 takes R2 = 3
     // (3 1 4), slot 0 takes R0 = 3.
-    const Bytes main = lengths_of(kMain15, {{'a', 3}, {'b', 3}, {'c', 3}, {'d', 3}, {match_symbol(5, 2), 3},
-                                             {match_symbol(4, 2), 3}, {match_symbol(2, 2), 4},
-                                             {match_symbol(1, 2), 4}, {match_symbol(2, 3), 4},
-                                             {match_symbol(0, 2), 4}});
+    const Bytes main = lengths_of(kMain15, {{'a', 3},
+                                            {'b', 3},
+                                            {'c', 3},
+                                            {'d', 3},
+                                            {match_symbol(5, 2), 3},
+                                            {match_symbol(4, 2), 3},
+                                            {match_symbol(2, 2), 4},
+                                            {match_symbol(1, 2), 4},
+                                            {match_symbol(2, 3), 4},
+                                            {match_symbol(0, 2), 4}});
     Trees previous;
     Bits b;
     b.put(0, 1);
@@ -367,7 +392,13 @@ TEST(LzxHandcrafted, RepeatedOffsetsSwap) {
     Decoder d;
     Bytes out;
     ASSERT_EQ(d.frame(b.bytes(), 17, out), cab::kDecodeOk);
-    EXPECT_EQ(out, as_bytes("abcd" "ab" "da" "aa" "da" "ada" "ad"));
+    EXPECT_EQ(out, as_bytes("abcd"
+                            "ab"
+                            "da"
+                            "aa"
+                            "da"
+                            "ada"
+                            "ad"));
 }
 
 TEST(LzxHandcrafted, PretreeRunsAreCutAtTheEndOfTheirRange) {
@@ -415,7 +446,8 @@ TEST(LzxHandcrafted, EmptyBlockIsFollowedByTheNextHeader) {
     Trees previous;
     Bits b = verbatim_ab_stream(previous, "");
     put_header(b, kBlockVerbatim, 3);
-    put_trees(b, previous, kTwoLiterals, kNoLengths);  // deltas of 0 against the empty block's trees
+    put_trees(b, previous, kTwoLiterals,
+              kNoLengths);  // deltas of 0 against the empty block's trees
     b.put(1, 1).put(0, 1).put(1, 1);
     Decoder d;
     Bytes out;
@@ -449,7 +481,8 @@ TEST(LzxHandcrafted, UncompressedBlockPadding) {
             const uint32_t size = literals + static_cast<uint32_t>(raw.size()) + 2;
             Decoder d;
             Bytes out;
-            ASSERT_EQ(d.frame(stream, size, out), cab::kDecodeOk) << literals << " literals, " << raw;
+            ASSERT_EQ(d.frame(stream, size, out), cab::kDecodeOk)
+                << literals << " literals, " << raw;
             EXPECT_EQ(out, as_bytes(std::string(literals, 'a') + raw + "ab"))
                 << literals << " literals, header ends at bit " << header_end;
         }
@@ -478,7 +511,8 @@ TEST(LzxHandcrafted, UncompressedBlockSetsRepeatedOffsets) {
 
 // A stream whose first frame is an uncompressed block holding `frame`
 // (plus `more` bytes of the block left for later frames).
-Bytes translated_stream(bool header_bit, uint32_t file_size, const Bytes &frame, uint32_t more = 0) {
+Bytes translated_stream(bool header_bit, uint32_t file_size, const Bytes &frame,
+                        uint32_t more = 0) {
     Bits b;
     b.put(header_bit, 1);
     if (header_bit) b.put(file_size >> 16, 16).put(file_size & 0xFFFF, 16);
@@ -504,11 +538,16 @@ TEST(LzxCalls, OperandCases) {
     struct Case {
         uint32_t v;
         uint32_t expected;
-    } cases[] = {{0, uint32_t(0) - 10}, {S - 1, S - 1 - 10}, {0xFFFFFFFF, S - 1}, {S, S}, {0xFFFFFFF0, 0xFFFFFFF0}};
+    } cases[] = {{0, uint32_t(0) - 10},
+                 {S - 1, S - 1 - 10},
+                 {0xFFFFFFFF, S - 1},
+                 {S, S},
+                 {0xFFFFFFF0, 0xFFFFFFF0}};
     for (const Case &c : cases) {
         Decoder d;
         Bytes out;
-        ASSERT_EQ(d.frame(translated_stream(true, S, call_at(10, c.v, 32)), 32, out), cab::kDecodeOk);
+        ASSERT_EQ(d.frame(translated_stream(true, S, call_at(10, c.v, 32)), 32, out),
+                  cab::kDecodeOk);
         EXPECT_EQ(operand_at(out, 10), c.expected) << "V = " << c.v;
     }
 }
@@ -516,18 +555,21 @@ TEST(LzxCalls, OperandCases) {
 TEST(LzxCalls, OnlyWithTheHeaderBitAndNotInTheLastTenBytes) {
     Decoder plain;
     Bytes out;
-    ASSERT_EQ(plain.frame(translated_stream(false, 0, call_at(10, 0, 32)), 32, out), cab::kDecodeOk);
+    ASSERT_EQ(plain.frame(translated_stream(false, 0, call_at(10, 0, 32)), 32, out),
+              cab::kDecodeOk);
     EXPECT_EQ(operand_at(out, 10), 0u);
 
     // At offset 22 of 32 the operand runs into the last six bytes.
     Decoder tail;
     out.clear();
-    ASSERT_EQ(tail.frame(translated_stream(true, 1000, call_at(22, 0, 32)), 32, out), cab::kDecodeOk);
+    ASSERT_EQ(tail.frame(translated_stream(true, 1000, call_at(22, 0, 32)), 32, out),
+              cab::kDecodeOk);
     EXPECT_EQ(operand_at(out, 22), 0u);
 
     Decoder tiny;
     out.clear();
-    ASSERT_EQ(tiny.frame(translated_stream(true, 1000, {0xE8, 0, 0, 0, 0}), 5, out), cab::kDecodeOk);
+    ASSERT_EQ(tiny.frame(translated_stream(true, 1000, {0xE8, 0, 0, 0, 0}), 5, out),
+              cab::kDecodeOk);
     EXPECT_EQ(out, (Bytes{0xE8, 0, 0, 0, 0}));
 }
 
@@ -581,9 +623,11 @@ std::vector<InvalidStream> invalid_streams() {
         put_header(b, type, 10);
         cases.push_back({"block type " + std::to_string(type), b.put(0, 32).bytes(), 10});
     }
-    cases.push_back({"over-full main tree",
-                     stream_with_main_tree(lengths_of(kMain15, {{'a', 1}, {'b', 1}, {'c', 1}}), 2, 0), 2});
-    cases.push_back({"incomplete main tree", stream_with_main_tree(lengths_of(kMain15, {{'a', 1}}), 2, 0), 2});
+    cases.push_back(
+        {"over-full main tree",
+         stream_with_main_tree(lengths_of(kMain15, {{'a', 1}, {'b', 1}, {'c', 1}}), 2, 0), 2});
+    cases.push_back(
+        {"incomplete main tree", stream_with_main_tree(lengths_of(kMain15, {{'a', 1}}), 2, 0), 2});
     Bits pretree;
     pretree.put(0, 1);
     put_header(pretree, kBlockVerbatim, 2);
@@ -596,7 +640,8 @@ std::vector<InvalidStream> invalid_streams() {
     cases.push_back({"match past the frame", stream_with_main_tree(x_and_match, 20, 2), 5});
     // Four literals in a block of 200: the input runs out.
     Trees previous;
-    cases.push_back({"input exhausted by symbols", verbatim_ab_stream(previous, std::string(200, 'a')).bytes(), 200});
+    cases.push_back({"input exhausted by symbols",
+                     verbatim_ab_stream(previous, std::string(200, 'a')).bytes(), 200});
     cases.back().block.resize(cases.back().block.size() - 20);
     const Bytes whole = verbatim_ab_stream(previous, "abab").bytes();
     cases.push_back({"input exhausted by trees", Bytes(whole.begin(), whole.begin() + 40), 4});
@@ -604,7 +649,8 @@ std::vector<InvalidStream> invalid_streams() {
         Bits u;
         u.put(0, 1);
         put_header(u, kBlockUncompressed, 1);
-        cases.push_back({"R0-R2 in " + std::to_string(present) + " bytes", u.align().raw(Bytes(present, 1)).bytes(), 1});
+        cases.push_back({"R0-R2 in " + std::to_string(present) + " bytes",
+                         u.align().raw(Bytes(present, 1)).bytes(), 1});
     }
     return cases;
 }
@@ -645,8 +691,8 @@ TEST(LzxRoundTrip, EveryWindowExponent) {
 TEST(LzxRoundTrip, EachBlockTypeForced) {
     const Bytes data = sample(120001, 3);
     using cabwriter::LzxBlockChoice;
-    for (auto type : {LzxBlockChoice::Verbatim, LzxBlockChoice::Aligned, LzxBlockChoice::Uncompressed,
-                      LzxBlockChoice::ByCost}) {
+    for (auto type : {LzxBlockChoice::Verbatim, LzxBlockChoice::Aligned,
+                      LzxBlockChoice::Uncompressed, LzxBlockChoice::ByCost}) {
         // Blocks of an odd size that cross frames and end inside them.
         for (uint32_t block_size : {32768u, 9999u, 100000u}) {
             cabwriter::LzxOptions o;
@@ -685,8 +731,8 @@ TEST(LzxRoundTrip, CallsTranslateToRepeatingOperands) {
     Bytes code;
     for (uint32_t i = 0; code.size() < 65536; ++i) {
         const uint32_t rel = 0x3000 - static_cast<uint32_t>(code.size());
-        code.insert(code.end(), {0x55, 0xE8, uint8_t(rel), uint8_t(rel >> 8), uint8_t(rel >> 16), uint8_t(rel >> 24),
-                                 uint8_t(0x40 + i % 8)});
+        code.insert(code.end(), {0x55, 0xE8, uint8_t(rel), uint8_t(rel >> 8), uint8_t(rel >> 16),
+                                 uint8_t(rel >> 24), uint8_t(0x40 + i % 8)});
     }
     size_t sizes[2];
     for (bool e8 : {false, true}) {
@@ -723,20 +769,26 @@ TEST(LzxHandcrafted, MatchSourceJustAheadReadsTheOldBytes) {
     Bits first;
     first.put(0, 1);
     put_header(first, kBlockUncompressed, kWindow + 300);
-    first.align().le32(kWindow - 3).le32(1).le32(1).raw(Bytes(history.begin(), history.begin() + kWindow));
+    first.align()
+        .le32(kWindow - 3)
+        .le32(1)
+        .le32(1)
+        .raw(Bytes(history.begin(), history.begin() + kWindow));
     Bits second;
     second.raw(Bytes(history.begin() + kWindow, history.end()));
     put_header(second, kBlockVerbatim, 17);
     Trees previous;
     const Bytes length_tree = lengths_of(kLengthTreeSize, {{17 - 9, 1}, {18 - 9, 1}});
-    put_trees(second, previous, lengths_of(kMain15, {{'z', 1}, {match_symbol(0, 17), 1}}), length_tree);
+    put_trees(second, previous, lengths_of(kMain15, {{'z', 1}, {match_symbol(0, 17), 1}}),
+              length_tree);
     second.put(1, 1).put(0, 1);  // the match, then length symbol 8
     Decoder d;
     Bytes out;
     ASSERT_EQ(d.frame(first.bytes(), kWindow, out), cab::kDecodeOk);
     out.clear();
     ASSERT_EQ(d.frame(second.bytes(), 317, out), cab::kDecodeOk);
-    EXPECT_EQ(Bytes(out.begin() + 300, out.end()), Bytes(history.begin() + 303, history.begin() + 320));
+    EXPECT_EQ(Bytes(out.begin() + 300, out.end()),
+              Bytes(history.begin() + 303, history.begin() + 320));
 }
 
 TEST(LzxRoundTrip, StateCarriesAcrossFramesAndResets) {
@@ -745,7 +797,8 @@ TEST(LzxRoundTrip, StateCarriesAcrossFramesAndResets) {
     Decoder d(16);
     for (int pass = 0; pass < 2; ++pass) {
         Bytes out;
-        for (const auto &f : frames) ASSERT_EQ(d.frame(f.bytes, f.uncompressed_size, out), cab::kDecodeOk);
+        for (const auto &f : frames)
+            ASSERT_EQ(d.frame(f.bytes, f.uncompressed_size, out), cab::kDecodeOk);
         EXPECT_EQ(out, data) << "pass " << pass;
         ASSERT_EQ(d.reset(), cab::kDecodeOk);
     }
@@ -779,8 +832,10 @@ TEST(LzxEngine, ExtractsFoldersAndAFolderSpanningACabinetSet) {
     odd_blocks.window_exponent = 15;
     odd_blocks.block_size = 9999;
     const std::vector<cabwriter::Folder> folders = {
-        lzx_folder(21, {cabtest::file_of("text", sample(150000, 1)), cabtest::file_of("empty", {}), cabtest::file_of("more", sample(70000, 2))}),
-        lzx_folder(15, {cabtest::file_of("small window", sample(90000, 3))}, cabwriter::make_lzx_compressor(odd_blocks)),
+        lzx_folder(21, {cabtest::file_of("text", sample(150000, 1)), cabtest::file_of("empty", {}),
+                        cabtest::file_of("more", sample(70000, 2))}),
+        lzx_folder(15, {cabtest::file_of("small window", sample(90000, 3))},
+                   cabwriter::make_lzx_compressor(odd_blocks)),
     };
     for (uint32_t max_size : {0u, 30000u}) cabtest::expect_round_trip(folders, max_size);
 }
@@ -788,14 +843,17 @@ TEST(LzxEngine, ExtractsFoldersAndAFolderSpanningACabinetSet) {
 TEST(LzxEngine, InvalidStreamsAndWindowsFailWithDecodeError) {
     auto cases = invalid_streams();
     const Bytes valid = translated_stream(false, 0, Bytes(10, 'v'));
-    for (unsigned e : {14u, 22u}) cases.push_back({"window exponent " + std::to_string(e), valid, 10});
+    for (unsigned e : {14u, 22u})
+        cases.push_back({"window exponent " + std::to_string(e), valid, 10});
     for (const auto &c : cases) {
-        const unsigned window_exponent = c.name.starts_with("window") ? std::stoul(c.name.substr(16)) : 15;
+        const unsigned window_exponent =
+            c.name.starts_with("window") ? std::stoul(c.name.substr(16)) : 15;
         cabtest::MemoryHost host;
-        const auto blocks = std::make_shared<cabtest::PresetBlocks>(std::vector<cabwriter::CompressedBlock>{
-            {c.block, static_cast<uint16_t>(c.size)}});
-        cabtest::add_cabinets(host, cabwriter::write_cabinet_set(
-                                        {lzx_folder(window_exponent, {cabtest::file_of("f", Bytes(c.size, 'v'))}, blocks)}));
+        const auto blocks = std::make_shared<cabtest::PresetBlocks>(
+            std::vector<cabwriter::CompressedBlock>{{c.block, static_cast<uint16_t>(c.size)}});
+        cabtest::add_cabinets(
+            host, cabwriter::write_cabinet_set({lzx_folder(
+                      window_exponent, {cabtest::file_of("f", Bytes(c.size, 'v'))}, blocks)}));
         cabtest::Extraction x(host);
         EXPECT_FALSE(x.copy("cabinet1.cab")) << c.name;
         EXPECT_EQ(x.error.code, CAB_ERR_DECODE) << c.name;

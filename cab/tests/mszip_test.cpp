@@ -28,8 +28,10 @@ void test_free(void *block) { std::free(block); }
 class FolderDecoder {
 public:
     FolderDecoder() : buffer_(cab::kMaxBlockSize, 0) {
-        const cab::HostCallbacks host{test_alloc, test_free, nullptr, nullptr, nullptr, nullptr, nullptr};
-        EXPECT_EQ(cab::kMszipDecoder.create(cab::kMaxBlockSize, 0, host, 0, &instance_), cab::kDecodeOk);
+        const cab::HostCallbacks host{test_alloc, test_free, nullptr, nullptr,
+                                      nullptr,    nullptr,   nullptr};
+        EXPECT_EQ(cab::kMszipDecoder.create(cab::kMaxBlockSize, 0, host, 0, &instance_),
+                  cab::kDecodeOk);
     }
     ~FolderDecoder() { cab::kMszipDecoder.destroy(instance_); }
 
@@ -37,8 +39,9 @@ public:
     // are in output().
     int decode(const Bytes &block, uint32_t limit = cab::kMaxBlockSize) {
         produced_ = limit;
-        return cab::kMszipDecoder.decode(instance_, block.data(), static_cast<uint32_t>(block.size()),
-                                         buffer_.data(), &produced_);
+        return cab::kMszipDecoder.decode(instance_, block.data(),
+                                         static_cast<uint32_t>(block.size()), buffer_.data(),
+                                         &produced_);
     }
     Bytes output() const { return {buffer_.begin(), buffer_.begin() + produced_}; }
     uint32_t produced() const { return produced_; }
@@ -99,16 +102,20 @@ private:
 
 // Fixed-code symbols, as the format defines them.
 void fixed_literal(BitWriter &w, unsigned symbol) {
-    if (symbol < 144) w.code(0x30 + symbol, 8);
-    else if (symbol < 256) w.code(0x190 + symbol - 144, 9);
-    else if (symbol < 280) w.code(symbol - 256, 7);
-    else w.code(0xC0 + symbol - 280, 8);
+    if (symbol < 144)
+        w.code(0x30 + symbol, 8);
+    else if (symbol < 256)
+        w.code(0x190 + symbol - 144, 9);
+    else if (symbol < 280)
+        w.code(symbol - 256, 7);
+    else
+        w.code(0xC0 + symbol - 280, 8);
 }
 void fixed_block_header(BitWriter &w, bool final) { w.bits(final, 1).bits(1, 2); }
 // A match whose extra bits are all zero: the length symbol, its extra bits,
 // the distance symbol, its extra bits.
-void fixed_match(BitWriter &w, unsigned length_symbol, unsigned length_extra_bits, unsigned distance_symbol,
-                 unsigned distance_extra_bits) {
+void fixed_match(BitWriter &w, unsigned length_symbol, unsigned length_extra_bits,
+                 unsigned distance_symbol, unsigned distance_extra_bits) {
     fixed_literal(w, length_symbol);
     w.bits(0, length_extra_bits).code(distance_symbol, 5).bits(0, distance_extra_bits);
 }
@@ -130,7 +137,8 @@ std::vector<uint32_t> canonical_codes(const std::vector<uint8_t> &lengths) {
     for (uint8_t len : lengths) ++count[len];
     count[0] = 0;
     uint32_t next[16] = {};
-    for (unsigned len = 1, code = 0; len < 16; ++len) next[len] = code = (code + count[len - 1]) << 1;
+    for (unsigned len = 1, code = 0; len < 16; ++len)
+        next[len] = code = (code + count[len - 1]) << 1;
     std::vector<uint32_t> codes(lengths.size());
     for (size_t s = 0; s < lengths.size(); ++s)
         if (lengths[s]) codes[s] = next[lengths[s]]++;
@@ -145,10 +153,12 @@ struct DynamicCode {
     std::vector<uint32_t> literal_codes, distance_codes;
 };
 DynamicCode dynamic_header(BitWriter &w, bool final, unsigned hlit, unsigned hdist,
-                           std::vector<uint8_t> literal_lengths, std::vector<uint8_t> distance_lengths) {
+                           std::vector<uint8_t> literal_lengths,
+                           std::vector<uint8_t> distance_lengths) {
     literal_lengths.resize(hlit);
     distance_lengths.resize(hdist);
-    const std::vector<uint8_t> cl_lengths = {4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 5, 5, 0, 5, 5};
+    const std::vector<uint8_t> cl_lengths = {4, 4, 4, 4, 4, 4, 4, 4, 4, 4,
+                                             4, 4, 4, 4, 5, 5, 0, 5, 5};
     const auto cl_codes = canonical_codes(cl_lengths);
     const uint8_t order[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
     w.bits(final, 1).bits(2, 2).bits(hlit - 257, 5).bits(hdist - 1, 5).bits(19 - 4, 4);
@@ -171,7 +181,8 @@ DynamicCode dynamic_header(BitWriter &w, bool final, unsigned hlit, unsigned hdi
     return {literal_lengths, distance_lengths, canonical_codes(literal_lengths),
             canonical_codes(distance_lengths)};
 }
-void emit(BitWriter &w, const std::vector<uint8_t> &lengths, const std::vector<uint32_t> &codes, unsigned symbol) {
+void emit(BitWriter &w, const std::vector<uint8_t> &lengths, const std::vector<uint32_t> &codes,
+          unsigned symbol) {
     w.code(codes[symbol], lengths[symbol]);
 }
 
@@ -273,11 +284,13 @@ TEST(MszipBlocks, OutputLimitStopsInTheMiddleOfAMatch) {
 TEST(MszipDynamicCodes, AtMost286LiteralAnd30DistanceCodes) {
     FolderDecoder d;
     for (auto [hlit, hdist] : {std::pair{286u, 30u}, {257u, 1u}}) {
-        ASSERT_EQ(d.decode(dynamic_block_with_counts(hlit, hdist)), cab::kDecodeOk) << hlit << " " << hdist;
+        ASSERT_EQ(d.decode(dynamic_block_with_counts(hlit, hdist)), cab::kDecodeOk)
+            << hlit << " " << hdist;
         EXPECT_EQ(d.output(), Bytes{'A'});
     }
     for (auto [hlit, hdist] : {std::pair{287u, 30u}, {288u, 30u}, {286u, 31u}, {286u, 32u}})
-        EXPECT_EQ(d.decode(dynamic_block_with_counts(hlit, hdist)), cab::kDecodeDataError) << hlit << " " << hdist;
+        EXPECT_EQ(d.decode(dynamic_block_with_counts(hlit, hdist)), cab::kDecodeDataError)
+            << hlit << " " << hdist;
 }
 
 TEST(MszipDynamicCodes, SingleDistanceCodeOfLengthOne) {
@@ -327,8 +340,9 @@ TEST(MszipDynamicCodes, LongCodesSpreadOverManySubTablesFit) {
 // Symbols 0 and 1 take the 15-bit codes: distances 1 and 2.
 std::vector<uint8_t> deepest_distance_code() {
     std::vector<uint8_t> lengths(30);
-    const std::pair<unsigned, uint8_t> runs[] = {{2, 15}, {1, 14}, {3, 13}, {1, 11}, {1, 10}, {1, 9},
-                                                 {5, 8},  {13, 7}, {1, 3},  {1, 2},  {1, 1}};
+    const std::pair<unsigned, uint8_t> runs[] = {{2, 15}, {1, 14}, {3, 13}, {1, 11},
+                                                 {1, 10}, {1, 9},  {5, 8},  {13, 7},
+                                                 {1, 3},  {1, 2},  {1, 1}};
     auto at = lengths.begin();
     for (const auto &[count, length] : runs) at = std::fill_n(at, count, length);
     return lengths;
@@ -341,7 +355,8 @@ Bytes block_with_deepest_distance_code() {
     std::vector<uint8_t> literal_lengths(258, 0);
     for (unsigned s : {unsigned{'a'}, unsigned{'b'}, 256u, 257u}) literal_lengths[s] = 2;
     BitWriter w;
-    const DynamicCode c = dynamic_header(w, true, 258, 30, literal_lengths, deepest_distance_code());
+    const DynamicCode c =
+        dynamic_header(w, true, 258, 30, literal_lengths, deepest_distance_code());
     emit(w, c.literal_lengths, c.literal_codes, 'a');
     emit(w, c.literal_lengths, c.literal_codes, 'b');
     for (unsigned distance_symbol : {1u, 0u, 4u}) {
@@ -357,7 +372,8 @@ const std::string kDeepestDistanceCodeOutput = "ababaaaabaa";
 TEST(MszipDynamicCodes, DeepestDistanceCodeDecodes) {
     FolderDecoder d;
     ASSERT_EQ(d.decode(block_with_deepest_distance_code()), cab::kDecodeOk);
-    EXPECT_EQ(d.output(), Bytes(kDeepestDistanceCodeOutput.begin(), kDeepestDistanceCodeOutput.end()));
+    EXPECT_EQ(d.output(),
+              Bytes(kDeepestDistanceCodeOutput.begin(), kDeepestDistanceCodeOutput.end()));
 }
 
 // Calls visit(codes_of_length) for every way to complete a prefix code whose
@@ -366,13 +382,14 @@ TEST(MszipDynamicCodes, DeepestDistanceCodeDecodes) {
 // bits. A code is given by its number of codes of each length: that decides
 // the canonical codes, and with them the table, whichever symbols have them.
 template <typename Visit>
-void for_each_completion(unsigned (&codes_of_length)[cab::mszip::kMaxCodeLength + 1], unsigned length,
-                         unsigned open, unsigned left, Visit &visit) {
+void for_each_completion(unsigned (&codes_of_length)[cab::mszip::kMaxCodeLength + 1],
+                         unsigned length, unsigned open, unsigned left, Visit &visit) {
     for (unsigned n = 0; n <= std::min(open, left); ++n) {
         codes_of_length[length] = n;
         // Each code still open needs at least one more symbol.
         const unsigned still_open = open - n;
-        if (still_open == 0) visit(codes_of_length);
+        if (still_open == 0)
+            visit(codes_of_length);
         else if (length < cab::mszip::kMaxCodeLength && still_open <= left - n)
             for_each_completion(codes_of_length, length + 1, 2 * still_open, left - n, visit);
     }
@@ -401,11 +418,12 @@ TEST(MszipTableCapacity, EveryCompleteDistanceCodeFitsAndTheDeepestFillsTheTable
     using namespace cab::mszip;
     constexpr unsigned kRootEntries = 1u << kDistanceLookupBits;
     unsigned most = 0;
-    auto build = [&](const unsigned (&codes_of_length)[kMaxCodeLength + 1]) {
+    auto build = [&](const unsigned(&codes_of_length)[kMaxCodeLength + 1]) {
         uint8_t lengths[kMaxDistanceCodes];
         unsigned count = 0;
         for (unsigned len = 1; len <= kMaxCodeLength; ++len)
-            for (unsigned i = 0; i < codes_of_length[len]; ++i) lengths[count++] = static_cast<uint8_t>(len);
+            for (unsigned i = 0; i < codes_of_length[len]; ++i)
+                lengths[count++] = static_cast<uint8_t>(len);
         const unsigned used = distance_table_entries(lengths, count);
         ASSERT_NE(used, 0u);
         most = std::max(most, used);
@@ -418,8 +436,8 @@ TEST(MszipTableCapacity, EveryCompleteDistanceCodeFitsAndTheDeepestFillsTheTable
             short_codes += codes_of_length[len];
         }
         if (open + short_codes <= kMaxDistanceCodes)
-            for_each_completion(codes_of_length, kDistanceLookupBits + 1, 2 * open, kMaxDistanceCodes - short_codes,
-                                build);
+            for_each_completion(codes_of_length, kDistanceLookupBits + 1, 2 * open,
+                                kMaxDistanceCodes - short_codes, build);
     }
     EXPECT_EQ(most, kDistanceTableCapacity);
     const std::vector<uint8_t> deepest = deepest_distance_code();
@@ -435,10 +453,11 @@ std::vector<std::pair<std::string, Bytes>> invalid_streams() {
         body(w);
         return w.done();
     };
-    const auto dynamic_with = [](std::vector<uint8_t> literal_lengths, std::vector<uint8_t> distance_lengths) {
+    const auto dynamic_with = [](std::vector<uint8_t> literal_lengths,
+                                 std::vector<uint8_t> distance_lengths) {
         BitWriter w;
-        dynamic_header(w, true, 257, static_cast<unsigned>(distance_lengths.size()), literal_lengths,
-                       distance_lengths);
+        dynamic_header(w, true, 257, static_cast<unsigned>(distance_lengths.size()),
+                       literal_lengths, distance_lengths);
         return w.bits(0, 16).done();
     };
     std::vector<uint8_t> oversubscribed = two_symbol_literals();
@@ -452,7 +471,8 @@ std::vector<std::pair<std::string, Bytes>> invalid_streams() {
         {"block type 3", BitWriter().bits(1, 1).bits(3, 2).bits(0, 13).done()},
         {"stored NLEN not the complement",
          BitWriter().bits(1, 1).bits(0, 2).raw({4, 0, 0xFB, 0xFE, 1, 2, 3, 4}).done()},
-        {"stored LEN past the input", BitWriter().bits(1, 1).bits(0, 2).raw({5, 0, 0xFA, 0xFF, 1, 2, 3, 4}).done()},
+        {"stored LEN past the input",
+         BitWriter().bits(1, 1).bits(0, 2).raw({5, 0, 0xFA, 0xFF, 1, 2, 3, 4}).done()},
         {"stored header cut short", BitWriter().bits(1, 1).bits(0, 2).raw({5, 0, 0xFA}).done()},
         {"fixed literal/length code 286", fixed_with([](BitWriter &w) { fixed_literal(w, 286); })},
         {"fixed literal/length code 287", fixed_with([](BitWriter &w) { fixed_literal(w, 287); })},
@@ -470,10 +490,23 @@ std::vector<std::pair<std::string, Bytes>> invalid_streams() {
         {"empty literal/length code", dynamic_with({}, {1})},
         // Code-length code of one 1-bit symbol (18), then a run of 138 zeros
         // past 257 + 1 lengths: HCLEN 4 gives lengths for 16, 17, 18, 0.
-        {"repeat past the code lengths",
-         BitWriter().bits(1, 1).bits(2, 2).bits(0, 5).bits(0, 5).bits(0, 4)
-             .bits(0, 3).bits(0, 3).bits(1, 3).bits(0, 3)
-             .code(0, 1).bits(127, 7).code(0, 1).bits(127, 7).code(0, 1).bits(0, 7).done()},
+        {"repeat past the code lengths", BitWriter()
+                                             .bits(1, 1)
+                                             .bits(2, 2)
+                                             .bits(0, 5)
+                                             .bits(0, 5)
+                                             .bits(0, 4)
+                                             .bits(0, 3)
+                                             .bits(0, 3)
+                                             .bits(1, 3)
+                                             .bits(0, 3)
+                                             .code(0, 1)
+                                             .bits(127, 7)
+                                             .code(0, 1)
+                                             .bits(127, 7)
+                                             .code(0, 1)
+                                             .bits(0, 7)
+                                             .done()},
         {"empty code-length code",
          BitWriter().bits(1, 1).bits(2, 2).bits(0, 14).bits(0, 12).bits(0, 16).done()},
     };
@@ -513,13 +546,21 @@ TEST(MszipInstances, BadInstanceAndOversizedInputAreRefused) {
 
 TEST(MszipInstances, CreateReportsNoMemoryAndFreesWhatItTook) {
     cabtest::MemoryHost host;
-    const cab::HostCallbacks callbacks{cabtest::MemoryHost::alloc, cabtest::MemoryHost::free, nullptr, nullptr,
-                                       nullptr, nullptr, nullptr};
+    const cab::HostCallbacks callbacks{cabtest::MemoryHost::alloc,
+                                       cabtest::MemoryHost::free,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr};
     for (int fail_at : {1, 2}) {
         int calls = 0;
-        host.fault = [&](cabtest::HostOp op) { return op == cabtest::HostOp::Alloc && ++calls == fail_at; };
+        host.fault = [&](cabtest::HostOp op) {
+            return op == cabtest::HostOp::Alloc && ++calls == fail_at;
+        };
         void *instance = &calls;
-        EXPECT_EQ(cab::kMszipDecoder.create(cab::kMaxBlockSize, 0, callbacks, 0, &instance), cab::kDecodeNoMemory);
+        EXPECT_EQ(cab::kMszipDecoder.create(cab::kMaxBlockSize, 0, callbacks, 0, &instance),
+                  cab::kDecodeNoMemory);
         EXPECT_EQ(instance, nullptr);
         EXPECT_EQ(host.live_blocks(), 0u) << "allocation " << fail_at << " failing";
     }
@@ -532,7 +573,8 @@ Bytes content(const std::string &kind, size_t size, uint32_t seed) {
     std::mt19937 rng(seed);
     Bytes out;
     out.reserve(size);
-    const std::string words[] = {"kana ", "typing ", "cabinet ", "folder\n", "the ", "decoder ", "of "};
+    const std::string words[] = {"kana ", "typing ",  "cabinet ", "folder\n",
+                                 "the ",  "decoder ", "of "};
     while (out.size() < size) {
         if (kind == "text") {
             const std::string &w = words[rng() % 7];
@@ -555,15 +597,20 @@ Bytes content(const std::string &kind, size_t size, uint32_t seed) {
 TEST(MszipRoundTrip, EveryStrategyAndContentDecodesToTheInput) {
     using cabwriter::DeflateStrategy;
     const std::pair<const char *, cabwriter::MszipOptions> settings[] = {
-        {"default", {6, DeflateStrategy::Default}},     {"best", {9, DeflateStrategy::Default}},
-        {"stored", {0, DeflateStrategy::Default}},      {"filtered", {6, DeflateStrategy::Filtered}},
-        {"huffman-only", {6, DeflateStrategy::HuffmanOnly}}, {"rle", {6, DeflateStrategy::Rle}},
-        {"fixed", {6, DeflateStrategy::Fixed}},         {"fast", {1, DeflateStrategy::Default}},
+        {"default", {6, DeflateStrategy::Default}},
+        {"best", {9, DeflateStrategy::Default}},
+        {"stored", {0, DeflateStrategy::Default}},
+        {"filtered", {6, DeflateStrategy::Filtered}},
+        {"huffman-only", {6, DeflateStrategy::HuffmanOnly}},
+        {"rle", {6, DeflateStrategy::Rle}},
+        {"fixed", {6, DeflateStrategy::Fixed}},
+        {"fast", {1, DeflateStrategy::Default}},
     };
     const size_t sizes[] = {1, 32767, 32768, 32769, 3 * 32768 + 100};
     // The Deflate block type (header bits 1-2) each setting starts a full
     // block of text with, so that every type is known to be covered.
-    const std::map<std::string, unsigned> text_block_type = {{"stored", 0}, {"fixed", 1}, {"default", 2}};
+    const std::map<std::string, unsigned> text_block_type = {
+        {"stored", 0}, {"fixed", 1}, {"default", 2}};
     uint32_t seed = 1;
     for (const auto &[name, options] : settings) {
         auto compressor = cabwriter::make_mszip_compressor(options);
@@ -573,7 +620,8 @@ TEST(MszipRoundTrip, EveryStrategyAndContentDecodesToTheInput) {
                 const auto blocks = compressor->compress(input);
                 FolderDecoder d;
                 EXPECT_EQ(d.decode_folder(blocks), input) << name << " " << kind << " " << size;
-                if (std::string(kind) == "text" && size >= 32768 && text_block_type.contains(name)) {
+                if (std::string(kind) == "text" && size >= 32768 &&
+                    text_block_type.contains(name)) {
                     EXPECT_EQ((blocks[0].bytes[2] >> 1) & 3, text_block_type.at(name)) << name;
                 }
             }
@@ -595,9 +643,11 @@ cabwriter::Folder mszip_folder(std::vector<cabwriter::FileEntry> files,
 
 TEST(MszipEngine, ExtractsFoldersOfSeveralStrategiesAndACabinetSet) {
     const std::vector<cabwriter::Folder> folders = {
-        mszip_folder({cabtest::file_of("text", content("text", 100000, 1)), cabtest::file_of("empty", {}),
+        mszip_folder({cabtest::file_of("text", content("text", 100000, 1)),
+                      cabtest::file_of("empty", {}),
                       cabtest::file_of("runs", content("runs", 40000, 2))}),
-        mszip_folder({cabtest::file_of("fixed", content("binary", 70000, 3)), cabtest::file_of("random", content("random", 5000, 4))},
+        mszip_folder({cabtest::file_of("fixed", content("binary", 70000, 3)),
+                      cabtest::file_of("random", content("random", 5000, 4))},
                      cabwriter::make_mszip_compressor({9, cabwriter::DeflateStrategy::Fixed})),
     };
     for (uint32_t max_size : {0u, 20000u}) cabtest::expect_round_trip(folders, max_size);
@@ -605,8 +655,9 @@ TEST(MszipEngine, ExtractsFoldersOfSeveralStrategiesAndACabinetSet) {
 
 TEST(MszipEngine, ExtractsABlockWithTheDeepestDistanceCode) {
     const Bytes expected(kDeepestDistanceCodeOutput.begin(), kDeepestDistanceCodeOutput.end());
-    const auto blocks = std::make_shared<cabtest::PresetBlocks>(std::vector<cabwriter::CompressedBlock>{
-        {block_with_deepest_distance_code(), static_cast<uint16_t>(expected.size())}});
+    const auto blocks =
+        std::make_shared<cabtest::PresetBlocks>(std::vector<cabwriter::CompressedBlock>{
+            {block_with_deepest_distance_code(), static_cast<uint16_t>(expected.size())}});
     cabtest::MemoryHost host;
     const auto folder = mszip_folder({cabtest::file_of("f", expected)}, blocks);
     cabtest::add_cabinets(host, cabwriter::write_cabinet_set({folder}));
@@ -617,7 +668,8 @@ TEST(MszipEngine, ExtractsABlockWithTheDeepestDistanceCode) {
 
 TEST(MszipEngine, InvalidStreamsFailWithDecodeError) {
     for (const auto &[name, block] : invalid_streams()) {
-        const auto blocks = std::make_shared<cabtest::PresetBlocks>(std::vector<cabwriter::CompressedBlock>{{block, 10}});
+        const auto blocks = std::make_shared<cabtest::PresetBlocks>(
+            std::vector<cabwriter::CompressedBlock>{{block, 10}});
         cabtest::MemoryHost host;
         const auto folder = mszip_folder({cabtest::file_of("f", Bytes(10, 'f'))}, blocks);
         cabtest::add_cabinets(host, cabwriter::write_cabinet_set({folder}));

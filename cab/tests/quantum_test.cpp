@@ -46,8 +46,9 @@ int32_t recording_open(const char *path, int32_t flags, int32_t mode) {
     return MemoryHost::open(path, flags, mode);
 }
 
-constexpr cab::HostCallbacks kHost = {limited_alloc,     MemoryHost::free,  recording_open, MemoryHost::read,
-                                      MemoryHost::write, MemoryHost::close, MemoryHost::seek};
+constexpr cab::HostCallbacks kHost = {limited_alloc,    MemoryHost::free,  recording_open,
+                                      MemoryHost::read, MemoryHost::write, MemoryHost::close,
+                                      MemoryHost::seek};
 const cab::DecoderOps &ops = cab::kQuantumDecoder;
 
 // A decoder instance that is destroyed with the test.
@@ -63,7 +64,8 @@ struct Decoder {
     }
     int decode(const Bytes &input, uint32_t wanted, Bytes &out) {
         out.assign(32768, 0xCC);
-        const int result = ops.decode(instance, input.data(), static_cast<uint32_t>(input.size()), out.data(), &wanted);
+        const int result = ops.decode(instance, input.data(), static_cast<uint32_t>(input.size()),
+                                      out.data(), &wanted);
         out.resize(std::min<uint32_t>(wanted, 32768));
         return result;
     }
@@ -116,7 +118,8 @@ public:
     }
     // A match coded with selector 4, 5 or 6; `slot` and `extra` give the
     // distance, `length_slot` and `length_extra` the length for selector 6.
-    void match(unsigned selector, unsigned slot, uint32_t extra, unsigned length_slot = 0, uint32_t length_extra = 0) {
+    void match(unsigned selector, unsigned slot, uint32_t extra, unsigned length_slot = 0,
+               uint32_t length_extra = 0) {
         symbol(models.selector, selector);
         if (selector == 6) {
             symbol(models.length, length_slot);
@@ -157,7 +160,8 @@ Bytes text_bytes(const char *s) { return Bytes(s, s + std::strlen(s)); }
 Bytes mixed_data(size_t size, uint32_t seed) {
     std::mt19937 rng(seed);
     Bytes out;
-    const char *words[] = {"quantum ", "window ", "model ", "cabinet ", "folder ", "\x01\x02\x03\x04", "data "};
+    const char *words[] = {"quantum ", "window ",          "model ", "cabinet ",
+                           "folder ",  "\x01\x02\x03\x04", "data "};
     while (out.size() < size) {
         const unsigned kind = rng() % 4;
         const size_t piece = 200 + rng() % 3000;
@@ -329,7 +333,8 @@ TEST_F(QuantumStreams, HandcraftedStreamDecodes) {
     Bytes expected = text_bytes("Quantum \x01\xff\x80 literals");
     for (uint8_t b : expected) enc.literal(b);
     auto repeat = [&](uint32_t distance, uint32_t length) {
-        for (uint32_t i = 0; i < length; ++i) expected.push_back(expected[expected.size() - distance]);
+        for (uint32_t i = 0; i < length; ++i)
+            expected.push_back(expected[expected.size() - distance]);
     };
     enc.match(4, 0, 0);  // length 3, distance 1
     repeat(1, 3);
@@ -421,12 +426,12 @@ TEST_F(QuantumRoundTrip, CompressorOutputDecodesForSeveralWindows) {
 
 TEST_F(QuantumRoundTrip, EdgeContent) {
     const Bytes cases[] = {
-        Bytes{42},
-        Bytes(70000, 0),                    // one long run across blocks
-        text_bytes("ab"),                   // shorter than any match
-        mixed_data(32768, 3),               // exactly one block
+        Bytes{42}, Bytes(70000, 0),  // one long run across blocks
+        text_bytes("ab"),            // shorter than any match
+        mixed_data(32768, 3),        // exactly one block
     };
-    for (const Bytes &data : cases) EXPECT_EQ(decode_folder(compress(data, 16), 16), data) << data.size();
+    for (const Bytes &data : cases)
+        EXPECT_EQ(decode_folder(compress(data, 16), 16), data) << data.size();
     EXPECT_TRUE(compress(Bytes{}, 16).empty());
 }
 
@@ -446,8 +451,9 @@ Bytes decode_paged(const std::vector<cabwriter::CompressedBlock> &blocks, unsign
     limits = {1u << w, buffers, {}};
     Bytes all = decode_folder(blocks, w);
     const uint32_t size = 1u << w;
-    EXPECT_EQ(limits.scratch_name, (Bytes{'*', 0, static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8),
-                                              static_cast<uint8_t>(size >> 16), 0}));
+    EXPECT_EQ(limits.scratch_name,
+              (Bytes{'*', 0, static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8),
+                     static_cast<uint8_t>(size >> 16), 0}));
     return all;
 }
 
@@ -488,7 +494,10 @@ TEST_F(QuantumPagedWindow, ReadsEvictedPagesBackAndKeepsTheCursorPage) {
     // Length 5 matches from pages 0, 1 and 2: distances 12298, 8202, 4106.
     // Long-position slot 26 has base 8192 and 12 extra bits, slot 24 base
     // 4096 and 11, slot 27 base 12288 and 12.
-    const struct { unsigned slot; uint32_t extra; } matches[] = {{27, 9}, {26, 9}, {24, 9}};
+    const struct {
+        unsigned slot;
+        uint32_t extra;
+    } matches[] = {{27, 9}, {26, 9}, {24, 9}};
     for (const auto &m : matches) {
         enc.match(6, m.slot, m.extra, 0);
         const uint32_t distance = position_base[m.slot] + m.extra + 1;
@@ -542,14 +551,16 @@ cabwriter::Folder quantum_folder(unsigned w, size_t files, size_t size, uint32_t
     cabwriter::Folder folder;
     folder.method = {cabwriter::MethodKind::Quantum, w};
     for (size_t i = 0; i < files; ++i) {
-        folder.files.push_back(cabtest::file_of("q" + std::to_string(w) + "\\file" + std::to_string(i),
-                                                mixed_data(size + i * 1013, seed + static_cast<uint32_t>(i))));
+        folder.files.push_back(
+            cabtest::file_of("q" + std::to_string(w) + "\\file" + std::to_string(i),
+                             mixed_data(size + i * 1013, seed + static_cast<uint32_t>(i))));
     }
     return folder;
 }
 
 TEST(QuantumEngine, SpanningSetDecodesAlikeWithFlatAndPagedWindow) {
-    const std::vector<cabwriter::Folder> folders = {quantum_folder(21, 3, 40000, 1), quantum_folder(12, 2, 30000, 9)};
+    const std::vector<cabwriter::Folder> folders = {quantum_folder(21, 3, 40000, 1),
+                                                    quantum_folder(12, 2, 30000, 9)};
     cabwriter::SetOptions options;
     options.max_cabinet_size = 20000;
     const auto set = cabwriter::write_cabinet_set(folders, options);
@@ -568,7 +579,8 @@ TEST(QuantumEngine, SpanningSetDecodesAlikeWithFlatAndPagedWindow) {
 // One context's Quantum folder is decoded in full while another context is
 // in the middle of its own: neither may disturb the other's models or window.
 TEST(QuantumEngine, InterleavedContextsKeepTheirOwnState) {
-    const std::vector<cabwriter::Folder> a = {quantum_folder(21, 3, 50000, 3)}, b = {quantum_folder(16, 2, 60000, 4)};
+    const std::vector<cabwriter::Folder> a = {quantum_folder(21, 3, 50000, 3)},
+                                         b = {quantum_folder(16, 2, 60000, 4)};
     MemoryHost host;
     host.add_file("a.cab", cabwriter::write_cabinet_set(a)[0].bytes);
     host.add_file("b.cab", cabwriter::write_cabinet_set(b)[0].bytes);
@@ -588,9 +600,12 @@ TEST(QuantumEngine, InterleavedContextsKeepTheirOwnState) {
 }
 
 TEST(QuantumEngine, ContextsInTwoThreads) {
-    const std::vector<cabwriter::Folder> a = {quantum_folder(20, 2, 70000, 5)}, b = {quantum_folder(20, 2, 70000, 6)};
-    const auto cab_a = cabwriter::write_cabinet_set(a)[0].bytes, cab_b = cabwriter::write_cabinet_set(b)[0].bytes;
-    auto run = [](const std::vector<uint8_t> &cabinet, const std::vector<cabwriter::Folder> &folders) {
+    const std::vector<cabwriter::Folder> a = {quantum_folder(20, 2, 70000, 5)},
+                                         b = {quantum_folder(20, 2, 70000, 6)};
+    const auto cab_a = cabwriter::write_cabinet_set(a)[0].bytes,
+               cab_b = cabwriter::write_cabinet_set(b)[0].bytes;
+    auto run = [](const std::vector<uint8_t> &cabinet,
+                  const std::vector<cabwriter::Folder> &folders) {
         MemoryHost host;  // each thread has its own host
         host.add_file("x.cab", cabinet);
         Extraction x(host);
@@ -608,7 +623,8 @@ TEST(QuantumEngine, FailuresHaveTheirErrorCodes) {
     cabwriter::SetOptions no_checksums;
     no_checksums.checksums = false;
     const auto cabinet = cabwriter::write_cabinet_set(folders, no_checksums)[0].bytes;
-    const size_t data = cab::load_u32(cabinet.data() + cab::kHeaderSize) + 8;  // first block's bytes
+    const size_t data =
+        cab::load_u32(cabinet.data() + cab::kHeaderSize) + 8;  // first block's bytes
 
     {  // damaged compressed bytes
         auto damaged = cabinet;
@@ -629,7 +645,9 @@ TEST(QuantumEngine, FailuresHaveTheirErrorCodes) {
             if (kind == CAB_NOTE_FILE_START) refuse_scratch = true;
             return Extraction::kDefault;
         };
-        host.fault = [&](cabtest::HostOp op) { return op == cabtest::HostOp::Open && refuse_scratch; };
+        host.fault = [&](cabtest::HostOp op) {
+            return op == cabtest::HostOp::Open && refuse_scratch;
+        };
         EXPECT_FALSE(x.copy("a.cab"));
         EXPECT_EQ(x.error.code, CAB_ERR_MEMORY);
         EXPECT_EQ(host.open_handles(), 0u);

@@ -20,8 +20,8 @@ namespace {
 std::vector<Folder> sample_folders(size_t files, size_t size, uint32_t seed = 1) {
     std::vector<Folder> folders(2);
     for (size_t i = 0; i < files; ++i)
-        folders[i % 2].files.push_back(
-            cabtest::test_file("dir\\file" + std::to_string(i), size + i * 997, seed + static_cast<uint32_t>(i)));
+        folders[i % 2].files.push_back(cabtest::test_file(
+            "dir\\file" + std::to_string(i), size + i * 997, seed + static_cast<uint32_t>(i)));
     return folders;
 }
 

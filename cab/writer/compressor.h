@@ -28,7 +28,8 @@ public:
 
 std::unique_ptr<FolderCompressor> make_stored_compressor();
 std::unique_ptr<FolderCompressor> make_mszip_compressor();
-std::unique_ptr<FolderCompressor> make_lzx_compressor(unsigned window_exponent, bool e8_translation);
+std::unique_ptr<FolderCompressor> make_lzx_compressor(unsigned window_exponent,
+                                                      bool e8_translation);
 std::unique_ptr<FolderCompressor> make_quantum_compressor(unsigned window_exponent);
 
 }  // namespace cabwriter

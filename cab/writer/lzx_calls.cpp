@@ -27,7 +27,8 @@ void translate_calls(std::vector<uint8_t> &data) {
     uint32_t position = 0;
     for (size_t start = 0, frame = 0; start < data.size() && frame < kCallTranslationFrames;
          start += cab::kMaxBlockSize, ++frame) {
-        const uint32_t length = static_cast<uint32_t>(std::min<size_t>(cab::kMaxBlockSize, data.size() - start));
+        const uint32_t length =
+            static_cast<uint32_t>(std::min<size_t>(cab::kMaxBlockSize, data.size() - start));
         uint8_t *out = data.data() + start;
         if (length >= kCallSentinelBytes) {
             const uint32_t scan_end = length - kCallSentinelBytes;
@@ -35,7 +36,9 @@ void translate_calls(std::vector<uint8_t> &data) {
                 auto *hit = static_cast<uint8_t *>(std::memchr(out + r, 0xE8, scan_end - r));
                 if (hit == nullptr) break;
                 r = static_cast<uint32_t>(hit - out);
-                if (r + 5 <= scan_end) cab::store_u32(hit + 1, encode_call_operand(cab::load_u32(hit + 1), position + r));
+                if (r + 5 <= scan_end)
+                    cab::store_u32(hit + 1,
+                                   encode_call_operand(cab::load_u32(hit + 1), position + r));
             }
         }
         position += length;

@@ -73,13 +73,18 @@ private:
         uint32_t length[kLengthTreeSize] = {};
         uint64_t extra_bits = 0;
 
-        void add(std::span<const Token> tokens) { extra_bits += count_symbols(tokens, main, length); }
+        void add(std::span<const Token> tokens) {
+            extra_bits += count_symbols(tokens, main, length);
+        }
         void add(const Histogram &h) {
             for (unsigned i = 0; i < kMaxMainTreeSize; ++i) main[i] += h.main[i];
             for (unsigned i = 0; i < kLengthTreeSize; ++i) length[i] += h.length[i];
             extra_bits += h.extra_bits;
         }
-        double bits() const { return entropy_bits(main, kMaxMainTreeSize) + entropy_bits(length, kLengthTreeSize) + extra_bits; }
+        double bits() const {
+            return entropy_bits(main, kMaxMainTreeSize) + entropy_bits(length, kLengthTreeSize) +
+                   extra_bits;
+        }
     };
 
     static double entropy_bits(const uint32_t *freq, unsigned symbols) {
@@ -118,7 +123,9 @@ private:
             frame.add(std::span<const Token>(tokens_).subspan(first));
             const double frame_bits = frame.bits();
             const bool raw = frame_bits + kTreeBits >= 8.0 * static_cast<double>(end - start);
-            bool split = start > block_start && (raw != block_raw || start - block_start >= kMaxBlockFrames * cab::kMaxBlockSize);
+            bool split =
+                start > block_start &&
+                (raw != block_raw || start - block_start >= kMaxBlockFrames * cab::kMaxBlockSize);
             double joined_bits = 0;
             if (start > block_start && !split && !raw) {
                 joined = block;
@@ -128,7 +135,8 @@ private:
             }
             if (split) {
                 write_block(out, block_start, start, first, block_repeats);
-                tokens_.erase(tokens_.begin(), tokens_.begin() + static_cast<std::ptrdiff_t>(first));
+                tokens_.erase(tokens_.begin(),
+                              tokens_.begin() + static_cast<std::ptrdiff_t>(first));
                 block_start = start;
             }
             if (start == block_start) {
@@ -172,7 +180,8 @@ private:
 
     static uint32_t limit_at(size_t pos, size_t block_end) {
         const size_t frame_end = (pos / cab::kMaxBlockSize + 1) * cab::kMaxBlockSize;
-        return static_cast<uint32_t>(std::min<size_t>({kMaxMatch, frame_end - pos, block_end - pos}));
+        return static_cast<uint32_t>(
+            std::min<size_t>({kMaxMatch, frame_end - pos, block_end - pos}));
     }
 
     void add_literal(size_t pos) { tokens_.push_back({data_[pos], kNoLengthSymbol, 0}); }
@@ -197,19 +206,23 @@ private:
         }
         const unsigned header = std::min(m.length - kMinMatch, kNumPrimaryLengths);
         const uint16_t length_symbol =
-            header == kNumPrimaryLengths ? static_cast<uint16_t>(m.length - kMinMatch - kNumPrimaryLengths)
-                                         : kNoLengthSymbol;
-        tokens_.push_back({static_cast<uint16_t>(kNumChars + 8 * slot + header), length_symbol, extra});
+            header == kNumPrimaryLengths
+                ? static_cast<uint16_t>(m.length - kMinMatch - kNumPrimaryLengths)
+                : kNoLengthSymbol;
+        tokens_.push_back(
+            {static_cast<uint16_t>(kNumChars + 8 * slot + header), length_symbol, extra});
     }
 
     static unsigned token_slot(const Token &t) { return (t.main - kNumChars) >> 3; }
     static bool uses_aligned(const Token &t) {
-        return t.main >= kNumChars && token_slot(t) >= 3 && position_slot_extra_bits[token_slot(t)] >= 3;
+        return t.main >= kNumChars && token_slot(t) >= 3 &&
+               position_slot_extra_bits[token_slot(t)] >= 3;
     }
 
     // Adds the main and length symbols of `tokens` to the frequencies and
     // returns their distances' extra bits.
-    static uint64_t count_symbols(std::span<const Token> tokens, uint32_t *main_freq, uint32_t *length_freq) {
+    static uint64_t count_symbols(std::span<const Token> tokens, uint32_t *main_freq,
+                                  uint32_t *length_freq) {
         uint64_t extra_bits = 0;
         for (const Token &t : tokens) {
             ++main_freq[t.main];
@@ -233,18 +246,20 @@ private:
         main_.build(main_symbols_, kMainTableBits);
         length_.build(kLengthTreeSize, kLengthTableBits);
         aligned_.build(kAlignedTreeSize, 7);
-        const uint64_t trees = main_chars_.prepare(previous_main_, main_.lengths, 0, kNumChars) +
-                               main_matches_.prepare(previous_main_, main_.lengths, kNumChars, main_symbols_) +
-                               lengths_.prepare(previous_length_, length_.lengths, 0, kLengthTreeSize);
-        const uint64_t verbatim = trees + main_.cost(main_symbols_) + length_.cost(kLengthTreeSize) + extra_bits;
+        const uint64_t trees =
+            main_chars_.prepare(previous_main_, main_.lengths, 0, kNumChars) +
+            main_matches_.prepare(previous_main_, main_.lengths, kNumChars, main_symbols_) +
+            lengths_.prepare(previous_length_, length_.lengths, 0, kLengthTreeSize);
+        const uint64_t verbatim =
+            trees + main_.cost(main_symbols_) + length_.cost(kLengthTreeSize) + extra_bits;
         const uint64_t aligned = verbatim + kAlignedTreeSize * kAlignedLengthBits +
                                  aligned_.cost(kAlignedTreeSize) - 3 * aligned_count;
         const uint64_t uncompressed = 8 * (size + 12) + 16;
         switch (options_.block_type) {
-        case LzxBlockChoice::Verbatim: return kBlockVerbatim;
-        case LzxBlockChoice::Aligned: return kBlockAligned;
-        case LzxBlockChoice::Uncompressed: return kBlockUncompressed;
-        case LzxBlockChoice::ByCost: break;
+            case LzxBlockChoice::Verbatim: return kBlockVerbatim;
+            case LzxBlockChoice::Aligned: return kBlockAligned;
+            case LzxBlockChoice::Uncompressed: return kBlockUncompressed;
+            case LzxBlockChoice::ByCost: break;
         }
         if (uncompressed < std::min(verbatim, aligned)) return kBlockUncompressed;
         return aligned < verbatim ? kBlockAligned : kBlockVerbatim;
@@ -270,7 +285,8 @@ private:
     // Writes data_[start, end) as one block of the first `token_count`
     // tokens; an uncompressed block carries `repeats`, the repeated offsets
     // after those tokens.
-    void write_block(FrameWriter &out, size_t start, size_t end, size_t token_count, const uint32_t (&repeats)[3]) {
+    void write_block(FrameWriter &out, size_t start, size_t end, size_t token_count,
+                     const uint32_t (&repeats)[3]) {
         const std::span<const Token> tokens(tokens_.data(), token_count);
         const unsigned type = choose_block_type(tokens, end - start);
         write_header(out, type, end - start);
@@ -279,7 +295,8 @@ private:
             return;
         }
         if (type == kBlockAligned) {
-            for (unsigned s = 0; s < kAlignedTreeSize; ++s) out.put_bits(aligned_.lengths[s], kAlignedLengthBits);
+            for (unsigned s = 0; s < kAlignedTreeSize; ++s)
+                out.put_bits(aligned_.lengths[s], kAlignedLengthBits);
         }
         main_chars_.write(out);
         main_matches_.write(out);
@@ -297,7 +314,8 @@ private:
                 if (t.length_symbol != kNoLengthSymbol)
                     out.put_bits(length_.codes[t.length_symbol], length_.lengths[t.length_symbol]);
                 write_distance(out, t, type == kBlockAligned);
-                pos += kMinMatch + length_header + (t.length_symbol != kNoLengthSymbol ? t.length_symbol : 0);
+                pos += kMinMatch + length_header +
+                       (t.length_symbol != kNoLengthSymbol ? t.length_symbol : 0);
             }
             end_frame_at(out, pos);
         }
@@ -315,11 +333,13 @@ private:
         }
     }
 
-    void write_uncompressed(FrameWriter &out, size_t start, size_t end, const uint32_t (&repeats)[3]) {
+    void write_uncompressed(FrameWriter &out, size_t start, size_t end,
+                            const uint32_t (&repeats)[3]) {
         out.pad_after_uncompressed_header();
         for (const uint32_t r : repeats) out.put_raw_le32(r);
         for (size_t pos = start; pos < end;) {
-            const size_t n = std::min(end, (pos / cab::kMaxBlockSize + 1) * cab::kMaxBlockSize) - pos;
+            const size_t n =
+                std::min(end, (pos / cab::kMaxBlockSize + 1) * cab::kMaxBlockSize) - pos;
             out.put_raw(data_.data() + pos, n);
             pos += n;
             end_frame_at(out, pos);
@@ -366,7 +386,8 @@ std::unique_ptr<FolderCompressor> make_lzx_compressor(const LzxOptions &options)
     return std::make_unique<lzx::LzxCompressor>(options);
 }
 
-std::unique_ptr<FolderCompressor> make_lzx_compressor(unsigned window_exponent, bool e8_translation) {
+std::unique_ptr<FolderCompressor> make_lzx_compressor(unsigned window_exponent,
+                                                      bool e8_translation) {
     LzxOptions options;
     options.window_exponent = window_exponent;
     options.e8_translation = e8_translation;

@@ -44,7 +44,8 @@ public:
     // fresh word in the next one.
     void end_frame(uint32_t uncompressed) {
         if (pending_) put_bits(0, 16 - pending_);
-        if (bytes_.size() > kMaxCompressedFrame) throw std::logic_error("lzx frame exceeds the decoder's input buffer");
+        if (bytes_.size() > kMaxCompressedFrame)
+            throw std::logic_error("lzx frame exceeds the decoder's input buffer");
         frames_.push_back({std::move(bytes_), static_cast<uint16_t>(uncompressed)});
         bytes_ = {};
     }

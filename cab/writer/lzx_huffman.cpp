@@ -29,7 +29,8 @@ void build_code_lengths(const uint32_t *freq, unsigned symbols, unsigned limit, 
         for (unsigned s = 0; s < symbols; ++s) {
             if (f[s]) order.push_back(s);
         }
-        std::stable_sort(order.begin(), order.end(), [&](unsigned a, unsigned b) { return f[a] < f[b]; });
+        std::stable_sort(order.begin(), order.end(),
+                         [&](unsigned a, unsigned b) { return f[a] < f[b]; });
         // Two-queue construction: leaves in ascending order, internal nodes
         // in the order they are made (also ascending).
         const unsigned n = static_cast<unsigned>(order.size());
@@ -64,7 +65,8 @@ void build_codes(const uint8_t *lengths, unsigned symbols, uint16_t *codes) {
     for (unsigned s = 0; s < symbols; ++s) ++count[lengths[s]];
     uint32_t next[kMaxCodeLength + 1];
     first_canonical_codes(count, next);
-    for (unsigned s = 0; s < symbols; ++s) codes[s] = lengths[s] ? static_cast<uint16_t>(next[lengths[s]]++) : 0;
+    for (unsigned s = 0; s < symbols; ++s)
+        codes[s] = lengths[s] ? static_cast<uint16_t>(next[lengths[s]]++) : 0;
 }
 
 }  // namespace cabwriter::lzx

@@ -17,9 +17,13 @@ constexpr unsigned kGoodLength = 32;  // chains are searched a quarter as deep b
 }  // namespace
 
 MatchFinder::MatchFinder(const uint8_t *data, size_t size, unsigned window_exponent)
-    : data_(data), size_(size), max_distance_((1u << window_exponent) - 3),
-      head_(1u << kHashBits, kNone), prev_(size_t{1} << window_exponent, kNone),
-      prev_mask_((1u << window_exponent) - 1), long_head_(1u << kLongHashBits, kNone) {}
+    : data_(data),
+      size_(size),
+      max_distance_((1u << window_exponent) - 3),
+      head_(1u << kHashBits, kNone),
+      prev_(size_t{1} << window_exponent, kNone),
+      prev_mask_((1u << window_exponent) - 1),
+      long_head_(1u << kLongHashBits, kNone) {}
 
 Match MatchFinder::find(size_t pos, uint32_t limit, const uint32_t (&repeats)[3]) {
     insert_before(pos);
@@ -43,7 +47,8 @@ Match MatchFinder::find(size_t pos, uint32_t limit, const uint32_t (&repeats)[3]
     }
     if (limit < 3 || pos + 3 > size_) return best;
     unsigned chain = best.length >= kGoodLength ? kMaxChain / 4 : kMaxChain;
-    for (uint32_t cand = head_[hash(pos)]; cand != kNone && chain-- > 0; cand = prev_[cand & prev_mask_]) {
+    for (uint32_t cand = head_[hash(pos)]; cand != kNone && chain-- > 0;
+         cand = prev_[cand & prev_mask_]) {
         const uint32_t distance = static_cast<uint32_t>(pos - cand);
         if (distance > max_distance_) break;
         if (best.length >= limit) break;
@@ -67,14 +72,16 @@ uint32_t MatchFinder::hash(size_t pos) const {
 }
 uint32_t MatchFinder::long_hash(size_t pos) const {
     static_assert(kLongPrefix == 8);
-    return static_cast<uint32_t>((cab::load_u64(data_ + pos) * 0x9E3779B97F4A7C15ull) >> (64 - kLongHashBits));
+    return static_cast<uint32_t>((cab::load_u64(data_ + pos) * 0x9E3779B97F4A7C15ull) >>
+                                 (64 - kLongHashBits));
 }
 void MatchFinder::insert_before(size_t pos) {
     for (; inserted_ < pos && inserted_ + 3 <= size_; ++inserted_) {
         const uint32_t h = hash(inserted_);
         prev_[inserted_ & prev_mask_] = head_[h];
         head_[h] = static_cast<uint32_t>(inserted_);
-        if (inserted_ + kLongPrefix <= size_) long_head_[long_hash(inserted_)] = static_cast<uint32_t>(inserted_);
+        if (inserted_ + kLongPrefix <= size_)
+            long_head_[long_hash(inserted_)] = static_cast<uint32_t>(inserted_);
     }
 }
 

@@ -22,7 +22,8 @@ struct Match {
 inline unsigned distance_slot(uint32_t distance) {
     const uint32_t formatted = distance + 2;
     if (formatted < 4) return formatted;
-    if (formatted >= cab::lzx::position_base[38]) return 38 + ((formatted - cab::lzx::position_base[38]) >> 17);
+    if (formatted >= cab::lzx::position_base[38])
+        return 38 + ((formatted - cab::lzx::position_base[38]) >> 17);
     const unsigned high = 31 - static_cast<unsigned>(__builtin_clz(formatted));
     return 2 * high + ((formatted >> (high - 1)) & 1);
 }
@@ -32,7 +33,8 @@ inline unsigned distance_slot(uint32_t distance) {
 // the growth beyond slot 16 is an estimate tuned on mixed content (it also
 // spares the decoder cache misses that would save nothing).
 inline unsigned match_cost(const Match &m) {
-    const unsigned length_bits = m.length - cab::lzx::kMinMatch >= cab::lzx::kNumPrimaryLengths ? 6 : 0;
+    const unsigned length_bits =
+        m.length - cab::lzx::kMinMatch >= cab::lzx::kNumPrimaryLengths ? 6 : 0;
     if (m.repeat < 3) return 6 + 2 * m.repeat + length_bits;
     const unsigned slot = distance_slot(m.distance);
     const unsigned rarity = slot > 16 ? 3 * (slot - 16) / 2 : 0;
@@ -40,7 +42,9 @@ inline unsigned match_cost(const Match &m) {
 }
 
 inline int match_score(const Match &m) {
-    return m.length == 0 ? 0 : static_cast<int>(kLiteralCost * m.length) - static_cast<int>(match_cost(m));
+    return m.length == 0
+               ? 0
+               : static_cast<int>(kLiteralCost * m.length) - static_cast<int>(match_cost(m));
 }
 
 // Hash chains over the folder: the last position of every 3-byte prefix and

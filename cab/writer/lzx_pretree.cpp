@@ -9,8 +9,8 @@ using namespace cab::lzx;
 namespace {
 
 // Describes lengths[first, last) as pretree symbols relative to `previous`.
-void describe_lengths(const uint8_t *previous, const uint8_t *lengths, unsigned first, unsigned last,
-                      std::vector<PretreeItem> &items) {
+void describe_lengths(const uint8_t *previous, const uint8_t *lengths, unsigned first,
+                      unsigned last, std::vector<PretreeItem> &items) {
     items.clear();
     for (unsigned i = first; i < last;) {
         unsigned run = 1;
@@ -35,7 +35,8 @@ void describe_lengths(const uint8_t *previous, const uint8_t *lengths, unsigned 
 
 }  // namespace
 
-uint64_t LengthsEncoding::prepare(const uint8_t *previous, const uint8_t *lengths, unsigned first, unsigned last) {
+uint64_t LengthsEncoding::prepare(const uint8_t *previous, const uint8_t *lengths, unsigned first,
+                                  unsigned last) {
     describe_lengths(previous, lengths, first, last, items);
     pretree.clear_freq();
     uint64_t extra = 0;
@@ -49,11 +50,13 @@ uint64_t LengthsEncoding::prepare(const uint8_t *previous, const uint8_t *length
 }
 
 void LengthsEncoding::write(FrameWriter &out) const {
-    for (unsigned s = 0; s < kPretreeSize; ++s) out.put_bits(pretree.lengths[s], kPretreeLengthBits);
+    for (unsigned s = 0; s < kPretreeSize; ++s)
+        out.put_bits(pretree.lengths[s], kPretreeLengthBits);
     for (const auto &item : items) {
         out.put_bits(pretree.codes[item.symbol], pretree.lengths[item.symbol]);
         out.put_bits(item.extra, item.extra_bits);
-        if (item.symbol == 19) out.put_bits(pretree.codes[item.second], pretree.lengths[item.second]);
+        if (item.symbol == 19)
+            out.put_bits(pretree.codes[item.second], pretree.lengths[item.second]);
     }
 }
 

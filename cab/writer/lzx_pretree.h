@@ -25,7 +25,8 @@ struct LengthsEncoding {
 
     // Describes lengths[first, last) against the previous block's lengths
     // and returns the bits the description takes.
-    uint64_t prepare(const uint8_t *previous, const uint8_t *lengths, unsigned first, unsigned last);
+    uint64_t prepare(const uint8_t *previous, const uint8_t *lengths, unsigned first,
+                     unsigned last);
     void write(FrameWriter &out) const;
 };
 

@@ -19,11 +19,11 @@ constexpr int kMemoryLevel = 8;
 
 int zlib_strategy(DeflateStrategy strategy) {
     switch (strategy) {
-    case DeflateStrategy::Filtered: return Z_FILTERED;
-    case DeflateStrategy::HuffmanOnly: return Z_HUFFMAN_ONLY;
-    case DeflateStrategy::Rle: return Z_RLE;
-    case DeflateStrategy::Fixed: return Z_FIXED;
-    case DeflateStrategy::Default: break;
+        case DeflateStrategy::Filtered: return Z_FILTERED;
+        case DeflateStrategy::HuffmanOnly: return Z_HUFFMAN_ONLY;
+        case DeflateStrategy::Rle: return Z_RLE;
+        case DeflateStrategy::Fixed: return Z_FIXED;
+        case DeflateStrategy::Default: break;
     }
     return Z_DEFAULT_STRATEGY;
 }
@@ -32,9 +32,13 @@ int zlib_strategy(DeflateStrategy strategy) {
 // Deflate would expand beyond what a data block may hold.
 std::vector<uint8_t> stored_block(std::span<const uint8_t> data) {
     const auto n = static_cast<uint16_t>(data.size());
-    std::vector<uint8_t> out = {'C', 'K', 0x01,  // final bit set, block type 0
-                                static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8),
-                                static_cast<uint8_t>(~n), static_cast<uint8_t>(~n >> 8)};
+    std::vector<uint8_t> out = {'C',
+                                'K',
+                                0x01,  // final bit set, block type 0
+                                static_cast<uint8_t>(n),
+                                static_cast<uint8_t>(n >> 8),
+                                static_cast<uint8_t>(~n),
+                                static_cast<uint8_t>(~n >> 8)};
     out.insert(out.end(), data.begin(), data.end());
     return out;
 }
@@ -54,18 +58,21 @@ public:
         std::vector<CompressedBlock> blocks;
         std::span<const uint8_t> previous;
         for (size_t at = 0; at < folder.size(); at += cab::kMaxBlockSize) {
-            const auto block = folder.subspan(at, std::min<size_t>(cab::kMaxBlockSize, folder.size() - at));
-            blocks.push_back({compress_block(block, previous), static_cast<uint16_t>(block.size())});
+            const auto block =
+                folder.subspan(at, std::min<size_t>(cab::kMaxBlockSize, folder.size() - at));
+            blocks.push_back(
+                {compress_block(block, previous), static_cast<uint16_t>(block.size())});
             previous = block;
         }
         return blocks;
     }
 
 private:
-    std::vector<uint8_t> compress_block(std::span<const uint8_t> block, std::span<const uint8_t> previous) {
+    std::vector<uint8_t> compress_block(std::span<const uint8_t> block,
+                                        std::span<const uint8_t> previous) {
         if (deflateReset(&stream_) != Z_OK ||
-            (!previous.empty() &&
-             deflateSetDictionary(&stream_, previous.data(), static_cast<uInt>(previous.size())) != Z_OK))
+            (!previous.empty() && deflateSetDictionary(&stream_, previous.data(),
+                                                       static_cast<uInt>(previous.size())) != Z_OK))
             throw std::runtime_error("mszip: cannot reset the Deflate compressor");
         std::vector<uint8_t> out(2 + deflateBound(&stream_, static_cast<uLong>(block.size())));
         out[0] = 'C';
@@ -89,6 +96,8 @@ std::unique_ptr<FolderCompressor> make_mszip_compressor(const MszipOptions &opti
     return std::make_unique<MszipCompressor>(options);
 }
 
-std::unique_ptr<FolderCompressor> make_mszip_compressor() { return make_mszip_compressor(MszipOptions{}); }
+std::unique_ptr<FolderCompressor> make_mszip_compressor() {
+    return make_mszip_compressor(MszipOptions{});
+}
 
 }  // namespace cabwriter

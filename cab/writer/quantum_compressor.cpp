@@ -51,7 +51,9 @@ private:
     }
 
     void set(uint32_t position, unsigned bit) {
-        if (bit) bytes_[position >> 3] = static_cast<uint8_t>(bytes_[position >> 3] | (0x80 >> (position & 7)));
+        if (bit)
+            bytes_[position >> 3] =
+                static_cast<uint8_t>(bytes_[position >> 3] | (0x80 >> (position & 7)));
     }
 
     std::vector<uint8_t> bytes_;
@@ -134,7 +136,8 @@ unsigned position_slot_of(uint32_t distance) {
 constexpr std::array<uint8_t, kMaxMatch - kLongMatchMin + 1> length_slot_of = [] {
     std::array<uint8_t, kMaxMatch - kLongMatchMin + 1> slots{};
     for (unsigned slot = 0; slot < kLengthSlots; ++slot)
-        for (unsigned v = length_base[slot]; v < length_base[slot] + (1u << length_extra_bits[slot]); ++v)
+        for (unsigned v = length_base[slot];
+             v < length_base[slot] + (1u << length_extra_bits[slot]); ++v)
             slots[v] = static_cast<uint8_t>(slot);
     return slots;
 }();
@@ -148,7 +151,8 @@ constexpr Cost kBit = 256;
 class CostTable {
 public:
     CostTable() {
-        for (uint32_t f = 1; f < log2_.size(); ++f) log2_[f] = static_cast<Cost>(std::lround(std::log2(f) * kBit));
+        for (uint32_t f = 1; f < log2_.size(); ++f)
+            log2_[f] = static_cast<Cost>(std::lround(std::log2(f) * kBit));
     }
 
     void refresh(const Models &m) {
@@ -156,7 +160,8 @@ public:
         std::array<Cost, kLiteralSymbols> symbol_cost{};
         for (unsigned k = 0; k < kLiteralModels; ++k) {
             fill(m.literal[k], symbol_cost);
-            for (unsigned s = 0; s < kLiteralSymbols; ++s) literal_[k * kLiteralSymbols + s] = selector_[k] + symbol_cost[s];
+            for (unsigned s = 0; s < kLiteralSymbols; ++s)
+                literal_[k * kLiteralSymbols + s] = selector_[k] + symbol_cost[s];
         }
         fill(m.match3_position, match3_);
         fill(m.match4_position, match4_);
@@ -171,14 +176,16 @@ public:
         const unsigned slot = position_slot_of(distance);
         const Cost position_extra = position_extra_bits[slot] * kBit;
         if (length == 3) {
-            return slot < slots.match3 ? selector_[kSelectorMatch3] + match3_[slot] + position_extra : -1;
+            return slot < slots.match3 ? selector_[kSelectorMatch3] + match3_[slot] + position_extra
+                                       : -1;
         }
         if (length == 4) {
-            return slot < slots.match4 ? selector_[kSelectorMatch4] + match4_[slot] + position_extra : -1;
+            return slot < slots.match4 ? selector_[kSelectorMatch4] + match4_[slot] + position_extra
+                                       : -1;
         }
         const unsigned length_slot = length_slot_of[length - kLongMatchMin];
-        return selector_[kSelectorLongMatch] + length_[length_slot] + length_extra_bits[length_slot] * kBit +
-               long_position_[slot] + position_extra;
+        return selector_[kSelectorLongMatch] + length_[length_slot] +
+               length_extra_bits[length_slot] * kBit + long_position_[slot] + position_extra;
     }
 
 private:
@@ -211,7 +218,9 @@ public:
     static constexpr uint32_t kNone = UINT32_MAX;
 
     explicit HashChain(unsigned window_exponent)
-        : mask_((1u << window_exponent) - 1), head_(size_t{1} << kHashBits), previous_(size_t{1} << window_exponent) {}
+        : mask_((1u << window_exponent) - 1),
+          head_(size_t{1} << kHashBits),
+          previous_(size_t{1} << window_exponent) {}
 
     void start() { std::fill(head_.begin(), head_.end(), kNone); }
 
@@ -284,8 +293,8 @@ public:
 
 private:
     template <class Chain, class Visit>
-    void search(const Chain &chain, unsigned depth, uint32_t position, uint32_t limit, uint32_t &longest,
-                Visit &visit) const {
+    void search(const Chain &chain, unsigned depth, uint32_t position, uint32_t limit,
+                uint32_t &longest, Visit &visit) const {
         const uint8_t *here = data_.data() + position;
         uint32_t candidate = chain.first(data_.data(), position);
         for (; depth > 0 && candidate < position && longest < limit; --depth) {
@@ -326,7 +335,8 @@ public:
         finder_.start(folder);
         std::vector<CompressedBlock> blocks;
         for (size_t start = 0; start < folder.size(); start += cab::kMaxBlockSize) {
-            const uint32_t end = static_cast<uint32_t>(std::min(folder.size(), start + cab::kMaxBlockSize));
+            const uint32_t end =
+                static_cast<uint32_t>(std::min(folder.size(), start + cab::kMaxBlockSize));
             blocks.push_back(compress_block(static_cast<uint32_t>(start), end));
         }
         return blocks;
@@ -353,7 +363,8 @@ private:
             bool next_known = false;
             if (current.length == 0) {
                 encode_literal(p++);
-            } else if (current.length < kLazyBelow && (next = best_match(p + 1)).saving > current.saving) {
+            } else if (current.length < kLazyBelow &&
+                       (next = best_match(p + 1)).saving > current.saving) {
                 // Lazy evaluation: a better match one byte on is worth a
                 // literal. It pays only for short matches; longer ones are
                 // taken as they are.
@@ -381,7 +392,8 @@ private:
         prefix_start_ = from;
         const uint32_t reach = std::min(block_end_ - from, kPrefixReach);
         literal_prefix_[0] = 0;
-        for (uint32_t i = 0; i < reach; ++i) literal_prefix_[i + 1] = literal_prefix_[i] + costs_.literal(data_[from + i]);
+        for (uint32_t i = 0; i < reach; ++i)
+            literal_prefix_[i + 1] = literal_prefix_[i] + costs_.literal(data_[from + i]);
     }
 
     Cost literal_cost(uint32_t position, uint32_t length) const {

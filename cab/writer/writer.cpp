@@ -29,10 +29,10 @@ uint16_t Method::value() const {
 
 std::unique_ptr<FolderCompressor> Method::make_compressor() const {
     switch (kind) {
-    case MethodKind::Stored: return make_stored_compressor();
-    case MethodKind::Mszip: return make_mszip_compressor();
-    case MethodKind::Quantum: return make_quantum_compressor(window_exponent);
-    case MethodKind::Lzx: return make_lzx_compressor(window_exponent, lzx_e8);
+        case MethodKind::Stored: return make_stored_compressor();
+        case MethodKind::Mszip: return make_mszip_compressor();
+        case MethodKind::Quantum: return make_quantum_compressor(window_exponent);
+        case MethodKind::Lzx: return make_lzx_compressor(window_exponent, lzx_e8);
     }
     throw std::invalid_argument("unknown compression method");
 }
@@ -64,7 +64,7 @@ struct PlacedCabinet {
     std::vector<PlacedFolder> folders;
     std::vector<PlacedFile> continued;  // listed first in the file table
     std::vector<PlacedFile> files;
-    uint64_t used = 0;                  // bytes the cabinet takes so far
+    uint64_t used = 0;  // bytes the cabinet takes so far
 };
 
 // The folder being laid out: its files with their offsets in its stream.
@@ -102,11 +102,15 @@ private:
     void add_block(std::vector<uint8_t> bytes, uint16_t uncompressed);
     void add_file(const StreamFile &f);
     void add_continued(const PlacedFile &f);
-    uint64_t limit() const { return options_.max_cabinet_size ? options_.max_cabinet_size : kMaxCabinetBytes; }
+    uint64_t limit() const {
+        return options_.max_cabinet_size ? options_.max_cabinet_size : kMaxCabinetBytes;
+    }
     uint64_t room() const { return limit() - std::min(limit(), cabinets_.back().used); }
     uint64_t folder_entry_size() const { return cab::kFolderEntrySize + options_.folder_reserve; }
     uint64_t block_header_size() const { return cab::kBlockHeaderSize + options_.block_reserve; }
-    static uint64_t file_entry_size(const FileEntry &f) { return cab::kFileEntrySize + f.name.size() + 1; }
+    static uint64_t file_entry_size(const FileEntry &f) {
+        return cab::kFileEntrySize + f.name.size() + 1;
+    }
     uint64_t fixed_overhead(size_t index) const;
 
     const SetOptions &options_;
@@ -125,7 +129,8 @@ uint64_t Layout::fixed_overhead(size_t index) const {
     uint64_t size = cab::kHeaderSize;
     if (reserve_fields_present(options_)) size += cab::kReserveSizesSize + options_.header_reserve;
     const uint64_t disk = options_.disk_name.size() + 1;
-    if (index > 0) size += cabinet_name(options_, static_cast<unsigned>(index - 1)).size() + 1 + disk;
+    if (index > 0)
+        size += cabinet_name(options_, static_cast<unsigned>(index - 1)).size() + 1 + disk;
     // Room for the next-cabinet names is kept whenever the set may grow.
     if (options_.max_cabinet_size)
         size += cabinet_name(options_, static_cast<unsigned>(index + 1)).size() + 1 + disk;
@@ -184,7 +189,8 @@ private:
         const uint64_t need = layout_.folder_entry_size() + layout_.block_header_size() + 1 +
                               (files_.empty() ? 0 : file_entry_size(*files_[0].entry));
         const PlacedCabinet &c = layout_.current();
-        if (layout_.options_.max_cabinet_size && layout_.room() < need && !(c.folders.empty() && c.files.empty()))
+        if (layout_.options_.max_cabinet_size && layout_.room() < need &&
+            !(c.folders.empty() && c.files.empty()))
             layout_.open_cabinet();
         layout_.add_folder(method_);
     }
@@ -200,7 +206,8 @@ private:
             placed_ = block_end;
             return true;
         }
-        if (layout_.room() > fixed && block.bytes.size() >= 2) place_first_part(block, fixed, block_end);
+        if (layout_.room() > fixed && block.bytes.size() >= 2)
+            place_first_part(block, fixed, block_end);
         if (!continue_in_next_cabinet()) return false;
         if (layout_.block_header_size() + block.bytes.size() > layout_.room())
             throw std::invalid_argument("cabinet size limit is too small for one data block");
@@ -212,8 +219,8 @@ private:
     // Fills the rest of this cabinet with the block's first part
     // (uncompressed count 0) and leaves the second part in `block`.
     void place_first_part(CompressedBlock &block, uint64_t fixed, uint64_t block_end) {
-        const auto first =
-            static_cast<std::ptrdiff_t>(std::min<uint64_t>(layout_.room() - fixed, block.bytes.size() - 1));
+        const auto first = static_cast<std::ptrdiff_t>(
+            std::min<uint64_t>(layout_.room() - fixed, block.bytes.size() - 1));
         list_files_before(block_end);
         layout_.add_block({block.bytes.begin(), block.bytes.begin() + first}, 0);
         block.bytes.erase(block.bytes.begin(), block.bytes.begin() + first);
@@ -325,7 +332,9 @@ void put_u32(std::vector<uint8_t> &out, uint32_t v) {
     put_u16(out, static_cast<uint16_t>(v >> 16));
 }
 
-void patch_u32(std::vector<uint8_t> &out, size_t at, uint32_t v) { cab::store_u32(out.data() + at, v); }
+void patch_u32(std::vector<uint8_t> &out, size_t at, uint32_t v) {
+    cab::store_u32(out.data() + at, v);
+}
 
 void put_text(std::vector<uint8_t> &out, const std::string &text) {
     out.insert(out.end(), text.begin(), text.end());
@@ -355,9 +364,9 @@ void put_block(std::vector<uint8_t> &out, const PlacedBlock &b, const SetOptions
     put_u16(header, b.uncompressed);
     put_reserve(header, o.block_reserve, 0xB0);
     if (o.checksums) {
-        const uint32_t sum = cab::cabinet_checksum(
-            header.data() + 4, header.size() - 4,
-            cab::cabinet_checksum(b.bytes.data(), b.bytes.size(), 0));
+        const uint32_t sum =
+            cab::cabinet_checksum(header.data() + 4, header.size() - 4,
+                                  cab::cabinet_checksum(b.bytes.data(), b.bytes.size(), 0));
         patch_u32(header, 0, sum);
     }
     out.insert(out.end(), header.begin(), header.end());

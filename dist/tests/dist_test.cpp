@@ -31,15 +31,16 @@ struct Launch {
 
 Outcome run_installer(const Launch &run) {
     const auto child = [&run] {
-        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "PELMARSELF_UI", "LC_ALL", "LC_MESSAGES",
-                                 "XDG_DATA_HOME", "PREFIX", "QT_PLUGIN_PATH"})
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "PELMARSELF_UI", "LC_ALL",
+                                 "LC_MESSAGES", "XDG_DATA_HOME", "PREFIX", "QT_PLUGIN_PATH"})
             unsetenv(name);
         for (const auto &[name, value] : run.environment) setenv(name.c_str(), value.c_str(), 1);
         std::vector<std::string> argv = {run.program};
         argv.insert(argv.end(), run.arguments.begin(), run.arguments.end());
         sfxtest::exec_program(run.program, argv);
     };
-    return run.answers.empty() ? sfxtest::run_without_terminal(child) : sfxtest::run_on_terminal(child, run.answers);
+    return run.answers.empty() ? sfxtest::run_without_terminal(child)
+                               : sfxtest::run_on_terminal(child, run.answers);
 }
 
 class ShippedInstaller : public ::testing::TestWithParam<const char *> {
@@ -56,9 +57,12 @@ protected:
         fs::remove_all(root, ignored);
     }
     Launch run(std::vector<std::string> arguments, std::string language = "C") const {
-        return Launch{std::string(DIST_DIR) + "/" + GetParam(), std::move(arguments),
-                   {{"HOME", (root / "home").string()}, {"TMPDIR", (root / "tmp").string()}, {"LANG", language}},
-                   {}};
+        return Launch{std::string(DIST_DIR) + "/" + GetParam(),
+                      std::move(arguments),
+                      {{"HOME", (root / "home").string()},
+                       {"TMPDIR", (root / "tmp").string()},
+                       {"LANG", language}},
+                      {}};
     }
     // Waits for the detached setup program to finish installing.
     bool installed() const {
@@ -77,8 +81,8 @@ TEST_P(ShippedInstaller, ExtractsSilentlyAndStartsSetup) {
     const Outcome out = run_installer(run({}));
     EXPECT_EQ(out.exit_code, 0) << out.output;
     EXPECT_EQ(out.output.find("successful"), std::string::npos) << out.output;
-    for (const char *name : {"setup", "tapmora", "tapmora.desktop", "tapmora.png", "help/index.html",
-                             "help/keyboard.png", "help/keyboard@2x.png"})
+    for (const char *name : {"setup", "tapmora", "tapmora.desktop", "tapmora.png",
+                             "help/index.html", "help/keyboard.png", "help/keyboard@2x.png"})
         EXPECT_TRUE(fs::exists(extracted / name)) << name;
     ASSERT_TRUE(installed()) << out.output;
 
@@ -89,11 +93,15 @@ TEST_P(ShippedInstaller, ExtractsSilentlyAndStartsSetup) {
         const auto written = fs::last_write_time(extracted / name);
         EXPECT_LE(std::chrono::abs(stored - written), std::chrono::seconds(2)) << name;
     }
-    EXPECT_TRUE((fs::status(extracted / "setup").permissions() & fs::perms::owner_exec) != fs::perms::none);
-    EXPECT_TRUE((fs::status(extracted / "tapmora").permissions() & fs::perms::owner_exec) != fs::perms::none);
+    EXPECT_TRUE((fs::status(extracted / "setup").permissions() & fs::perms::owner_exec) !=
+                fs::perms::none);
+    EXPECT_TRUE((fs::status(extracted / "tapmora").permissions() & fs::perms::owner_exec) !=
+                fs::perms::none);
     std::ifstream entry(root / "home/.local/share/applications/tapmora.desktop");
-    const std::string text((std::istreambuf_iterator<char>(entry)), std::istreambuf_iterator<char>());
-    EXPECT_NE(text.find("Exec=" + (root / "home/.local/bin/tapmora").string()), std::string::npos) << text;
+    const std::string text((std::istreambuf_iterator<char>(entry)),
+                           std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("Exec=" + (root / "home/.local/bin/tapmora").string()), std::string::npos)
+        << text;
 
     // A second run updates in place.
     EXPECT_EQ(run_installer(run({})).exit_code, 0);
@@ -123,8 +131,9 @@ TEST_P(ShippedInstaller, DialogFlagAsksForTheDestinationWithTheTemporaryFolder) 
 }
 
 TEST_P(ShippedInstaller, IllegalOptionEndsWithItsMessage) {
-    for (const auto &[language, text] : {std::pair<std::string, std::string>{"C", "An illegal option has been set."},
-                                         {"ja_JP.UTF-8", "指定されたオプションが異常です."}}) {
+    for (const auto &[language, text] :
+         {std::pair<std::string, std::string>{"C", "An illegal option has been set."},
+          {"ja_JP.UTF-8", "指定されたオプションが異常です."}}) {
         const Outcome out = run_installer(run({"-Z"}, language));
         EXPECT_EQ(out.exit_code, 1);
         EXPECT_NE(out.output.find(text), std::string::npos) << out.output;
@@ -170,24 +179,29 @@ protected:
 };
 
 TEST_F(ShippedSetup, NamesTheMissingPackagesInBothLanguagesAndInstallsNothing) {
-    answer_ldd("\tlinux-vdso.so.1 (0x00007ffd5b1f2000)\n"
-               "\tlibQt6Charts.so.6 => not found\n"
-               "\tlibQt6Multimedia.so.6 => not found\n"
-               "\tlibQt6Core.so.6 => ROOT/qt/libQt6Core.so.6 (0x00007f0e86400000)\n"
-               "\tlibc.so.6 => /lib/x86_64-linux-gnu/libc.so.6 (0x00007f0e86000000)\n");
+    answer_ldd(
+        "\tlinux-vdso.so.1 (0x00007ffd5b1f2000)\n"
+        "\tlibQt6Charts.so.6 => not found\n"
+        "\tlibQt6Multimedia.so.6 => not found\n"
+        "\tlibQt6Core.so.6 => ROOT/qt/libQt6Core.so.6 (0x00007f0e86400000)\n"
+        "\tlibc.so.6 => /lib/x86_64-linux-gnu/libc.so.6 (0x00007f0e86000000)\n");
     const Outcome out = run_setup();
     EXPECT_EQ(out.exit_code, 1) << out.output;
     const std::string packages = "libqt6charts6 libqt6multimedia6 libqt6sql6-sqlite";
-    EXPECT_NE(out.output.find("次のパッケージが足りません:\n  " + packages), std::string::npos) << out.output;
-    EXPECT_NE(out.output.find("these Debian packages are missing:\n  " + packages), std::string::npos)
+    EXPECT_NE(out.output.find("次のパッケージが足りません:\n  " + packages), std::string::npos)
         << out.output;
-    EXPECT_NE(out.output.find("sudo apt install " + packages + "\n"), std::string::npos) << out.output;
+    EXPECT_NE(out.output.find("these Debian packages are missing:\n  " + packages),
+              std::string::npos)
+        << out.output;
+    EXPECT_NE(out.output.find("sudo apt install " + packages + "\n"), std::string::npos)
+        << out.output;
     EXPECT_FALSE(fs::exists(root / "home/.local")) << out.output;
 }
 
 TEST_F(ShippedSetup, FindsTheSqliteDriverBesideQtOrOnThePluginPath) {
-    answer_ldd("\tlibQt6Sql.so.6 => ROOT/qt/libQt6Sql.so.6 (0x00007f0e87d11000)\n"
-               "\tlibQt6Core.so.6 => ROOT/qt/libQt6Core.so.6 (0x00007f0e86400000)\n");
+    answer_ldd(
+        "\tlibQt6Sql.so.6 => ROOT/qt/libQt6Sql.so.6 (0x00007f0e87d11000)\n"
+        "\tlibQt6Core.so.6 => ROOT/qt/libQt6Core.so.6 (0x00007f0e86400000)\n");
     add_sqlite_driver(root / "qt/qt6/plugins");
     Outcome out = run_setup();
     EXPECT_EQ(out.exit_code, 0) << out.output;
@@ -203,11 +217,15 @@ TEST_F(ShippedSetup, FindsTheSqliteDriverBesideQtOrOnThePluginPath) {
     fs::remove_all(root / "home/.local");
     out = run_setup();
     EXPECT_EQ(out.exit_code, 1);
-    EXPECT_NE(out.output.find("sudo apt install libqt6sql6-sqlite\n"), std::string::npos) << out.output;
+    EXPECT_NE(out.output.find("sudo apt install libqt6sql6-sqlite\n"), std::string::npos)
+        << out.output;
     EXPECT_FALSE(installed());
 }
 
-INSTANTIATE_TEST_SUITE_P(Both, ShippedInstaller, ::testing::Values("Tapmora-installer", "Tapmora-installer-cli"),
-                         [](const auto &info) { return std::string(info.param).size() > 17 ? "Cli" : "Stub"; });
+INSTANTIATE_TEST_SUITE_P(Both, ShippedInstaller,
+                         ::testing::Values("Tapmora-installer", "Tapmora-installer-cli"),
+                         [](const auto &info) {
+                             return std::string(info.param).size() > 17 ? "Cli" : "Stub";
+                         });
 
 }  // namespace

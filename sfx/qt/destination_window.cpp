@@ -8,8 +8,7 @@
 
 namespace sfx {
 
-DestinationWindow::DestinationWindow(DestinationDialog &dialog, Ui &ui)
-    : dialog_(dialog), ui_(ui) {
+DestinationWindow::DestinationWindow(DestinationDialog &dialog, Ui &ui) : dialog_(dialog), ui_(ui) {
     const Language language = current_language();
     const DestinationLayout &layout = destination_layout(language);
     const DialogUnits units = set_up_dialog(*this, language, layout.size, dialog.caption);

@@ -28,33 +28,29 @@ int average_width_of(const QFontMetrics &metrics) {
 }
 
 constexpr DestinationLayout kEnglishDestination = {
-    {0, 0, 241, 66},      // dialog
-    {7, 10, 227, 8},      // label 1002
-    {24, 21, 159, 15},    // folder field 1000
-    {184, 22, 50, 14},    // Browse 1009
-    {51, 45, 57, 14},     // Confirm (IDOK)
-    {126, 45, 57, 14},    // Cancel (IDCANCEL)
+    {0, 0, 241, 66},    // dialog
+    {7, 10, 227, 8},    // label 1002
+    {24, 21, 159, 15},  // folder field 1000
+    {184, 22, 50, 14},  // Browse 1009
+    {51, 45, 57, 14},   // Confirm (IDOK)
+    {126, 45, 57, 14},  // Cancel (IDCANCEL)
 };
 
 constexpr DestinationLayout kJapaneseDestination = {
-    {0, 0, 225, 67},
-    {7, 10, 211, 8},
-    {24, 21, 159, 15},
-    {184, 22, 34, 14},
-    {51, 46, 54, 14},
-    {126, 46, 54, 14},
+    {0, 0, 225, 67},   {7, 10, 211, 8},  {24, 21, 159, 15},
+    {184, 22, 34, 14}, {51, 46, 54, 14}, {126, 46, 54, 14},
 };
 
 // The progress bar takes 12 units below the file line (which ends at 49):
 // the Cancel button moves from 54 to 66 and the dialog from 75 to 87.
 constexpr ProgressLayout kProgress = {
-    {0, 0, 213, 87},      // dialog
-    {81, 66, 50, 14},     // Cancel (IDCANCEL)
-    {7, 7, 52, 8},        // "ARC File:"
-    {22, 17, 183, 8},     // archive file 1003
-    {7, 31, 62, 8},       // "Decompressed File:"
-    {23, 41, 183, 8},     // extracted file 1004
-    {23, 52, 183, 9},     // progress bar
+    {0, 0, 213, 87},   // dialog
+    {81, 66, 50, 14},  // Cancel (IDCANCEL)
+    {7, 7, 52, 8},     // "ARC File:"
+    {22, 17, 183, 8},  // archive file 1003
+    {7, 31, 62, 8},    // "Decompressed File:"
+    {23, 41, 183, 8},  // extracted file 1004
+    {23, 52, 183, 9},  // progress bar
 };
 
 }  // namespace
@@ -104,13 +100,13 @@ void place(QWidget &control, const DialogUnits &units, const DialogRect &rect) {
 }
 
 void centre_dialog(QWidget &dialog) {
-    const QScreen *screen = dialog.screen() != nullptr ? dialog.screen() : QGuiApplication::primaryScreen();
+    const QScreen *screen =
+        dialog.screen() != nullptr ? dialog.screen() : QGuiApplication::primaryScreen();
     if (screen == nullptr) return;
     const QSize screen_size = screen->geometry().size();
     const QSize frame = dialog.frameGeometry().size();
-    dialog.move(screen->geometry().topLeft() +
-                QPoint((screen_size.width() - frame.width()) / 2,
-                       (screen_size.height() - frame.height()) / 2));
+    dialog.move(screen->geometry().topLeft() + QPoint((screen_size.width() - frame.width()) / 2,
+                                                      (screen_size.height() - frame.height()) / 2));
 }
 
 DialogUnits set_up_dialog(QWidget &dialog, Language language, const DialogRect &size,

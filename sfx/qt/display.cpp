@@ -31,7 +31,8 @@ int connect_local(const std::string &path, bool abstract) {
     const size_t offset = abstract ? 1 : 0;
     if (path.size() + offset >= sizeof address.sun_path) return -1;
     std::memcpy(address.sun_path + offset, path.data(), path.size());
-    const socklen_t length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size());
+    const socklen_t length =
+        static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + offset + path.size());
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd == -1) return -1;
     if (connect(fd, reinterpret_cast<const sockaddr *>(&address), length) == 0) return fd;
@@ -46,7 +47,8 @@ int connect_tcp(const std::string &host, int port) {
     if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &addresses) != 0) return -1;
     int connected = -1;
     for (const addrinfo *a = addresses; a != nullptr && connected == -1; a = a->ai_next) {
-        const int fd = socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+        const int fd =
+            socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
         if (fd == -1) continue;
         bool answered = connect(fd, a->ai_addr, a->ai_addrlen) == 0;
         if (!answered && errno == EINPROGRESS) {

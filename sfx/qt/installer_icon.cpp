@@ -40,7 +40,8 @@ QPixmap draw_icon(int size) {
     // The arrow rising out of the box: the files leaving it.
     painter.setBrush(QColor(kLime));
     painter.setPen(QPen(QColor(kGreen), size >= 32 ? 1.0 : 2.0));
-    painter.drawPolygon(QPolygon({{14, 12}, {14, 7}, {10, 7}, {19, 0}, {28, 7}, {24, 7}, {24, 12}}));
+    painter.drawPolygon(
+        QPolygon({{14, 12}, {14, 7}, {10, 7}, {19, 0}, {28, 7}, {24, 7}, {24, 12}}));
     return pixmap;
 }
 

@@ -82,7 +82,8 @@ void ProgressWindow::show_progress(uint64_t written, uint64_t total) {
 void ProgressWindow::update_bar() {
     since_repaint_.start();
     const uint64_t shown = written_ < total_ ? written_ : total_;
-    const double fraction = total_ == 0 ? 0.0 : static_cast<double>(shown) / static_cast<double>(total_);
+    const double fraction =
+        total_ == 0 ? 0.0 : static_cast<double>(shown) / static_cast<double>(total_);
     bar_->setValue(static_cast<int>(fraction * kBarSteps));
 }
 
@@ -96,7 +97,8 @@ void ProgressWindow::showEvent(QShowEvent *event) {
 
 void ProgressWindow::paintEvent(QPaintEvent *event) {
     QDialog::paintEvent(event);
-    if (!started_) QMetaObject::invokeMethod(this, &ProgressWindow::start_once, Qt::QueuedConnection);
+    if (!started_)
+        QMetaObject::invokeMethod(this, &ProgressWindow::start_once, Qt::QueuedConnection);
 }
 
 void ProgressWindow::start_once() {

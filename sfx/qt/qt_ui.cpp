@@ -28,21 +28,21 @@ struct StandardButtons {
 StandardButtons buttons_of(uint32_t style) {
     using B = QMessageBox;
     switch (style & SFX_MB_BUTTONS_MASK) {
-    case SFX_MB_OKCANCEL: return {B::Ok | B::Cancel, {B::Ok, B::Cancel, B::NoButton}};
-    case SFX_MB_YESNOCANCEL: return {B::Yes | B::No | B::Cancel, {B::Yes, B::No, B::Cancel}};
-    case SFX_MB_YESNO: return {B::Yes | B::No, {B::Yes, B::No, B::NoButton}};
-    default: return {B::Ok, {B::Ok, B::NoButton, B::NoButton}};
+        case SFX_MB_OKCANCEL: return {B::Ok | B::Cancel, {B::Ok, B::Cancel, B::NoButton}};
+        case SFX_MB_YESNOCANCEL: return {B::Yes | B::No | B::Cancel, {B::Yes, B::No, B::Cancel}};
+        case SFX_MB_YESNO: return {B::Yes | B::No, {B::Yes, B::No, B::NoButton}};
+        default: return {B::Ok, {B::Ok, B::NoButton, B::NoButton}};
     }
 }
 
 QMessageBox::Icon icon_of(uint32_t style) {
     constexpr uint32_t kIconWarning = 0x30;
     switch (style & SFX_MB_ICON_MASK) {
-    case SFX_MB_ICONERROR: return QMessageBox::Critical;
-    case SFX_MB_ICONQUESTION: return QMessageBox::Question;
-    case kIconWarning: return QMessageBox::Warning;
-    case SFX_MB_ICONINFORMATION: return QMessageBox::Information;
-    default: return QMessageBox::NoIcon;
+        case SFX_MB_ICONERROR: return QMessageBox::Critical;
+        case SFX_MB_ICONQUESTION: return QMessageBox::Question;
+        case kIconWarning: return QMessageBox::Warning;
+        case SFX_MB_ICONINFORMATION: return QMessageBox::Information;
+        default: return QMessageBox::NoIcon;
     }
 }
 
@@ -102,7 +102,8 @@ QMessageBox::StandardButton default_button_of(uint32_t style, const StandardButt
 // parent when it does not exist (yet).
 QString browser_start(const std::string &initial) {
     if (initial.empty()) return QString();
-    QString folder = QFileInfo(QString::fromStdString(platform::native_path(initial))).absoluteFilePath();
+    QString folder =
+        QFileInfo(QString::fromStdString(platform::native_path(initial))).absoluteFilePath();
     while (!QFileInfo(folder).isDir()) {
         const QString parent = QFileInfo(folder).path();
         if (parent == folder) return QString();
@@ -116,7 +117,8 @@ QString browser_start(const std::string &initial) {
 // Qt's Wayland plugin is not installed.
 bool use_wayland() {
     if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) return true;  // the user's choice
-    const QDir platforms(QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms"));
+    const QDir platforms(QLibraryInfo::path(QLibraryInfo::PluginsPath) +
+                         QStringLiteral("/platforms"));
     if (platforms.entryList({QStringLiteral("libqwayland*")}, QDir::Files).isEmpty()) return false;
     qputenv("QT_QPA_PLATFORM", "wayland");
     return true;
@@ -158,11 +160,11 @@ std::unique_ptr<QMessageBox> make_message_box(uint32_t style, const std::string 
 
 int win32_button_id(QMessageBox::StandardButton button) {
     switch (button) {
-    case QMessageBox::Ok: return SFX_IDOK;
-    case QMessageBox::Cancel: return SFX_IDCANCEL;
-    case QMessageBox::Yes: return SFX_IDYES;
-    case QMessageBox::No: return SFX_IDNO;
-    default: return 0;
+        case QMessageBox::Ok: return SFX_IDOK;
+        case QMessageBox::Cancel: return SFX_IDCANCEL;
+        case QMessageBox::Yes: return SFX_IDYES;
+        case QMessageBox::No: return SFX_IDNO;
+        default: return 0;
     }
 }
 
@@ -186,7 +188,8 @@ std::optional<std::string> QtUi::browse_for_folder(const std::string &instructio
     chooser.setObjectName(QStringLiteral("folder_browser"));
     chooser.setFileMode(QFileDialog::Directory);
     chooser.setOption(QFileDialog::ShowDirsOnly);
-    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return std::nullopt;
+    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty())
+        return std::nullopt;
     return QDir::toNativeSeparators(chooser.selectedFiles().constFirst()).toStdString();
 }
 
@@ -214,11 +217,11 @@ std::unique_ptr<Ui> make_qt_ui(const char *program_name) {
     if (terminal_requested()) return nullptr;
     const DisplayProbe probe;
     switch (probe.server()) {
-    case DisplayServer::None: return nullptr;
-    case DisplayServer::X11: break;
-    case DisplayServer::Wayland:
-        if (!use_wayland()) return nullptr;
-        break;
+        case DisplayServer::None: return nullptr;
+        case DisplayServer::X11: break;
+        case DisplayServer::Wayland:
+            if (!use_wayland()) return nullptr;
+            break;
     }
     return std::make_unique<ApplicationUi>(program_name);
 }

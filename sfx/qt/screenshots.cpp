@@ -76,7 +76,8 @@ private:
     void save(QWidget &window, const char *name) {
         window.show();
         QApplication::processEvents();
-        const QString path = folder_ + QStringLiteral("/sfx_%1_%2.png").arg(QLatin1String(name), suffix_);
+        const QString path =
+            folder_ + QStringLiteral("/sfx_%1_%2.png").arg(QLatin1String(name), suffix_);
         if (!with_title_bar(window).save(path)) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
             ok = false;
@@ -93,8 +94,9 @@ void render_windows() {
     destination = "/tmp/pelmarself-1000/";
     sfx::run_folder_dialog();
     sfx::extract_payload();
-    sfx::show_message(sfx::SFX_MB_YESNOCANCEL | sfx::SFX_MB_ICONQUESTION, sfx::StringId::OverwriteCaption,
-                      sfx::StringId::AskOverwrite, destination, std::string("Tapmora\\setup.exe"));
+    sfx::show_message(sfx::SFX_MB_YESNOCANCEL | sfx::SFX_MB_ICONQUESTION,
+                      sfx::StringId::OverwriteCaption, sfx::StringId::AskOverwrite, destination,
+                      std::string("Tapmora\\setup.exe"));
 }
 
 }  // namespace

@@ -62,13 +62,15 @@ TEST_F(Callbacks, TheScratchFileIsUnnamedAndPrivate) {
 TEST_F(Callbacks, NewerOnlyComparesWithTheExistingFile) {
     const std::string file = path("existing");
     EXPECT_TRUE(sfx::is_newer_than_existing(file, 1000));
-    EXPECT_TRUE(sfx::is_newer_than_existing(path("existing/below"), 1000)) << "a missing folder is missing";
+    EXPECT_TRUE(sfx::is_newer_than_existing(path("existing/below"), 1000))
+        << "a missing folder is missing";
     write_bytes(file, {'x'});
     const timespec times[2] = {{1000, 0}, {1000, 0}};
     utimensat(AT_FDCWD, file.c_str(), times, 0);
     EXPECT_FALSE(sfx::is_newer_than_existing(file, 1000));
     EXPECT_TRUE(sfx::is_newer_than_existing(file, 1002));
-    EXPECT_TRUE(sfx::is_newer_than_existing(path("existing/below"), 1000)) << "ENOTDIR counts as not found";
+    EXPECT_TRUE(sfx::is_newer_than_existing(path("existing/below"), 1000))
+        << "ENOTDIR counts as not found";
 }
 
 TEST_F(Callbacks, MakeFoldersRefusesAFileInTheWay) {
@@ -90,7 +92,8 @@ TEST_F(Callbacks, AFileThatCannotReplaceItsTargetLeavesNothingBehind) {
 TEST_F(Callbacks, AnOverlongProgramPathIsRefused) {
     write_installer({file_entry("a.txt", "alpha")}, "-R -! -D" + path("out"));
     EXPECT_EQ(run({"-E" + std::string(250, 'p')}), 1);
-    EXPECT_EQ(ui_.texts(), std::vector<std::string>{"The decompression process could not shut down properly."});
+    EXPECT_EQ(ui_.texts(),
+              std::vector<std::string>{"The decompression process could not shut down properly."});
 }
 
 }  // namespace

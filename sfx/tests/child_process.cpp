@@ -27,7 +27,8 @@ void read_until(int fd, std::string &seen, const std::string &wanted) {
         if (poll(&ready, 1, static_cast<int>(left.count())) <= 0) return;
         char buffer[4096];
         const ssize_t count = read(fd, buffer, sizeof buffer);
-        if (count <= 0) return;  // a terminal reports EIO once every descriptor of the child's side is closed
+        if (count <= 0)
+            return;  // a terminal reports EIO once every descriptor of the child's side is closed
         seen.append(buffer, static_cast<size_t>(count));
     }
 }
@@ -43,13 +44,15 @@ Outcome finish(pid_t pid, int fd, Outcome outcome) {
     read_until(fd, outcome.output, "");
     close(fd);
     int status = 0;
-    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) outcome.exit_code = WEXITSTATUS(status);
+    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        outcome.exit_code = WEXITSTATUS(status);
     return outcome;
 }
 
 }  // namespace
 
-Outcome run_on_terminal(const std::function<void()> &child, const std::vector<TypedAnswer> &answers) {
+Outcome run_on_terminal(const std::function<void()> &child,
+                        const std::vector<TypedAnswer> &answers) {
     Outcome outcome;
     int master = -1, slave = -1;
     if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return outcome;
@@ -94,7 +97,8 @@ Outcome run_without_terminal(const std::function<void()> &child) {
 
 void exec_program(const std::string &path, const std::vector<std::string> &arguments) {
     std::vector<char *> argv;
-    for (const std::string &argument : arguments) argv.push_back(const_cast<char *>(argument.c_str()));
+    for (const std::string &argument : arguments)
+        argv.push_back(const_cast<char *>(argument.c_str()));
     argv.push_back(nullptr);
     execv(path.c_str(), argv.data());
     _exit(127);

@@ -27,7 +27,8 @@ struct TypedAnswer {
 // input, output and error, and types the answers in order. Echo and output
 // processing are off, so the output holds exactly the bytes the child wrote
 // and the child reads exactly what is typed (a Ctrl-C still raises SIGINT).
-Outcome run_on_terminal(const std::function<void()> &child, const std::vector<TypedAnswer> &answers = {});
+Outcome run_on_terminal(const std::function<void()> &child,
+                        const std::vector<TypedAnswer> &answers = {});
 
 // Runs `child` without a controlling terminal: standard input is /dev/null,
 // standard output and error go to the outcome.

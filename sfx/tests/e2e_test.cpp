@@ -40,7 +40,8 @@ Outcome run_program(const Launch &launch) {
         unsetenv("LC_MESSAGES");
         exec_program(launch.arguments.at(0), launch.arguments);
     };
-    return launch.typed.empty() ? run_without_terminal(child) : run_on_terminal(child, launch.typed);
+    return launch.typed.empty() ? run_without_terminal(child)
+                                : run_on_terminal(child, launch.typed);
 }
 
 Outcome run_program(const std::vector<std::string> &arguments) {
@@ -60,9 +61,11 @@ protected:
     // Packs in/ into a cabinet and writes installer `name` with pelmarcab sfx.
     Outcome pack(const std::string &name, const std::vector<std::string> &sfx_arguments,
                  const std::string &stub = PELMARSELF_CLI_PATH) {
-        const Outcome created = run_program(std::vector<std::string>{PELMARCAB_PATH, "create", "-o", path("payload.cab"), path("in")});
+        const Outcome created = run_program(std::vector<std::string>{
+            PELMARCAB_PATH, "create", "-o", path("payload.cab"), path("in")});
         EXPECT_EQ(created.exit_code, 0) << created.output;
-        std::vector<std::string> arguments = {PELMARCAB_PATH, "sfx", "--stub", stub, "-o", path(name)};
+        std::vector<std::string> arguments = {PELMARCAB_PATH, "sfx", "--stub",
+                                              stub,           "-o",  path(name)};
         arguments.insert(arguments.end(), sfx_arguments.begin(), sfx_arguments.end());
         arguments.push_back(path("payload.cab"));
         return run_program(arguments);
@@ -73,7 +76,8 @@ protected:
     }
     Outcome install(const std::vector<std::string> &arguments, const std::string &language = "C",
                     rlim_t file_size_limit = RLIM_INFINITY) {
-        return run_program(Launch{installer_command(arguments), language, dir_, file_size_limit, {}});
+        return run_program(
+            Launch{installer_command(arguments), language, dir_, file_size_limit, {}});
     }
     // Runs the installer on a terminal, typing `typed` at its prompts.
     Outcome install_typing(const std::vector<TypedAnswer> &typed) {
@@ -98,13 +102,15 @@ TEST_F(EndToEnd, ExtractsWithDatesAndPermissions) {
     const std::time_t stamp = 1600000000;  // an even second: FAT times have 2-second steps
     const timespec times[2] = {{stamp, 0}, {stamp, 0}};
     utimensat(AT_FDCWD, path("in/docs/readme.txt").c_str(), times, 0);
-    const Outcome packed = pack("installer", {"--title", "Demo", "--options", "-S -X -! -D\"" + path("out") + "\""});
+    const Outcome packed =
+        pack("installer", {"--title", "Demo", "--options", "-S -X -! -D\"" + path("out") + "\""});
     ASSERT_EQ(packed.exit_code, 0) << packed.output;
     EXPECT_NE(fs::status(path("installer")).permissions() & fs::perms::owner_exec, fs::perms::none);
 
     const Outcome outcome = install({});
     EXPECT_EQ(outcome.exit_code, 0) << outcome.output;
-    EXPECT_NE(outcome.output.find("Pelmar Self Decompression: The decompression was successful."), std::string::npos)
+    EXPECT_NE(outcome.output.find("Pelmar Self Decompression: The decompression was successful."),
+              std::string::npos)
         << outcome.output;
     EXPECT_EQ(read_text("out/docs/readme.txt"), "read me");
     struct stat info = {};
@@ -124,18 +130,22 @@ TEST_F(EndToEnd, MessagesFollowTheLanguage) {
     // Without a terminal the overwrite question takes its safe answer, Cancel.
     const Outcome japanese = install({}, "ja_JP.UTF-8");
     EXPECT_EQ(japanese.exit_code, 1);
-    EXPECT_NE(japanese.output.find("重複ファイル上書きの確認: "), std::string::npos) << japanese.output;
-    EXPECT_NE(japanese.output.find("Pelmar自己解凍: 解凍は正常に終了しませんでした."), std::string::npos);
+    EXPECT_NE(japanese.output.find("重複ファイル上書きの確認: "), std::string::npos)
+        << japanese.output;
+    EXPECT_NE(japanese.output.find("Pelmar自己解凍: 解凍は正常に終了しませんでした."),
+              std::string::npos);
     EXPECT_EQ(read_text("out/a.txt"), "old");
 
     const Outcome english = install({"-Z"});
     EXPECT_EQ(english.exit_code, 1);
-    EXPECT_NE(english.output.find("Pelmar Self Decompression: An illegal option has been set."), std::string::npos)
+    EXPECT_NE(english.output.find("Pelmar Self Decompression: An illegal option has been set."),
+              std::string::npos)
         << english.output;
 
     const Outcome cancelled = install({"-!"});
     EXPECT_EQ(cancelled.exit_code, 1) << "end of input cancels the destination question";
-    EXPECT_NE(cancelled.output.find("The decompression process has been aborted."), std::string::npos);
+    EXPECT_NE(cancelled.output.find("The decompression process has been aborted."),
+              std::string::npos);
 }
 
 TEST_F(EndToEnd, CtrlCAtAQuestionAnswersItAsCancelWould) {
@@ -144,16 +154,20 @@ TEST_F(EndToEnd, CtrlCAtAQuestionAnswersItAsCancelWould) {
     const std::string ctrl_c = "\x03";
     const Outcome destination = install_typing({{"] ", ctrl_c}});
     EXPECT_EQ(destination.exit_code, 1) << destination.output;
-    EXPECT_NE(destination.output.find("The decompression process has been aborted."), std::string::npos)
+    EXPECT_NE(destination.output.find("The decompression process has been aborted."),
+              std::string::npos)
         << destination.output;
     EXPECT_FALSE(fs::exists(path("out")));
 
-    ASSERT_EQ(pack("installer", {"--options", "-! -D\"" + path("out") + "\" -Ea.txt"}).exit_code, 0);
+    ASSERT_EQ(pack("installer", {"--options", "-! -D\"" + path("out") + "\" -Ea.txt"}).exit_code,
+              0);
     const Outcome program = install_typing({{"[y]es/[n]o ", ctrl_c}});
     EXPECT_EQ(program.exit_code, 0) << program.output;
-    EXPECT_NE(program.output.find("Should the file \"a.txt\" be executed?"), std::string::npos) << program.output;
+    EXPECT_NE(program.output.find("Should the file \"a.txt\" be executed?"), std::string::npos)
+        << program.output;
     EXPECT_NE(program.output.find("The decompression was successful."), std::string::npos)
-        << "answered No: the run goes on to its end\n" << program.output;
+        << "answered No: the run goes on to its end\n"
+        << program.output;
 }
 
 TEST_F(EndToEnd, AFailingWriteDestroysNothing) {
@@ -163,7 +177,8 @@ TEST_F(EndToEnd, AFailingWriteDestroysNothing) {
     write_bytes(path("out/big.bin"), {'o', 'l', 'd'});
     const Outcome outcome = install({}, "C", 100000);
     EXPECT_EQ(outcome.exit_code, 1) << outcome.output;
-    EXPECT_NE(outcome.output.find("The decompression process could not shut down properly."), std::string::npos);
+    EXPECT_NE(outcome.output.find("The decompression process could not shut down properly."),
+              std::string::npos);
     EXPECT_EQ(read_text("out/big.bin"), "old");
     EXPECT_EQ(std::distance(fs::directory_iterator(path("out")), fs::directory_iterator()), 1)
         << "the temporary file is removed";
@@ -174,7 +189,8 @@ TEST_F(EndToEnd, HostileNamesWriteNothingOutsideTheDestination) {
     block.options = "-A -X -! -D\"" + path("out/deep") + "\"";
     write_bytes(path("payload.cab"), make_cabinet({file_entry("..\\..\\escaped.txt", "x")}));
     const std::vector<uint8_t> stub = read_bytes(PELMARSELF_CLI_PATH);
-    write_bytes(path("installer"), sfx::write_self_extractor(stub, block, read_bytes(path("payload.cab"))));
+    write_bytes(path("installer"),
+                sfx::write_self_extractor(stub, block, read_bytes(path("payload.cab"))));
     chmod(path("installer").c_str(), 0755);
     const Outcome outcome = install({});
     EXPECT_EQ(outcome.exit_code, 1) << outcome.output;
@@ -184,7 +200,9 @@ TEST_F(EndToEnd, HostileNamesWriteNothingOutsideTheDestination) {
 
 TEST_F(EndToEnd, TheWindowedStubRunsOnTheTerminalWhenAsked) {
     add_input("a.txt", "alpha");
-    ASSERT_EQ(pack("installer", {"--options", "-R -! -D\"" + path("out") + "\""}, PELMARSELF_PATH).exit_code, 0);
+    ASSERT_EQ(pack("installer", {"--options", "-R -! -D\"" + path("out") + "\""}, PELMARSELF_PATH)
+                  .exit_code,
+              0);
     setenv("PELMARSELF_UI", "terminal", 1);
     const Outcome outcome = install({});
     unsetenv("PELMARSELF_UI");

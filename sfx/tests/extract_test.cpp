@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <csignal>
 #include <cstdlib>
 #include <ctime>
@@ -42,7 +41,8 @@ struct stat stat_of(const std::string &path) {
 }
 
 void set_mtime(const std::string &path, std::time_t time) {
-    fs::last_write_time(path, fs::file_time_type::clock::from_sys(std::chrono::system_clock::from_time_t(time)));
+    fs::last_write_time(
+        path, fs::file_time_type::clock::from_sys(std::chrono::system_clock::from_time_t(time)));
 }
 
 // Everything in `dir` (recursively), as relative paths.
@@ -66,13 +66,14 @@ protected:
 
 TEST_F(Extraction, ShippedOptionsExtractSilentlyAndStartTheProgram) {
     const std::string script = "#!/bin/sh\ntouch \"$(dirname \"$0\")/launched\"\n";
-    write_installer({file_entry("setup.exe", script, 0x21 | 0x40), file_entry("data\\a.txt", "alpha"),
-                     file_entry("b.txt", "beta", 0x22)},
+    write_installer({file_entry("setup.exe", script, 0x21 | 0x40),
+                     file_entry("data\\a.txt", "alpha"), file_entry("b.txt", "beta", 0x22)},
                     "-A -S -R -X " + into_out("-E\"setup.exe\""));
     ASSERT_EQ(run(), 0);
     EXPECT_TRUE(ui_.messages.empty());
     EXPECT_EQ(read_text("out/data/a.txt"), "alpha");
-    EXPECT_EQ(ui_.archive_lines, std::vector<std::string>{installer_}) << "one cab_copy on the own file";
+    EXPECT_EQ(ui_.archive_lines, std::vector<std::string>{installer_})
+        << "one cab_copy on the own file";
     EXPECT_EQ(ui_.last_total, script.size() + 9);
 
     const struct stat setup = stat_of(path("out/setup.exe"));
@@ -96,14 +97,17 @@ TEST_F(Extraction, WithoutKeepFoldersFilesLandInTheDestination) {
 }
 
 TEST_F(Extraction, ASecondFileOfTheSameNameAsksBeforeOverwriting) {
-    write_installer({file_entry("one\\same.txt", "first"), file_entry("two\\same.txt", "second")}, into_out());
+    write_installer({file_entry("one\\same.txt", "first"), file_entry("two\\same.txt", "second")},
+                    into_out());
     ui_.answers = {sfx::SFX_IDNO};
     ASSERT_EQ(run(), 0);
     ASSERT_EQ(ui_.messages.size(), 2u);
     EXPECT_EQ(ui_.messages[0].style, 0x23u);
     EXPECT_EQ(ui_.messages[0].caption, "Duplicated File Overwrite Confirmation");
-    EXPECT_EQ(ui_.messages[0].text, "The \"" + out() + "/\" \nto be decompressed into the file \"two\\same.txt\", "
-                                    "and another file, have the same name.\nPlease confirm if the file can be overwritten.");
+    EXPECT_EQ(ui_.messages[0].text, "The \"" + out() +
+                                        "/\" \nto be decompressed into the file \"two\\same.txt\", "
+                                        "and another file, have the same name.\nPlease confirm if "
+                                        "the file can be overwritten.");
     EXPECT_EQ(ui_.messages[0].owner, sfx::MessageOwner::Progress);
     EXPECT_EQ(read_text("out/same.txt"), "first");
     EXPECT_EQ(ui_.messages[1].text, kSuccess);
@@ -142,7 +146,8 @@ TEST_F(Extraction, NewerOnlySkipsFilesThatAreNotNewer) {
     set_mtime(path("out/same.txt"), default_stamp());
     write_bytes(path("out/older.txt"), {'o'});
     set_mtime(path("out/older.txt"), default_stamp() - 2);
-    write_installer({file_entry("same.txt", "new"), file_entry("older.txt", "new")}, "-A -R -N " + into_out());
+    write_installer({file_entry("same.txt", "new"), file_entry("older.txt", "new")},
+                    "-A -R -N " + into_out());
     ASSERT_EQ(run(), 0);
     EXPECT_EQ(read_text("out/same.txt"), "o");
     EXPECT_EQ(read_text("out/older.txt"), "new");
@@ -154,8 +159,9 @@ TEST_F(Extraction, NewerOnlySkipsAFileWhoseOutputPathIsNoFile) {
     fs::create_directories(path("elsewhere"));
     set_mtime(path("elsewhere"), default_stamp() - 100);
     fs::create_directory_symlink(path("elsewhere"), path("out/link.txt"));
-    write_installer({file_entry("folder.txt", "new"), file_entry("link.txt", "new"), file_entry("b.txt", "b")},
-                    "-A -R -N " + into_out());
+    write_installer(
+        {file_entry("folder.txt", "new"), file_entry("link.txt", "new"), file_entry("b.txt", "b")},
+        "-A -R -N " + into_out());
     ASSERT_EQ(run(), 0);
     EXPECT_TRUE(fs::is_directory(path("out/folder.txt")));
     EXPECT_TRUE(fs::is_symlink(path("out/link.txt")));
@@ -213,8 +219,8 @@ TEST_F(Extraction, AFolderEndingInADoubleByteCharacterIsCreatedWhole) {
     write_installer({file_entry("a.txt", "alpha"), file_entry("b.txt", "beta")}, "-R -!");
     sfx::platform::set_code_page(sfx::platform::CodePage::ShiftJis);
     ASSERT_EQ(run({"-D" + path("out" + juu)}), 0);
-    EXPECT_EQ(listing(dir_), (std::vector<std::string>{"out" + juu, "out" + juu + "/a.txt", "out" + juu + "/b.txt",
-                                                       "setup-sfx"}));
+    EXPECT_EQ(listing(dir_), (std::vector<std::string>{"out" + juu, "out" + juu + "/a.txt",
+                                                       "out" + juu + "/b.txt", "setup-sfx"}));
 }
 
 TEST_F(Extraction, TheOverwriteQuestionShowsTheDestinationInNativeForm) {
@@ -224,7 +230,8 @@ TEST_F(Extraction, TheOverwriteQuestionShowsTheDestinationInNativeForm) {
     ui_.answers = {sfx::SFX_IDNO};
     ASSERT_EQ(run({"-D" + path("out\\sub")}), 0);
     ASSERT_EQ(ui_.messages.size(), 1u);
-    EXPECT_EQ(ui_.messages[0].text.rfind("The \"" + path("out/sub/") + "\" \n", 0), 0u) << ui_.messages[0].text;
+    EXPECT_EQ(ui_.messages[0].text.rfind("The \"" + path("out/sub/") + "\" \n", 0), 0u)
+        << ui_.messages[0].text;
 }
 
 // The front ends take UTF-8: names and paths in a Shift-JIS locale are
@@ -239,14 +246,16 @@ TEST_F(Extraction, ShiftJisPathsReachTheFrontEndInUtf8) {
     ASSERT_EQ(run({"-D" + path(hyo)}), 0);
     EXPECT_EQ(ui_.file_lines, std::vector<std::string>{path("表/表.txt")});
     ASSERT_EQ(ui_.messages.size(), 1u);
-    EXPECT_EQ(ui_.messages[0].text.rfind("The \"" + path("表/") + "\" \nto be decompressed into the file \"表.txt\"", 0),
+    EXPECT_EQ(ui_.messages[0].text.rfind(
+                  "The \"" + path("表/") + "\" \nto be decompressed into the file \"表.txt\"", 0),
               0u)
         << ui_.messages[0].text;
     EXPECT_EQ(read_text(hyo + "/" + hyo + ".txt"), "new");
 }
 
 TEST_F(Extraction, CancelTakesEffectAtTheNextFileStart) {
-    write_installer({file_entry("a.txt", "a"), file_entry("b.txt", "b"), file_entry("c.txt", "c")}, into_out());
+    write_installer({file_entry("a.txt", "a"), file_entry("b.txt", "b"), file_entry("c.txt", "c")},
+                    into_out());
     ui_.on_file_drain = [this](size_t index) {
         if (index == 0) ui_.request_cancel();
     };
@@ -265,12 +274,14 @@ TEST_F(Extraction, CancelInTheLastFilesDrainDoesNotStopTheRun) {
 }
 
 TEST_F(Extraction, HostileNamesWriteNothingOutsideTheDestination) {
-    for (const char *name : {"..\\evil.txt", "../evil.txt", "a\\..\\..\\evil.txt", "a/../../evil.txt", "\\evil.txt",
-                             "/evil.txt", "C:\\evil.txt", "C:evil.txt", "c:/evil.txt", "..", "\\\\server\\share\\evil.txt",
-                             "//server/share/evil.txt"}) {
+    for (const char *name :
+         {"..\\evil.txt", "../evil.txt", "a\\..\\..\\evil.txt", "a/../../evil.txt", "\\evil.txt",
+          "/evil.txt", "C:\\evil.txt", "C:evil.txt", "c:/evil.txt", "..",
+          "\\\\server\\share\\evil.txt", "//server/share/evil.txt"}) {
         SCOPED_TRACE(name);
         ui_.messages.clear();
-        write_installer({file_entry("fine.txt", "ok"), file_entry(name, "evil")}, "-A -X " + into_out());
+        write_installer({file_entry("fine.txt", "ok"), file_entry(name, "evil")},
+                        "-A -X " + into_out());
         EXPECT_EQ(run(), 1);
         EXPECT_EQ(ui_.texts(), std::vector<std::string>{kFailed});
         EXPECT_EQ(listing(dir_), (std::vector<std::string>{"out", "out/fine.txt", "setup-sfx"}));
@@ -282,17 +293,19 @@ TEST_F(Extraction, NamesWithControlCharactersOrNamingNoFileAreRefused) {
         const char *name;
         const char *options;
     };
-    for (const Case &hostile : {Case{"line\nbreak.txt", "-X"}, Case{"tab\t.txt", ""}, Case{"\x1b[2J.txt", ""},
-                                Case{"sub\\bell\x07.txt", ""}, Case{"del\x7f.txt", "-X"}, Case{"sub\x01\\a.txt", "-X"},
-                                Case{".", "-X"}, Case{".", ""}, Case{"sub\\.", "-X"}, Case{"sub\\.", ""},
-                                Case{"sub\\", "-X"}, Case{"sub/", "-X"}, Case{"sub\\..", ""}}) {
+    for (const Case &hostile :
+         {Case{"line\nbreak.txt", "-X"}, Case{"tab\t.txt", ""}, Case{"\x1b[2J.txt", ""},
+          Case{"sub\\bell\x07.txt", ""}, Case{"del\x7f.txt", "-X"}, Case{"sub\x01\\a.txt", "-X"},
+          Case{".", "-X"}, Case{".", ""}, Case{"sub\\.", "-X"}, Case{"sub\\.", ""},
+          Case{"sub\\", "-X"}, Case{"sub/", "-X"}, Case{"sub\\..", ""}}) {
         SCOPED_TRACE(hostile.name);
         fs::remove_all(out());
         ui_.messages.clear();
         write_installer({file_entry("fine.txt", "ok"), file_entry(hostile.name, "evil")},
                         std::string(hostile.options) + " " + into_out());
         EXPECT_EQ(run(), 1);
-        EXPECT_EQ(ui_.texts(), std::vector<std::string>{kFailed}) << "no question about the destination itself";
+        EXPECT_EQ(ui_.texts(), std::vector<std::string>{kFailed})
+            << "no question about the destination itself";
         EXPECT_EQ(listing(dir_), (std::vector<std::string>{"out", "out/fine.txt", "setup-sfx"}));
     }
 }
@@ -300,18 +313,21 @@ TEST_F(Extraction, NamesWithControlCharactersOrNamingNoFileAreRefused) {
 TEST_F(Extraction, DoubleByteCharactersHideNoParentFolderInShiftJis) {
     // 0x81 is a lead byte: a '/' or '\\' behind it belongs to the character,
     // yet the file system still splits at a '/'.
-    for (const char *name : {"\x81/../../evil.txt", "\x81\\..\\..\\evil.txt", "a\x81/..\x81/../../evil.txt",
-                             "\x83\\..\\..\\evil.txt", "\x81/..\\..\\evil.txt"}) {
+    for (const char *name :
+         {"\x81/../../evil.txt", "\x81\\..\\..\\evil.txt", "a\x81/..\x81/../../evil.txt",
+          "\x83\\..\\..\\evil.txt", "\x81/..\\..\\evil.txt"}) {
         SCOPED_TRACE(name);
         fs::remove_all(out());
         write_installer({file_entry(name, "evil")}, "-A -X " + into_out());
         sfx::platform::set_code_page(sfx::platform::CodePage::ShiftJis);
         run();
         for (const std::string &entry : listing(dir_))
-            EXPECT_TRUE(entry == "setup-sfx" || entry.rfind("out", 0) == 0) << entry << " is outside";
+            EXPECT_TRUE(entry == "setup-sfx" || entry.rfind("out", 0) == 0)
+                << entry << " is outside";
         if (fs::exists(out())) {
             for (const std::string &entry : listing(out()))
-                EXPECT_EQ(entry.find("evil"), std::string::npos) << entry << " is not in the destination itself";
+                EXPECT_EQ(entry.find("evil"), std::string::npos)
+                    << entry << " is not in the destination itself";
         }
     }
 }
@@ -350,8 +366,9 @@ private:
 };
 
 TEST_F(Extraction, AFullDiskEndsTheRunAndKeepsTheOldFile) {
-    write_installer({file_entry("small.txt", "fine"), file_entry("big.bin", std::string(200000, 'n'))},
-                    "-A " + into_out());
+    write_installer(
+        {file_entry("small.txt", "fine"), file_entry("big.bin", std::string(200000, 'n'))},
+        "-A " + into_out());
     // The limit falls inside the fourth 32768-byte write (a short write),
     // then exactly at its start (a failed one).
     for (rlim_t limit : {rlim_t{100000}, rlim_t{3 * 32768}}) {
@@ -368,13 +385,15 @@ TEST_F(Extraction, AFullDiskEndsTheRunAndKeepsTheOldFile) {
         EXPECT_EQ(code, 1);
         EXPECT_EQ(ui_.texts(), std::vector<std::string>{kFailed});
         EXPECT_EQ(read_text("out/big.bin"), "old");
-        EXPECT_EQ(listing(out()), (std::vector<std::string>{"big.bin", "small.txt"})) << "no temporary file left";
+        EXPECT_EQ(listing(out()), (std::vector<std::string>{"big.bin", "small.txt"}))
+            << "no temporary file left";
     }
 }
 
 TEST_F(Extraction, TerminationRemovesTheUnfinishedFileAndExitsWithOne) {
-    write_installer({file_entry("small.txt", "fine"), file_entry("big.bin", std::string(200000, 'n'))},
-                    "-A " + into_out());
+    write_installer(
+        {file_entry("small.txt", "fine"), file_entry("big.bin", std::string(200000, 'n'))},
+        "-A " + into_out());
     for (int signal : {SIGTERM, SIGHUP}) {
         SCOPED_TRACE(signal);
         fs::remove_all(out());
@@ -390,7 +409,8 @@ TEST_F(Extraction, TerminationRemovesTheUnfinishedFileAndExitsWithOne) {
         int status = 0;
         ASSERT_EQ(waitpid(child, &status, 0), child);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "wait status " << status;
-        EXPECT_EQ(listing(out()), std::vector<std::string>{"small.txt"}) << "no temporary file left";
+        EXPECT_EQ(listing(out()), std::vector<std::string>{"small.txt"})
+            << "no temporary file left";
     }
 }
 
@@ -431,12 +451,15 @@ TEST_F(Dialog, BuiltInTextsAndConfirmChecks) {
     EXPECT_EQ(ui_.dialogs[0].caption, "CAB Self Decompression");
     EXPECT_EQ(ui_.dialogs[0].label, "Decompress Destination Folder(&T):");
     ASSERT_EQ(ui_.messages.size(), 2u);
-    EXPECT_EQ(ui_.messages[0].text, "Please use \"Decompress Destination Folder\"\r\nas the decompress destination folder.");
+    EXPECT_EQ(
+        ui_.messages[0].text,
+        "Please use \"Decompress Destination Folder\"\r\nas the decompress destination folder.");
     EXPECT_EQ(ui_.messages[0].style, 0x40u);
     EXPECT_EQ(ui_.messages[0].owner, sfx::MessageOwner::None);
-    EXPECT_EQ(ui_.messages[1].text, "The \"" + path("a|b") +
-                                        "\"\r\nas a decompress destination folder name is incorrect.\r\n"
-                                        "Please set the correct folder name.");
+    EXPECT_EQ(ui_.messages[1].text,
+              "The \"" + path("a|b") +
+                  "\"\r\nas a decompress destination folder name is incorrect.\r\n"
+                  "Please set the correct folder name.");
     EXPECT_EQ(read_text("chosen/a.txt"), "alpha");
 }
 
@@ -453,8 +476,9 @@ TEST_F(Dialog, BlockTitleAndMessage) {
     EXPECT_EQ(ui_.dialogs[0].caption, *block.title);
     EXPECT_EQ(ui_.dialogs[0].label, "解凍先フォルダの指定(&T):");
     EXPECT_EQ(ui_.dialogs[0].folder, path("preset"));
-    EXPECT_EQ(ui_.texts(), (std::vector<std::string>{"\"解凍先フォルダの指定\"\r\nに解凍先のフォルダを指定してください.",
-                                                     "解凍は中断されました."}));
+    EXPECT_EQ(ui_.texts(), (std::vector<std::string>{
+                               "\"解凍先フォルダの指定\"\r\nに解凍先のフォルダを指定してください.",
+                               "解凍は中断されました."}));
 }
 
 TEST_F(Dialog, ALeadingTildeMeansTheHomeFolder) {
@@ -467,7 +491,10 @@ TEST_F(Dialog, ALeadingTildeMeansTheHomeFolder) {
     ui_.typed_folders = {"~/inst"};
     const int code = run();
     fs::current_path(start);
-    if (saved != nullptr) setenv("HOME", previous.c_str(), 1); else unsetenv("HOME");
+    if (saved != nullptr)
+        setenv("HOME", previous.c_str(), 1);
+    else
+        unsetenv("HOME");
     ASSERT_EQ(code, 0);
     EXPECT_EQ(read_text("home/inst/a.txt"), "alpha");
     EXPECT_FALSE(fs::exists(path("~")));
@@ -489,23 +516,27 @@ TEST_F(Completion, InsertsShowTheirControlCharacters) {
     write_installer({file_entry("a.txt", "x")}, into_out());
     ui_.answers = {sfx::SFX_IDNO};
     ASSERT_EQ(run({"-E\x1b]0;owned\x07\r\nPelmar Self Decompression: done\x9b"}), 0);
-    EXPECT_EQ(ui_.texts(), (std::vector<std::string>{
-                               "Should the file \"^[]0;owned^G^M^JPelmar Self Decompression: done^[[\" be executed?",
-                               kSuccess}));
+    EXPECT_EQ(
+        ui_.texts(),
+        (std::vector<std::string>{
+            "Should the file \"^[]0;owned^G^M^JPelmar Self Decompression: done^[[\" be executed?",
+            kSuccess}));
 }
 
 TEST_F(Completion, AsksBeforeStartingAndThenReportsSuccess) {
     write_installer({file_entry("setup.exe", "x")}, "-R " + into_out("-E\"setup.exe\""));
     ui_.answers = {sfx::SFX_IDNO};
     ASSERT_EQ(run({"-R"}), 0);
-    EXPECT_EQ(ui_.texts(), (std::vector<std::string>{"Should the file \"setup.exe\" be executed?", kSuccess}));
+    EXPECT_EQ(ui_.texts(),
+              (std::vector<std::string>{"Should the file \"setup.exe\" be executed?", kSuccess}));
     EXPECT_EQ(ui_.messages[0].style, 0x24u);
 }
 
 TEST_F(Completion, OnlyExistingFilesAreHandedToTheOpener) {
     // A stand-in opener on PATH logs every file it is asked to open.
     fs::create_directories(path("bin"));
-    std::ofstream(path("bin/xdg-open")) << "#!/bin/sh\necho \"$1\" >> \"" << path("opened") << "\"\n";
+    std::ofstream(path("bin/xdg-open"))
+        << "#!/bin/sh\necho \"$1\" >> \"" << path("opened") << "\"\n";
     chmod(path("bin/xdg-open").c_str(), 0755);
     const std::string saved_path = std::getenv("PATH");
     setenv("PATH", (path("bin") + ":" + saved_path).c_str(), 1);

@@ -23,7 +23,8 @@ void InstallerTest::TearDown() {
     std::filesystem::remove_all(dir_, error);
 }
 
-void InstallerTest::write_installer(const std::vector<uint8_t> &cabinet, const sfx::SfxBlock &block) {
+void InstallerTest::write_installer(const std::vector<uint8_t> &cabinet,
+                                    const sfx::SfxBlock &block) {
     write_installer_file(installer_, cabinet, block);
 }
 

@@ -29,7 +29,8 @@ protected:
     // Writes the self-extracting file "<dir>/setup-sfx" (stub, block, cabinet).
     void write_installer(const std::vector<uint8_t> &cabinet, const sfx::SfxBlock &block);
     // The same with a block holding only `options`.
-    void write_installer(const std::vector<cabwriter::FileEntry> &files, const std::string &options);
+    void write_installer(const std::vector<cabwriter::FileEntry> &files,
+                         const std::string &options);
     // Runs the installer; returns its exit code.
     int run(const std::vector<std::string> &arguments = {});
 

@@ -167,7 +167,8 @@ TEST_F(Options, FolderMacros) {
     EXPECT_EQ(sfx_settings.destination, "/opt\\Tool") << "a Shift-JIS value keeps its bytes";
     session_.process_values.start_directory = "/start/\x8F\x5C";  // ending in 十
     apply("-D$C\\sub");
-    EXPECT_EQ(sfx_settings.destination, "/start/\x8F\x5C\\sub") << "the folder's last character stays whole";
+    EXPECT_EQ(sfx_settings.destination, "/start/\x8F\x5C\\sub")
+        << "the folder's last character stays whole";
     sfx::platform::set_code_page(sfx::platform::CodePage::Utf8);
     apply("-D$W -E$Y");
     EXPECT_EQ(sfx_settings.destination, "/usr");
@@ -189,7 +190,8 @@ TEST_F(Options, AMissingTmpdirMeansTmp) {
     EXPECT_EQ(apply("-D$T\\sub"), -1);
     unsetenv("TMPDIR");
     const std::string &destination = sfx_settings.destination;
-    EXPECT_TRUE(destination.starts_with("/tmp/pelmarself-" + std::to_string(getuid())) && destination.ends_with("/sub"))
+    EXPECT_TRUE(destination.starts_with("/tmp/pelmarself-" + std::to_string(getuid())) &&
+                destination.ends_with("/sub"))
         << destination;
 }
 
@@ -209,7 +211,8 @@ protected:
     std::string fixed_name() const { return "pelmarself-" + std::to_string(getuid()); }
     std::vector<std::string> temporary_entries() const {
         std::vector<std::string> names;
-        for (const auto &entry : fs::directory_iterator(path("tmp"))) names.push_back(entry.path().filename());
+        for (const auto &entry : fs::directory_iterator(path("tmp")))
+            names.push_back(entry.path().filename());
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -220,12 +223,22 @@ TEST_F(TemporaryFolder, AFixedNameThatIsNotOursGivesWayToAFreshPrivateFolder) {
     const std::string fixed = path("tmp/" + fixed_name());
     const std::vector<std::pair<const char *, std::function<void()>>> takeovers = {
         {"a link", [&] { fs::create_directory_symlink(path("elsewhere"), fixed); }},
-        {"open to all", [&] { fs::create_directory(fixed); chmod(fixed.c_str(), 0777); }},
-        {"another owner", [&] { fs::create_directory(fixed); chmod(fixed.c_str(), 0700); chown(fixed.c_str(), 54321, 54321); }},
+        {"open to all",
+         [&] {
+             fs::create_directory(fixed);
+             chmod(fixed.c_str(), 0777);
+         }},
+        {"another owner",
+         [&] {
+             fs::create_directory(fixed);
+             chmod(fixed.c_str(), 0700);
+             chown(fixed.c_str(), 54321, 54321);
+         }},
     };
     for (const auto &[how, take_over] : takeovers) {
         SCOPED_TRACE(how);
-        if (std::string(how) == "another owner" && geteuid() != 0) continue;  // only root can give a folder away
+        if (std::string(how) == "another owner" && geteuid() != 0)
+            continue;  // only root can give a folder away
         fs::remove_all(path("tmp"));
         fs::create_directories(path("tmp"));
         take_over();
@@ -234,7 +247,8 @@ TEST_F(TemporaryFolder, AFixedNameThatIsNotOursGivesWayToAFreshPrivateFolder) {
         ASSERT_EQ(entries.size(), 2u);
         EXPECT_EQ(entries[0], fixed_name());
         EXPECT_TRUE(entries[1].starts_with(fixed_name() + "-")) << entries[1];
-        EXPECT_EQ(fs::symlink_status(path("tmp/" + entries[1])).permissions(), fs::perms::owner_all);
+        EXPECT_EQ(fs::symlink_status(path("tmp/" + entries[1])).permissions(),
+                  fs::perms::owner_all);
         EXPECT_EQ(read_text("tmp/" + entries[1] + "/a.txt"), "alpha");
         EXPECT_TRUE(fs::is_empty(path("elsewhere")));
     }
@@ -255,9 +269,11 @@ using Messages = SessionTest;
 TEST_F(Messages, FormatInsertsAsFormatMessageDoes) {
     const sfx::Insert drive("/media/floppy");
     const sfx::Insert number(int32_t{3});
-    EXPECT_EQ(sfx::format_message("Please insert diskette no. %2!d! into the %1 drive.", &drive, &number),
-              "Please insert diskette no. 3 into the /media/floppy drive.");
-    EXPECT_EQ(sfx::format_message("100%% %1%n%2 %3%0gone", &drive, &number), "100% /media/floppy\r\n3 ");
+    EXPECT_EQ(
+        sfx::format_message("Please insert diskette no. %2!d! into the %1 drive.", &drive, &number),
+        "Please insert diskette no. 3 into the /media/floppy drive.");
+    EXPECT_EQ(sfx::format_message("100%% %1%n%2 %3%0gone", &drive, &number),
+              "100% /media/floppy\r\n3 ");
 }
 
 TEST_F(Messages, LanguageFollowsTheFirstSetLocaleVariable) {
@@ -273,9 +289,11 @@ TEST_F(Messages, LanguageFollowsTheFirstSetLocaleVariable) {
     EXPECT_EQ(sfx::language_from_environment(), sfx::Language::English);
 
     session_.language = sfx::Language::Japanese;
-    EXPECT_STREQ(sfx::load_string(sfx::StringId::NextCabinetMissing), "フォルダ  \"%1\" に \"%2\" がありません.");
+    EXPECT_STREQ(sfx::load_string(sfx::StringId::NextCabinetMissing),
+                 "フォルダ  \"%1\" に \"%2\" がありません.");
     session_.language = sfx::Language::English;
-    EXPECT_STREQ(sfx::load_string(sfx::StringId::OverwriteCaption), "Duplicated File Overwrite Confirmation");
+    EXPECT_STREQ(sfx::load_string(sfx::StringId::OverwriteCaption),
+                 "Duplicated File Overwrite Confirmation");
 }
 
 }  // namespace

@@ -20,10 +20,10 @@ using PathSplit = sfxtest::SessionTest;
 using ShownText = sfxtest::SessionTest;
 
 // Shift-JIS characters whose second byte is a separator or a reserved byte.
-const std::string kHyo = "\x95\x5C";   // 表
-const std::string kSo = "\x83\x5C";    // ソ
-const std::string kPo = "\x83\x7C";    // ポ
-const std::string kJuu = "\x8F\x5C";   // 十
+const std::string kHyo = "\x95\x5C";  // 表
+const std::string kSo = "\x83\x5C";   // ソ
+const std::string kPo = "\x83\x7C";   // ポ
+const std::string kJuu = "\x8F\x5C";  // 十
 
 class CodePageScope {
 public:
@@ -63,7 +63,9 @@ TEST_F(NetworkPaths, RecognisesServerAndShare) {
 
 TEST_F(NetworkPaths, RootRunsThroughTheShare) {
     std::string root, directory, name, extension;
-    EXPECT_EQ(sfx::split_path_root("\\\\srv\\share\\dir\\file.txt", &root, &directory, &name, &extension), 1);
+    EXPECT_EQ(
+        sfx::split_path_root("\\\\srv\\share\\dir\\file.txt", &root, &directory, &name, &extension),
+        1);
     EXPECT_EQ(root, "\\\\srv\\share");
     EXPECT_EQ(directory, "\\dir\\");
     EXPECT_EQ(name, "file");
@@ -75,15 +77,15 @@ TEST_F(NetworkPaths, RootRunsThroughTheShare) {
 }
 
 TEST_F(FolderNames, AcceptsOrdinaryFolders) {
-    for (const char *name : {"C:\\Program Files\\Tool", "tool", "C:tool", "C:\\", "/home/user/new dir",
-                             "\\\\server\\share\\dir"}) {
+    for (const char *name : {"C:\\Program Files\\Tool", "tool", "C:tool", "C:\\",
+                             "/home/user/new dir", "\\\\server\\share\\dir"}) {
         EXPECT_TRUE(sfx::is_valid_folder_name(name)) << name;
     }
 }
 
 TEST_F(FolderNames, RejectsReservedCharactersWildcardsAndEmptyComponents) {
-    for (const char *name : {"C:\\a\\\\b", "C:\\a:b", "C:\\a|b", "C:\\a\"b", "C:\\a\\b*", "C:\\a\\b?",
-                             "C:\\a*\\b", "C:\\a?\\b", "\\\\\\share"}) {
+    for (const char *name : {"C:\\a\\\\b", "C:\\a:b", "C:\\a|b", "C:\\a\"b", "C:\\a\\b*",
+                             "C:\\a\\b?", "C:\\a*\\b", "C:\\a?\\b", "\\\\\\share"}) {
         EXPECT_FALSE(sfx::is_valid_folder_name(name)) << name;
     }
 }
@@ -141,7 +143,10 @@ TEST_F(HomeFolder, ALeadingTildeIsExpandedAsAShellDoes) {
     setenv("HOME", "/", 1);
     EXPECT_EQ(sfx::expand_home_folder("~/inst"), "/inst");
     EXPECT_EQ(sfx::expand_home_folder("~"), "/");
-    if (saved != nullptr) setenv("HOME", previous.c_str(), 1); else unsetenv("HOME");
+    if (saved != nullptr)
+        setenv("HOME", previous.c_str(), 1);
+    else
+        unsetenv("HOME");
 }
 
 TEST_F(ShownText, ControlCharactersInCaretNotation) {
@@ -149,7 +154,10 @@ TEST_F(ShownText, ControlCharactersInCaretNotation) {
     EXPECT_EQ(visible_controls(std::string("\0\x01\x1b\x1f\x7f", 5)), "^@^A^[^_^?");
     EXPECT_EQ(visible_controls("a\r\nb"), "a^M^Jb");
     EXPECT_EQ(visible_controls("a\r\nb", true), "a^M\nb");
-    EXPECT_EQ(visible_controls("\xc2\x9b" "31m \xc2\x80 \xc2\xa0"), "^[[31m ^[@ \xc2\xa0") << "C1 as its ESC form";
+    EXPECT_EQ(visible_controls("\xc2\x9b"
+                               "31m \xc2\x80 \xc2\xa0"),
+              "^[[31m ^[@ \xc2\xa0")
+        << "C1 as its ESC form";
     EXPECT_EQ(visible_controls("\x9b\x90 \xE8\xA1\xA8"), "^[[^[P 表") << "lone C1 bytes too";
     EXPECT_EQ(visible_controls("\xE9t\xE9"), "\xE9t\xE9") << "other invalid bytes pass";
 }

@@ -32,7 +32,8 @@ bool ScriptedUi::run_destination_dialog(sfx::DestinationDialog &dialog) {
     return false;
 }
 
-bool ScriptedUi::run_progress_dialog(const sfx::ProgressDialog &, const sfx::Extraction &extraction) {
+bool ScriptedUi::run_progress_dialog(const sfx::ProgressDialog &,
+                                     const sfx::Extraction &extraction) {
     progress_dialog_shown = true;
     extraction_ = &extraction;
     const bool result = extraction.run();

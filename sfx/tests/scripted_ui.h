@@ -49,10 +49,12 @@ public:
     int message_box(uint32_t style, const std::string &caption, const std::string &text,
                     sfx::MessageOwner owner) override;
     bool run_destination_dialog(sfx::DestinationDialog &dialog) override;
-    std::optional<std::string> browse_for_folder(const std::string &, const std::string &) override {
+    std::optional<std::string> browse_for_folder(const std::string &,
+                                                 const std::string &) override {
         return std::nullopt;
     }
-    bool run_progress_dialog(const sfx::ProgressDialog &dialog, const sfx::Extraction &extraction) override;
+    bool run_progress_dialog(const sfx::ProgressDialog &dialog,
+                             const sfx::Extraction &extraction) override;
     void show_archive(const std::string &text) override { archive_lines.push_back(text); }
     void show_file(const std::string &text) override;
     void show_progress(uint64_t written, uint64_t total) override {

@@ -22,7 +22,8 @@ class Sets : public InstallerTest {
 protected:
     void write_set(uint16_t set_id = 0x1234) {
         cabwriter::Folder folder;
-        folder.files = {file_entry("a.bin", pattern(30000, 'a')), file_entry("b.bin", pattern(30000, 'b')),
+        folder.files = {file_entry("a.bin", pattern(30000, 'a')),
+                        file_entry("b.bin", pattern(30000, 'b')),
                         file_entry("c.bin", pattern(20000, 'c'))};
         cabwriter::SetOptions options;
         options.max_cabinet_size = 32000;
@@ -35,7 +36,8 @@ protected:
         sfx::SfxBlock block;
         block.options = "-R -! -D" + path("out");
         write_installer(cabinets_[0].bytes, block);
-        for (size_t i = 1; i < cabinets_.size(); ++i) write_bytes(path(cabinets_[i].name), cabinets_[i].bytes);
+        for (size_t i = 1; i < cabinets_.size(); ++i)
+            write_bytes(path(cabinets_[i].name), cabinets_[i].bytes);
     }
     void expect_all_files() {
         EXPECT_EQ(read_text("out/a.bin"), pattern(30000, 'a'));
@@ -74,8 +76,9 @@ TEST_F(Sets, AMissingNextCabinetOnAFixedDriveFails) {
     write_set();
     std::filesystem::remove(path("disk2.cab"));
     EXPECT_EQ(run(), 1);
-    EXPECT_EQ(ui_.texts(), (std::vector<std::string>{"\"disk2.cab\" does not exist in the folder \"" + dir_ + "/\".",
-                                                     kFailed}));
+    EXPECT_EQ(ui_.texts(),
+              (std::vector<std::string>{
+                  "\"disk2.cab\" does not exist in the folder \"" + dir_ + "/\".", kFailed}));
     EXPECT_EQ(ui_.messages[0].style, 0x10u);
 }
 
@@ -93,8 +96,9 @@ TEST_F(Sets, DiskettePromptsCountUpOnARemovableDrive) {
     ui_.answers = {sfx::SFX_IDOK, sfx::SFX_IDOK};
     ASSERT_EQ(run(), 0);
     expect_all_files();
-    EXPECT_EQ(ui_.texts(), (std::vector<std::string>{"Please insert diskette no. 2 into the /media/floppy drive.",
-                                                     "Please insert diskette no. 3 into the /media/floppy drive."}));
+    EXPECT_EQ(ui_.texts(), (std::vector<std::string>{
+                               "Please insert diskette no. 2 into the /media/floppy drive.",
+                               "Please insert diskette no. 3 into the /media/floppy drive."}));
 }
 
 TEST_F(Sets, ACancelledDiskettePromptFails) {
@@ -123,8 +127,9 @@ TEST_F(Sets, ACabinetOfAnotherSetFailsInsteadOfAskingForEver) {
     ui_.messages.clear();
     ui_.answers = {sfx::SFX_IDCANCEL};
     EXPECT_EQ(run(), 1);
-    EXPECT_EQ(ui_.texts(), (std::vector<std::string>{"Please insert diskette no. 2 into the /media/floppy drive.",
-                                                     kFailed}))
+    EXPECT_EQ(ui_.texts(),
+              (std::vector<std::string>{
+                  "Please insert diskette no. 2 into the /media/floppy drive.", kFailed}))
         << "on a removable drive the user may insert another diskette";
 }
 

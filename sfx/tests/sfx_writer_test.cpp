@@ -33,7 +33,8 @@ TEST(SfxWriter, RefusesWhatTheInstallerWouldMisread) {
     const std::vector<uint8_t> dollar_end = {'a', '$'};
     EXPECT_THROW(sfx::write_self_extractor(dollar_end, {}, kCabinet), std::invalid_argument)
         << "a trailing '$' would join the marker";
-    EXPECT_THROW(sfx::write_self_extractor(kStub, {}, kStub), std::invalid_argument) << "not a cabinet";
+    EXPECT_THROW(sfx::write_self_extractor(kStub, {}, kStub), std::invalid_argument)
+        << "not a cabinet";
 }
 
 }  // namespace

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "sfx/tests/installer_fixture.h"
 #include "sfx/tests/child_process.h"
+#include "sfx/tests/installer_fixture.h"
 
 namespace sfxtest {
 namespace {
@@ -31,12 +31,14 @@ protected:
         chmod(path("installer").c_str(), 0755);
     }
     // Runs it in the scratch folder with HOME inside it and `language`.
-    Outcome install(const std::vector<std::string> &arguments, const std::vector<TypedAnswer> &answers,
-                    const std::string &language = "C", const std::string &locale_path = "") {
+    Outcome install(const std::vector<std::string> &arguments,
+                    const std::vector<TypedAnswer> &answers, const std::string &language = "C",
+                    const std::string &locale_path = "") {
         fs::create_directories(path("home"));
         return run_on_terminal(
             [&] {
-                for (const char *name : {"LC_ALL", "LC_MESSAGES", "DISPLAY", "WAYLAND_DISPLAY", "LOCPATH"})
+                for (const char *name :
+                     {"LC_ALL", "LC_MESSAGES", "DISPLAY", "WAYLAND_DISPLAY", "LOCPATH"})
                     unsetenv(name);
                 setenv("LANG", language.c_str(), 1);
                 setenv("HOME", path("home").c_str(), 1);
@@ -66,9 +68,10 @@ TEST_F(OnATerminal, NamesAndTitlesCannotCommandTheTerminal) {
     EXPECT_TRUE(fs::exists(path("out\x1b[2J/a.txt")));
     const std::string output = without_progress_lines(outcome.output);
     EXPECT_EQ(output.find_first_of("\x1b\x07\r"), std::string::npos) << output;
-    for (const std::string &shown : std::vector<std::string>{"Setup^[]0;retitled^G\n", "[" + path("out^[[2J") + "] ",
-                                    "  " + path("out^[[2J/a.txt") + "\n",
-                                    "\"run^[[H^JPelmar Self Decompression: The decompression was successful.\""}) {
+    for (const std::string &shown : std::vector<std::string>{
+             "Setup^[]0;retitled^G\n", "[" + path("out^[[2J") + "] ",
+             "  " + path("out^[[2J/a.txt") + "\n",
+             "\"run^[[H^JPelmar Self Decompression: The decompression was successful.\""}) {
         EXPECT_NE(output.find(shown), std::string::npos) << shown << " in\n" << output;
     }
 }
@@ -98,9 +101,10 @@ TEST_F(OnATerminal, AShiftJisLocaleGetsWholeCharactersAndItsOwnEncoding) {
     const std::string output = without_progress_lines(outcome.output);
     EXPECT_NE(output.find("  out" + juu + "/a.txt\n"), std::string::npos) << output;
     // "Pelmar自己解凍: 解凍に成功しました." in code page 932.
-    EXPECT_NE(output.find("Pelmar\x8E\xA9\x8C\xC8\x89\xF0\x93\x80: "
-                          "\x89\xF0\x93\x80\x82\xC9\x90\xAC\x8C\xF7\x82\xB5\x82\xDC\x82\xB5\x82\xBD.\n"),
-              std::string::npos)
+    EXPECT_NE(
+        output.find("Pelmar\x8E\xA9\x8C\xC8\x89\xF0\x93\x80: "
+                    "\x89\xF0\x93\x80\x82\xC9\x90\xAC\x8C\xF7\x82\xB5\x82\xDC\x82\xB5\x82\xBD.\n"),
+        std::string::npos)
         << output;
     EXPECT_EQ(output.find("解凍"), std::string::npos) << "no UTF-8 on a Shift-JIS terminal";
 }

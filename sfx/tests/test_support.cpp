@@ -17,10 +17,12 @@ std::vector<uint8_t> read_bytes(const std::string &path) {
 
 void write_bytes(const std::string &path, const std::vector<uint8_t> &bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char *>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
-cabwriter::FileEntry file_entry(const std::string &name, const std::string &content, uint16_t attributes) {
+cabwriter::FileEntry file_entry(const std::string &name, const std::string &content,
+                                uint16_t attributes) {
     cabwriter::FileEntry entry;
     entry.name = name;
     entry.data.assign(content.begin(), content.end());

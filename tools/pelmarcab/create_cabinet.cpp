@@ -44,8 +44,8 @@ cabwriter::Method parse_method(const std::string &text) {
     m.window_exponent = hi;
     if (colon != std::string::npos) {
         const std::string n = text.substr(colon + 1);
-        if (n.empty() || n.find_first_not_of("0123456789") != std::string::npos || std::stoul(n) < lo ||
-            std::stoul(n) > hi)
+        if (n.empty() || n.find_first_not_of("0123456789") != std::string::npos ||
+            std::stoul(n) < lo || std::stoul(n) > hi)
             throw std::invalid_argument(kind + " window exponent must be " + std::to_string(lo) +
                                         ".." + std::to_string(hi));
         m.window_exponent = static_cast<unsigned>(std::stoul(n));
@@ -56,7 +56,8 @@ cabwriter::Method parse_method(const std::string &text) {
 void parse_reserve(const std::string &text, cabwriter::SetOptions &o) {
     unsigned h = 0, f = 0, d = 0;
     char tail = 0;
-    if (std::sscanf(text.c_str(), "%u,%u,%u%c", &h, &f, &d, &tail) != 3 || h > 60000 || f > 255 || d > 255)
+    if (std::sscanf(text.c_str(), "%u,%u,%u%c", &h, &f, &d, &tail) != 3 || h > 60000 || f > 255 ||
+        d > 255)
         throw std::invalid_argument("--reserve takes H,F,D with H <= 60000 and F, D <= 255");
     o.reserve_fields = true;
     o.header_reserve = static_cast<uint16_t>(h);
@@ -72,7 +73,8 @@ std::vector<uint8_t> read_file(const fs::path &path) {
 
 cabwriter::FileEntry make_entry(const fs::path &path, const std::string &stored_name) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) throw std::runtime_error(path.string() + ": cannot be read");
+    if (::stat(path.c_str(), &st) != 0)
+        throw std::runtime_error(path.string() + ": cannot be read");
     cabwriter::FileEntry e;
     e.name = stored_name;
     e.data = read_file(path);
@@ -108,7 +110,8 @@ std::vector<cabwriter::FileEntry> gather(const std::vector<std::string> &inputs)
             for (const auto &entry : fs::recursive_directory_iterator(root))
                 if (entry.is_regular_file()) found.push_back(entry.path());
             std::sort(found.begin(), found.end());
-            for (const auto &p : found) files.push_back(make_entry(p, stored_name(p.lexically_relative(root))));
+            for (const auto &p : found)
+                files.push_back(make_entry(p, stored_name(p.lexically_relative(root))));
         } else if (fs::is_regular_file(root)) {
             files.push_back(make_entry(root, root.filename().string()));
         } else {
@@ -118,12 +121,13 @@ std::vector<cabwriter::FileEntry> gather(const std::vector<std::string> &inputs)
     return files;
 }
 
-std::vector<cabwriter::Folder> group(std::vector<cabwriter::FileEntry> files, const cabwriter::Method &method,
-                                     uint64_t folder_size) {
+std::vector<cabwriter::Folder> group(std::vector<cabwriter::FileEntry> files,
+                                     const cabwriter::Method &method, uint64_t folder_size) {
     std::vector<cabwriter::Folder> folders;
     uint64_t in_folder = 0;
     for (auto &f : files) {
-        if (folders.empty() || (folder_size && in_folder + f.data.size() > folder_size && in_folder > 0)) {
+        if (folders.empty() ||
+            (folder_size && in_folder + f.data.size() > folder_size && in_folder > 0)) {
             folders.push_back({method, {}, nullptr});
             in_folder = 0;
         }
@@ -139,7 +143,9 @@ std::string set_member_name(const std::string &output, unsigned index) {
     if (index == 0) return output;
     const size_t slash = output.rfind('/');
     const size_t dot = output.rfind('.');
-    const size_t cut = (dot == std::string::npos || (slash != std::string::npos && dot < slash)) ? output.size() : dot;
+    const size_t cut = (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+                           ? output.size()
+                           : dot;
     return output.substr(0, cut) + std::to_string(index + 1) + output.substr(cut);
 }
 
@@ -150,9 +156,11 @@ int create_cabinet(const CreateOptions &options) {
         set.max_cabinet_size = options.cabinet_size;
         set.checksums = options.checksums;
         if (!options.reserve.empty()) parse_reserve(options.reserve, set);
-        set.cabinet_name = [&](unsigned i) { return fs::path(set_member_name(options.output, i)).filename().string(); };
-        const auto cabinets =
-            cabwriter::write_cabinet_set(group(gather(options.inputs), method, options.folder_size), set);
+        set.cabinet_name = [&](unsigned i) {
+            return fs::path(set_member_name(options.output, i)).filename().string();
+        };
+        const auto cabinets = cabwriter::write_cabinet_set(
+            group(gather(options.inputs), method, options.folder_size), set);
         for (size_t i = 0; i < cabinets.size(); ++i) {
             const std::string path = set_member_name(options.output, static_cast<unsigned>(i));
             std::ofstream out(path, std::ios::binary | std::ios::trunc);

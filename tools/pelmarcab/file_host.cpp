@@ -38,9 +38,9 @@ CabinetLocation locate_cabinet(const std::string &file) {
 
 const char *error_name(int32_t code) {
     static const char *const kNames[] = {
-        "CAB_ERR_NONE",    "CAB_ERR_OPEN",   "CAB_ERR_SIGNATURE",     "CAB_ERR_VERSION",
-        "CAB_ERR_CORRUPT", "CAB_ERR_MEMORY", "CAB_ERR_METHOD",        "CAB_ERR_DECODE",
-        "CAB_ERR_OUTPUT",  "CAB_ERR_RESERVE_SIZES", "CAB_ERR_SET",  "CAB_ERR_ABORT"};
+        "CAB_ERR_NONE",    "CAB_ERR_OPEN",          "CAB_ERR_SIGNATURE", "CAB_ERR_VERSION",
+        "CAB_ERR_CORRUPT", "CAB_ERR_MEMORY",        "CAB_ERR_METHOD",    "CAB_ERR_DECODE",
+        "CAB_ERR_OUTPUT",  "CAB_ERR_RESERVE_SIZES", "CAB_ERR_SET",       "CAB_ERR_ABORT"};
     return code >= 0 && code <= CAB_ERR_ABORT ? kNames[code] : "CAB_ERR_UNKNOWN";
 }
 

@@ -8,7 +8,8 @@ std::optional<std::string> name_to_utf8(const std::string &stored, unsigned attr
                                         const std::string &legacy_charset) {
     if ((attributes & kAttribNameIsUtf8) || sfx::platform::is_valid_utf8(stored)) return stored;
     std::string converted;
-    if (!sfx::platform::convert_to_utf8(stored, legacy_charset.c_str(), converted)) return std::nullopt;
+    if (!sfx::platform::convert_to_utf8(stored, legacy_charset.c_str(), converted))
+        return std::nullopt;
     return converted;
 }
 

@@ -1,8 +1,8 @@
 // Stored names on the Linux file system: character set and safety.
 #pragma once
 
-#include <ctime>
 #include <algorithm>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>

@@ -53,11 +53,11 @@ private:
     CabinetLocation where_;
     CabError error_{};
     CabContext *context_ = nullptr;
-    int root_ = -1;  // the destination directory
-    std::string current_;     // cabinet being read, as the user would name it
+    int root_ = -1;        // the destination directory
+    std::string current_;  // cabinet being read, as the user would name it
     std::string next_in_set_;
     bool first_note_ = false;
-    bool counting_ = false;   // walking only to add up file sizes
+    bool counting_ = false;  // walking only to add up file sizes
     bool reported_ = false;
     std::string output_name_;
     uint16_t folder_index_ = 0;  // of the file being extracted
@@ -89,9 +89,9 @@ void Reader::report(const std::string &what, const std::string &reason) {
 
 void Reader::show_progress(bool final) {
     if (!progress_) return;
-    std::fprintf(stderr, "\r%llu of %llu bytes, %llu files%s", static_cast<unsigned long long>(done_),
-                 static_cast<unsigned long long>(total_), static_cast<unsigned long long>(files_),
-                 final ? "\n" : "");
+    std::fprintf(stderr, "\r%llu of %llu bytes, %llu files%s",
+                 static_cast<unsigned long long>(done_), static_cast<unsigned long long>(total_),
+                 static_cast<unsigned long long>(files_), final ? "\n" : "");
 }
 
 void Reader::print_entry(const CabNotification &n) const {
@@ -106,27 +106,27 @@ int32_t Reader::on_note(int32_t kind, CabNotification *note) {
 
 int32_t Reader::answer(int32_t kind, CabNotification &note) {
     switch (kind) {
-    case CAB_NOTE_CABINET:
-        if (first_note_) next_in_set_ = note.name;
-        first_note_ = false;
-        return 0;
-    case CAB_NOTE_CONTINUED_FILE:
-        if (options_.mode == ReadMode::List) print_entry(note);
-        return 0;
-    case CAB_NOTE_FILE_START:
-        if (counting_) {
-            total_ += note.size;
+        case CAB_NOTE_CABINET:
+            if (first_note_) next_in_set_ = note.name;
+            first_note_ = false;
             return 0;
-        }
-        if (options_.mode == ReadMode::List) {
-            print_entry(note);
+        case CAB_NOTE_CONTINUED_FILE:
+            if (options_.mode == ReadMode::List) print_entry(note);
             return 0;
-        }
-        folder_index_ = note.folder_index;
-        return start_file(note);
-    case CAB_NOTE_FILE_END: return end_file(note);
-    case CAB_NOTE_NEXT_CABINET: return next_cabinet(note);
-    default: return 0;
+        case CAB_NOTE_FILE_START:
+            if (counting_) {
+                total_ += note.size;
+                return 0;
+            }
+            if (options_.mode == ReadMode::List) {
+                print_entry(note);
+                return 0;
+            }
+            folder_index_ = note.folder_index;
+            return start_file(note);
+        case CAB_NOTE_FILE_END: return end_file(note);
+        case CAB_NOTE_NEXT_CABINET: return next_cabinet(note);
+        default: return 0;
     }
 }
 
@@ -139,7 +139,8 @@ int open_output(int root, const std::vector<std::string> &parts) {
             ::close(dir);
             return -1;
         }
-        const int next = ::openat(dir, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int next =
+            ::openat(dir, parts[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         ::close(dir);
         dir = next;
     }
@@ -160,7 +161,8 @@ int32_t Reader::start_file(CabNotification &note) {
     }
     const auto name = name_to_utf8(note.name, note.attributes, options_.encoding);
     if (!name) {
-        report(current_, std::string("cannot convert the name \"") + note.name + "\" from " + options_.encoding);
+        report(current_, std::string("cannot convert the name \"") + note.name + "\" from " +
+                             options_.encoding);
         return -1;
     }
     if (has_control_characters(*name)) {
@@ -169,11 +171,13 @@ int32_t Reader::start_file(CabNotification &note) {
     }
     const auto parts = safe_components(*name);
     if (!parts) {
-        report(current_, "refusing the file name \"" + *name + "\": it would be written outside " + options_.directory);
+        report(current_, "refusing the file name \"" + *name + "\": it would be written outside " +
+                             options_.directory);
         return -1;
     }
     output_name_ = options_.directory + "/" + *name;
-    for (char &c : output_name_) if (c == '\\') c = '/';
+    for (char &c : output_name_)
+        if (c == '\\') c = '/';
     const int fd = open_output(root_, *parts);
     if (fd < 0) report(output_name_, std::strerror(errno));
     return fd;
@@ -279,7 +283,8 @@ int Reader::run() {
         std::string reason = error_name(error_.code);
         if (error_.code == CAB_ERR_VERSION) {
             char detail[32];
-            std::snprintf(detail, sizeof detail, " (detail 0x%04x)", static_cast<unsigned>(error_.detail));
+            std::snprintf(detail, sizeof detail, " (detail 0x%04x)",
+                          static_cast<unsigned>(error_.detail));
             reason += detail;
         }
         report(error_.code == CAB_ERR_OUTPUT ? output_name_ : current_, reason);

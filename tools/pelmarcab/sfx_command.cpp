@@ -21,7 +21,8 @@ std::vector<uint8_t> read_file(const std::string &path) {
 // Adds execute permission wherever read permission is, as chmod +x does.
 void mark_executable(const std::string &path) {
     struct stat info;
-    if (stat(path.c_str(), &info) != 0 || chmod(path.c_str(), (info.st_mode & 07777) | ((info.st_mode & 0444) >> 2)) != 0)
+    if (stat(path.c_str(), &info) != 0 ||
+        chmod(path.c_str(), (info.st_mode & 07777) | ((info.st_mode & 0444) >> 2)) != 0)
         throw std::runtime_error(path + ": cannot be marked executable");
 }
 
@@ -33,7 +34,8 @@ int write_sfx(const SfxOptions &options) {
         const std::vector<uint8_t> cabinet = read_file(options.cabinet);
         const std::vector<uint8_t> bytes = sfx::write_self_extractor(stub, options.block, cabinet);
         std::ofstream out(options.output, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.write(reinterpret_cast<const char *>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
         if (!out.flush()) throw std::runtime_error(options.output + ": cannot be written");
         out.close();
         mark_executable(options.output);

@@ -10,9 +10,8 @@
 
 // `prepare` runs once the application exists, before any benchmark.
 template <class Prepare>
-int runOffscreenBenchmarks(int argc, char** argv, Prepare prepare) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+int runOffscreenBenchmarks(int argc, char **argv, Prepare prepare) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     tapmora::installFonts();
     prepare();

@@ -21,21 +21,21 @@
 #include "trainer/ui/controls.h"
 #include "trainer/ui/form1.h"
 #include "trainer/ui/frm_keyboard.h"
-#include "trainer/ui/jis_keyboard_view.h"
 #include "trainer/ui/frm_print_score.h"
 #include "trainer/ui/frm_statistics.h"
+#include "trainer/ui/jis_keyboard_view.h"
 #include "trainer/ui/trainer_app.h"
 
 namespace {
 
 // The drill's draws are scripted, so the latency benchmark knows which kana
 // comes next.
-ScriptedRandom& draws() {
+ScriptedRandom &draws() {
     static ScriptedRandom random;
     return random;
 }
 
-tapmora::TrainerApp& trainer() {
+tapmora::TrainerApp &trainer() {
     static tapmora::TrainerApp app([] {
         tapmora::Services services = tapmora::desktopServices(draws());
         services.beep = [] {};
@@ -50,16 +50,15 @@ double processCpuSeconds() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-void BM_ScoreRefreshUnchanged(benchmark::State& state) {
-    tapmora::FrmPrintScore* window = trainer().showScoreWindow();
-    for (auto _ : state)
-        window->refresh();
+void BM_ScoreRefreshUnchanged(benchmark::State &state) {
+    tapmora::FrmPrintScore *window = trainer().showScoreWindow();
+    for (auto _ : state) window->refresh();
 }
 BENCHMARK(BM_ScoreRefreshUnchanged);
 
 // Runs the event loop for one second with every window open and reports
 // the process's CPU time as a share of that second.
-void BM_IdleWithEveryWindowOpen(benchmark::State& state) {
+void BM_IdleWithEveryWindowOpen(benchmark::State &state) {
     trainer().showMainWindow();
     trainer().showKeyboardWindow();
     trainer().showScoreWindow();
@@ -77,43 +76,40 @@ void BM_IdleWithEveryWindowOpen(benchmark::State& state) {
     }
     state.counters["core_percent"] = cpuPercent;
 }
-BENCHMARK(BM_IdleWithEveryWindowOpen)
-    ->Iterations(3)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(BM_IdleWithEveryWindowOpen)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Lets a widget paint from inside an event filter, so that the moment its
 // paint ends is known.
 class PaintClock final : public QObject {
 public:
-    explicit PaintClock(QElapsedTimer& clock) : clock_(clock) {}
+    explicit PaintClock(QElapsedTimer &clock) : clock_(clock) {}
     bool painted() const { return paintedAt_ >= 0; }
     qint64 paintedAt() const { return paintedAt_; }
     void reset() { paintedAt_ = -1; }
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() != QEvent::Paint)
-            return false;
+    bool eventFilter(QObject *watched, QEvent *event) override {
+        if (event->type() != QEvent::Paint) return false;
         watched->event(event);
         paintedAt_ = clock_.nsecsElapsed();
         return true;
     }
 
 private:
-    QElapsedTimer& clock_;
+    QElapsedTimer &clock_;
     qint64 paintedAt_ = -1;
 };
 
 // A right key in the home-row course, alternating between ち and と so that
 // every key moves the highlight; the time runs from the key's dispatch to
 // the end of the keyboard view's paint.
-void BM_KeyToKeyboardPaint(benchmark::State& state) {
-    tapmora::Form1* form1 = trainer().showMainWindow();
-    tapmora::JisKeyboardView* view = trainer().showKeyboardWindow()->keyboardView();
-    if (auto* start = form1->findChild<QPushButton*>(QStringLiteral("cmdstart")); start->isEnabled())
+void BM_KeyToKeyboardPaint(benchmark::State &state) {
+    tapmora::Form1 *form1 = trainer().showMainWindow();
+    tapmora::JisKeyboardView *view = trainer().showKeyboardWindow()->keyboardView();
+    if (auto *start = form1->findChild<QPushButton *>(QStringLiteral("cmdstart"));
+        start->isEnabled())
         start->click();
-    auto* option = form1->findChild<QRadioButton*>(QStringLiteral("Option1"));
+    auto *option = form1->findChild<QRadioButton *>(QStringLiteral("Option1"));
     option->setChecked(true);
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
     QApplication::sendEvent(option, &enter);  // shows the first kana, ち
@@ -132,8 +128,7 @@ void BM_KeyToKeyboardPaint(benchmark::State& state) {
         paints.reset();
         clock.start();
         QApplication::sendEvent(option, &keys[shown]);
-        while (!paints.painted())
-            QApplication::processEvents();
+        while (!paints.painted()) QApplication::processEvents();
         state.SetIterationTime(static_cast<double>(paints.paintedAt()) * 1e-9);
         if (view->target() != tapmora::strokeForKana(following == 0 ? u'ち' : u'と')) {
             state.SkipWithError("the highlight did not move");
@@ -147,6 +142,6 @@ BENCHMARK(BM_KeyToKeyboardPaint)->UseManualTime()->Unit(benchmark::kMicrosecond)
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     return runOffscreenBenchmarks(argc, argv, [] { useScratchSettings(); });
 }

@@ -39,11 +39,11 @@ class HistoryStore final : public QObject {
 public:
     enum class Problem {
         None,
-        Busy,           // another program holds the file's write lock
-        ReadOnly,       // the file or its folder cannot be written
+        Busy,      // another program holds the file's write lock
+        ReadOnly,  // the file or its folder cannot be written
         DiskFull,
-        NewerVersion,   // made by a newer program; left untouched
-        Unavailable,    // cannot be opened or created for another reason
+        NewerVersion,  // made by a newer program; left untouched
+        Unavailable,   // cannot be opened or created for another reason
     };
 
     struct Clock {
@@ -60,13 +60,13 @@ public:
     // $XDG_DATA_HOME/tapmora/history.sqlite (~/.local/share/tapmora/...).
     static QString defaultPath();
 
-    explicit HistoryStore(QString path, Clock clock = systemClock(), QObject* parent = nullptr);
+    explicit HistoryStore(QString path, Clock clock = systemClock(), QObject *parent = nullptr);
     // Writes what is still waiting, if the file can be written.
     ~HistoryStore() override;
 
     // Keeps one judged key. A key of another course than the last ends the
     // session and starts a new one.
-    void record(const KeyRecord& key);
+    void record(const KeyRecord &key);
     // Ends the session, so the next key starts a new one even in the same course.
     void endSession();
 
@@ -104,21 +104,21 @@ private:
     // Opens the file and brings its tables up to date unless it is open;
     // sets the problem when it cannot.
     bool ensureOpen();
-    history::MigrationResult openFile(QSqlError& error);
+    history::MigrationResult openFile(QSqlError &error);
     void close();
     bool keepCorruptFileAside();
-    bool writeWaiting(QSqlError& error);
-    bool insertSession(Session& session, QSqlError& error);
+    bool writeWaiting(QSqlError &error);
+    bool insertSession(Session &session, QSqlError &error);
     // Maps a failure to a problem; for a corrupt file, keeps it aside and
     // starts a fresh one. True when a fresh file is ready to retry on.
-    bool handleFailure(const QSqlError& error);
+    bool handleFailure(const QSqlError &error);
     void setProblem(Problem problem);
     void scheduleFlush();
 
     QString path_;
     QString connectionName_;
     Clock clock_;
-    QTimer* flushTimer_ = nullptr;
+    QTimer *flushTimer_ = nullptr;
     Problem problem_ = Problem::None;
     QString keptAsidePath_;
 

@@ -9,16 +9,18 @@ namespace tapmora::history {
 namespace {
 
 // A correct key whose interval is no pause: it counts towards its kana's speed.
-QString timedCorrect(const QString& row) {
-    return QStringLiteral("(%1correct = 1 AND %1since_previous_ms IS NOT NULL"
-                          " AND %1since_previous_ms BETWEEN 0 AND %2)")
+QString timedCorrect(const QString &row) {
+    return QStringLiteral(
+               "(%1correct = 1 AND %1since_previous_ms IS NOT NULL"
+               " AND %1since_previous_ms BETWEEN 0 AND %2)")
         .arg(row)
         .arg(kPauseMilliseconds);
 }
 // The interval's share of a session's typing time.
-QString typingMs(const QString& row) {
-    return QStringLiteral("(CASE WHEN %1since_previous_ms BETWEEN 0 AND %2 "
-                          "THEN %1since_previous_ms ELSE 0 END)")
+QString typingMs(const QString &row) {
+    return QStringLiteral(
+               "(CASE WHEN %1since_previous_ms BETWEEN 0 AND %2 "
+               "THEN %1since_previous_ms ELSE 0 END)")
         .arg(row)
         .arg(kPauseMilliseconds);
 }
@@ -28,8 +30,8 @@ QStringList keysAndSessions() {
     return {
         QStringLiteral("CREATE TABLE sessions ("
                        " id INTEGER PRIMARY KEY,"
-                       " course INTEGER NOT NULL,"      // 1..6, 7 weak-kana practice
-                       " started_at INTEGER NOT NULL)"), // ms since 1970 UTC
+                       " course INTEGER NOT NULL,"        // 1..6, 7 weak-kana practice
+                       " started_at INTEGER NOT NULL)"),  // ms since 1970 UTC
         QStringLiteral("CREATE TABLE keys ("
                        " id INTEGER PRIMARY KEY,"
                        " session INTEGER NOT NULL REFERENCES sessions(id),"
@@ -104,13 +106,13 @@ QStringList summaries() {
 // Step n brings version n to version n + 1.
 QStringList step(int from) {
     switch (from) {
-    case 0: return keysAndSessions();
-    case 1: return summaries();
-    default: return {};
+        case 0: return keysAndSessions();
+        case 1: return summaries();
+        default: return {};
     }
 }
 
-int userVersion(QSqlDatabase& db, QSqlError& error) {
+int userVersion(QSqlDatabase &db, QSqlError &error) {
     QSqlQuery query(db);
     if (query.exec(QStringLiteral("PRAGMA user_version")) && query.next())
         return query.value(0).toInt();
@@ -120,30 +122,25 @@ int userVersion(QSqlDatabase& db, QSqlError& error) {
 
 }  // namespace
 
-bool execute(QSqlDatabase& db, const QString& statement, QSqlError& error) {
+bool execute(QSqlDatabase &db, const QString &statement, QSqlError &error) {
     QSqlQuery query(db);
-    if (query.exec(statement))
-        return true;
+    if (query.exec(statement)) return true;
     error = query.lastError();
     return false;
 }
 
-MigrationResult migrate(QSqlDatabase& db, QSqlError& error) {
+MigrationResult migrate(QSqlDatabase &db, QSqlError &error) {
     return migrateTo(db, kSchemaVersion, error);
 }
 
-MigrationResult migrateTo(QSqlDatabase& db, int version, QSqlError& error) {
+MigrationResult migrateTo(QSqlDatabase &db, int version, QSqlError &error) {
     // A quick look first: an up-to-date file needs no write lock.
     int found = userVersion(db, error);
-    if (found < 0)
-        return MigrationResult::Failed;
-    if (found > kSchemaVersion)
-        return MigrationResult::NewerThanProgram;
-    if (found >= version)
-        return MigrationResult::UpToDate;
+    if (found < 0) return MigrationResult::Failed;
+    if (found > kSchemaVersion) return MigrationResult::NewerThanProgram;
+    if (found >= version) return MigrationResult::UpToDate;
 
-    if (!execute(db, QStringLiteral("BEGIN IMMEDIATE"), error))
-        return MigrationResult::Failed;
+    if (!execute(db, QStringLiteral("BEGIN IMMEDIATE"), error)) return MigrationResult::Failed;
     // Another program may have migrated the file while we waited for the lock.
     found = userVersion(db, error);
     if (found > kSchemaVersion) {
@@ -153,11 +150,11 @@ MigrationResult migrateTo(QSqlDatabase& db, int version, QSqlError& error) {
     }
     bool done = found >= 0;
     for (int from = found; done && from < version; ++from)
-        for (const QString& statement : step(from))
-            if (!(done = execute(db, statement, error)))
-                break;
-    done = done && execute(db, QStringLiteral("PRAGMA user_version = %1").arg(std::max(found, version)),
-                       error) &&
+        for (const QString &statement : step(from))
+            if (!(done = execute(db, statement, error))) break;
+    done = done &&
+           execute(db, QStringLiteral("PRAGMA user_version = %1").arg(std::max(found, version)),
+                   error) &&
            execute(db, QStringLiteral("COMMIT"), error);
     if (!done) {
         QSqlError ignored;

@@ -18,16 +18,16 @@ inline constexpr int kPauseMilliseconds = 10000;
 inline constexpr int kTimeBucketMilliseconds = 50;
 
 // Runs one statement; on failure `error` tells why.
-bool execute(QSqlDatabase& db, const QString& statement, QSqlError& error);
+bool execute(QSqlDatabase &db, const QString &statement, QSqlError &error);
 
 enum class MigrationResult { UpToDate, NewerThanProgram, Failed };
 
 // Runs the missing steps, up to kSchemaVersion, in one write transaction, so
 // two programs opening the same new file do not both create it. On Failed
 // `error` tells why and the file is unchanged.
-MigrationResult migrate(QSqlDatabase& db, QSqlError& error);
+MigrationResult migrate(QSqlDatabase &db, QSqlError &error);
 
 // Brings the file to `version` only (for tests of the later steps).
-MigrationResult migrateTo(QSqlDatabase& db, int version, QSqlError& error);
+MigrationResult migrateTo(QSqlDatabase &db, int version, QSqlError &error);
 
 }  // namespace tapmora::history

@@ -57,11 +57,11 @@ struct CourseTotals {
 };
 
 struct HistoryStatistics {
-    std::vector<KanaStatistics> kana;           // in kana order
-    std::vector<SessionStatistics> sessions;    // the most recent, oldest first
-    std::vector<Confusion> confusions;          // most frequent first
-    std::vector<CourseTotals> courses;          // in course order, courses typed only
-    std::int64_t totalSessions = 0;             // before the recent ones were picked
+    std::vector<KanaStatistics> kana;         // in kana order
+    std::vector<SessionStatistics> sessions;  // the most recent, oldest first
+    std::vector<Confusion> confusions;        // most frequent first
+    std::vector<CourseTotals> courses;        // in course order, courses typed only
+    std::int64_t totalSessions = 0;           // before the recent ones were picked
 };
 
 struct StatisticsLimits {
@@ -71,10 +71,10 @@ struct StatisticsLimits {
 };
 
 // Nothing when the file cannot be read.
-std::optional<HistoryStatistics> readStatistics(const QSqlDatabase& db,
-                                                const StatisticsLimits& limits = {});
+std::optional<HistoryStatistics> readStatistics(const QSqlDatabase &db,
+                                                const StatisticsLimits &limits = {});
 
 // What the weak-kana draw needs of each kana.
-std::vector<KanaHistory> kanaHistory(const HistoryStatistics& statistics);
+std::vector<KanaHistory> kanaHistory(const HistoryStatistics &statistics);
 
 }  // namespace tapmora::history

@@ -22,13 +22,13 @@ struct Course {
 
     // The entry whose kana equals `shown` exactly, or null when `shown` is
     // empty, longer than one unit or not in this course.
-    const CourseEntry* findKana(std::u16string_view shown) const;
-    const CourseEntry* findIndex(int index) const;
+    const CourseEntry *findKana(std::u16string_view shown) const;
+    const CourseEntry *findIndex(int index) const;
 };
 
 inline constexpr int kCourseCount = 6;
 
 // Courses are numbered 1 to 6 after the option buttons Option1 to Option6.
-const Course& course(int number);
+const Course &course(int number);
 
 }  // namespace tapmora

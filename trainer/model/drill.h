@@ -23,7 +23,7 @@ public:
     virtual CountResult Matigai() = 0;
     // Told of every judged key before its verdict is counted, so a key is
     // known even when its counter is at its limit. The history listens here.
-    virtual void keyJudged(const CourseEntry& shown, std::int16_t keyCode, Verdict verdict) {
+    virtual void keyJudged(const CourseEntry &shown, std::int16_t keyCode, Verdict verdict) {
         (void)shown, (void)keyCode, (void)verdict;
     }
 
@@ -35,7 +35,7 @@ protected:
 // `shown` is the entry on display when the key arrived, or null.
 class IndexDraw {
 public:
-    virtual int draw(float r, const CourseEntry* shown) const = 0;
+    virtual int draw(float r, const CourseEntry *shown) const = 0;
 
 protected:
     ~IndexDraw() = default;
@@ -49,12 +49,12 @@ int drawIndex(float r, int drawCount);
 // lacks, or an empty display, is not judged: the step only shows a new kana.
 // When the verdict's counter is at its limit the step stops right after the
 // verdict, leaving the display as it was, and returns AtLimit.
-CountResult drillStep(const Course& course, std::int16_t keyCode, DrillView& view,
-                      RandomSource& random);
+CountResult drillStep(const Course &course, std::int16_t keyCode, DrillView &view,
+                      RandomSource &random);
 
 // The same step with the next index chosen by `draw` instead of uniformly
 // from 1..drawCount.
-CountResult drillStep(const Course& course, std::int16_t keyCode, DrillView& view,
-                      RandomSource& random, const IndexDraw& draw);
+CountResult drillStep(const Course &course, std::int16_t keyCode, DrillView &view,
+                      RandomSource &random, const IndexDraw &draw);
 
 }  // namespace tapmora

@@ -7,10 +7,8 @@ namespace {
 
 // Without a reported lock state, a letter's case against Shift tells it.
 std::optional<bool> capsLockFromLetter(char16_t c, bool shift) {
-    if (c >= u'a' && c <= u'z')
-        return shift;
-    if (c >= u'A' && c <= u'Z')
-        return !shift;
+    if (c >= u'a' && c <= u'z') return shift;
+    if (c >= u'A' && c <= u'Z') return !shift;
     return std::nullopt;
 }
 
@@ -18,12 +16,9 @@ std::optional<bool> capsLockFromLetter(char16_t c, bool shift) {
 
 void InputCheck::keySeen(char16_t character, bool shift, std::optional<bool> capsLock,
                          bool positionKnown) {
-    if (!capsLock)
-        capsLock = capsLockFromLetter(character, shift);
-    if (capsLock)
-        capsLock_ = *capsLock;
-    if (character == 0)
-        return;  // Shift, arrows and the like say nothing about the mode
+    if (!capsLock) capsLock = capsLockFromLetter(character, shift);
+    if (capsLock) capsLock_ = *capsLock;
+    if (character == 0) return;  // Shift, arrows and the like say nothing about the mode
     const CharacterKind kind = classifyCharacter(character);
     inputMethod_ = kind == CharacterKind::FullWidth;
     kana_ = kind == CharacterKind::Kana;
@@ -35,14 +30,10 @@ void InputCheck::keySeen(char16_t character, bool shift, std::optional<bool> cap
 void InputCheck::inputMethodSeen() { inputMethod_ = true; }
 
 InputWarning InputCheck::warning() const {
-    if (inputMethod_)
-        return InputWarning::InputMethod;
-    if (kana_)
-        return InputWarning::KanaInput;
-    if (capsLock_)
-        return InputWarning::CapsLock;
-    if (unplaced_)
-        return InputWarning::UnplacedCharacter;
+    if (inputMethod_) return InputWarning::InputMethod;
+    if (kana_) return InputWarning::KanaInput;
+    if (capsLock_) return InputWarning::CapsLock;
+    if (unplaced_) return InputWarning::UnplacedCharacter;
     return InputWarning::None;
 }
 

@@ -9,10 +9,10 @@ namespace tapmora {
 
 enum class InputWarning {
     None,
-    InputMethod,       // composed or full-width text arrives
-    KanaInput,         // keys type kana (a kana lock or a kana layout)
-    CapsLock,          // letters arrive as capitals and count as wrong
-    UnplacedCharacter, // characters no JIS key makes, with no key position
+    InputMethod,        // composed or full-width text arrives
+    KanaInput,          // keys type kana (a kana lock or a kana layout)
+    CapsLock,           // letters arrive as capitals and count as wrong
+    UnplacedCharacter,  // characters no JIS key makes, with no key position
 };
 
 class InputCheck {
@@ -20,8 +20,7 @@ public:
     // A key event: its first character (0 for keys without text), whether
     // Shift was held, the Caps Lock state where the platform reports it,
     // and whether the key's position is known.
-    void keySeen(char16_t character, bool shift, std::optional<bool> capsLock,
-                 bool positionKnown);
+    void keySeen(char16_t character, bool shift, std::optional<bool> capsLock, bool positionKnown);
     // Text from an input method, whether composing or committed.
     void inputMethodSeen();
 

@@ -100,8 +100,8 @@ constexpr JisKey kKeys[] = {
     plain(evdev::kSpace, 4, 17, 20, u"", Thumb, ' '),
 };
 
-constexpr std::uint16_t kStandInCandidates[] = {evdev::kGrave, evdev::kIsoExtra,
-                                                evdev::kRightCtrl, evdev::kMenu};
+constexpr std::uint16_t kStandInCandidates[] = {evdev::kGrave, evdev::kIsoExtra, evdev::kRightCtrl,
+                                                evdev::kMenu};
 
 bool isLeftHand(Finger finger) { return finger < Thumb; }
 
@@ -111,67 +111,55 @@ bool inRange(char16_t c, char16_t first, char16_t last) { return c >= first && c
 
 std::span<const JisKey> jisKeys() { return kKeys; }
 
-const JisKey* jisKey(std::uint16_t evdevCode) {
+const JisKey *jisKey(std::uint16_t evdevCode) {
     const auto found = std::ranges::find(kKeys, evdevCode, &JisKey::evdevCode);
     return found == std::end(kKeys) ? nullptr : &*found;
 }
 
 std::span<const std::uint16_t> standInCandidates() { return kStandInCandidates; }
 
-const JisKey* pressedJisKey(std::uint16_t evdevCode, const StandIns& standIns) {
-    if (evdevCode == 0)
-        return nullptr;
-    if (evdevCode == standIns.yen)
-        return jisKey(evdev::kYen);
-    if (evdevCode == standIns.ro)
-        return jisKey(evdev::kRo);
+const JisKey *pressedJisKey(std::uint16_t evdevCode, const StandIns &standIns) {
+    if (evdevCode == 0) return nullptr;
+    if (evdevCode == standIns.yen) return jisKey(evdev::kYen);
+    if (evdevCode == standIns.ro) return jisKey(evdev::kRo);
     return jisKey(evdevCode);
 }
 
-std::optional<std::int16_t> deliveredCode(const JisKey& key, bool shift, bool capsLock) {
+std::optional<std::int16_t> deliveredCode(const JisKey &key, bool shift, bool capsLock) {
     const bool shifted = key.isLetter() ? shift != capsLock : shift;
     const std::int16_t code = shifted ? key.shiftedCode : key.code;
-    if (code == 0)
-        return std::nullopt;
+    if (code == 0) return std::nullopt;
     return code;
 }
 
 std::optional<KeyStroke> strokeForKana(char16_t kana) {
-    if (kana == 0)
-        return std::nullopt;
-    for (const JisKey& key : kKeys) {
-        if (key.kana == kana)
-            return KeyStroke{&key, false};
-        if (key.shiftedKana == kana)
-            return KeyStroke{&key, true};
+    if (kana == 0) return std::nullopt;
+    for (const JisKey &key : kKeys) {
+        if (key.kana == kana) return KeyStroke{&key, false};
+        if (key.shiftedKana == kana) return KeyStroke{&key, true};
     }
     return std::nullopt;
 }
 
 std::optional<KeyStroke> strokeForCode(std::int16_t code) {
-    if (code == 0)
-        return std::nullopt;
-    for (const JisKey& key : kKeys) {
-        if (key.code == code)
-            return KeyStroke{&key, false};
-        if (key.shiftedCode == code)
-            return KeyStroke{&key, true};
+    if (code == 0) return std::nullopt;
+    for (const JisKey &key : kKeys) {
+        if (key.code == code) return KeyStroke{&key, false};
+        if (key.shiftedCode == code) return KeyStroke{&key, true};
     }
     return std::nullopt;
 }
 
-const JisKey& shiftKeyFor(const JisKey& key) {
+const JisKey &shiftKeyFor(const JisKey &key) {
     return *jisKey(isLeftHand(key.finger) ? evdev::kRightShift : evdev::kLeftShift);
 }
 
 CharacterKind classifyCharacter(char16_t c) {
     // ¥ is what the 109A layout's yen key types.
-    if (c < 0x80 || c == u'¥')
-        return CharacterKind::Jis;
+    if (c < 0x80 || c == u'¥') return CharacterKind::Jis;
     // Hiragana and katakana with their marks, and the half-width katakana a
     // kana lock produces.
-    if (inRange(c, 0x3041, 0x30FF) || inRange(c, 0xFF61, 0xFF9F))
-        return CharacterKind::Kana;
+    if (inRange(c, 0x3041, 0x30FF) || inRange(c, 0xFF61, 0xFF9F)) return CharacterKind::Kana;
     // Japanese punctuation, ideographs and full-width forms come from an
     // input method.
     if (inRange(c, 0x3000, 0x303F) || inRange(c, 0x3400, 0x9FFF) || inRange(c, 0xFF01, 0xFF60) ||

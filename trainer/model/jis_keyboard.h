@@ -14,17 +14,17 @@ namespace tapmora {
 // Linux input event codes (evdev) of the keys the trainer names itself; an
 // X11 or Wayland keycode is the evdev code plus 8.
 namespace evdev {
-inline constexpr std::uint16_t kGrave = 41;       // 半角/全角 on JIS, ` on ANSI and ISO
-inline constexpr std::uint16_t kBackslash = 43;   // む on JIS
+inline constexpr std::uint16_t kGrave = 41;      // 半角/全角 on JIS, ` on ANSI and ISO
+inline constexpr std::uint16_t kBackslash = 43;  // む on JIS
 inline constexpr std::uint16_t kLeftShift = 42;
 inline constexpr std::uint16_t kRightShift = 54;
 inline constexpr std::uint16_t kSpace = 57;
-inline constexpr std::uint16_t kIsoExtra = 86;    // the key between left Shift and Z on ISO
-inline constexpr std::uint16_t kRo = 89;          // ろ, JIS only
+inline constexpr std::uint16_t kIsoExtra = 86;  // the key between left Shift and Z on ISO
+inline constexpr std::uint16_t kRo = 89;        // ろ, JIS only
 inline constexpr std::uint16_t kRightCtrl = 97;
-inline constexpr std::uint16_t kYen = 124;        // ¥ (ー), JIS only
+inline constexpr std::uint16_t kYen = 124;  // ¥ (ー), JIS only
 inline constexpr std::uint16_t kMenu = 127;
-inline constexpr std::uint16_t kXkbOffset = 8;    // XKB keycode = evdev code + 8
+inline constexpr std::uint16_t kXkbOffset = 8;  // XKB keycode = evdev code + 8
 }  // namespace evdev
 
 enum class Finger : std::uint8_t {
@@ -68,7 +68,7 @@ struct JisKey {
 
 // Every key drawn, row by row from the left.
 std::span<const JisKey> jisKeys();
-const JisKey* jisKey(std::uint16_t evdevCode);
+const JisKey *jisKey(std::uint16_t evdevCode);
 
 // Keys the learner chose to press instead of the two keys ANSI and ISO
 // keyboards lack (0 for none). Pressing a stand-in counts as pressing the
@@ -84,19 +84,19 @@ std::span<const std::uint16_t> standInCandidates();
 // The JIS key a physical key press means, stand-ins applied; null for keys
 // off the JIS keyboard's main block (the keypad, function keys, ISO's
 // extra key unless chosen as a stand-in).
-const JisKey* pressedJisKey(std::uint16_t evdevCode, const StandIns& standIns);
+const JisKey *pressedJisKey(std::uint16_t evdevCode, const StandIns &standIns);
 
 // The key code a key delivers in half-width alphanumeric mode: Caps Lock
 // turns letters to capitals, Shift turns them back. None for keys without
 // a character (Shift, Tab) and where a JIS layout gives nothing (Shift+0).
-std::optional<std::int16_t> deliveredCode(const JisKey& key, bool shift, bool capsLock);
+std::optional<std::int16_t> deliveredCode(const JisKey &key, bool shift, bool capsLock);
 
 // A key and Shift state: where a kana is typed, or what was pressed.
 struct KeyStroke {
-    const JisKey* key = nullptr;
+    const JisKey *key = nullptr;
     bool shift = false;
 
-    bool operator==(const KeyStroke&) const = default;
+    bool operator==(const KeyStroke &) const = default;
 };
 
 // Where `kana` is typed; none when no key bears it.
@@ -107,14 +107,14 @@ std::optional<KeyStroke> strokeForKana(char16_t kana);
 std::optional<KeyStroke> strokeForCode(std::int16_t code);
 
 // The Shift key a touch typist holds for a key: the one on the other hand.
-const JisKey& shiftKeyFor(const JisKey& key);
+const JisKey &shiftKeyFor(const JisKey &key);
 
 // What a typed character says about the learner's input settings.
 enum class CharacterKind {
-    Jis,       // a JIS key makes it in half-width alphanumeric mode
-    Kana,      // kana input (a kana lock or a kana layout)
-    FullWidth, // an input method's full-width or composed text
-    Other,     // any other character: another layout without key positions
+    Jis,        // a JIS key makes it in half-width alphanumeric mode
+    Kana,       // kana input (a kana lock or a kana layout)
+    FullWidth,  // an input method's full-width or composed text
+    Other,      // any other character: another layout without key positions
 };
 CharacterKind classifyCharacter(char16_t character);
 

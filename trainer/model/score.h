@@ -40,26 +40,23 @@ struct ScoreModule {
     std::int16_t AFalse = 0;
     std::int16_t ATFAll = 0;
 
-    bool operator==(const ScoreModule&) const = default;
+    bool operator==(const ScoreModule &) const = default;
 };
 
 using ScoreField = std::int16_t ScoreModule::*;
 
 // Per course, in course order 1..6.
 inline constexpr ScoreField kCorrectCounts[kCourseCount] = {
-    &ScoreModule::ScoreHome,     &ScoreModule::ScoreHome1Up,
-    &ScoreModule::ScoreHome2Up,  &ScoreModule::ScoreHomeDown,
-    &ScoreModule::ScoreUseShift, &ScoreModule::ScoreAll,
+    &ScoreModule::ScoreHome,     &ScoreModule::ScoreHome1Up,  &ScoreModule::ScoreHome2Up,
+    &ScoreModule::ScoreHomeDown, &ScoreModule::ScoreUseShift, &ScoreModule::ScoreAll,
 };
 inline constexpr ScoreField kWrongCounts[kCourseCount] = {
-    &ScoreModule::EScoreHome,     &ScoreModule::EScoreHome1Up,
-    &ScoreModule::EScoreHome2Up,  &ScoreModule::EScoreHomeDown,
-    &ScoreModule::EScoreUseShift, &ScoreModule::EScoreAll,
+    &ScoreModule::EScoreHome,     &ScoreModule::EScoreHome1Up,  &ScoreModule::EScoreHome2Up,
+    &ScoreModule::EScoreHomeDown, &ScoreModule::EScoreUseShift, &ScoreModule::EScoreAll,
 };
 inline constexpr ScoreField kCourseTotals[kCourseCount] = {
-    &ScoreModule::AScoreHome,     &ScoreModule::AScoreHome1Up,
-    &ScoreModule::AScoreHome2Up,  &ScoreModule::AScoreHomeDown,
-    &ScoreModule::AScoreUseShift, &ScoreModule::AScoreAll,
+    &ScoreModule::AScoreHome,     &ScoreModule::AScoreHome1Up,  &ScoreModule::AScoreHome2Up,
+    &ScoreModule::AScoreHomeDown, &ScoreModule::AScoreUseShift, &ScoreModule::AScoreAll,
 };
 
 // An addition that would pass 32767 is refused: the field keeps its value
@@ -70,7 +67,7 @@ enum class Verdict { Correct, Wrong };
 
 // Adds one to the correct or wrong count of `selectedCourse` (1..6); with no
 // course selected (0) nothing is counted.
-CountResult countVerdict(ScoreModule& scores, Verdict verdict, int selectedCourse);
+CountResult countVerdict(ScoreModule &scores, Verdict verdict, int selectedCourse);
 
 // The run's score record and the verdicts that change it. Whoever shows the
 // figures subscribes and is told after every verdict that changed a count,
@@ -86,7 +83,7 @@ public:
     int subscribe(Listener listener);  // returns the key unsubscribe() takes
     void unsubscribe(int key);
 
-    ScoreModule& record() { return record_; }
+    ScoreModule &record() { return record_; }
 
 private:
     ScoreModule record_;
@@ -97,6 +94,6 @@ private:
 // Stores the per-course totals, then the correct, wrong and overall sums, in
 // that order. The first addition that would pass the limit stops it there:
 // what was stored before keeps its new value, the rest their old one.
-CountResult recomputeTotals(ScoreModule& scores);
+CountResult recomputeTotals(ScoreModule &scores);
 
 }  // namespace tapmora

@@ -25,16 +25,16 @@ public:
     static constexpr double kUniformShare = 0.25;
 
     // Kana of `course` missing from `history` count as untried.
-    WeakKanaDraw(const Course& course, std::span<const KanaHistory> history);
+    WeakKanaDraw(const Course &course, std::span<const KanaHistory> history);
 
     // How strongly `entry` (an entry of the course) is favoured: 1 for a kana
     // typed fast and without errors, up to 1 + kErrorWeight + kSlowWeight
     // for one always wrong and at least twice the course's typical time.
-    double weight(const CourseEntry& entry) const;
+    double weight(const CourseEntry &entry) const;
 
     // The index of an entry other than `shown`, with a chance proportional to
     // kUniformShare / n + (1 - kUniformShare) * weight / sum of weights.
-    int draw(float r, const CourseEntry* shown) const override;
+    int draw(float r, const CourseEntry *shown) const override;
 
 private:
     static constexpr double kErrorWeight = 10;

@@ -7,9 +7,8 @@
 #include <QtGlobal>
 
 template <class T>
-T* control(QObject* window, const char* name) {
-    auto* found = window->findChild<T*>(QString::fromLatin1(name));
-    if (!found)
-        qFatal("no control %s", name);
+T *control(QObject *window, const char *name) {
+    auto *found = window->findChild<T *>(QString::fromLatin1(name));
+    if (!found) qFatal("no control %s", name);
     return found;
 }

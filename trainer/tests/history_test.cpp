@@ -5,11 +5,11 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
@@ -42,7 +42,7 @@ KeyRecord key(int course, char16_t kana, std::int16_t expected, std::int16_t pre
 // A connection of its own to `path`, as another program would have.
 class OtherConnection {
 public:
-    explicit OtherConnection(const QString& path) {
+    explicit OtherConnection(const QString &path) {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name_);
         db.setDatabaseName(path);
         QVERIFY(db.open());
@@ -52,11 +52,11 @@ public:
         QSqlDatabase::removeDatabase(name_);
     }
     QSqlDatabase db() const { return QSqlDatabase::database(name_, false); }
-    bool exec(const QString& statement) {
+    bool exec(const QString &statement) {
         QSqlQuery query(db());
         return query.exec(statement);
     }
-    qint64 number(const QString& statement) {
+    qint64 number(const QString &statement) {
         QSqlQuery query(db());
         if (!query.exec(statement) || !query.next())
             qFatal("%s: %s", qPrintable(statement), qPrintable(query.lastError().text()));
@@ -68,25 +68,23 @@ private:
     static inline int count_ = 0;
 };
 
-qint64 storedKeys(const QString& path) {
+qint64 storedKeys(const QString &path) {
     return OtherConnection(path).number(QStringLiteral("SELECT COUNT(*) FROM keys"));
 }
 
 // The running sums as rows of text, to compare two files' sums.
 QStringList summaries(QSqlDatabase db) {
     QStringList rows;
-    for (const char* statement :
+    for (const char *statement :
          {"SELECT kana, expected, attempts, correct, timed, timed_ms FROM kana_totals ORDER BY 1",
           "SELECT kana, bucket, count FROM kana_times ORDER BY 1, 2",
           "SELECT kana, pressed, count FROM confusions ORDER BY 1, 2",
           "SELECT id, ended_at, keys, correct, typing_ms FROM sessions ORDER BY 1"}) {
         QSqlQuery query(db);
-        if (!query.exec(QString::fromLatin1(statement)))
-            qFatal("%s", statement);
+        if (!query.exec(QString::fromLatin1(statement))) qFatal("%s", statement);
         while (query.next()) {
             QStringList row;
-            for (int i = 0; i < query.record().count(); ++i)
-                row << query.value(i).toString();
+            for (int i = 0; i < query.record().count(); ++i) row << query.value(i).toString();
             rows << row.join(u'|');
         }
     }
@@ -103,7 +101,7 @@ class HistoryTest : public QObject {
     QString path() const { return dir_.filePath(QStringLiteral("tapmora/history.sqlite")); }
 
     // Types the home row's ち right, then wrong (し for ち), then と right.
-    void typeThree(HistoryStore& store, int course = 1) {
+    void typeThree(HistoryStore &store, int course = 1) {
         store.record(key(course, u'ち', 97, 97));
         time_.advance(400);
         store.record(key(course, u'ち', 97, 100));
@@ -150,7 +148,8 @@ private slots:
                         .arg(keys.value(3).toInt())
                         .arg(keys.value(4).toInt())
                         .arg(keys.value(5).toInt())
-                        .arg(keys.value(6).isNull() ? QStringLiteral("-") : keys.value(6).toString())
+                        .arg(keys.value(6).isNull() ? QStringLiteral("-")
+                                                    : keys.value(6).toString())
                         .arg(keys.value(7).toLongLong() - 1'700'000'000'000);
         QCOMPARE(rows, (QStringList{"1 1 ち 97 97 1 - 0", "1 1 ち 97 100 0 400 400",
                                     "1 1 と 115 115 1 600 1000", "2 2 た 113 113 1 - 1300",
@@ -173,7 +172,7 @@ private slots:
         const auto statistics = history::readStatistics(store.database(), {100, 10, 10});
         QVERIFY(statistics);
         QCOMPARE(statistics->kana.size(), 2u);
-        const history::KanaStatistics& chi = statistics->kana[0];
+        const history::KanaStatistics &chi = statistics->kana[0];
         QCOMPARE(chi.kana, u'ち');
         QCOMPARE(chi.attempts, 13);
         QCOMPARE(chi.correct, 7);
@@ -182,7 +181,7 @@ private slots:
         QCOMPARE(chi.timed, 5);
         QCOMPARE(chi.meanMs, 1000.0);
         QVERIFY(chi.medianMs >= 1000 && chi.medianMs < 1000 + history::kTimeBucketMilliseconds);
-        const history::KanaStatistics& to = statistics->kana[1];
+        const history::KanaStatistics &to = statistics->kana[1];
         QCOMPARE(to.kana, u'と');
         QCOMPARE(to.expected, 115);
         QCOMPARE(to.attempts, 7);
@@ -196,7 +195,7 @@ private slots:
 
         QCOMPARE(statistics->sessions.size(), 1u);  // the one-key session is too short
         QCOMPARE(statistics->totalSessions, 1);
-        const history::SessionStatistics& session = statistics->sessions[0];
+        const history::SessionStatistics &session = statistics->sessions[0];
         QCOMPARE(session.keys, 19);
         QCOMPARE(session.correct, 12);
         QCOMPARE(session.typingMs, 1000 + 5 * 2000);  // the last gap was a pause
@@ -247,8 +246,9 @@ private slots:
             QSqlDatabase db = old.db();
             QCOMPARE(history::migrateTo(db, 1, error), history::MigrationResult::UpToDate);
             QVERIFY(old.exec(QStringLiteral("ATTACH '%1' AS current").arg(current)));
-            QVERIFY(old.exec(QStringLiteral("INSERT INTO sessions SELECT id, course, started_at"
-                                            " FROM current.sessions")));
+            QVERIFY(
+                old.exec(QStringLiteral("INSERT INTO sessions SELECT id, course, started_at"
+                                        " FROM current.sessions")));
             QVERIFY(old.exec(QStringLiteral("INSERT INTO keys SELECT * FROM current.keys")));
             QVERIFY(old.exec(QStringLiteral("DETACH current")));
         }
@@ -298,8 +298,7 @@ private slots:
     void aFileThatTurnsOutCorruptWhileWritingIsReplaced() {
         {
             HistoryStore store(path(), time_.clock());
-            for (int i = 0; i < 200; ++i)
-                typeThree(store);
+            for (int i = 0; i < 200; ++i) typeThree(store);
         }
         // Spoil every page but the first, which holds the header and schema.
         {
@@ -321,7 +320,8 @@ private slots:
         HistoryStore store(path(), time_.clock());
         OtherConnection other(path());
         QVERIFY(other.exec(QStringLiteral("BEGIN EXCLUSIVE")));
-        QVERIFY(other.exec(QStringLiteral("INSERT INTO sessions (course, started_at) VALUES (1, 0)")));
+        QVERIFY(
+            other.exec(QStringLiteral("INSERT INTO sessions (course, started_at) VALUES (1, 0)")));
         typeThree(store);
         QVERIFY(!store.flush());
         QCOMPARE(store.problem(), HistoryStore::Problem::Busy);
@@ -350,9 +350,10 @@ private slots:
         OtherConnection other(path());
         QCOMPARE(other.number(QStringLiteral("SELECT COUNT(*) FROM keys")), 100);
         QCOMPARE(other.number(QStringLiteral("SELECT COUNT(DISTINCT session) FROM keys")), 2);
-        QCOMPARE(other.number(QStringLiteral("SELECT attempts FROM kana_totals WHERE kana = 'ち'")), 50);
+        QCOMPARE(other.number(QStringLiteral("SELECT attempts FROM kana_totals WHERE kana = 'ち'")),
+                 50);
         QCOMPARE(other.number(QStringLiteral("SELECT count FROM confusions")), 10);
-        QCOMPARE(other.number(QStringLiteral("PRAGMA integrity_check = 1") ) , 0);
+        QCOMPARE(other.number(QStringLiteral("PRAGMA integrity_check = 1")), 0);
     }
 
     void aReadOnlyFileKeepsTheKeysUntilItCanBeWritten() {
@@ -395,8 +396,7 @@ private slots:
         QVERIFY(limit.exec(QStringLiteral("PRAGMA page_count")) && limit.next());
         const qint64 pages = limit.value(0).toLongLong();
         QVERIFY(limit.exec(QStringLiteral("PRAGMA max_page_count = %1").arg(pages)));
-        for (int i = 0; i < 300; ++i)
-            typeThree(store);
+        for (int i = 0; i < 300; ++i) typeThree(store);
         QVERIFY(!store.flush());
         QCOMPARE(store.problem(), HistoryStore::Problem::DiskFull);
         QVERIFY(store.waitingKeys() > 0);  // the earlier seconds still fitted
@@ -411,9 +411,9 @@ private slots:
     void csvLinesQuoteWhatNeedsQuoting() {
         QString text;
         QTextStream out(&text);
-        history::writeCsvLine(out, {QStringLiteral("a"), QStringLiteral(","),
-                                    QStringLiteral("say \"hi\""), QStringLiteral("two\nlines"),
-                                    QString()});
+        history::writeCsvLine(
+            out, {QStringLiteral("a"), QStringLiteral(","), QStringLiteral("say \"hi\""),
+                  QStringLiteral("two\nlines"), QString()});
         out.flush();
         QCOMPARE(text, QStringLiteral("a,\",\",\"say \"\"hi\"\"\",\"two\nlines\",\r\n"));
     }

@@ -36,21 +36,18 @@ using namespace tapmora;
 
 namespace {
 
-const JisKey& keyAt(std::uint16_t evdevCode) {
-    const JisKey* key = jisKey(evdevCode);
-    if (!key)
-        qFatal("no key %u", evdevCode);
+const JisKey &keyAt(std::uint16_t evdevCode) {
+    const JisKey *key = jisKey(evdevCode);
+    if (!key) qFatal("no key %u", evdevCode);
     return *key;
 }
 
 // A key event as X11 delivers it: the XKB keycode as native scan code and
 // the core modifier state (Shift 0x1, Lock 0x2) as native modifiers.
-QKeyEvent x11Key(std::uint16_t evdevCode, const QString& text,
+QKeyEvent x11Key(std::uint16_t evdevCode, const QString &text,
                  Qt::KeyboardModifiers modifiers = Qt::NoModifier, quint32 state = 0) {
-    if (modifiers & Qt::ShiftModifier)
-        state |= 0x1;
-    return QKeyEvent(QEvent::KeyPress, 0, modifiers, evdevCode + evdev::kXkbOffset, 0, state,
-                     text);
+    if (modifiers & Qt::ShiftModifier) state |= 0x1;
+    return QKeyEvent(QEvent::KeyPress, 0, modifiers, evdevCode + evdev::kXkbOffset, 0, state, text);
 }
 
 std::int16_t code(char c) { return static_cast<std::int16_t>(c); }
@@ -61,9 +58,8 @@ public:
     QRegion painted;
 
 protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint)
-            painted += static_cast<QPaintEvent*>(event)->region();
+    bool eventFilter(QObject *, QEvent *event) override {
+        if (event->type() == QEvent::Paint) painted += static_cast<QPaintEvent *>(event)->region();
         return false;
     }
 };
@@ -77,7 +73,7 @@ private slots:
 
     void everyCourseEntryIsTypedOnTheKeyBearingItsKana() {
         for (int c = 1; c <= kCourseCount; ++c)
-            for (const CourseEntry& entry : course(c).entries) {
+            for (const CourseEntry &entry : course(c).entries) {
                 const auto stroke = strokeForKana(entry.kana);
                 const QByteArray what = QString(QChar(entry.kana)).toUtf8();
                 QVERIFY2(stroke, what);
@@ -93,16 +89,16 @@ private slots:
     // Only 92 is ambiguous, as the course tables say: ¥ and ろ both give it.
     void eachCourseKeyCodeComesFromOneKeyAndShiftState() {
         std::map<std::int16_t, std::set<std::pair<std::uint16_t, bool>>> producers;
-        for (const JisKey& key : jisKeys())
+        for (const JisKey &key : jisKeys())
             for (bool shift : {false, true})
                 if (const auto delivered = deliveredCode(key, shift, false))
                     producers[*delivered].insert({key.evdevCode, shift});
         for (int c = 1; c <= kCourseCount; ++c)
-            for (const CourseEntry& entry : course(c).entries) {
-                const auto& keys = producers[entry.keyCode];
+            for (const CourseEntry &entry : course(c).entries) {
+                const auto &keys = producers[entry.keyCode];
                 if (entry.keyCode == 92)
-                    QCOMPARE(keys, (std::set<std::pair<std::uint16_t, bool>>{
-                                       {evdev::kYen, false}, {evdev::kRo, false}}));
+                    QCOMPARE(keys, (std::set<std::pair<std::uint16_t, bool>>{{evdev::kYen, false},
+                                                                             {evdev::kRo, false}}));
                 else
                     QVERIFY2(keys.size() == 1, qPrintable(QString::number(entry.keyCode)));
             }
@@ -114,9 +110,8 @@ private slots:
     void rowsAreFilledEdgeToEdgeWithoutOverlap() {
         for (int row = 0; row < 4; ++row) {
             std::vector<std::pair<int, int>> spans;
-            for (const JisKey& key : jisKeys()) {
-                if (key.row == row)
-                    spans.push_back({key.left, key.right()});
+            for (const JisKey &key : jisKeys()) {
+                if (key.row == row) spans.push_back({key.left, key.right()});
                 if (key.rows == 2 && key.row + 1 == row)
                     spans.push_back({key.lowerLeft, key.right()});
             }
@@ -129,14 +124,13 @@ private slots:
             QCOMPARE(edge, kRowQuarters);
         }
         std::set<char16_t> kana;
-        for (const JisKey& key : jisKeys())
+        for (const JisKey &key : jisKeys())
             for (char16_t k : {key.kana, key.shiftedKana})
-                if (k != 0)
-                    QVERIFY2(kana.insert(k).second, "a kana on two keys");
+                if (k != 0) QVERIFY2(kana.insert(k).second, "a kana on two keys");
     }
 
     void codesFollowShiftAndCapsLockAsOnAJisLayout() {
-        const JisKey& a = keyAt(30);
+        const JisKey &a = keyAt(30);
         QCOMPARE(deliveredCode(a, false, false), code('a'));
         QCOMPARE(deliveredCode(a, true, false), code('A'));
         QCOMPARE(deliveredCode(a, false, true), code('A'));
@@ -172,8 +166,8 @@ private slots:
     }
 
     void touchTypistsHoldTheOtherHandsShift() {
-        QCOMPARE(shiftKeyFor(keyAt(4)).evdevCode, evdev::kRightShift);   // 3, left hand
-        QCOMPARE(shiftKeyFor(keyAt(51)).evdevCode, evdev::kLeftShift);   // comma, right hand
+        QCOMPARE(shiftKeyFor(keyAt(4)).evdevCode, evdev::kRightShift);  // 3, left hand
+        QCOMPARE(shiftKeyFor(keyAt(51)).evdevCode, evdev::kLeftShift);  // comma, right hand
         QCOMPARE(shiftKeyFor(keyAt(evdev::kBackslash)).evdevCode, evdev::kLeftShift);
     }
 
@@ -257,7 +251,7 @@ private slots:
     void viewShowsTheTargetAndAMissUntilTheNextKana() {
         KeyboardCoach coach{KeyReader(true)};
         FrmKeyboard window(coach, nullptr);
-        JisKeyboardView* view = window.keyboardView();
+        JisKeyboardView *view = window.keyboardView();
         window.resize(800, 400);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -278,7 +272,7 @@ private slots:
     void viewRepaintsOnlyTheKeysThatChange() {
         KeyboardCoach coach{KeyReader(true)};
         FrmKeyboard window(coach, nullptr);
-        JisKeyboardView* view = window.keyboardView();
+        JisKeyboardView *view = window.keyboardView();
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         coach.kanaShown(u'ち');
@@ -304,32 +298,28 @@ class KeyboardWindowTest : public QObject {
 
     ScriptedRandom random_;
     std::unique_ptr<TrainerApp> app_;
-    Form1* form1_ = nullptr;
+    Form1 *form1_ = nullptr;
 
     void startTrainer() {
         app_ = std::make_unique<TrainerApp>(quietServices(random_));
         form1_ = app_->showMainWindow();
         QVERIFY(QTest::qWaitForWindowActive(form1_));
     }
-    JisKeyboardView* view() { return app_->keyboardWindow()->keyboardView(); }
-    QString status() {
-        return app_->keyboardWindow()->findChild<QLabel*>("statusLine")->text();
-    }
-    QAction* menuItem() {
-        emit form1_->findChild<QMenu*>("mnuview")->aboutToShow();
-        return form1_->findChild<QAction*>("mnukeyboard");
+    JisKeyboardView *view() { return app_->keyboardWindow()->keyboardView(); }
+    QString status() { return app_->keyboardWindow()->findChild<QLabel *>("statusLine")->text(); }
+    QAction *menuItem() {
+        emit form1_->findChild<QMenu *>("mnuview")->aboutToShow();
+        return form1_->findChild<QAction *>("mnukeyboard");
     }
     // Starts the drill on `course` and shows the kana with `index`.
     void showKana(int course, int index) {
-        form1_->findChild<QPushButton*>("cmdstart")->click();
-        auto* option = form1_->findChild<QRadioButton*>(QStringLiteral("Option%1").arg(course));
+        form1_->findChild<QPushButton *>("cmdstart")->click();
+        auto *option = form1_->findChild<QRadioButton *>(QStringLiteral("Option%1").arg(course));
         QTest::mouseClick(option, Qt::LeftButton);
         random_.draws = {ScriptedRandom::pick(index, tapmora::course(course).drawCount)};
         QTest::keyClick(option, Qt::Key_Return);
     }
-    void type(char character) {
-        QTest::keyClick(QApplication::focusWidget(), character);
-    }
+    void type(char character) { QTest::keyClick(QApplication::focusWidget(), character); }
 
 private slots:
     void init() {
@@ -342,12 +332,12 @@ private slots:
     }
 
     void opensWithTheMainWindowWithoutTakingTheFocus() {
-        FrmKeyboard* keyboard = app_->keyboardWindow();
+        FrmKeyboard *keyboard = app_->keyboardWindow();
         QVERIFY(keyboard && keyboard->isVisible());
         QCOMPARE(keyboard->windowTitle(), u"キーボード");
         QVERIFY(!view()->target());
         QCOMPARE(QApplication::activeWindow(), form1_);
-        QCOMPARE(QApplication::focusWidget(), form1_->findChild<QPushButton*>("cmdstart"));
+        QCOMPARE(QApplication::focusWidget(), form1_->findChild<QPushButton *>("cmdstart"));
     }
 
     void menuItemShowsAndHidesItForThisRunAndTheNext() {
@@ -387,9 +377,9 @@ private slots:
     }
 
     void weakKanaPracticeFeedsTheKeyboardToo() {
-        FrmWeakPractice* practice = app_->showWeakPractice(1);
+        FrmWeakPractice *practice = app_->showWeakPractice(1);
         QTest::keyClick(practice, Qt::Key_Return);
-        const QString shown = practice->findChild<QLabel*>("lblKana")->text();
+        const QString shown = practice->findChild<QLabel *>("lblKana")->text();
         QCOMPARE(view()->target(), strokeForKana(shown.front().unicode()));
         const char wrong = shown == u"ち" ? 's' : 'a';
         QTest::keyClick(practice, wrong);
@@ -409,16 +399,16 @@ private slots:
     }
 
     void standInMenuChoosesTheKey() {
-        auto* choice = app_->keyboardWindow()->findChild<QAction*>("yenStandIn86");
+        auto *choice = app_->keyboardWindow()->findChild<QAction *>("yenStandIn86");
         QVERIFY(choice);
         choice->trigger();
         QCOMPARE(app_->keyboard().standIns().yen, evdev::kIsoExtra);
-        app_->keyboardWindow()->findChild<QAction*>("roStandIn86")->trigger();
+        app_->keyboardWindow()->findChild<QAction *>("roStandIn86")->trigger();
         QCOMPARE(app_->keyboard().standIns().yen, 0);
     }
 };
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     useScratchSettings();
     QApplication application(argc, argv);
     KeyboardTest model;

@@ -35,11 +35,10 @@ public:
     ScoreModule scores;
 };
 
-std::set<int> unassignedIndices(const Course& c) {
+std::set<int> unassignedIndices(const Course &c) {
     std::set<int> missing;
     for (int i = 1; i <= c.drawCount; ++i)
-        if (!c.findIndex(i))
-            missing.insert(i);
+        if (!c.findIndex(i)) missing.insert(i);
     return missing;
 }
 
@@ -64,7 +63,7 @@ private slots:
     void coursesKeepKanaIndicesAndKeysDistinct() {
         for (int c = 1; c <= kCourseCount; ++c) {
             std::set<int> indices, kana, keys;
-            for (const CourseEntry& e : course(c).entries) {
+            for (const CourseEntry &e : course(c).entries) {
                 QVERIFY(indices.insert(e.index).second);
                 QVERIFY(kana.insert(e.kana).second);
                 QVERIFY(keys.insert(e.keyCode).second);
@@ -74,7 +73,7 @@ private slots:
     }
 
     void allKeysCourseRunsOnTheOtherCoursesIndices() {
-        const Course& all = course(6);
+        const Course &all = course(6);
         QCOMPARE(all.findIndex(1)->kana, u'ち');
         QCOMPARE(all.findIndex(13)->kana, u'た');
         QCOMPARE(all.findIndex(13)->keyCode, 113);
@@ -83,14 +82,13 @@ private slots:
         QCOMPARE(all.findIndex(46)->kana, u'「');
         QCOMPARE(all.findIndex(46)->keyCode, 123);
         QCOMPARE(all.findIndex(50)->kana, u'、');
-        for (const CourseEntry& e : course(4).entries)
+        for (const CourseEntry &e : course(4).entries)
             QVERIFY2(!all.findKana(std::u16string(1, e.kana)), "the row below home is not drilled");
-        for (const CourseEntry& e : all.entries) {
+        for (const CourseEntry &e : all.entries) {
             const std::u16string kana(1, e.kana);
-            const CourseEntry* source = nullptr;
+            const CourseEntry *source = nullptr;
             for (int c : {1, 2, 3, 5})
-                if (!source)
-                    source = course(c).findKana(kana);
+                if (!source) source = course(c).findKana(kana);
             QVERIFY(source);
             QCOMPARE(source->keyCode, e.keyCode);
         }

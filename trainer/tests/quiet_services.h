@@ -4,11 +4,11 @@
 
 #include "trainer/ui/services.h"
 
-inline tapmora::Services quietServices(tapmora::RandomSource& random) {
+inline tapmora::Services quietServices(tapmora::RandomSource &random) {
     tapmora::Services services;
     services.beep = [] {};
-    services.message = [](QWidget*, const QString&, const QString&, QMessageBox::Icon) {};
-    services.openUrl = [](const QUrl&) {};
+    services.message = [](QWidget *, const QString &, const QString &, QMessageBox::Icon) {};
+    services.openUrl = [](const QUrl &) {};
     services.quit = [] {};
     services.random = &random;
     return services;

@@ -14,10 +14,10 @@ inline void useScratchSettings() {
 }
 
 // QTEST_MAIN with scratch settings.
-#define TAPMORA_TEST_MAIN(TestObject)                       \
-    int main(int argc, char** argv) {                       \
-        useScratchSettings();                               \
-        QApplication application(argc, argv);               \
-        TestObject test;                                    \
-        return QTest::qExec(&test, argc, argv);             \
+#define TAPMORA_TEST_MAIN(TestObject)           \
+    int main(int argc, char **argv) {           \
+        useScratchSettings();                   \
+        QApplication application(argc, argv);   \
+        TestObject test;                        \
+        return QTest::qExec(&test, argc, argv); \
     }

@@ -9,8 +9,7 @@ class ScriptedRandom final : public tapmora::RandomSource {
 public:
     void reseedFromTimeOfDay() override { ++reseeds; }
     float nextUnit() override {
-        if (draws.empty())
-            return 0.0f;
+        if (draws.empty()) return 0.0f;
         const float r = draws.front();
         draws.pop_front();
         return r;

@@ -41,20 +41,21 @@ struct FakeOutputs {
 };
 
 // Lets every waiting beep sound.
-void waitForWaitingBeeps() { QTest::qWait(Beeper::kMostWaiting * Beeper::kSpacingMilliseconds + 100); }
+void waitForWaitingBeeps() {
+    QTest::qWait(Beeper::kMostWaiting * Beeper::kSpacingMilliseconds + 100);
+}
 
 // The samples of a 16-bit mono PCM WAV file; empty when it is not one.
-QList<qint16> pcmSamples(const QByteArray& wav, int* sampleRate) {
+QList<qint16> pcmSamples(const QByteArray &wav, int *sampleRate) {
     auto u16 = [&](int at) { return qFromLittleEndian<quint16>(wav.constData() + at); };
     auto u32 = [&](int at) { return qFromLittleEndian<quint32>(wav.constData() + at); };
-    if (wav.size() < 44 || !wav.startsWith("RIFF") || wav.mid(8, 8) != "WAVEfmt " ||
-        u16(20) != 1 || u16(22) != 1 || u16(34) != 16 || wav.mid(36, 4) != "data" ||
+    if (wav.size() < 44 || !wav.startsWith("RIFF") || wav.mid(8, 8) != "WAVEfmt " || u16(20) != 1 ||
+        u16(22) != 1 || u16(34) != 16 || wav.mid(36, 4) != "data" ||
         u32(40) != static_cast<quint32>(wav.size() - 44))
         return {};
     *sampleRate = static_cast<int>(u32(24));
     QList<qint16> samples;
-    for (int at = 44; at + 1 < wav.size(); at += 2)
-        samples << static_cast<qint16>(u16(at));
+    for (int at = 44; at + 1 < wav.size(); at += 2) samples << static_cast<qint16>(u16(at));
     return samples;
 }
 
@@ -83,8 +84,7 @@ private slots:
     // The desktop's own outputs: only checkable where there is no sound
     // card, as on a build server.
     void desktopOutputsChooseTheBellWithoutAnAudioDevice() {
-        if (!QMediaDevices::audioOutputs().isEmpty())
-            QSKIP("this machine has an audio device");
+        if (!QMediaDevices::audioOutputs().isEmpty()) QSKIP("this machine has an audio device");
         QVERIFY(!desktopBeepOutputs().toneAvailable());
     }
 
@@ -112,8 +112,7 @@ private slots:
     void fastKeysMergeBeepsRatherThanLagBehind() {
         FakeOutputs sound;
         Beeper beeper(sound.outputs());
-        for (int i = 0; i < 6; ++i)
-            beeper.beep();
+        for (int i = 0; i < 6; ++i) beeper.beep();
         waitForWaitingBeeps();
         QCOMPARE(sound.tones.size(), 1 + Beeper::kMostWaiting);
     }
@@ -147,13 +146,13 @@ private slots:
         services.beep = [&beeper] { beeper.beep(); };
         services.sound = &beeper;
         auto app = std::make_unique<TrainerApp>(services);
-        Form1* form1 = app->showMainWindow();
+        Form1 *form1 = app->showMainWindow();
         QVERIFY(QTest::qWaitForWindowActive(form1));
-        QAction* mute = control<QAction>(form1, "mnumute");
+        QAction *mute = control<QAction>(form1, "mnumute");
         QVERIFY(mute->isCheckable() && !mute->isChecked());
 
         form1->start();
-        auto* homeRow = control<QRadioButton>(form1, "Option1");
+        auto *homeRow = control<QRadioButton>(form1, "Option1");
         QTest::mouseClick(homeRow, Qt::LeftButton);
         QTest::keyClick(homeRow, Qt::Key_Return);  // shows ち
         QTest::keyClick(homeRow, 'x');             // a miss: two beeps
@@ -186,8 +185,7 @@ private slots:
                  qPrintable(QString::number(milliseconds)));
         QVERIFY(qAbs(samples.front()) < 100 && qAbs(samples.back()) < 100);
         qint16 peak = 0;
-        for (qint16 sample : samples)
-            peak = std::max<qint16>(peak, qAbs(sample));
+        for (qint16 sample : samples) peak = std::max<qint16>(peak, qAbs(sample));
         QVERIFY(peak > 3000 && peak < 16384);
     }
 };

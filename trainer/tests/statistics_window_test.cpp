@@ -34,27 +34,24 @@ using namespace tapmora;
 
 namespace {
 
-QStringList row(QTableWidget* table, int r) {
+QStringList row(QTableWidget *table, int r) {
     QStringList texts;
-    for (int c = 0; c < table->columnCount(); ++c)
-        texts << table->item(r, c)->text();
+    for (int c = 0; c < table->columnCount(); ++c) texts << table->item(r, c)->text();
     return texts;
 }
 
-void type(QWidget* target, char character) {
-    QTest::keyClick(target, character);
-}
+void type(QWidget *target, char character) { QTest::keyClick(target, character); }
 
 // The colour a key's face shows near its lower left corner, away from its
 // labels.
-QRgb faceColour(JisKeyboardView* view, std::uint16_t evdevCode) {
+QRgb faceColour(JisKeyboardView *view, std::uint16_t evdevCode) {
     const QRectF key = view->keyRect(evdevCode);
     const QPointF point(key.left() + 0.15 * key.height(), key.bottom() - 0.12 * key.height());
     return view->grab().toImage().pixel(point.toPoint());
 }
 
 // The tooltip the pointer brings up resting on a key.
-QString toolTipOf(JisKeyboardView* view, std::uint16_t evdevCode) {
+QString toolTipOf(JisKeyboardView *view, std::uint16_t evdevCode) {
     const QPoint at = view->keyRect(evdevCode).center().toPoint();
     QHelpEvent event(QEvent::ToolTip, at, view->mapToGlobal(at));
     QApplication::sendEvent(view, &event);
@@ -94,10 +91,9 @@ class StatisticsWindowTest : public QObject {
         }
         QVERIFY(history_->flush());
     }
-    qint64 historyCount(const QString& statement) {
+    qint64 historyCount(const QString &statement) {
         QSqlQuery query(history_->database());
-        if (!query.exec(statement) || !query.next())
-            qFatal("%s", qPrintable(statement));
+        if (!query.exec(statement) || !query.next()) qFatal("%s", qPrintable(statement));
         return query.value(0).toLongLong();
     }
 
@@ -112,11 +108,11 @@ private slots:
         random_ = ScriptedRandom();
         Services services;
         services.beep = [this] { ++beeps_; };
-        services.message = [this](QWidget*, const QString&, const QString& text,
+        services.message = [this](QWidget *, const QString &, const QString &text,
                                   QMessageBox::Icon) { messages_ << text; };
         services.quit = [] {};
-        services.saveFileName = [this](QWidget*, const QString&, const QString&,
-                                       const QString&) { return saveAs_; };
+        services.saveFileName = [this](QWidget *, const QString &, const QString &,
+                                       const QString &) { return saveAs_; };
         services.random = &random_;
         services.history = history_.get();
         app_ = std::make_unique<TrainerApp>(services);
@@ -128,7 +124,7 @@ private slots:
     }
 
     void showsWhatTheHistoryHolds() {
-        FrmStatistics* window = app_->showStatisticsWindow();
+        FrmStatistics *window = app_->showStatisticsWindow();
         QCOMPARE(control<QLabel>(window, "lblSummary")->text(), texts::statistics::kNoHistory);
         QVERIFY(!control<QPushButton>(window, "cmdExportCsv")->isEnabled());
 
@@ -136,21 +132,21 @@ private slots:
         window->refresh();
         QCOMPARE(control<QLabel>(window, "lblSummary")->text(),
                  u"これまでに 12 キー（正解率 66.7％）、セッション 1 回");
-        auto* confusions = control<QTableWidget>(window, "tblConfusions");
+        auto *confusions = control<QTableWidget>(window, "tblConfusions");
         QCOMPARE(confusions->rowCount(), 1);
         QCOMPARE(row(confusions, 0), (QStringList{"ち", "し（d）", "4"}));
-        auto* courses = control<QTableWidget>(window, "tblCourseTotals");
+        auto *courses = control<QTableWidget>(window, "tblCourseTotals");
         QCOMPARE(row(courses, 0), (QStringList{"ホームポジション", "12", "66.7％", "87.3"}));
-        auto* weak = control<QTableWidget>(window, "tblWeakKana");
+        auto *weak = control<QTableWidget>(window, "tblWeakKana");
         QCOMPARE(row(weak, 0), (QStringList{"ち", "66.7％", "525 ms"}));
 
-        const QList<QAbstractSeries*> series =
+        const QList<QAbstractSeries *> series =
             control<QChartView>(window, "chartView")->chart()->series();
         QCOMPARE(series.size(), 2);
         // Eight correct kana in eleven gaps of half a second.
-        QCOMPARE(static_cast<QLineSeries*>(series[0])->points(),
+        QCOMPARE(static_cast<QLineSeries *>(series[0])->points(),
                  (QList<QPointF>{{1, 8 * 60000.0 / 5500}}));
-        QCOMPARE(static_cast<QLineSeries*>(series[1])->points().front().y(), 800.0 / 12);
+        QCOMPARE(static_cast<QLineSeries *>(series[1])->points().front().y(), 800.0 / 12);
         QVERIFY(control<QPushButton>(window, "cmdExportCsv")->isEnabled());
         QVERIFY(!control<QLabel>(window, "lblHistoryProblem")->isVisible());
     }
@@ -161,9 +157,9 @@ private slots:
     // that they have no figure.
     void heatMapColoursTheKeysByTheirKana() {
         recordSession();
-        FrmStatistics* window = app_->showStatisticsWindow();
+        FrmStatistics *window = app_->showStatisticsWindow();
         QVERIFY(QTest::qWaitForWindowExposed(window));
-        auto* map = control<JisKeyboardView>(window, "heatMap");
+        auto *map = control<JisKeyboardView>(window, "heatMap");
         QVERIFY(!map->isLegendVisible());
         constexpr std::uint16_t kA = 30, kS = 31, kTab = 15;
         QCOMPARE(faceColour(map, kA), heat::colour(1).rgb());
@@ -172,7 +168,8 @@ private slots:
         QCOMPARE(control<QLabel>(window, "lblHeatBest")->text(), u"得意 100％");
         QCOMPARE(control<QLabel>(window, "lblHeatWorst")->text(), u"80％ 苦手");
         QCOMPARE(toolTipOf(map, kA), u"ち（A）　正解率 66.7％・中央値 525 ms・12 回");
-        QCOMPARE(toolTipOf(map, 4), u"あ（3）　まだ記録がありません\nぁ（Shift+3）　まだ記録がありません");
+        QCOMPARE(toolTipOf(map, 4),
+                 u"あ（3）　まだ記録がありません\nぁ（Shift+3）　まだ記録がありません");
         toolTipOf(map, kTab);  // a key without kana has none
         QTRY_VERIFY(!QToolTip::isVisible());
 
@@ -195,9 +192,11 @@ private slots:
         QCOMPARE(heat::badness(heat::Measure::Speed, statistics.kana[3], speed), std::nullopt);
         const heat::Scale accuracy = *heat::scaleOf(heat::Measure::Accuracy, statistics);
         QCOMPARE(heat::badness(heat::Measure::Accuracy, statistics.kana[0], accuracy), 0.0);
-        QVERIFY(qFuzzyCompare(*heat::badness(heat::Measure::Accuracy, statistics.kana[1], accuracy), 0.5));
+        QVERIFY(qFuzzyCompare(*heat::badness(heat::Measure::Accuracy, statistics.kana[1], accuracy),
+                              0.5));
         QCOMPARE(heat::badness(heat::Measure::Accuracy, statistics.kana[2], accuracy), 1.0);
-        QCOMPARE(heat::fill(heat::Measure::Accuracy, nullptr, accuracy), heat::noFigureColour().rgb());
+        QCOMPARE(heat::fill(heat::Measure::Accuracy, nullptr, accuracy),
+                 heat::noFigureColour().rgb());
 
         // ぁ shares its key with あ, which the history does not hold.
         const heat::KeyFigures key3 = heat::figuresOf(*jisKey(4), statistics);
@@ -205,16 +204,17 @@ private slots:
         QCOMPARE(key3.shifted, &statistics.kana[3]);
         // を on the 0 key is drilled by no course, so its key tells of わ alone.
         QVERIFY(!heat::isDrilled(u'を'));
-        QCOMPARE(heat::toolTip(heat::figuresOf(*jisKey(11), statistics)), u"わ（0）　まだ記録がありません");
+        QCOMPARE(heat::toolTip(heat::figuresOf(*jisKey(11), statistics)),
+                 u"わ（0）　まだ記録がありません");
     }
 
     void tellsWhenTheHistoryCannotBeWritten() {
         recordSession();
-        FrmStatistics* window = app_->showStatisticsWindow();
+        FrmStatistics *window = app_->showStatisticsWindow();
         QSqlQuery(history_->database()).exec(QStringLiteral("PRAGMA query_only = 1"));
         history_->record({1, u'ち', 97, 97, true});
         history_->flush();
-        QLabel* problem = control<QLabel>(window, "lblHistoryProblem");
+        QLabel *problem = control<QLabel>(window, "lblHistoryProblem");
         QVERIFY(problem->isVisible());
         QCOMPARE(problem->text(), texts::history::kReadOnly);
         window->refresh();  // the store opens the file anew and writes the key
@@ -224,7 +224,7 @@ private slots:
 
     void exportsTheHistoryToTheChosenFile() {
         recordSession();
-        FrmStatistics* window = app_->showStatisticsWindow();
+        FrmStatistics *window = app_->showStatisticsWindow();
         saveAs_ = dir_.filePath(QStringLiteral("export.csv"));
         QTest::mouseClick(control<QPushButton>(window, "cmdExportCsv"), Qt::LeftButton);
         QFile file(saveAs_);
@@ -238,20 +238,21 @@ private slots:
 
     void practiceDrillsTheChosenCourseOutsideTheScoreTable() {
         recordSession();
-        FrmStatistics* window = app_->showStatisticsWindow();
+        FrmStatistics *window = app_->showStatisticsWindow();
         control<QComboBox>(window, "cboPracticeCourse")->setCurrentIndex(0);
         QTest::mouseClick(control<QPushButton>(window, "cmdPractice"), Qt::LeftButton);
-        FrmWeakPractice* practice = app_->weakPracticeWindow();
+        FrmWeakPractice *practice = app_->weakPracticeWindow();
         QVERIFY(practice);
         QVERIFY(QTest::qWaitForWindowActive(practice));
-        QCOMPARE(control<QLabel>(practice, "lblPracticeCourse")->text(), u"コース：ホームポジション");
-        QLabel* kana = control<QLabel>(practice, "lblKana");
+        QCOMPARE(control<QLabel>(practice, "lblPracticeCourse")->text(),
+                 u"コース：ホームポジション");
+        QLabel *kana = control<QLabel>(practice, "lblKana");
         QVERIFY(kana->text().isEmpty());
 
         QTest::keyClick(practice, Qt::Key_Return);  // brings the first kana
         QCOMPARE(beeps_, 1);
         const QChar first = kana->text().front();
-        const auto* entry = course(1).findKana(kana->text().toStdU16String());
+        const auto *entry = course(1).findKana(kana->text().toStdU16String());
         QVERIFY(entry);
 
         type(practice, 'q');  // no home-row key: wrong
@@ -260,7 +261,7 @@ private slots:
         QCOMPARE(beeps_, 3);
         for (float r : {0.0f, 0.5f, 0.999f}) {
             random_.draws = {r};
-            const auto* shown = course(1).findKana(kana->text().toStdU16String());
+            const auto *shown = course(1).findKana(kana->text().toStdU16String());
             QTest::keyClick(practice, static_cast<char>(shown->keyCode));
             QVERIFY(control<QLabel>(practice, "picCorrect")->isVisible());
             QVERIFY(kana->text() != QString(QChar(shown->kana)));  // never twice in a row
@@ -274,16 +275,16 @@ private slots:
     }
 
     void mainWindowRecordsEveryJudgedKeyUnderItsCourse() {
-        Form1* form1 = app_->showMainWindow();
+        Form1 *form1 = app_->showMainWindow();
         QVERIFY(QTest::qWaitForWindowActive(form1));
         control<QPushButton>(form1, "cmdstart")->click();
-        for (const char* name : {"Option1", "Option4"}) {
-            auto* option = control<QRadioButton>(form1, name);
+        for (const char *name : {"Option1", "Option4"}) {
+            auto *option = control<QRadioButton>(form1, name);
             QTest::mouseClick(option, Qt::LeftButton);
             QTest::keyClick(option, Qt::Key_Return);  // the first kana: nothing judged
             const QString shown = control<QLabel>(form1, "Label2")->text();
             const int courseNumber = name[6] - '0';
-            const auto* entry = course(courseNumber).findKana(shown.toStdU16String());
+            const auto *entry = course(courseNumber).findKana(shown.toStdU16String());
             QVERIFY(entry);
             QTest::keyClick(option, Qt::Key_Return);  // wrong
             QTest::keyClick(option, static_cast<char>(entry->keyCode));
@@ -301,8 +302,8 @@ private slots:
     }
 
     void mainWindowMarksAHistoryThatCannotBeWritten() {
-        Form1* form1 = app_->showMainWindow();
-        QLabel* mark = control<QLabel>(form1, "lblHistoryProblem");
+        Form1 *form1 = app_->showMainWindow();
+        QLabel *mark = control<QLabel>(form1, "lblHistoryProblem");
         QVERIFY(!mark->isVisible());
         const QSize client = form1->centralWidget()->size();
         QSqlQuery(history_->database()).exec(QStringLiteral("PRAGMA query_only = 1"));
@@ -314,9 +315,9 @@ private slots:
         QCOMPARE(form1->centralWidget()->size(), client);  // the layout keeps its room
         // Every menu still has its place beside the mark.
         const QRect markPlace = mark->geometry();
-        for (QAction* menu : form1->menuBar()->actions())
+        for (QAction *menu : form1->menuBar()->actions())
             QVERIFY(form1->menuBar()->actionGeometry(menu).right() < markPlace.left());
-        QVERIFY(form1->menuBar()->findChild<QMenu*>(QStringLiteral("mnuview")));
+        QVERIFY(form1->menuBar()->findChild<QMenu *>(QStringLiteral("mnuview")));
 
         emit mark->linkActivated(QStringLiteral("statistics"));
         QVERIFY(app_->statisticsWindow());  // which writes the key and clears the mark

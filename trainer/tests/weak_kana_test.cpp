@@ -21,9 +21,13 @@ public:
     void showKana(char16_t kana) override { shown = std::u16string(1, kana); }
     void hideMarks() override {}
     void beep() override {}
-    CountResult Seikai() override { return limitReached ? CountResult::AtLimit : CountResult::Counted; }
-    CountResult Matigai() override { return limitReached ? CountResult::AtLimit : CountResult::Counted; }
-    void keyJudged(const CourseEntry& entry, std::int16_t keyCode, Verdict verdict) override {
+    CountResult Seikai() override {
+        return limitReached ? CountResult::AtLimit : CountResult::Counted;
+    }
+    CountResult Matigai() override {
+        return limitReached ? CountResult::AtLimit : CountResult::Counted;
+    }
+    void keyJudged(const CourseEntry &entry, std::int16_t keyCode, Verdict verdict) override {
         judged.push_back({entry.kana, keyCode, verdict});
     }
 
@@ -31,7 +35,7 @@ public:
         char16_t kana;
         std::int16_t keyCode;
         Verdict verdict;
-        bool operator==(const Judged&) const = default;
+        bool operator==(const Judged &) const = default;
     };
     std::u16string shown;
     bool limitReached = false;
@@ -40,16 +44,15 @@ public:
 
 // How often each kana comes in `draws` draws, each following the last as
 // the practice does after correct keys.
-std::map<char16_t, int> drawMany(const Course& c, const WeakKanaDraw& draw, int draws,
-                                 bool* repeated = nullptr) {
+std::map<char16_t, int> drawMany(const Course &c, const WeakKanaDraw &draw, int draws,
+                                 bool *repeated = nullptr) {
     std::mt19937 generator(20261209);
     std::uniform_real_distribution<float> unit(0.0f, 1.0f);
     std::map<char16_t, int> seen;
-    const CourseEntry* shown = nullptr;
+    const CourseEntry *shown = nullptr;
     for (int i = 0; i < draws; ++i) {
-        const CourseEntry* next = c.findIndex(draw.draw(unit(generator), shown));
-        if (repeated && next == shown)
-            *repeated = true;
+        const CourseEntry *next = c.findIndex(draw.draw(unit(generator), shown));
+        if (repeated && next == shown) *repeated = true;
         ++seen[next->kana];
         shown = next;
     }
@@ -73,8 +76,8 @@ private slots:
         view.limitReached = true;
         drillStep(course(1), 97, view, random);  // judged even at the limit
         using J = PracticeView::Judged;
-        QCOMPARE(view.judged, (std::vector<J>{{u'ち', 100, Verdict::Wrong},
-                                              {u'ち', 97, Verdict::Correct}}));
+        QCOMPARE(view.judged,
+                 (std::vector<J>{{u'ち', 100, Verdict::Wrong}, {u'ち', 97, Verdict::Correct}}));
     }
 
     void stepTakesTheNextKanaFromTheDraw() {
@@ -99,13 +102,13 @@ private slots:
         const WeakKanaDraw draw(course(6), {});
         const auto seen = drawMany(course(6), draw, 49'000);
         QCOMPARE(seen.size(), 49u);
-        for (const auto& [kana, count] : seen)
+        for (const auto &[kana, count] : seen)
             QVERIFY2(count > 900 && count < 1100, qPrintable(QString(QChar(kana))));
     }
 
     void weakAndSlowKanaComeMoreOftenButEveryKanaStillComes() {
         std::vector<KanaHistory> history;
-        for (const CourseEntry& entry : course(1).entries)
+        for (const CourseEntry &entry : course(1).entries)
             history.push_back({entry.kana, 200, 200, 500});
         history[2] = {u'し', 200, 100, 500};   // half wrong
         history[5] = {u'く', 200, 200, 1500};  // three times as slow
@@ -125,7 +128,7 @@ private slots:
         // A quarter of the draws are plain: every kana gets at least a
         // quarter of its plain share, and here each strong one about a third.
         const double plainShare = static_cast<double>(draws) / 12;
-        for (const auto& [kana, count] : seen)
+        for (const auto &[kana, count] : seen)
             QVERIFY2(count > WeakKanaDraw::kUniformShare * plainShare,
                      qPrintable(QString(QChar(kana))));
     }
@@ -150,7 +153,7 @@ private slots:
         QCOMPARE(kanaOfKey(33), u"");  // Shift+1 bears no kana
         // The keyboard names the kana of every course entry's key.
         for (int number = 1; number <= kCourseCount; ++number)
-            for (const CourseEntry& entry : course(number).entries)
+            for (const CourseEntry &entry : course(number).entries)
                 QVERIFY2(kanaOfKey(entry.keyCode).find(entry.kana) != std::u16string::npos,
                          qPrintable(QString(QChar(entry.kana))));
     }

@@ -28,25 +28,25 @@ using namespace tapmora;
 
 namespace {
 
-constexpr const char* kCellNames[] = {
-    "LblScoreHome",    "LblScoreHome1Up",    "LblScoreHome2Up",   "LblScoreHomeDown",
-    "LblScoreUseShift", "LblScoreAll",       "LblEScoreHome",     "LblEScoreHome1Up",
-    "LblEScoreHome2Up", "LblEScoreHomeDown", "LblEScoreUseShift", "LblEScoreAll",
-    "LblAScoreHome",   "LblAScoreHome1Up",   "LblAScoreHome2Up",  "LblAScoreHomeDown",
-    "LblAScoreUseShift", "LblAScoreAll",     "LblATrue",          "LblAFalse",
+constexpr const char *kCellNames[] = {
+    "LblScoreHome",      "LblScoreHome1Up",   "LblScoreHome2Up",   "LblScoreHomeDown",
+    "LblScoreUseShift",  "LblScoreAll",       "LblEScoreHome",     "LblEScoreHome1Up",
+    "LblEScoreHome2Up",  "LblEScoreHomeDown", "LblEScoreUseShift", "LblEScoreAll",
+    "LblAScoreHome",     "LblAScoreHome1Up",  "LblAScoreHome2Up",  "LblAScoreHomeDown",
+    "LblAScoreUseShift", "LblAScoreAll",      "LblATrue",          "LblAFalse",
     "LBLATFAll",
 };
 
-QLabel* label(QWidget* window, const char* name) { return control<QLabel>(window, name); }
-QPushButton* button(QWidget* window, const char* name) {
+QLabel *label(QWidget *window, const char *name) { return control<QLabel>(window, name); }
+QPushButton *button(QWidget *window, const char *name) {
     return control<QPushButton>(window, name);
 }
-QAction* action(QWidget* window, const char* name) { return control<QAction>(window, name); }
+QAction *action(QWidget *window, const char *name) { return control<QAction>(window, name); }
 
 // Sends a key the way the window system does: to the focused control.
-void type(int key, const QString& text = QString(),
+void type(int key, const QString &text = QString(),
           Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
-    QWidget* focused = QApplication::focusWidget();
+    QWidget *focused = QApplication::focusWidget();
     QVERIFY(focused);
     QTest::sendKeyEvent(QTest::Press, focused, Qt::Key(key), text, modifiers);
     QTest::sendKeyEvent(QTest::Release, focused, Qt::Key(key), text, modifiers);
@@ -66,9 +66,9 @@ class WindowsTest : public QObject {
     QList<QUrl> openedUrls_;
     ScriptedRandom random_;
     std::unique_ptr<TrainerApp> app_;
-    Form1* form1_ = nullptr;
+    Form1 *form1_ = nullptr;
 
-    QRadioButton* option(int course) {
+    QRadioButton *option(int course) {
         return control<QRadioButton>(form1_, qPrintable(QStringLiteral("Option%1").arg(course)));
     }
     QString kana() { return label(form1_, "Label2")->text(); }
@@ -80,8 +80,7 @@ class WindowsTest : public QObject {
     void chooseCourse(int course) {
         form1_->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(form1_));
-        if (button(form1_, "cmdstart")->isEnabled())
-            button(form1_, "cmdstart")->click();
+        if (button(form1_, "cmdstart")->isEnabled()) button(form1_, "cmdstart")->click();
         QTest::mouseClick(option(course), Qt::LeftButton);
         QVERIFY(option(course)->hasFocus());
     }
@@ -91,10 +90,9 @@ class WindowsTest : public QObject {
         random_.draws = {ScriptedRandom::pick(index, tapmora::course(course).drawCount)};
         pressEnter();
     }
-    QStringList cellTexts(QWidget* scoreWindow) {
+    QStringList cellTexts(QWidget *scoreWindow) {
         QStringList texts;
-        for (const char* name : kCellNames)
-            texts << label(scoreWindow, name)->text();
+        for (const char *name : kCellNames) texts << label(scoreWindow, name)->text();
         return texts;
     }
 
@@ -106,9 +104,11 @@ private slots:
         random_ = ScriptedRandom();
         Services services;
         services.beep = [this] { ++beeps_; };
-        services.message = [this](QWidget*, const QString& title, const QString& text,
-                                  QMessageBox::Icon) { messages_ << title + QStringLiteral(": ") + text; };
-        services.openUrl = [this](const QUrl& url) { openedUrls_ << url; };
+        services.message = [this](QWidget *, const QString &title, const QString &text,
+                                  QMessageBox::Icon) {
+            messages_ << title + QStringLiteral(": ") + text;
+        };
+        services.openUrl = [this](const QUrl &url) { openedUrls_ << url; };
         services.quit = [this] { ++quits_; };
         services.random = &random_;
         app_ = std::make_unique<TrainerApp>(services);
@@ -124,11 +124,11 @@ private slots:
         QCOMPARE(form1_->windowTitle(), u"Tapmora for かな打ち");
         QCOMPARE(form1_->centralWidget()->size(), QSize(304, 380));
         QCOMPARE(label(form1_, "Label1")->text(), texts::form1::openingInstructions());
-        for (const char* name : {"Picture1", "Label1", "cmdstart", "cmdend", "CmdVersion"})
-            QVERIFY2(form1_->findChild<QWidget*>(name)->isVisible(), name);
-        for (const char* name : {"Label2", "Label3", "Label4", "Label5", "Frame1", "Picture2",
+        for (const char *name : {"Picture1", "Label1", "cmdstart", "cmdend", "CmdVersion"})
+            QVERIFY2(form1_->findChild<QWidget *>(name)->isVisible(), name);
+        for (const char *name : {"Label2", "Label3", "Label4", "Label5", "Frame1", "Picture2",
                                  "Picture3", "CmdPrintScore"})
-            QVERIFY2(!form1_->findChild<QWidget*>(name)->isVisible(), name);
+            QVERIFY2(!form1_->findChild<QWidget *>(name)->isVisible(), name);
         QVERIFY(action(form1_, "mnustart")->isEnabled());
         QCOMPARE(QApplication::focusWidget(), button(form1_, "cmdstart"));
         QCOMPARE(button(form1_, "cmdstart")->nextInFocusChain(), button(form1_, "cmdend"));
@@ -161,18 +161,17 @@ private slots:
 
     void startShowsTheDrillScreenForGood() {
         action(form1_, "mnustart")->trigger();
-        QLabel* label1 = label(form1_, "Label1");
+        QLabel *label1 = label(form1_, "Label1");
         QVERIFY(label1->isVisible());
         QVERIFY(label1->text().isEmpty());
-        for (const char* name :
-             {"Label2", "Frame1", "Option1", "Option6", "Label3", "Label4", "Label5", "CmdPrintScore"})
-            QVERIFY2(form1_->findChild<QWidget*>(name)->isVisible(), name);
+        for (const char *name : {"Label2", "Frame1", "Option1", "Option6", "Label3", "Label4",
+                                 "Label5", "CmdPrintScore"})
+            QVERIFY2(form1_->findChild<QWidget *>(name)->isVisible(), name);
         QVERIFY(kana().isEmpty());
         QVERIFY(!correctMarkShown() && !wrongMarkShown());
         QVERIFY(!button(form1_, "cmdstart")->isEnabled());
         QVERIFY(!action(form1_, "mnustart")->isEnabled());
-        for (int c = 1; c <= kCourseCount; ++c)
-            QVERIFY(!option(c)->isChecked());
+        for (int c = 1; c <= kCourseCount; ++c) QVERIFY(!option(c)->isChecked());
     }
 
     void escapeQuitsInEitherState() {
@@ -303,8 +302,7 @@ private slots:
     void countsGrowAcrossVisitsToACourse() {
         chooseCourse(1);
         showKanaOf(1, 1);
-        for (int i = 0; i < 3; ++i)
-            type('a');
+        for (int i = 0; i < 3; ++i) type('a');
         chooseCourse(2);
         showKanaOf(2, 1);
         chooseCourse(1);
@@ -332,7 +330,7 @@ private slots:
     void scoreWindowFollowsTheCounts() {
         chooseCourse(3);
         button(form1_, "CmdPrintScore")->click();
-        FrmPrintScore* scores = app_->scoreWindow();
+        FrmPrintScore *scores = app_->scoreWindow();
         QVERIFY(scores);
         QCOMPARE(scores->windowTitle(), u"スコア一覧");
         QCOMPARE(cellTexts(scores), QStringList(21, QStringLiteral("0")));
@@ -340,14 +338,12 @@ private slots:
         showKanaOf(3, 1);
         type('1');  // correct in course 3
         QStringList expected(21, QStringLiteral("0"));
-        for (int cell : {2, 14, 18, 20})
-            expected[cell] = QStringLiteral("1");
+        for (int cell : {2, 14, 18, 20}) expected[cell] = QStringLiteral("1");
         QTRY_COMPARE(cellTexts(scores), expected);
 
         chooseCourse(6);  // ぬ stays on display; this course has it too
         type('x');        // wrong in course 6
-        for (int cell : {11, 17, 19})
-            expected[cell] = QStringLiteral("1");
+        for (int cell : {11, 17, 19}) expected[cell] = QStringLiteral("1");
         expected[20] = QStringLiteral("2");
         QTRY_COMPARE(cellTexts(scores), expected);
     }
@@ -356,7 +352,7 @@ private slots:
         app_->scores().ScoreHome = 17;
         action(form1_, "mnustart")->trigger();
         button(form1_, "CmdPrintScore")->click();
-        FrmPrintScore* first = app_->scoreWindow();
+        FrmPrintScore *first = app_->scoreWindow();
         button(form1_, "CmdPrintScore")->click();
         QCOMPARE(app_->scoreWindow(), first);
 
@@ -368,7 +364,7 @@ private slots:
     }
 
     void enterOnTheFocusedCloseButtonClosesTheScoreWindow() {
-        FrmPrintScore* scores = app_->showScoreWindow();
+        FrmPrintScore *scores = app_->showScoreWindow();
         QVERIFY(QTest::qWaitForWindowActive(scores));
         QCOMPARE(QApplication::focusWidget(), button(scores, "CmdClose"));
         pressEnter();
@@ -380,8 +376,8 @@ private slots:
     void scoreWindowRefreshesAfterTheDrillStep() {
         app_->scores().ScoreHome = 32767;
         chooseCourse(1);
-        FrmPrintScore* scores = app_->showScoreWindow();
-        auto* refreshTimer = control<QTimer>(scores, "Timer1");
+        FrmPrintScore *scores = app_->showScoreWindow();
+        auto *refreshTimer = control<QTimer>(scores, "Timer1");
         QVERIFY(!refreshTimer->isActive());
         form1_->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(form1_));
@@ -397,7 +393,7 @@ private slots:
     void scoreWindowSumPastTheLimitKeepsItsFigures() {
         app_->scores().ScoreHome = 20000;
         app_->scores().EScoreHome = 12767;
-        FrmPrintScore* scores = app_->showScoreWindow();
+        FrmPrintScore *scores = app_->showScoreWindow();
         const QStringList before = cellTexts(scores);
         QCOMPARE(before[12], u"32767");
 
@@ -411,7 +407,7 @@ private slots:
 
     void versionWindowOkEscapeAndCloseBox() {
         button(form1_, "CmdVersion")->click();
-        FrmAbout* about = app_->aboutWindow();
+        FrmAbout *about = app_->aboutWindow();
         QVERIFY(about);
         action(form1_, "mnuversion")->trigger();
         QCOMPARE(app_->aboutWindow(), about);
@@ -432,7 +428,7 @@ private slots:
         showKanaOf(1, 1);
         type('a');
         app_->showScoreWindow();
-        FrmAbout* about = app_->showAboutWindow();
+        FrmAbout *about = app_->showAboutWindow();
         form1_->close();
         QTRY_VERIFY(!app_->mainWindow());
 
@@ -475,20 +471,19 @@ private slots:
         const QDir folder = QFileInfo(page).dir();
         QStringList pictures;
         static const QRegularExpression source(QStringLiteral("(?:src|srcset)=\"([^\" ]+)"));
-        for (const QRegularExpressionMatch& match : source.globalMatch(html))
+        for (const QRegularExpressionMatch &match : source.globalMatch(html))
             pictures << match.captured(1);
         QVERIFY(pictures.contains(QStringLiteral("keyboard.png")));
-        for (const QString& picture : pictures)
+        for (const QString &picture : pictures)
             QVERIFY2(!QImage(folder.filePath(picture)).isNull(), qPrintable(picture));
     }
 
     // Every line of the version window's texts shows whole inside its box,
     // the link's underline included; the link may shorten a long address.
     void versionWindowTextsFitTheirBoxes() {
-        FrmAbout* about = app_->showAboutWindow();
-        for (const QLabel* text : about->findChildren<QLabel*>()) {
-            if (text->text().isEmpty())
-                continue;
+        FrmAbout *about = app_->showAboutWindow();
+        for (const QLabel *text : about->findChildren<QLabel *>()) {
+            if (text->text().isEmpty()) continue;
             const QByteArray name = text->objectName().toLatin1();
             const QRect box = text->contentsRect();
             QVERIFY2(text->rect().contains(box), name);
@@ -499,21 +494,22 @@ private slots:
             if (text->font().underline())
                 bottom += metrics.underlinePos() + metrics.lineWidth() - metrics.descent();
             QVERIFY2(qMax(lines.bottom(), bottom) <= box.y() + box.height(), name);
-            if (text->wordWrap())
-                QVERIFY2(lines.width() <= box.width(), name);
+            if (text->wordWrap()) QVERIFY2(lines.width() <= box.width(), name);
         }
     }
 
     void thanksAndHomePageLink() {
-        FrmAbout* about = app_->showAboutWindow();
+        FrmAbout *about = app_->showAboutWindow();
         QVERIFY(QTest::qWaitForWindowActive(about));
         QCOMPARE(QApplication::focusWidget(), button(about, "cmdOK"));
         button(about, "Command1")->setFocus();
         pressEnter();
-        QCOMPARE(messages_, QStringList{QStringLiteral("Special Thanks!!: 森野　彩人様にアイコンを作成して頂きました。　Thanks!!")});
+        QCOMPARE(messages_,
+                 QStringList{QStringLiteral(
+                     "Special Thanks!!: 森野　彩人様にアイコンを作成して頂きました。　Thanks!!")});
         QVERIFY(app_->aboutWindow());
 
-        auto* link = label(about, "Text1");
+        auto *link = label(about, "Text1");
         QTest::mouseClick(link, Qt::LeftButton);
         QTest::mouseClick(link, Qt::LeftButton);
         QCOMPARE(openedUrls_, (QList<QUrl>{QUrl(link->text()), QUrl(link->text())}));

@@ -23,12 +23,10 @@ XKeyboard::XKeyboard() : display_(XOpenDisplay(nullptr)) {
 XKeyboard::~XKeyboard() { XCloseDisplay(display_); }
 
 void XKeyboard::type(std::uint16_t evdevCode, bool shift) {
-    if (shift)
-        fake(kLeftShift, true);
+    if (shift) fake(kLeftShift, true);
     fake(evdevCode, true);
     fake(evdevCode, false);
-    if (shift)
-        fake(kLeftShift, false);
+    if (shift) fake(kLeftShift, false);
     XFlush(display_);
 }
 

@@ -12,8 +12,8 @@ class XKeyboard {
 public:
     XKeyboard();  // opens $DISPLAY; aborts when it cannot
     ~XKeyboard();
-    XKeyboard(const XKeyboard&) = delete;
-    XKeyboard& operator=(const XKeyboard&) = delete;
+    XKeyboard(const XKeyboard &) = delete;
+    XKeyboard &operator=(const XKeyboard &) = delete;
 
     // Presses and releases a key given by its evdev code, inside a press of
     // the left Shift key when `shift` is set.
@@ -22,5 +22,5 @@ public:
 private:
     void fake(std::uint16_t evdevCode, bool down);
 
-    _XDisplay* display_;
+    _XDisplay *display_;
 };

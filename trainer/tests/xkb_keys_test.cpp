@@ -28,8 +28,8 @@ using namespace tapmora;
 namespace {
 
 struct Layout {
-    const char* layout;
-    const char* variant;
+    const char *layout;
+    const char *variant;
     // What the ¥ key types here; also tells that Qt follows the new keymap.
     QString yenKeyText;
     // JIS layouts type the JIS key codes themselves, except Shift+0, which
@@ -43,14 +43,14 @@ const Layout kLayouts[] = {
     {"jp", "OADG109A", QStringLiteral("¥"), true, QStringLiteral("0")},
     {"us", "", QString(), false, QString()},
 };
-const Layout& kUs = kLayouts[2];
+const Layout &kUs = kLayouts[2];
 const Layout kJpKana{"jp", "kana", QStringLiteral("ー"), false, QString()};
 
 // Data rows name a layout by its index in kLayouts.
 void addLayoutRows() {
     QTest::addColumn<int>("layout");
     for (std::size_t i = 0; i < std::size(kLayouts); ++i) {
-        const Layout& layout = kLayouts[i];
+        const Layout &layout = kLayouts[i];
         const QByteArray name = *layout.variant
                                     ? QByteArray(layout.layout) + '(' + layout.variant + ')'
                                     : QByteArray(layout.layout);
@@ -60,17 +60,15 @@ void addLayoutRows() {
 
 // What a JIS layout types for a key, as the drill would read it by its
 // character.
-QString jisText(const Layout& layout, const JisKey& key, bool shift) {
-    if (key.evdevCode == evdev::kYen && !shift)
-        return layout.yenKeyText;
-    if (key.code == '0' && shift)
-        return layout.shiftZeroText;
+QString jisText(const Layout &layout, const JisKey &key, bool shift) {
+    if (key.evdevCode == evdev::kYen && !shift) return layout.yenKeyText;
+    if (key.code == '0' && shift) return layout.shiftZeroText;
     const auto code = deliveredCode(key, shift, false);
     return code ? QString(QChar(*code)) : QString();
 }
 
 // Loads a layout into the server, as a desktop's keyboard settings do.
-bool loadLayout(const Layout& layout) {
+bool loadLayout(const Layout &layout) {
     QProcess loader;
     loader.start(QStringLiteral("sh"),
                  {QStringLiteral("-c"),
@@ -94,9 +92,9 @@ public:
     QList<Press> presses;
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
+    bool eventFilter(QObject *watched, QEvent *event) override {
         if (event->type() == QEvent::KeyPress && watched == QApplication::focusWidget()) {
-            const auto* key = static_cast<QKeyEvent*>(event);
+            const auto *key = static_cast<QKeyEvent *>(event);
             presses.append({key->nativeScanCode(), key->text(), reader_.read(*key, StandIns())});
         }
         return false;
@@ -116,7 +114,7 @@ class XkbKeysTest : public QObject {
     QWidget sink_;  // takes the keys while no trainer runs
     ScriptedRandom random_;
     std::unique_ptr<TrainerApp> app_;
-    Form1* form1_ = nullptr;
+    Form1 *form1_ = nullptr;
 
     // Types one key and waits until it has been handled.
     KeyRecorder::Press typed(std::uint16_t evdevCode, bool shift = false) {
@@ -125,8 +123,7 @@ class XkbKeysTest : public QObject {
             return !recorder_.presses.empty() &&
                    recorder_.presses.back().scanCode == evdevCode + evdev::kXkbOffset + 0u;
         };
-        if (!QTest::qWaitFor(arrived))
-            qFatal("key %u never arrived", evdevCode);
+        if (!QTest::qWaitFor(arrived)) qFatal("key %u never arrived", evdevCode);
         KeyRecorder::Press press = recorder_.presses.back();
         recorder_.presses.clear();
         return press;
@@ -134,7 +131,7 @@ class XkbKeysTest : public QObject {
     void type(KeyStroke stroke) { typed(stroke.key->evdevCode, stroke.shift); }
 
     // Loads a layout and proves, on the bare sink, that Qt follows it.
-    void useLayout(const Layout& layout) {
+    void useLayout(const Layout &layout) {
         app_.reset();
         sink_.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&sink_));
@@ -146,22 +143,22 @@ class XkbKeysTest : public QObject {
         app_ = std::make_unique<TrainerApp>(quietServices(random_));
         form1_ = app_->showMainWindow();
         QVERIFY(QTest::qWaitForWindowActive(form1_));
-        form1_->findChild<QPushButton*>("cmdstart")->click();
+        form1_->findChild<QPushButton *>("cmdstart")->click();
     }
     void chooseCourse(int course) {
-        QTest::mouseClick(form1_->findChild<QRadioButton*>(QStringLiteral("Option%1").arg(course)),
+        QTest::mouseClick(form1_->findChild<QRadioButton *>(QStringLiteral("Option%1").arg(course)),
                           Qt::LeftButton);
     }
     // Shows an entry's kana by the first key of a course on a display the
     // course does not judge.
-    void showFirst(const CourseEntry& entry, int drawCount) {
+    void showFirst(const CourseEntry &entry, int drawCount) {
         random_.draws = {ScriptedRandom::pick(entry.index, drawCount)};
         typed(28);  // Enter
         QCOMPARE(kana(), QString(QChar(entry.kana)));
     }
-    QString kana() { return form1_->findChild<QLabel*>("Label2")->text(); }
-    JisKeyboardView* view() { return app_->keyboardWindow()->keyboardView(); }
-    QString status() { return app_->keyboardWindow()->findChild<QLabel*>("statusLine")->text(); }
+    QString kana() { return form1_->findChild<QLabel *>("Label2")->text(); }
+    JisKeyboardView *view() { return app_->keyboardWindow()->keyboardView(); }
+    QString status() { return app_->keyboardWindow()->findChild<QLabel *>("statusLine")->text(); }
 
 private slots:
     void initTestCase() {
@@ -177,10 +174,9 @@ private slots:
     void everyKeyIsReadAsItsJisKey() {
         QFETCH(int, layout);
         useLayout(kLayouts[layout]);
-        for (const JisKey& key : jisKeys()) {
+        for (const JisKey &key : jisKeys()) {
             // Shift, Tab, 英数 and 半/全 type nothing.
-            if (key.code == 0)
-                continue;
+            if (key.code == 0) continue;
             for (bool shift : {false, true}) {
                 const auto [scanCode, text, reading] = typed(key.evdevCode, shift);
                 const QByteArray what =
@@ -188,8 +184,7 @@ private slots:
                 QVERIFY2(reading.byPosition, what);
                 QCOMPARE(reading.stroke, (KeyStroke{&key, shift}));
                 QCOMPARE(reading.code, deliveredCode(key, shift, false));
-                if (kLayouts[layout].jis)
-                    QCOMPARE(text, jisText(kLayouts[layout], key, shift));
+                if (kLayouts[layout].jis) QCOMPARE(text, jisText(kLayouts[layout], key, shift));
             }
         }
     }
@@ -203,11 +198,11 @@ private slots:
         // key then meets a kana the course does not judge.
         for (int c : {1, 2, 3, 4, 6, 5}) {
             chooseCourse(c);
-            const Course& drilled = course(c);
+            const Course &drilled = course(c);
             showFirst(drilled.entries.front(), drilled.drawCount);
             const ScoreModule before = app_->scores();
             for (std::size_t i = 0; i < drilled.entries.size(); ++i) {
-                const CourseEntry& next = drilled.entries[(i + 1) % drilled.entries.size()];
+                const CourseEntry &next = drilled.entries[(i + 1) % drilled.entries.size()];
                 random_.draws = {ScriptedRandom::pick(next.index, drilled.drawCount)};
                 type(*strokeForKana(drilled.entries[i].kana));
                 QCOMPARE(kana(), QString(QChar(next.kana)));
@@ -250,8 +245,8 @@ private slots:
         startTrainer();
         chooseCourse(1);
         showFirst(course(1).entries[0], course(1).drawCount);  // ち
-        typed(58);  // Caps Lock on
-        typed(30);  // "A"
+        typed(58);                                             // Caps Lock on
+        typed(30);                                             // "A"
         QCOMPARE(app_->scores().EScoreHome, 1);
         QCOMPARE(status(), texts::keyboard::kCapsLock);
         typed(58);  // and off
@@ -272,7 +267,7 @@ private slots:
 
     void keyboardWindowOpensBesideTheMainWindow() {
         startTrainer();
-        FrmKeyboard* keyboard = app_->keyboardWindow();
+        FrmKeyboard *keyboard = app_->keyboardWindow();
         QVERIFY(QTest::qWaitForWindowExposed(keyboard));
         QVERIFY(!keyboard->frameGeometry().intersects(form1_->frameGeometry()));
         QCOMPARE(keyboard->y(), form1_->y());

@@ -18,7 +18,7 @@ namespace {
 const QString kGothic = QStringLiteral("IPAPGothic");
 const QString kLatin = QStringLiteral("DejaVu Sans");
 
-QFont font(const QString& family, qreal pixelSize, bool bold) {
+QFont font(const QString &family, qreal pixelSize, bool bold) {
     QFont f(family);
     f.setPixelSize(qRound(pixelSize));  // pixel sizes of the 1x picture, scaled by the painter
     f.setBold(bold);
@@ -28,14 +28,14 @@ QFont font(const QString& family, qreal pixelSize, bool bold) {
 }
 
 // A white word centred on a flat colour: the correct and wrong marks.
-void drawMark(QPainter& p, QSize size, QColor background, const QString& word, qreal pixelSize) {
+void drawMark(QPainter &p, QSize size, QColor background, const QString &word, qreal pixelSize) {
     p.fillRect(QRect(QPoint(), size), background);
     p.setPen(Qt::white);
     p.setFont(font(kGothic, pixelSize, true));
     p.drawText(QRect(QPoint(), size), Qt::AlignCenter, word);
 }
 
-void drawIcon(QPainter& p, QSize size) {
+void drawIcon(QPainter &p, QSize size) {
     const QRectF body = QRectF(QPointF(), size).adjusted(1, 1, -1, -1);
     QLinearGradient shade(body.topLeft(), body.bottomLeft());
     shade.setColorAt(0, QColor(0x3B, 0x8E, 0xD0));
@@ -55,7 +55,7 @@ void drawIcon(QPainter& p, QSize size) {
     p.drawLine(QPointF(9, 27.5), QPointF(23, 27.5));
 }
 
-void drawBanner(QPainter& p, QSize size) {
+void drawBanner(QPainter &p, QSize size) {
     const QRectF area(QPointF(), size);
     QLinearGradient sky(area.topLeft(), area.bottomLeft());
     sky.setColorAt(0, QColor(0xE8, 0xF2, 0xFC));
@@ -67,8 +67,7 @@ void drawBanner(QPainter& p, QSize size) {
 
     p.setPen(QColor(0x1C, 0x4F, 0x8C));
     p.setFont(font(kLatin, 30, true));
-    p.drawText(QRectF(12, 4, 259, 38), Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("Tapmora"));
+    p.drawText(QRectF(12, 4, 259, 38), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Tapmora"));
     p.setPen(QColor(0xC0, 0x39, 0x2B));
     p.setFont(font(kGothic, 17, true));
     p.drawText(QRectF(12, 40, 259, 24), Qt::AlignRight | Qt::AlignVCenter,
@@ -77,8 +76,8 @@ void drawBanner(QPainter& p, QSize size) {
     p.drawLine(QPointF(14, 52), QPointF(150, 52));
 }
 
-bool save(const QDir& folder, const QString& name, QSize size,
-          const std::function<void(QPainter&, QSize)>& draw) {
+bool save(const QDir &folder, const QString &name, QSize size,
+          const std::function<void(QPainter &, QSize)> &draw) {
     for (int scale : {1, 2}) {
         QImage image(size * scale, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
@@ -98,7 +97,7 @@ bool save(const QDir& folder, const QString& name, QSize size,
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     QGuiApplication application(argc, argv);
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s OUTPUT_FOLDER\n", argv[0]);
@@ -108,8 +107,8 @@ int main(int argc, char** argv) {
     const bool saved =
         save(folder, "icon", {32, 32}, drawIcon) && save(folder, "banner", {283, 68}, drawBanner) &&
         save(folder, "correct", {63, 19},
-             [](QPainter& p, QSize s) { drawMark(p, s, QColor(0xD0, 0x10, 0x10), "正解", 15); }) &&
+             [](QPainter &p, QSize s) { drawMark(p, s, QColor(0xD0, 0x10, 0x10), "正解", 15); }) &&
         save(folder, "wrong", {60, 23},
-             [](QPainter& p, QSize s) { drawMark(p, s, QColor(0x10, 0x30, 0xC0), "間違い", 15); });
+             [](QPainter &p, QSize s) { drawMark(p, s, QColor(0x10, 0x30, 0xC0), "間違い", 15); });
     return saved ? 0 : 1;
 }

@@ -39,20 +39,22 @@ public:
 
 // Three weeks of a learner getting faster and surer: thirty sessions of
 // sixty keys, misses landing on the neighbouring key of the same row.
-void typeScriptedHistory(tapmora::HistoryStore& history, std::int64_t& now) {
+void typeScriptedHistory(tapmora::HistoryStore &history, std::int64_t &now) {
     std::mt19937 generator(7);
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     const int courses[] = {1, 1, 2, 1, 2, 3, 4, 5, 6, 6};
     for (int session = 0; session < 30; ++session) {
         const int number = courses[session % std::size(courses)];
-        const tapmora::Course& course = tapmora::course(number);
+        const tapmora::Course &course = tapmora::course(number);
         const double progress = session / 29.0;
         for (int key = 0; key < 60; ++key) {
-            now += static_cast<std::int64_t>((1400 - 800 * progress) * (0.7 + 0.6 * unit(generator)));
-            const auto at = static_cast<std::size_t>(unit(generator) * static_cast<double>(course.entries.size()));
-            const tapmora::CourseEntry& entry = course.entries[at];
+            now +=
+                static_cast<std::int64_t>((1400 - 800 * progress) * (0.7 + 0.6 * unit(generator)));
+            const auto at = static_cast<std::size_t>(unit(generator) *
+                                                     static_cast<double>(course.entries.size()));
+            const tapmora::CourseEntry &entry = course.entries[at];
             const bool wrong = unit(generator) < 0.18 - 0.13 * progress;
-            const tapmora::CourseEntry& neighbour =
+            const tapmora::CourseEntry &neighbour =
                 course.entries[at + 1 < course.entries.size() ? at + 1 : at - 1];
             const std::int16_t pressed = wrong ? neighbour.keyCode : entry.keyCode;
             history.record({number, entry.kana, entry.keyCode, pressed, !wrong});
@@ -70,9 +72,8 @@ public:
 
     // Saves `widget` as `reviewName`, and under `helpName` among the help
     // page's pictures when it has one.
-    void save(QWidget* widget, const char* reviewName, const char* helpName = nullptr) {
-        if (forHelp_ && !helpName)
-            return;
+    void save(QWidget *widget, const char *reviewName, const char *helpName = nullptr) {
+        if (forHelp_ && !helpName) return;
         QApplication::processEvents();
         const QString name = QString::fromLatin1(forHelp_ ? helpName : reviewName) +
                              (forHelp_ && widget->devicePixelRatio() > 1 ? "@2x" : "");
@@ -92,7 +93,7 @@ private:
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char **argv) {
     useScratchSettings();  // the keyboard window at its first-run place and size
     QApplication application(argc, argv);
     const QStringList arguments = QApplication::arguments().mid(1);
@@ -116,16 +117,16 @@ int main(int argc, char** argv) {
     services.history = &history;
     tapmora::TrainerApp trainer(services);
 
-    tapmora::Form1* form1 = trainer.showMainWindow();
+    tapmora::Form1 *form1 = trainer.showMainWindow();
     pictures.save(form1, "form1_welcome");
     // At the size it takes beside the main window on a common screen; the
     // offscreen screen is too small for that.
-    tapmora::FrmKeyboard* keyboard = trainer.showKeyboardWindow();
+    tapmora::FrmKeyboard *keyboard = trainer.showKeyboardWindow();
     keyboard->resize(keyboard->sizeHint());
     pictures.save(keyboard, "frm_keyboard_idle", "keyboard");
 
     form1->start();
-    auto* homeRowButton = form1->findChild<QRadioButton*>("Option1");
+    auto *homeRowButton = form1->findChild<QRadioButton *>("Option1");
     QTest::mouseClick(homeRowButton, Qt::LeftButton);
     QTest::keyClick(homeRowButton, Qt::Key_Return);  // shows ち
     QTest::keyClick(homeRowButton, 'a');             // correct
@@ -135,19 +136,19 @@ int main(int argc, char** argv) {
     pictures.save(trainer.showScoreWindow(), "frm_print_score");
     pictures.save(trainer.showAboutWindow(), "frm_about");
 
-    auto* shiftedButton = form1->findChild<QRadioButton*>("Option5");
+    auto *shiftedButton = form1->findChild<QRadioButton *>("Option5");
     QTest::mouseClick(shiftedButton, Qt::LeftButton);
     QTest::keyClick(shiftedButton, Qt::Key_Return);  // shows ぁ: 3 with Shift
     pictures.save(keyboard, "frm_keyboard_target");
     QTest::keyClick(shiftedButton, 'x');  // さ instead
     pictures.save(keyboard, "frm_keyboard_miss", "keyboard-miss");
-    tapmora::FrmStatistics* statistics = trainer.showStatisticsWindow();
+    tapmora::FrmStatistics *statistics = trainer.showStatisticsWindow();
     pictures.save(statistics, "frm_statistics");
-    pictures.save(statistics->findChild<QWidget*>("fraHeatMap"), "frm_statistics_heat_map",
+    pictures.save(statistics->findChild<QWidget *>("fraHeatMap"), "frm_statistics_heat_map",
                   "heat-map");
-    statistics->findChild<QRadioButton*>("optHeatSpeed")->click();
+    statistics->findChild<QRadioButton *>("optHeatSpeed")->click();
     pictures.save(statistics, "frm_statistics_speed");
-    tapmora::FrmWeakPractice* practice = trainer.showWeakPractice(1);
+    tapmora::FrmWeakPractice *practice = trainer.showWeakPractice(1);
     QTest::keyClick(practice, Qt::Key_Return);
     QTest::keyClick(practice, 'x');  // wrong whatever the kana
     pictures.save(practice, "frm_weak_practice");

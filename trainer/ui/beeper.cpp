@@ -35,8 +35,9 @@ BeepOutputs desktopBeepOutputs() {
     };
 }
 
-Beeper::Beeper(BeepOutputs outputs, QObject* parent)
-    : QObject(parent), outputs_(std::move(outputs)),
+Beeper::Beeper(BeepOutputs outputs, QObject *parent)
+    : QObject(parent),
+      outputs_(std::move(outputs)),
       muted_(QSettings().value(kMutedKey, false).toBool()) {
     nextBeep_ = named(new QTimer(this), "nextBeep");
     nextBeep_->setSingleShot(true);
@@ -46,9 +47,9 @@ Beeper::Beeper(BeepOutputs outputs, QObject* parent)
 }
 
 void Beeper::beep() {
-    if (muted_ || waiting_ == kMostWaiting)
-        return;
-    const qint64 sinceLast = sinceLastBeep_.isValid() ? sinceLastBeep_.elapsed() : kSpacingMilliseconds;
+    if (muted_ || waiting_ == kMostWaiting) return;
+    const qint64 sinceLast =
+        sinceLastBeep_.isValid() ? sinceLastBeep_.elapsed() : kSpacingMilliseconds;
     if (waiting_ == 0 && sinceLast >= kSpacingMilliseconds) {
         sound();
         return;
@@ -64,8 +65,7 @@ void Beeper::sound() {
         outputs_.playTone();
     else
         outputs_.ringBell();
-    if (waiting_ > 0 && --waiting_ > 0)
-        nextBeep_->start(kSpacingMilliseconds);
+    if (waiting_ > 0 && --waiting_ > 0) nextBeep_->start(kSpacingMilliseconds);
 }
 
 void Beeper::setMuted(bool muted) {

@@ -35,7 +35,7 @@ public:
     static constexpr int kMostWaiting = 2;
 
     // Muted or not as the learner left it last time.
-    explicit Beeper(BeepOutputs outputs, QObject* parent = nullptr);
+    explicit Beeper(BeepOutputs outputs, QObject *parent = nullptr);
 
     void beep();
 
@@ -50,7 +50,7 @@ private:
     bool muted_;
     int waiting_ = 0;
     QElapsedTimer sinceLastBeep_;
-    QTimer* nextBeep_ = nullptr;
+    QTimer *nextBeep_ = nullptr;
 };
 
 }  // namespace tapmora

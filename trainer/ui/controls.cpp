@@ -37,15 +37,15 @@ void installFonts() {
     QApplication::setFont(font);
 }
 
-QLabel* addLabel(QWidget* parent, const char* name, const QString& text, QRect place) {
-    auto* label = named(new QLabel(text, parent), name);
+QLabel *addLabel(QWidget *parent, const char *name, const QString &text, QRect place) {
+    auto *label = named(new QLabel(text, parent), name);
     label->setGeometry(place);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setWordWrap(true);
     return label;
 }
 
-void makeRoomForText(QLabel* label) {
+void makeRoomForText(QLabel *label) {
     const QFontMetricsF metrics(label->font());
     const int flags = int(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
     const QRect box = label->contentsRect();
@@ -53,18 +53,17 @@ void makeRoomForText(QLabel* label) {
     if (label->font().underline())
         needed += qMax(0.0, metrics.underlinePos() + metrics.lineWidth() - metrics.descent());
     const int missing = qCeil(needed) - box.height();
-    if (missing > 0)
-        label->resize(label->width(), label->height() + missing);
+    if (missing > 0) label->resize(label->width(), label->height() + missing);
 }
 
-QLabel* addBox(QWidget* parent, const char* name, QRect place) {
-    auto* box = addLabel(parent, name, QString(), place);
+QLabel *addBox(QWidget *parent, const char *name, QRect place) {
+    auto *box = addLabel(parent, name, QString(), place);
     box->setFrameStyle(QFrame::Box | QFrame::Plain);
     return box;
 }
 
-QLabel* addKanaBox(QWidget* parent, const char* name, QRect place) {
-    QLabel* box = addBox(parent, name, place);
+QLabel *addKanaBox(QWidget *parent, const char *name, QRect place) {
+    QLabel *box = addBox(parent, name, place);
     box->setFont(msPGothic(36));
     box->setAlignment(Qt::AlignCenter);
     box->setWordWrap(false);
@@ -77,25 +76,23 @@ QLabel* addKanaBox(QWidget* parent, const char* name, QRect place) {
     return box;
 }
 
-QPushButton* addButton(QWidget* parent, const char* name, QStringView text, QRect place) {
-    auto* button = named(new QPushButton(text.toString(), parent), name);
+QPushButton *addButton(QWidget *parent, const char *name, QStringView text, QRect place) {
+    auto *button = named(new QPushButton(text.toString(), parent), name);
     button->setGeometry(place);
     // Enter on a focused button presses it, as in a dialog, in every window.
     button->setAutoDefault(true);
     return button;
 }
 
-QLabel* addPicture(QWidget* parent, const char* name, const QString& pictureName,
-                   QRect place) {
-    auto* box = addLabel(parent, name, QString(), place);
+QLabel *addPicture(QWidget *parent, const char *name, const QString &pictureName, QRect place) {
+    auto *box = addLabel(parent, name, QString(), place);
     box->setPixmap(picture(pictureName));
     box->setAutoFillBackground(true);
     return box;
 }
 
-QFrame* addLine(QWidget* parent, const char* name, QLine twipsLine, QColor colour,
-                int width) {
-    auto* line = named(new QFrame(parent), name);
+QFrame *addLine(QWidget *parent, const char *name, QLine twipsLine, QColor colour, int width) {
+    auto *line = named(new QFrame(parent), name);
     const QPoint from(twips(twipsLine.x1()), twips(twipsLine.y1()));
     const QPoint to(twips(twipsLine.x2()), twips(twipsLine.y2()));
     const bool horizontal = from.y() == to.y();
@@ -108,7 +105,7 @@ QFrame* addLine(QWidget* parent, const char* name, QLine twipsLine, QColor colou
     return line;
 }
 
-QPixmap picture(const QString& name) {
+QPixmap picture(const QString &name) {
     const bool highResolution = qApp->devicePixelRatio() > 1.0;
     QPixmap pixmap(QStringLiteral(":/pictures/%1%2.png")
                        .arg(name, highResolution ? QStringLiteral("@2x") : QString()));
@@ -123,8 +120,8 @@ QIcon programIcon() {
     return icon;
 }
 
-void centreOnScreen(QWidget* window) {
-    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+void centreOnScreen(QWidget *window) {
+    const QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     QRect frame(QPoint(), window->size());
     frame.moveCenter(screen->availableGeometry().center());
     window->move(frame.topLeft());

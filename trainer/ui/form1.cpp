@@ -30,7 +30,7 @@ constexpr QSize kClientSize(twips(4560), twips(5700));
 
 }  // namespace
 
-Form1::Form1(TrainerApp& app)
+Form1::Form1(TrainerApp &app)
     : QMainWindow(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                                Qt::WindowCloseButtonHint),
@@ -38,7 +38,7 @@ Form1::Form1(TrainerApp& app)
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(texts::kProgramName.toString());
     setWindowIcon(programIcon());
-    auto* client = new QWidget(this);
+    auto *client = new QWidget(this);
     setCentralWidget(client);
     createControls(client);
     createMenu();
@@ -47,35 +47,34 @@ Form1::Form1(TrainerApp& app)
     addMuteMenuItem();
     resize(kClientSize.width(), kClientSize.height() + menuBar()->sizeHint().height());
 
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &Form1::quit);
 }
 
-void Form1::createControls(QWidget* client) {
-    addPicture(client, "Picture1", QStringLiteral("banner"),
-                           twipsRect(120, 0, 4335, 1095));
+void Form1::createControls(QWidget *client) {
+    addPicture(client, "Picture1", QStringLiteral("banner"), twipsRect(120, 0, 4335, 1095));
     instructionsLabel_ = addLabel(client, "Label1", texts::form1::openingInstructions(),
                                   twipsRect(120, 1200, 4335, 975));
-    startButton_ = addButton(client, "cmdstart", texts::form1::kStart,
-                             twipsRect(1200, 5160, 1695, 495));
-    auto* quitButton =
+    startButton_ =
+        addButton(client, "cmdstart", texts::form1::kStart, twipsRect(1200, 5160, 1695, 495));
+    auto *quitButton =
         addButton(client, "cmdend", texts::form1::kEnd, twipsRect(0, 5160, 1095, 495));
-    auto* versionButton = addButton(client, "CmdVersion", texts::form1::kVersion,
-                                    twipsRect(3000, 5160, 1575, 495));
+    auto *versionButton =
+        addButton(client, "CmdVersion", texts::form1::kVersion, twipsRect(3000, 5160, 1575, 495));
 
     kanaLabel_ = addKanaBox(client, "Label2", twipsRect(1920, 1080, 735, 735));
 
     courseFrame_ = named(new QGroupBox(client), "Frame1");
     courseFrame_->setGeometry(twipsRect(120, 2760, 4215, 1815));
     const QRect courseButtonPlaces[kCourseCount] = {
-        twipsRect(120, 240, 1815, 255), twipsRect(120, 480, 2415, 255),
-        twipsRect(120, 720, 2055, 255), twipsRect(120, 960, 3735, 255),
+        twipsRect(120, 240, 1815, 255),  twipsRect(120, 480, 2415, 255),
+        twipsRect(120, 720, 2055, 255),  twipsRect(120, 960, 3735, 255),
         twipsRect(120, 1200, 2535, 255), twipsRect(120, 1440, 2175, 255),
     };
-    static const char* const kCourseButtonNames[kCourseCount] = {
-        "Option1", "Option2", "Option3", "Option4", "Option5", "Option6"};
+    static const char *const kCourseButtonNames[kCourseCount] = {"Option1", "Option2", "Option3",
+                                                                 "Option4", "Option5", "Option6"};
     for (int c = 0; c < kCourseCount; ++c) {
-        auto* courseButton =
+        auto *courseButton =
             named(new QRadioButton(texts::kCourseCaptions[c].toString(), courseFrame_),
                   kCourseButtonNames[c]);
         courseButton->setGeometry(courseButtonPlaces[c]);
@@ -86,10 +85,10 @@ void Form1::createControls(QWidget* client) {
         courseButtons_[c] = courseButton;
     }
 
-    correctMark_ = addPicture(client, "Picture2", QStringLiteral("correct"),
-                              twipsRect(2760, 1920, 975, 375));
-    wrongMark_ = addPicture(client, "Picture3", QStringLiteral("wrong"),
-                            twipsRect(840, 1920, 975, 375));
+    correctMark_ =
+        addPicture(client, "Picture2", QStringLiteral("correct"), twipsRect(2760, 1920, 975, 375));
+    wrongMark_ =
+        addPicture(client, "Picture3", QStringLiteral("wrong"), twipsRect(840, 1920, 975, 375));
     wrongMarkFrame_ = addBox(client, "Label3", twipsRect(840, 1920, 975, 375));
     correctMarkFrame_ = addBox(client, "Label4", twipsRect(2760, 1920, 975, 375));
     // Each mark lies over its empty bordered box.
@@ -101,17 +100,16 @@ void Form1::createControls(QWidget* client) {
     scoreButton_ = addButton(client, "CmdPrintScore", texts::form1::kShowScores,
                              twipsRect(720, 4680, 3255, 375));
 
-    for (QWidget* hidden : std::initializer_list<QWidget*>{
-             kanaLabel_, courseFrame_, correctMark_, wrongMark_, wrongMarkFrame_,
-             correctMarkFrame_, courseInstructionLabel_, scoreButton_})
+    for (QWidget *hidden : std::initializer_list<QWidget *>{
+             kanaLabel_, courseFrame_, correctMark_, wrongMark_, wrongMarkFrame_, correctMarkFrame_,
+             courseInstructionLabel_, scoreButton_})
         hidden->hide();
 
-    QWidget* tabOrder[] = {startButton_,      quitButton,        versionButton,
+    QWidget *tabOrder[] = {startButton_,      quitButton,        versionButton,
                            courseButtons_[0], courseButtons_[1], courseButtons_[2],
                            courseButtons_[3], courseButtons_[4], courseButtons_[5],
                            scoreButton_};
-    for (std::size_t i = 1; i < std::size(tabOrder); ++i)
-        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    for (std::size_t i = 1; i < std::size(tabOrder); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
 
     connect(startButton_, &QPushButton::clicked, this, &Form1::start);
     connect(quitButton, &QPushButton::clicked, this, &Form1::quit);
@@ -120,15 +118,15 @@ void Form1::createControls(QWidget* client) {
 }
 
 void Form1::createMenu() {
-    QMenu* fileMenu = named(menuBar()->addMenu(texts::form1::kMenuFile.toString()), "mnufile");
+    QMenu *fileMenu = named(menuBar()->addMenu(texts::form1::kMenuFile.toString()), "mnufile");
     startAction_ = named(fileMenu->addAction(texts::form1::kStart.toString()), "mnustart");
     named(fileMenu->addSeparator(), "mnusen");
-    QAction* quitAction = named(fileMenu->addAction(texts::form1::kEnd.toString()), "mnuend");
-    QMenu* helpMenu = named(menuBar()->addMenu(texts::form1::kMenuHelp.toString()), "mnuhelp");
-    QAction* helpPageAction =
+    QAction *quitAction = named(fileMenu->addAction(texts::form1::kEnd.toString()), "mnuend");
+    QMenu *helpMenu = named(menuBar()->addMenu(texts::form1::kMenuHelp.toString()), "mnuhelp");
+    QAction *helpPageAction =
         named(helpMenu->addAction(texts::form1::kHelpPage.toString()), "mnuhelppage");
     helpMenu->addSeparator();
-    QAction* versionAction =
+    QAction *versionAction =
         named(helpMenu->addAction(texts::form1::kVersion.toString()), "mnuversion");
 
     connect(startAction_, &QAction::triggered, this, &Form1::start);
@@ -140,8 +138,8 @@ void Form1::createMenu() {
 
 // Shows or hides the keyboard window from the View menu, first in it.
 void Form1::addKeyboardMenuItem() {
-    auto* view = findChild<QMenu*>(QStringLiteral("mnuview"));
-    auto* item = named(new QAction(texts::keyboard::kMenuItem.toString(), view), "mnukeyboard");
+    auto *view = findChild<QMenu *>(QStringLiteral("mnuview"));
+    auto *item = named(new QAction(texts::keyboard::kMenuItem.toString(), view), "mnukeyboard");
     item->setCheckable(true);
     view->insertAction(view->actions().value(0), item);
     connect(view, &QMenu::aboutToShow, this,
@@ -156,12 +154,11 @@ void Form1::addKeyboardMenuItem() {
 
 // Mutes or unmutes the beeps from the end of the View menu.
 void Form1::addMuteMenuItem() {
-    Beeper* sound = app_.services().sound;
-    if (!sound)
-        return;
-    auto* view = findChild<QMenu*>(QStringLiteral("mnuview"));
+    Beeper *sound = app_.services().sound;
+    if (!sound) return;
+    auto *view = findChild<QMenu *>(QStringLiteral("mnuview"));
     view->addSeparator();
-    QAction* item = named(view->addAction(texts::form1::kMute.toString()), "mnumute");
+    QAction *item = named(view->addAction(texts::form1::kMute.toString()), "mnumute");
     item->setCheckable(true);
     item->setChecked(sound->isMuted());
     connect(item, &QAction::toggled, this, [sound](bool muted) { sound->setMuted(muted); });
@@ -185,15 +182,14 @@ void Form1::start() {
 
 void Form1::quit() { app_.services().quit(); }
 
-bool Form1::eventFilter(QObject* watched, QEvent* event) {
+bool Form1::eventFilter(QObject *watched, QEvent *event) {
     if (event->type() == QEvent::InputMethod) {
-        const auto* input = static_cast<QInputMethodEvent*>(event);
+        const auto *input = static_cast<QInputMethodEvent *>(event);
         if (!input->commitString().isEmpty() || !input->preeditString().isEmpty())
             app_.keyboard().inputMethodSeen();
     }
-    if (event->type() != QEvent::KeyPress)
-        return QMainWindow::eventFilter(watched, event);
-    const auto* key = static_cast<QKeyEvent*>(event);
+    if (event->type() != QEvent::KeyPress) return QMainWindow::eventFilter(watched, event);
+    const auto *key = static_cast<QKeyEvent *>(event);
     const auto courseButton = std::ranges::find(courseButtons_, watched);
     // While the start button is enabled, Enter belongs to it.
     const bool enterForStart = isEnter(*key) && startButton_->isEnabled();
@@ -206,7 +202,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     return false;
 }
 
-void Form1::keyPressEvent(QKeyEvent* event) {
+void Form1::keyPressEvent(QKeyEvent *event) {
     if (isEnter(*event) && startButton_->isEnabled()) {
         startButton_->click();
         return;
@@ -214,13 +210,12 @@ void Form1::keyPressEvent(QKeyEvent* event) {
     QMainWindow::keyPressEvent(event);
 }
 
-void Form1::courseKeyTyped(int courseNumber, const DrillKey& typed) {
+void Form1::courseKeyTyped(int courseNumber, const DrillKey &typed) {
     judgingCourse_ = courseNumber;
     const CountResult counted =
         drillStep(course(courseNumber), *typed.code, *this, *app_.services().random);
     // The wrong mark shows only after a miss in this step.
-    if (!wrongMark_->isHidden() && typed.pressed)
-        app_.keyboard().keyMissed(*typed.pressed);
+    if (!wrongMark_->isHidden() && typed.pressed) app_.keyboard().keyMissed(*typed.pressed);
     if (counted == CountResult::AtLimit)
         app_.services().message(this, texts::kProgramName.toString(),
                                 texts::form1::kCounterAtLimit.toString(), QMessageBox::Warning);
@@ -228,8 +223,7 @@ void Form1::courseKeyTyped(int courseNumber, const DrillKey& typed) {
 
 int Form1::selectedCourse() const {
     for (int c = 0; c < kCourseCount; ++c)
-        if (courseButtons_[c]->isChecked())
-            return c + 1;
+        if (courseButtons_[c]->isChecked()) return c + 1;
     return 0;
 }
 
@@ -257,10 +251,10 @@ void Form1::hideMarks() {
 
 void Form1::beep() { app_.services().beep(); }
 
-void Form1::keyJudged(const CourseEntry& shown, std::int16_t keyCode, Verdict verdict) {
-    if (HistoryStore* history = app_.services().history)
-        history->record({judgingCourse_, shown.kana, shown.keyCode, keyCode,
-                         verdict == Verdict::Correct});
+void Form1::keyJudged(const CourseEntry &shown, std::int16_t keyCode, Verdict verdict) {
+    if (HistoryStore *history = app_.services().history)
+        history->record(
+            {judgingCourse_, shown.kana, shown.keyCode, keyCode, verdict == Verdict::Correct});
 }
 
 }  // namespace tapmora

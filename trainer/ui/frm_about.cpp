@@ -17,8 +17,8 @@ namespace {
 
 constexpr QSize kClientSize(twips(5730), twips(3555));
 
-QLabel* addBlackLabel(QWidget* parent, const char* name, const QString& text, QRect place) {
-    QLabel* label = addLabel(parent, name, text, place);
+QLabel *addBlackLabel(QWidget *parent, const char *name, const QString &text, QRect place) {
+    QLabel *label = addLabel(parent, name, text, place);
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, Qt::black);
     label->setPalette(palette);
@@ -32,7 +32,7 @@ public:
     using QLabel::QLabel;
 
 protected:
-    void paintEvent(QPaintEvent*) override {
+    void paintEvent(QPaintEvent *) override {
         QPainter painter(this);
         const QRect box = contentsRect();
         style()->drawItemText(&painter, box, int(alignment()), palette(), isEnabled(),
@@ -43,9 +43,9 @@ protected:
 
 // The home page address as a link: blue, underlined, on the menu colour,
 // with the up-arrow pointer. A click opens the text it holds at that moment.
-QLabel* addLink(QWidget* parent, const char* name, QRect place) {
+QLabel *addLink(QWidget *parent, const char *name, QRect place) {
     const QString address = homePageAddress();
-    auto* link = named(new LinkLabel(address, parent), name);
+    auto *link = named(new LinkLabel(address, parent), name);
     link->setGeometry(place);
     link->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     link->setToolTip(address);
@@ -63,7 +63,7 @@ QLabel* addLink(QWidget* parent, const char* name, QRect place) {
 
 }  // namespace
 
-FrmAbout::FrmAbout(TrainerApp& app)
+FrmAbout::FrmAbout(TrainerApp &app)
     : QDialog(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       app_(app) {
@@ -72,24 +72,23 @@ FrmAbout::FrmAbout(TrainerApp& app)
     setWindowIcon(programIcon());
     setFixedSize(kClientSize);
 
-    auto* okButton = addButton(this, "cmdOK", texts::about::kOk, twipsRect(4245, 2640, 1380, 345));
+    auto *okButton = addButton(this, "cmdOK", texts::about::kOk, twipsRect(4245, 2640, 1380, 345));
     okButton->setDefault(true);
     addPicture(this, "picIcon", QStringLiteral("icon"), twipsRect(240, 240, 540, 540));
-    auto* description = addBlackLabel(this, "lblDescription", texts::about::description(),
+    auto *description = addBlackLabel(this, "lblDescription", texts::about::description(),
                                       twipsRect(1080, 1440, 3885, 930));
-    auto* disclaimer = addBlackLabel(this, "lblDisclaimer", texts::about::kDisclaimer.toString(),
+    auto *disclaimer = addBlackLabel(this, "lblDisclaimer", texts::about::kDisclaimer.toString(),
                                      twipsRect(255, 2625, 3870, 585));
-    auto* version = addLabel(this, "lblVersion", texts::about::kVersion.toString(),
+    auto *version = addLabel(this, "lblVersion", texts::about::kVersion.toString(),
                              twipsRect(1080, 1200, 3885, 225));
     addPicture(this, "Picture1", QStringLiteral("banner"), twipsRect(1080, 0, 4335, 1095));
     homePageLink_ = addLink(this, "Text1", twipsRect(240, 3240, 3855, 180));
     homePageLink_->installEventFilter(this);
     // The description's fifth line and the link's underline need a pixel or
     // two below their boxes; each box has that room before the next control.
-    for (QLabel* text : {description, disclaimer, version, homePageLink_})
-        makeRoomForText(text);
-    auto* thanksButton = addButton(this, "Command1", texts::about::kThanksButton,
-                                   twipsRect(4200, 3120, 1455, 375));
+    for (QLabel *text : {description, disclaimer, version, homePageLink_}) makeRoomForText(text);
+    auto *thanksButton =
+        addButton(this, "Command1", texts::about::kThanksButton, twipsRect(4200, 3120, 1455, 375));
 
     // An engraved separator: a grey line with a white one just below it.
     addLine(this, "Line1", QLine(120, 2445, 5684, 2445), QColor(128, 128, 128))
@@ -112,14 +111,14 @@ void FrmAbout::ok() {
     close();
 }
 
-bool FrmAbout::eventFilter(QObject* watched, QEvent* event) {
+bool FrmAbout::eventFilter(QObject *watched, QEvent *event) {
     if (watched == homePageLink_ && event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
         app_.services().openUrl(QUrl(homePageLink_->text()));
     return QDialog::eventFilter(watched, event);
 }
 
-void FrmAbout::keyPressEvent(QKeyEvent* event) {
+void FrmAbout::keyPressEvent(QKeyEvent *event) {
     // Escape means OK here, which also brings the main window back.
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
         ok();

@@ -13,19 +13,19 @@ class TrainerApp;
 class FrmAbout final : public QDialog {
     Q_OBJECT
 public:
-    explicit FrmAbout(TrainerApp& app);
+    explicit FrmAbout(TrainerApp &app);
 
     // Closes this window and shows the main window, opening it anew in its
     // welcome state when it had been closed.
     void ok();
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    TrainerApp& app_;
-    QLabel* homePageLink_ = nullptr;  // Text1
+    TrainerApp &app_;
+    QLabel *homePageLink_ = nullptr;  // Text1
 };
 
 }  // namespace tapmora

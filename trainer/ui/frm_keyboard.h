@@ -21,10 +21,10 @@ class KeyboardCoach;
 class FrmKeyboard final : public QWidget {
     Q_OBJECT
 public:
-    FrmKeyboard(KeyboardCoach& coach, QWidget* mainWindow);
+    FrmKeyboard(KeyboardCoach &coach, QWidget *mainWindow);
     ~FrmKeyboard() override;
 
-    JisKeyboardView* keyboardView() const { return keyboardView_; }
+    JisKeyboardView *keyboardView() const { return keyboardView_; }
 
     // Whether the window was open when the program last ended (open by
     // default): the learner closing it is remembered, the program ending
@@ -32,22 +32,22 @@ public:
     static bool wasOpenLastTime();
 
 protected:
-    void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void createControls();
-    void addStandInMenu(QMenu* settings, QStringView title, const char* name,
+    void addStandInMenu(QMenu *settings, QStringView title, const char *name,
                         std::uint16_t StandIns::*jisOnlyKey);
-    void placeBeside(const QWidget* mainWindow);
+    void placeBeside(const QWidget *mainWindow);
     void showTarget();
     void showStatus();
 
-    KeyboardCoach& coach_;
-    JisKeyboardView* keyboardView_ = nullptr;
-    QLabel* statusLine_ = nullptr;
-    QToolButton* settingsButton_ = nullptr;
+    KeyboardCoach &coach_;
+    JisKeyboardView *keyboardView_ = nullptr;
+    QLabel *statusLine_ = nullptr;
+    QToolButton *settingsButton_ = nullptr;
 };
 
 }  // namespace tapmora

@@ -29,30 +29,30 @@ constexpr Column kTotalColumn{4920, 975};
 
 // The value cells, column by column, then the totals row; the refresh fills
 // them in this order from the matching fields.
-constexpr auto kCellNames = std::to_array<const char*>({
-    "LblScoreHome",    "LblScoreHome1Up",    "LblScoreHome2Up",    "LblScoreHomeDown",
-    "LblScoreUseShift", "LblScoreAll",       "LblEScoreHome",      "LblEScoreHome1Up",
-    "LblEScoreHome2Up", "LblEScoreHomeDown", "LblEScoreUseShift",  "LblEScoreAll",
-    "LblAScoreHome",   "LblAScoreHome1Up",   "LblAScoreHome2Up",   "LblAScoreHomeDown",
-    "LblAScoreUseShift", "LblAScoreAll",     "LblATrue",           "LblAFalse",
+constexpr auto kCellNames = std::to_array<const char *>({
+    "LblScoreHome",      "LblScoreHome1Up",   "LblScoreHome2Up",   "LblScoreHomeDown",
+    "LblScoreUseShift",  "LblScoreAll",       "LblEScoreHome",     "LblEScoreHome1Up",
+    "LblEScoreHome2Up",  "LblEScoreHomeDown", "LblEScoreUseShift", "LblEScoreAll",
+    "LblAScoreHome",     "LblAScoreHome1Up",  "LblAScoreHome2Up",  "LblAScoreHomeDown",
+    "LblAScoreUseShift", "LblAScoreAll",      "LblATrue",          "LblAFalse",
     "LBLATFAll",
 });
 constexpr auto kCellFields = std::to_array<ScoreField>({
-    kCorrectCounts[0], kCorrectCounts[1], kCorrectCounts[2], kCorrectCounts[3],
-    kCorrectCounts[4], kCorrectCounts[5], kWrongCounts[0],   kWrongCounts[1],
-    kWrongCounts[2],   kWrongCounts[3],   kWrongCounts[4],   kWrongCounts[5],
-    kCourseTotals[0],  kCourseTotals[1],  kCourseTotals[2],  kCourseTotals[3],
-    kCourseTotals[4],  kCourseTotals[5],  &ScoreModule::ATrue, &ScoreModule::AFalse,
+    kCorrectCounts[0],    kCorrectCounts[1], kCorrectCounts[2],   kCorrectCounts[3],
+    kCorrectCounts[4],    kCorrectCounts[5], kWrongCounts[0],     kWrongCounts[1],
+    kWrongCounts[2],      kWrongCounts[3],   kWrongCounts[4],     kWrongCounts[5],
+    kCourseTotals[0],     kCourseTotals[1],  kCourseTotals[2],    kCourseTotals[3],
+    kCourseTotals[4],     kCourseTotals[5],  &ScoreModule::ATrue, &ScoreModule::AFalse,
     &ScoreModule::ATFAll,
 });
 static_assert(kCellNames.size() == FrmPrintScore::kCellCount &&
               kCellFields.size() == FrmPrintScore::kCellCount);
 
-constexpr const char* kRowNames[FrmPrintScore::kRowCount] = {
-    "Label2", "Label3", "Label4", "Label5", "Label6", "Label7", "Label11"};
+constexpr const char *kRowNames[FrmPrintScore::kRowCount] = {"Label2", "Label3", "Label4", "Label5",
+                                                             "Label6", "Label7", "Label11"};
 
 struct GridLine {
-    const char* name;
+    const char *name;
     int at;
 };
 constexpr GridLine kHorizontalLines[] = {{"Line12", 600}, {"Line1", 960},  {"Line4", 1320},
@@ -71,21 +71,20 @@ QFont boldGothic(int pointSize) {
     return font;
 }
 
-void setBackground(QLabel* label, QPalette::ColorRole role) {
+void setBackground(QLabel *label, QPalette::ColorRole role) {
     QPalette palette = label->palette();
     palette.setColor(QPalette::Window, palette.color(role));
     label->setPalette(palette);
     label->setAutoFillBackground(true);
 }
 
-void setCaption(QLabel* label, const QString& text) {
-    if (label->text() != text)
-        label->setText(text);
+void setCaption(QLabel *label, const QString &text) {
+    if (label->text() != text) label->setText(text);
 }
 
 }  // namespace
 
-FrmPrintScore::FrmPrintScore(TrainerApp& app)
+FrmPrintScore::FrmPrintScore(TrainerApp &app)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       app_(app) {
@@ -109,14 +108,14 @@ FrmPrintScore::FrmPrintScore(TrainerApp& app)
 FrmPrintScore::~FrmPrintScore() { app_.tally().unsubscribe(tallySubscription_); }
 
 void FrmPrintScore::createTable() {
-    auto* title = addLabel(this, "Label1", texts::scores::kCaption.toString(),
-                           twipsRect(0, 120, 6015, 375));
+    auto *title =
+        addLabel(this, "Label1", texts::scores::kCaption.toString(), twipsRect(0, 120, 6015, 375));
     title->setFont(boldGothic(18));
     title->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
     constexpr int kHeadingTop = 720;
     const struct {
-        const char* name;
+        const char *name;
         QStringView text;
         QRect place;
     } headings[] = {
@@ -125,7 +124,7 @@ void FrmPrintScore::createTable() {
         {"Label10", texts::scores::kWrongHeading, cellPlace(kWrongColumn, kHeadingTop)},
         {"Label17", texts::scores::kTotalHeading, cellPlace(kTotalColumn, kHeadingTop)},
     };
-    for (const auto& heading : headings)
+    for (const auto &heading : headings)
         addLabel(this, heading.name, heading.text.toString(), heading.place)
             ->setFont(boldGothic(9));
 
@@ -137,8 +136,7 @@ void FrmPrintScore::createTable() {
     const Column valueColumns[kValueColumnCount] = {kCorrectColumn, kWrongColumn, kTotalColumn};
     for (int i = 0; i < kCellCount; ++i) {
         const bool totalsRow = i >= kCourseCellCount;
-        const Column column =
-            valueColumns[totalsRow ? i - kCourseCellCount : i / kCourseCount];
+        const Column column = valueColumns[totalsRow ? i - kCourseCellCount : i / kCourseCount];
         const int top = kRowTops[totalsRow ? kTotalsRow : i % kCourseCount];
         cells_[i] = addLabel(this, kCellNames[i], QString(), cellPlace(column, top));
         cells_[i]->setWordWrap(false);
@@ -150,18 +148,18 @@ void FrmPrintScore::createTable() {
     setBackground(cells_[1], QPalette::Midlight);
 
     const QColor lineColour = palette().color(QPalette::WindowText);
-    for (const GridLine& line : kHorizontalLines)
+    for (const GridLine &line : kHorizontalLines)
         addLine(this, line.name, QLine(0, line.at, 6000, line.at), lineColour);
-    for (const GridLine& line : kVerticalLines)
+    for (const GridLine &line : kVerticalLines)
         addLine(this, line.name, QLine(line.at, 600, line.at, 3480), lineColour);
 
-    auto* closeButton =
+    auto *closeButton =
         addButton(this, "CmdClose", texts::scores::kClose, twipsRect(2640, 3720, 1215, 375));
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
 }
 
 void FrmPrintScore::refresh() {
-    ScoreModule& scores = app_.scores();
+    ScoreModule &scores = app_.scores();
     if (recomputeTotals(scores) == CountResult::AtLimit) {
         if (!limitReported_) {
             limitReported_ = true;

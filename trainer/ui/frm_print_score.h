@@ -24,7 +24,7 @@ public:
     static constexpr int kRowCount = kCourseCount + 1;
     static constexpr int kTotalsRow = kCourseCount;  // counted from 0
 
-    explicit FrmPrintScore(TrainerApp& app);
+    explicit FrmPrintScore(TrainerApp &app);
     ~FrmPrintScore() override;
 
     // Recomputes the totals and shows every figure. When a sum would pass
@@ -35,9 +35,9 @@ public:
 private:
     void createTable();
 
-    TrainerApp& app_;
-    QLabel* cells_[kCellCount] = {};  // LblScoreHome to LBLATFAll, as filled
-    QTimer* refreshTimer_ = nullptr;  // Timer1
+    TrainerApp &app_;
+    QLabel *cells_[kCellCount] = {};  // LblScoreHome to LBLATFAll, as filled
+    QTimer *refreshTimer_ = nullptr;  // Timer1
     int tallySubscription_ = 0;
     bool limitReported_ = false;
 };

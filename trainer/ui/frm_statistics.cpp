@@ -20,8 +20,8 @@
 #include <QSaveFile>
 #include <QScatterSeries>
 #include <QTableWidget>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 
 #include "trainer/history/csv_export.h"
 #include "trainer/history/history_store.h"
@@ -46,8 +46,8 @@ const QColor kAccuracyColour(0xd9, 0x6c, 0x00);
 const QColor kProblemBackground(0xff, 0xf4, 0xce);
 const QColor kProblemText(0x6b, 0x4a, 0x00);
 
-QTableWidget* addTable(const char* name, const QStringList& headings) {
-    auto* table = named(new QTableWidget(0, static_cast<int>(headings.size())), name);
+QTableWidget *addTable(const char *name, const QStringList &headings) {
+    auto *table = named(new QTableWidget(0, static_cast<int>(headings.size())), name);
     table->setHorizontalHeaderLabels(headings);
     table->verticalHeader()->hide();
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -65,20 +65,20 @@ QTableWidget* addTable(const char* name, const QStringList& headings) {
 
 // Text columns to the left, figures (every column after the first ones
 // holding names) to the right.
-void fillTable(QTableWidget* table, const std::vector<QStringList>& rows, int textColumns) {
+void fillTable(QTableWidget *table, const std::vector<QStringList> &rows, int textColumns) {
     table->setRowCount(static_cast<int>(rows.size()));
     for (int r = 0; r < table->rowCount(); ++r)
         for (int c = 0; c < table->columnCount(); ++c) {
-            auto* item = new QTableWidgetItem(rows[static_cast<std::size_t>(r)].value(c));
+            auto *item = new QTableWidgetItem(rows[static_cast<std::size_t>(r)].value(c));
             item->setTextAlignment(Qt::AlignVCenter |
                                    (c < textColumns ? Qt::AlignLeft : Qt::AlignRight));
             table->setItem(r, c, item);
         }
 }
 
-QGroupBox* framed(const char* name, QStringView title, QWidget* content) {
-    auto* box = named(new QGroupBox(title.toString()), name);
-    auto* layout = new QVBoxLayout(box);
+QGroupBox *framed(const char *name, QStringView title, QWidget *content) {
+    auto *box = named(new QGroupBox(title.toString()), name);
+    auto *layout = new QVBoxLayout(box);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addWidget(content);
     return box;
@@ -91,7 +91,7 @@ public:
     HeatScaleBar() { setFixedSize(120, 12); }
 
 protected:
-    void paintEvent(QPaintEvent*) override {
+    void paintEvent(QPaintEvent *) override {
         QPainter painter(this);
         QLinearGradient gradient(0, 0, width(), 0);
         for (double stop : {0.0, 0.25, 0.5, 0.75, 1.0})
@@ -103,21 +103,21 @@ protected:
 };
 
 // A swatch of one colour, as wide as it is high.
-QLabel* addSwatch(const char* name, QColor colour) {
+QLabel *addSwatch(const char *name, QColor colour) {
     QPixmap swatch(12, 12);
     swatch.fill(colour);
     QPainter painter(&swatch);
     painter.setPen(colour.darker(140));
     painter.drawRect(swatch.rect().adjusted(0, 0, -1, -1));
     painter.end();
-    auto* label = named(new QLabel, name);
+    auto *label = named(new QLabel, name);
     label->setPixmap(swatch);
     return label;
 }
 
-QLineSeries* addSeries(QChart* chart, QStringView name, QColor colour, QAbstractAxis* x,
-                       QAbstractAxis* y) {
-    auto* series = new QLineSeries;
+QLineSeries *addSeries(QChart *chart, QStringView name, QColor colour, QAbstractAxis *x,
+                       QAbstractAxis *y) {
+    auto *series = new QLineSeries;
     series->setName(name.toString());
     QPen pen(colour, 2);
     series->setPen(pen);
@@ -130,7 +130,7 @@ QLineSeries* addSeries(QChart* chart, QStringView name, QColor colour, QAbstract
 
 }  // namespace
 
-FrmStatistics::FrmStatistics(TrainerApp& app) : QWidget(nullptr, Qt::Window), app_(app) {
+FrmStatistics::FrmStatistics(TrainerApp &app) : QWidget(nullptr, Qt::Window), app_(app) {
     setObjectName(QStringLiteral("FrmStatistics"));
     setWindowTitle(text::kCaption.toString());
     setWindowIcon(programIcon());
@@ -159,12 +159,12 @@ void FrmStatistics::createControls() {
     // As tall as the keyboard beside it, whatever size the view would like.
     chartView_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
 
-    confusionTable_ = addTable("tblConfusions", {text::kShownKana.toString(),
-                                                 text::kPressedKey.toString(),
-                                                 text::kTimes.toString()});
-    courseTable_ = addTable("tblCourseTotals",
-                            {text::kCourse.toString(), text::kKeys.toString(),
-                             text::kAccuracy.toString(), text::kSpeed.toString()});
+    confusionTable_ = addTable(
+        "tblConfusions",
+        {text::kShownKana.toString(), text::kPressedKey.toString(), text::kTimes.toString()});
+    courseTable_ =
+        addTable("tblCourseTotals", {text::kCourse.toString(), text::kKeys.toString(),
+                                     text::kAccuracy.toString(), text::kSpeed.toString()});
     weakKanaTable_ = addTable("tblWeakKana", {text::kKana.toString(), text::kAccuracy.toString(),
                                               text::kMedianTime.toString()});
 
@@ -172,22 +172,23 @@ void FrmStatistics::createControls() {
     for (const QStringView caption : texts::kCourseCaptions)
         practiceCourse_->addItem(caption.toString());
     practiceCourse_->setCurrentIndex(kAllKeysCourse - 1);
-    auto* practiceCaption = named(new QLabel(text::kPracticeCourse.toString()), "lblPracticeCourse");
+    auto *practiceCaption =
+        named(new QLabel(text::kPracticeCourse.toString()), "lblPracticeCourse");
     practiceCaption->setBuddy(practiceCourse_);
     practiceButton_ = named(new QPushButton(text::kPractice.toString()), "cmdPractice");
     exportButton_ = named(new QPushButton(text::kExport.toString()), "cmdExportCsv");
-    auto* closeButton = named(new QPushButton(text::kClose.toString()), "cmdClose");
+    auto *closeButton = named(new QPushButton(text::kClose.toString()), "cmdClose");
 
-    auto* graphs = new QHBoxLayout;
+    auto *graphs = new QHBoxLayout;
     graphs->addWidget(createHeatMap(), 3);
     graphs->addWidget(chartView_, 2);
 
-    auto* tables = new QHBoxLayout;
+    auto *tables = new QHBoxLayout;
     tables->addWidget(framed("fraConfusions", text::kConfusions, confusionTable_), 3);
     tables->addWidget(framed("fraCourseTotals", text::kCourseTotals, courseTable_), 4);
     tables->addWidget(framed("fraWeakKana", text::kWeakKana, weakKanaTable_), 3);
 
-    auto* buttons = new QHBoxLayout;
+    auto *buttons = new QHBoxLayout;
     buttons->addWidget(practiceCaption);
     buttons->addWidget(practiceCourse_);
     buttons->addWidget(practiceButton_);
@@ -195,7 +196,7 @@ void FrmStatistics::createControls() {
     buttons->addWidget(exportButton_);
     buttons->addWidget(closeButton);
 
-    auto* layout = new QVBoxLayout(this);
+    auto *layout = new QVBoxLayout(this);
     layout->addWidget(problemLabel_);
     layout->addWidget(summaryLabel_);
     // The keyboard keeps its proportions; the lists take the height left.
@@ -207,30 +208,31 @@ void FrmStatistics::createControls() {
     connect(practiceButton_, &QPushButton::clicked, this, &FrmStatistics::startPractice);
     connect(exportButton_, &QPushButton::clicked, this, &FrmStatistics::chooseExportFile);
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
-    if (HistoryStore* history = app_.services().history)
+    if (HistoryStore *history = app_.services().history)
         connect(history, &HistoryStore::problemChanged, this, &FrmStatistics::showProblem);
 }
 
 // The keyboard coloured by accuracy or speed, the choice between the two,
 // and the colour scale with its two ends.
-QGroupBox* FrmStatistics::createHeatMap() {
-    heatAccuracyButton_ = named(new QRadioButton(text::kHeatAccuracy.toString()), "optHeatAccuracy");
-    auto* speedButton = named(new QRadioButton(text::kHeatSpeed.toString()), "optHeatSpeed");
+QGroupBox *FrmStatistics::createHeatMap() {
+    heatAccuracyButton_ =
+        named(new QRadioButton(text::kHeatAccuracy.toString()), "optHeatAccuracy");
+    auto *speedButton = named(new QRadioButton(text::kHeatSpeed.toString()), "optHeatSpeed");
     heatAccuracyButton_->setChecked(true);
     heatMap_ = named(new JisKeyboardView, "heatMap");
     heatMap_->setLegendVisible(false);
     heatMap_->setMinimumSize(heatMap_->minimumSizeHint());
     heatBestLabel_ = named(new QLabel, "lblHeatBest");
     heatWorstLabel_ = named(new QLabel, "lblHeatWorst");
-    auto* hint = named(new QLabel(text::kHeatHint.toString()), "lblHeatHint");
+    auto *hint = named(new QLabel(text::kHeatHint.toString()), "lblHeatHint");
     hint->setWordWrap(true);
     hint->setForegroundRole(QPalette::PlaceholderText);
 
-    auto* choice = new QHBoxLayout;
+    auto *choice = new QHBoxLayout;
     choice->addWidget(heatAccuracyButton_);
     choice->addWidget(speedButton);
     choice->addStretch();
-    auto* scale = new QHBoxLayout;
+    auto *scale = new QHBoxLayout;
     scale->addWidget(heatBestLabel_);
     scale->addWidget(named(new HeatScaleBar, "heatScale"));
     scale->addWidget(heatWorstLabel_);
@@ -239,8 +241,8 @@ QGroupBox* FrmStatistics::createHeatMap() {
     scale->addWidget(named(new QLabel(text::kHeatNoFigure.toString()), "lblHeatNoFigure"));
     scale->addStretch();
 
-    auto* box = named(new QGroupBox(text::kHeatMap.toString()), "fraHeatMap");
-    auto* layout = new QVBoxLayout(box);
+    auto *box = named(new QGroupBox(text::kHeatMap.toString()), "fraHeatMap");
+    auto *layout = new QVBoxLayout(box);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addLayout(choice);
     layout->addWidget(heatMap_, 1);
@@ -251,11 +253,10 @@ QGroupBox* FrmStatistics::createHeatMap() {
 }
 
 void FrmStatistics::refresh() {
-    HistoryStore* history = app_.services().history;
-    statistics_ = history ? history::readStatistics(
-                                history->database(),
-                                {.confusions = kConfusionsShown})
-                          : std::nullopt;
+    HistoryStore *history = app_.services().history;
+    statistics_ =
+        history ? history::readStatistics(history->database(), {.confusions = kConfusionsShown})
+                : std::nullopt;
     const history::HistoryStatistics shown = statistics_.value_or(history::HistoryStatistics{});
     summaryLabel_->setText(report::summary(shown));
     fillTable(confusionTable_, report::confusionRows(shown), 2);
@@ -269,7 +270,7 @@ void FrmStatistics::refresh() {
 }
 
 void FrmStatistics::showProblem() {
-    HistoryStore* history = app_.services().history;
+    HistoryStore *history = app_.services().history;
     const QString problem =
         history ? report::problemText(history->problem(), history->keptAsidePath()) : QString();
     problemLabel_->setText(problem);
@@ -284,7 +285,7 @@ void FrmStatistics::showWeakKana() {
 }
 
 void FrmStatistics::showChart() {
-    auto* chart = new QChart;
+    auto *chart = new QChart;
     chart->setObjectName(QStringLiteral("chart"));
     chart->setFont(font());
     chart->legend()->setAlignment(Qt::AlignBottom);
@@ -300,25 +301,26 @@ void FrmStatistics::showChart() {
     chart->setTitle(sessions.empty() ? text::kChartEmpty.toString()
                                      : text::kChartTitle.toString().arg(sessions.size()));
 
-    auto* sessionAxis = new QValueAxis;
+    auto *sessionAxis = new QValueAxis;
     sessionAxis->setTitleText(text::kSessionAxis.toString());
     sessionAxis->setLabelFormat(QStringLiteral("%d"));
     sessionAxis->setRange(1, std::max<double>(2, static_cast<double>(sessions.size())));
     sessionAxis->setTickType(QValueAxis::TicksDynamic);
     sessionAxis->setTickAnchor(1);
-    sessionAxis->setTickInterval(std::max<double>(1, std::ceil(static_cast<double>(sessions.size()) / 10)));
-    auto* speedAxis = new QValueAxis;
+    sessionAxis->setTickInterval(
+        std::max<double>(1, std::ceil(static_cast<double>(sessions.size()) / 10)));
+    auto *speedAxis = new QValueAxis;
     speedAxis->setTitleText(text::kSpeedSeries.toString());
     speedAxis->setLabelFormat(QStringLiteral("%d"));
     speedAxis->setTitleBrush(kSpeedColour);
     speedAxis->setLabelsColor(kSpeedColour);
-    auto* accuracyAxis = new QValueAxis;
+    auto *accuracyAxis = new QValueAxis;
     accuracyAxis->setTitleText(text::kAccuracySeries.toString());
     accuracyAxis->setRange(0, 100);
     accuracyAxis->setLabelFormat(QStringLiteral("%d"));
     accuracyAxis->setTitleBrush(kAccuracyColour);
     accuracyAxis->setLabelsColor(kAccuracyColour);
-    for (QValueAxis* axis : {sessionAxis, speedAxis, accuracyAxis}) {
+    for (QValueAxis *axis : {sessionAxis, speedAxis, accuracyAxis}) {
         axis->setLabelsFont(font());
         axis->setTitleFont(font());
     }
@@ -326,8 +328,8 @@ void FrmStatistics::showChart() {
     chart->addAxis(speedAxis, Qt::AlignLeft);
     chart->addAxis(accuracyAxis, Qt::AlignRight);
 
-    QLineSeries* speed = addSeries(chart, text::kSpeedSeries, kSpeedColour, sessionAxis, speedAxis);
-    QLineSeries* accuracy =
+    QLineSeries *speed = addSeries(chart, text::kSpeedSeries, kSpeedColour, sessionAxis, speedAxis);
+    QLineSeries *accuracy =
         addSeries(chart, text::kAccuracySeries, kAccuracyColour, sessionAxis, accuracyAxis);
     double fastest = 0;
     for (std::size_t i = 0; i < sessions.size(); ++i) {
@@ -339,7 +341,7 @@ void FrmStatistics::showChart() {
     speedAxis->setRange(0, std::max(10.0, std::ceil(fastest * 1.15 / 10) * 10));
     speedAxis->applyNiceNumbers();
 
-    QChart* previous = chartView_->chart();
+    QChart *previous = chartView_->chart();
     chartView_->setChart(chart);
     delete previous;
 }
@@ -349,28 +351,27 @@ void FrmStatistics::showHeatMap() {
         heatAccuracyButton_->isChecked() ? heat::Measure::Accuracy : heat::Measure::Speed;
     const history::HistoryStatistics shown = statistics_.value_or(history::HistoryStatistics{});
     const std::optional<heat::Scale> scale = heat::scaleOf(measure, shown);
-    for (const JisKey& key : jisKeys()) {
+    for (const JisKey &key : jisKeys()) {
         const heat::KeyFigures figures = heat::figuresOf(key, shown);
         const bool shiftedCorner = key.shiftedKana != 0 && heat::isDrilled(key.shiftedKana);
-        heatMap_->setKeyFill(key.evdevCode,
-                             key.kana == 0 ? heat::blankKeyColour()
-                                           : heat::fill(measure, figures.kana, scale),
-                             shiftedCorner ? heat::fill(measure, figures.shifted, scale) : QColor());
+        heatMap_->setKeyFill(
+            key.evdevCode,
+            key.kana == 0 ? heat::blankKeyColour() : heat::fill(measure, figures.kana, scale),
+            shiftedCorner ? heat::fill(measure, figures.shifted, scale) : QColor());
         heatMap_->setKeyToolTip(key.evdevCode, heat::toolTip(figures));
     }
     // The scale's ends with their values, once there are any.
-    heatBestLabel_->setText(scale ? QStringLiteral("%1 %2").arg(text::kHeatGood,
-                                                                heat::scaleText(measure, scale->best))
-                                  : text::kHeatGood.toString());
-    heatWorstLabel_->setText(scale ? QStringLiteral("%1 %2").arg(heat::scaleText(measure, scale->worst),
-                                                                 text::kHeatWeak)
-                                   : text::kHeatWeak.toString());
+    heatBestLabel_->setText(
+        scale ? QStringLiteral("%1 %2").arg(text::kHeatGood, heat::scaleText(measure, scale->best))
+              : text::kHeatGood.toString());
+    heatWorstLabel_->setText(
+        scale ? QStringLiteral("%1 %2").arg(heat::scaleText(measure, scale->worst), text::kHeatWeak)
+              : text::kHeatWeak.toString());
 }
 
-void FrmStatistics::changeEvent(QEvent* event) {
+void FrmStatistics::changeEvent(QEvent *event) {
     // Coming back to the window after typing shows the new keys.
-    if (event->type() == QEvent::ActivationChange && isActiveWindow())
-        refresh();
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) refresh();
     QWidget::changeEvent(event);
 }
 
@@ -378,12 +379,11 @@ void FrmStatistics::chooseExportFile() {
     const QString file = app_.services().saveFileName(
         this, text::kExportTitle.toString(),
         QDir::home().filePath(text::kExportFileName.toString()), text::kExportFilter.toString());
-    if (!file.isEmpty())
-        exportTo(file);
+    if (!file.isEmpty()) exportTo(file);
 }
 
-bool FrmStatistics::exportTo(const QString& file) {
-    HistoryStore* history = app_.services().history;
+bool FrmStatistics::exportTo(const QString &file) {
+    HistoryStore *history = app_.services().history;
     QSaveFile out(file);
     const bool written = history && out.open(QIODevice::WriteOnly) &&
                          history::exportCsv(history->database(), out) && out.commit();
@@ -393,8 +393,6 @@ bool FrmStatistics::exportTo(const QString& file) {
     return written;
 }
 
-void FrmStatistics::startPractice() {
-    app_.showWeakPractice(practiceCourse_->currentIndex() + 1);
-}
+void FrmStatistics::startPractice() { app_.showWeakPractice(practiceCourse_->currentIndex() + 1); }
 
 }  // namespace tapmora

@@ -28,19 +28,19 @@ class TrainerApp;
 class FrmStatistics final : public QWidget {
     Q_OBJECT
 public:
-    explicit FrmStatistics(TrainerApp& app);
+    explicit FrmStatistics(TrainerApp &app);
 
     // Reads the history again and shows it.
     void refresh();
     // Writes the history to `file`; false, with a message, when it cannot.
-    bool exportTo(const QString& file);
+    bool exportTo(const QString &file);
 
 protected:
-    void changeEvent(QEvent* event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void createControls();
-    QGroupBox* createHeatMap();
+    QGroupBox *createHeatMap();
     void showProblem();
     void showChart();
     void showHeatMap();
@@ -48,21 +48,21 @@ private:
     void chooseExportFile();
     void startPractice();
 
-    TrainerApp& app_;
+    TrainerApp &app_;
     std::optional<history::HistoryStatistics> statistics_;
-    QLabel* problemLabel_ = nullptr;
-    QLabel* summaryLabel_ = nullptr;
-    QChartView* chartView_ = nullptr;
-    JisKeyboardView* heatMap_ = nullptr;
-    QRadioButton* heatAccuracyButton_ = nullptr;
-    QLabel* heatBestLabel_ = nullptr;
-    QLabel* heatWorstLabel_ = nullptr;
-    QTableWidget* confusionTable_ = nullptr;
-    QTableWidget* courseTable_ = nullptr;
-    QTableWidget* weakKanaTable_ = nullptr;
-    QComboBox* practiceCourse_ = nullptr;
-    QPushButton* practiceButton_ = nullptr;
-    QPushButton* exportButton_ = nullptr;
+    QLabel *problemLabel_ = nullptr;
+    QLabel *summaryLabel_ = nullptr;
+    QChartView *chartView_ = nullptr;
+    JisKeyboardView *heatMap_ = nullptr;
+    QRadioButton *heatAccuracyButton_ = nullptr;
+    QLabel *heatBestLabel_ = nullptr;
+    QLabel *heatWorstLabel_ = nullptr;
+    QTableWidget *confusionTable_ = nullptr;
+    QTableWidget *courseTable_ = nullptr;
+    QTableWidget *weakKanaTable_ = nullptr;
+    QComboBox *practiceCourse_ = nullptr;
+    QPushButton *practiceButton_ = nullptr;
+    QPushButton *exportButton_ = nullptr;
 };
 
 }  // namespace tapmora

@@ -24,16 +24,15 @@ constexpr QRect kCorrectPlace(184, 96, 65, 25);
 constexpr QRect kInstructionPlace(8, 132, 288, 52);
 constexpr QRect kClosePlace(104, 196, 96, 30);
 
-std::vector<KanaHistory> knownKana(HistoryStore* history) {
-    if (!history)
-        return {};
+std::vector<KanaHistory> knownKana(HistoryStore *history) {
+    if (!history) return {};
     const auto statistics = history::readStatistics(history->database());
     return statistics ? history::kanaHistory(*statistics) : std::vector<KanaHistory>{};
 }
 
 }  // namespace
 
-FrmWeakPractice::FrmWeakPractice(TrainerApp& app) : QWidget(nullptr, Qt::Window), app_(app) {
+FrmWeakPractice::FrmWeakPractice(TrainerApp &app) : QWidget(nullptr, Qt::Window), app_(app) {
     setObjectName(QStringLiteral("FrmWeakPractice"));
     setWindowTitle(texts::practice::kCaption.toString());
     setWindowIcon(programIcon());
@@ -53,7 +52,7 @@ FrmWeakPractice::FrmWeakPractice(TrainerApp& app) : QWidget(nullptr, Qt::Window)
 
     addLabel(this, "lblPracticeInstruction", texts::practice::kInstruction.toString(),
              kInstructionPlace);
-    auto* close = addButton(this, "cmdClose", texts::practice::kClose, kClosePlace);
+    auto *close = addButton(this, "cmdClose", texts::practice::kClose, kClosePlace);
     // The window keeps the focus, so every key reaches the drill.
     close->setFocusPolicy(Qt::NoFocus);
     connect(close, &QPushButton::clicked, this, &QWidget::close);
@@ -69,7 +68,7 @@ void FrmWeakPractice::practise(int course) {
     setFocus();
 }
 
-void FrmWeakPractice::keyPressEvent(QKeyEvent* event) {
+void FrmWeakPractice::keyPressEvent(QKeyEvent *event) {
     const DrillKey typed = app_.keyboard().read(*event);
     if (!typed.code || !draw_) {
         QWidget::keyPressEvent(event);
@@ -77,8 +76,7 @@ void FrmWeakPractice::keyPressEvent(QKeyEvent* event) {
     }
     drillStep(course(course_), *typed.code, *this, *app_.services().random, *draw_);
     // The wrong mark shows only after a miss in this step.
-    if (!wrongMark_->isHidden() && typed.pressed)
-        app_.keyboard().keyMissed(*typed.pressed);
+    if (!wrongMark_->isHidden() && typed.pressed) app_.keyboard().keyMissed(*typed.pressed);
 }
 
 std::u16string FrmWeakPractice::displayedKana() const {
@@ -108,8 +106,8 @@ CountResult FrmWeakPractice::Matigai() {
     return CountResult::Counted;
 }
 
-void FrmWeakPractice::keyJudged(const CourseEntry& shown, std::int16_t keyCode, Verdict verdict) {
-    if (HistoryStore* history = app_.services().history)
+void FrmWeakPractice::keyJudged(const CourseEntry &shown, std::int16_t keyCode, Verdict verdict) {
+    if (HistoryStore *history = app_.services().history)
         history->record({kWeakKanaPracticeCourse, shown.kana, shown.keyCode, keyCode,
                          verdict == Verdict::Correct});
 }

@@ -19,14 +19,14 @@ class TrainerApp;
 class FrmWeakPractice final : public QWidget, private DrillView {
     Q_OBJECT
 public:
-    explicit FrmWeakPractice(TrainerApp& app);
+    explicit FrmWeakPractice(TrainerApp &app);
 
     // Starts over on the kana of `course` (1..6), weighted by the history
     // as it stands now.
     void practise(int course);
 
 protected:
-    void keyPressEvent(QKeyEvent* event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     std::u16string displayedKana() const override;
@@ -35,15 +35,15 @@ private:
     void beep() override;
     CountResult Seikai() override;
     CountResult Matigai() override;
-    void keyJudged(const CourseEntry& shown, std::int16_t keyCode, Verdict verdict) override;
+    void keyJudged(const CourseEntry &shown, std::int16_t keyCode, Verdict verdict) override;
 
-    TrainerApp& app_;
+    TrainerApp &app_;
     int course_ = kCourseCount;
     std::unique_ptr<WeakKanaDraw> draw_;
-    QLabel* courseLabel_ = nullptr;
-    QLabel* kanaLabel_ = nullptr;
-    QLabel* correctMark_ = nullptr;
-    QLabel* wrongMark_ = nullptr;
+    QLabel *courseLabel_ = nullptr;
+    QLabel *kanaLabel_ = nullptr;
+    QLabel *correctMark_ = nullptr;
+    QLabel *wrongMark_ = nullptr;
 };
 
 }  // namespace tapmora

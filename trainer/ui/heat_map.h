@@ -18,11 +18,11 @@ enum class Measure { Accuracy, Speed };
 // A key's kana and what the history holds on them; null figures for kana
 // never shown.
 struct KeyFigures {
-    const JisKey* key = nullptr;
-    const history::KanaStatistics* kana = nullptr;
-    const history::KanaStatistics* shifted = nullptr;
+    const JisKey *key = nullptr;
+    const history::KanaStatistics *kana = nullptr;
+    const history::KanaStatistics *shifted = nullptr;
 };
-KeyFigures figuresOf(const JisKey& key, const history::HistoryStatistics& statistics);
+KeyFigures figuresOf(const JisKey &key, const history::HistoryStatistics &statistics);
 
 // Whether a course drills the kana, so the map has a place for it.
 bool isDrilled(char16_t kana);
@@ -36,12 +36,12 @@ struct Scale {
     double worst = 0;
 };
 inline constexpr double kWorstAccuracy = 0.8;
-std::optional<Scale> scaleOf(Measure measure, const history::HistoryStatistics& statistics);
+std::optional<Scale> scaleOf(Measure measure, const history::HistoryStatistics &statistics);
 
 // Where a kana's figure lies on the scale, 0 best to 1 worst; none when the
 // kana has no such figure (never shown, or never timed).
-std::optional<double> badness(Measure measure, const history::KanaStatistics& figures,
-                              const Scale& scale);
+std::optional<double> badness(Measure measure, const history::KanaStatistics &figures,
+                              const Scale &scale);
 
 // Green through yellow to red, light enough for dark key labels.
 QColor colour(double badness);
@@ -50,12 +50,12 @@ QColor blankKeyColour();  // a key without kana
 
 // The fill of a key face or its Shift corner for `figures` (null: never
 // shown).
-QColor fill(Measure measure, const history::KanaStatistics* figures,
-            const std::optional<Scale>& scale);
+QColor fill(Measure measure, const history::KanaStatistics *figures,
+            const std::optional<Scale> &scale);
 
 // The figures of both kana of a key, a line each; empty for keys without
 // kana.
-QString toolTip(const KeyFigures& figures);
+QString toolTip(const KeyFigures &figures);
 
 // A value of the scale as the legend shows it: "100％", "80％", "420 ms".
 QString scaleText(Measure measure, double value);

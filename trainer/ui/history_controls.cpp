@@ -18,8 +18,8 @@ const QColor kProblemColour(0xb0, 0x30, 0x00);
 // A link-like label rather than a button: it is no taller than the menu
 // items, so showing it never changes the menu bar's height and with it the
 // room left for the window's controls.
-QLabel* addProblemMark(QMenuBar* bar, TrainerApp& app) {
-    auto* mark = named(new QLabel(bar), "lblHistoryProblem");
+QLabel *addProblemMark(QMenuBar *bar, TrainerApp &app) {
+    auto *mark = named(new QLabel(bar), "lblHistoryProblem");
     mark->setTextFormat(Qt::RichText);
     mark->setContentsMargins(0, 0, 6, 0);
     QObject::connect(mark, &QLabel::linkActivated, mark, [&app] { app.showStatisticsWindow(); });
@@ -28,7 +28,7 @@ QLabel* addProblemMark(QMenuBar* bar, TrainerApp& app) {
     return mark;
 }
 
-void showProblem(QLabel* mark, const HistoryStore& history) {
+void showProblem(QLabel *mark, const HistoryStore &history) {
     const QString text = report::problemMark(history.problem(), history.keptAsidePath());
     mark->setText(QStringLiteral("<a href=\"statistics\" style=\"color:%1\">%2</a>")
                       .arg(kProblemColour.name(), text.toHtmlEscaped()));
@@ -38,17 +38,17 @@ void showProblem(QLabel* mark, const HistoryStore& history) {
 
 }  // namespace
 
-void addHistoryControls(QMainWindow& window, TrainerApp& app) {
-    QMenuBar* bar = window.menuBar();
-    auto* view = named(new QMenu(texts::statistics::kMenuView.toString(), bar), "mnuview");
-    QAction* statistics =
+void addHistoryControls(QMainWindow &window, TrainerApp &app) {
+    QMenuBar *bar = window.menuBar();
+    auto *view = named(new QMenu(texts::statistics::kMenuView.toString(), bar), "mnuview");
+    QAction *statistics =
         named(view->addAction(texts::statistics::kMenuItem.toString()), "mnustatistics");
     QObject::connect(statistics, &QAction::triggered, view, [&app] { app.showStatisticsWindow(); });
-    auto* help = window.findChild<QMenu*>(QStringLiteral("mnuhelp"));
+    auto *help = window.findChild<QMenu *>(QStringLiteral("mnuhelp"));
     bar->insertMenu(help ? help->menuAction() : nullptr, view);
 
-    if (HistoryStore* history = app.services().history) {
-        QLabel* mark = addProblemMark(bar, app);
+    if (HistoryStore *history = app.services().history) {
+        QLabel *mark = addProblemMark(bar, app);
         QObject::connect(history, &HistoryStore::problemChanged, mark,
                          [mark, history] { showProblem(mark, *history); });
         showProblem(mark, *history);

@@ -10,6 +10,6 @@ namespace tapmora {
 class TrainerApp;
 
 // Puts the View menu before the Help menu (mnuhelp) of `window`.
-void addHistoryControls(QMainWindow& window, TrainerApp& app);
+void addHistoryControls(QMainWindow &window, TrainerApp &app);
 
 }  // namespace tapmora

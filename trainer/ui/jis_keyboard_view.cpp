@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPaintEvent>
 #include <QTimer>
 #include <QToolTip>
 
@@ -34,26 +34,26 @@ constexpr Finger kLegendFingers[] = {Finger::LeftPinky, Finger::LeftRing, Finger
 
 qreal quarters(int value) { return static_cast<qreal>(value) / kKeyQuarters; }
 
-QFont scaledFont(const QFont& base, qreal pixels) {
+QFont scaledFont(const QFont &base, qreal pixels) {
     QFont font = base;
     font.setPixelSize(std::max(1, static_cast<int>(std::lround(pixels))));
     return font;
 }
 
-QString captionOf(const JisKey& key) {
+QString captionOf(const JisKey &key) {
     return QString::fromUtf16(key.caption.data(), static_cast<qsizetype>(key.caption.size()));
 }
 
-bool isHomeKey(const JisKey& key) { return key.code == 'f' || key.code == 'j'; }
+bool isHomeKey(const JisKey &key) { return key.code == 'f' || key.code == 'j'; }
 
 // A stroke marks its key and, when Shift is part of it, that Shift key.
-bool strokeTouches(const std::optional<KeyStroke>& stroke, const JisKey& key) {
+bool strokeTouches(const std::optional<KeyStroke> &stroke, const JisKey &key) {
     return stroke && (stroke->key == &key || (stroke->shift && &shiftKeyFor(*stroke->key) == &key));
 }
 
 }  // namespace
 
-JisKeyboardView::JisKeyboardView(QWidget* parent) : QWidget(parent) {
+JisKeyboardView::JisKeyboardView(QWidget *parent) : QWidget(parent) {
     const auto keyCount = static_cast<qsizetype>(jisKeys().size());
     fills_.resize(keyCount);
     shiftedFills_.resize(keyCount);
@@ -68,16 +68,16 @@ JisKeyboardView::JisKeyboardView(QWidget* parent) : QWidget(parent) {
 
 QColor JisKeyboardView::fingerColour(Finger finger) {
     switch (finger) {
-    case Finger::LeftPinky:
-    case Finger::RightPinky: return {0xF6, 0xC3, 0xCD};
-    case Finger::LeftRing:
-    case Finger::RightRing: return {0xFC, 0xD7, 0xA4};
-    case Finger::LeftMiddle:
-    case Finger::RightMiddle: return {0xF8, 0xEE, 0xA6};
-    case Finger::LeftIndex:
-    case Finger::RightIndex: return {0xC4, 0xE8, 0xBE};
-    case Finger::Thumb: return {0xCB, 0xD8, 0xF6};
-    case Finger::None: break;
+        case Finger::LeftPinky:
+        case Finger::RightPinky: return {0xF6, 0xC3, 0xCD};
+        case Finger::LeftRing:
+        case Finger::RightRing: return {0xFC, 0xD7, 0xA4};
+        case Finger::LeftMiddle:
+        case Finger::RightMiddle: return {0xF8, 0xEE, 0xA6};
+        case Finger::LeftIndex:
+        case Finger::RightIndex: return {0xC4, 0xE8, 0xBE};
+        case Finger::Thumb: return {0xCB, 0xD8, 0xF6};
+        case Finger::None: break;
     }
     return {0xE4, 0xE4, 0xE4};
 }
@@ -87,8 +87,7 @@ QColor JisKeyboardView::missColour() { return {0xD3, 0x2F, 0x2F}; }
 
 void JisKeyboardView::setTarget(std::optional<KeyStroke> target) {
     clearMiss();
-    if (target == target_)
-        return;
+    if (target == target_) return;
     updateStroke(target_);
     target_ = target;
     updateStroke(target_);
@@ -103,15 +102,14 @@ void JisKeyboardView::showMiss(KeyStroke pressed) {
 
 void JisKeyboardView::clearMiss() {
     missTimer_->stop();
-    if (!miss_)
-        return;
+    if (!miss_) return;
     updateStroke(miss_);
     miss_.reset();
 }
 
-void JisKeyboardView::setKeyFill(std::uint16_t evdevCode, const QColor& fill,
-                                  const QColor& shiftedFill) {
-    const JisKey* key = jisKey(evdevCode);
+void JisKeyboardView::setKeyFill(std::uint16_t evdevCode, const QColor &fill,
+                                 const QColor &shiftedFill) {
+    const JisKey *key = jisKey(evdevCode);
     if (!key || (fills_[indexOf(*key)] == fill && shiftedFills_[indexOf(*key)] == shiftedFill))
         return;
     fills_[indexOf(*key)] = fill;
@@ -125,16 +123,14 @@ void JisKeyboardView::clearKeyFills() {
     update();
 }
 
-void JisKeyboardView::setKeyToolTip(std::uint16_t evdevCode, const QString& text) {
-    if (const JisKey* key = jisKey(evdevCode))
-        toolTips_[indexOf(*key)] = text;
+void JisKeyboardView::setKeyToolTip(std::uint16_t evdevCode, const QString &text) {
+    if (const JisKey *key = jisKey(evdevCode)) toolTips_[indexOf(*key)] = text;
 }
 
-bool JisKeyboardView::event(QEvent* event) {
-    if (event->type() != QEvent::ToolTip)
-        return QWidget::event(event);
-    const auto* help = static_cast<QHelpEvent*>(event);
-    const JisKey* key = keyAt(help->pos());
+bool JisKeyboardView::event(QEvent *event) {
+    if (event->type() != QEvent::ToolTip) return QWidget::event(event);
+    const auto *help = static_cast<QHelpEvent *>(event);
+    const JisKey *key = keyAt(help->pos());
     const QString text = key ? toolTips_[indexOf(*key)] : QString();
     if (text.isEmpty())
         QToolTip::hideText();
@@ -160,45 +156,44 @@ QSize JisKeyboardView::minimumSizeHint() const {
     return sizeHint() * kSmallestUnit / kPreferredUnit;
 }
 
-void JisKeyboardView::resizeEvent(QResizeEvent*) { layOut(); }
+void JisKeyboardView::resizeEvent(QResizeEvent *) { layOut(); }
 
 void JisKeyboardView::layOut() {
     const qreal rows = kRowCount + (legendVisible_ ? kLegendBand : 0);
     unit_ = std::min(width() / (kRowsWidth + 2 * kMargin), height() / (rows + 2 * kMargin));
     origin_ = QPointF((width() - kRowsWidth * unit_) / 2, (height() - rows * unit_) / 2);
-    legendBand_ = QRectF(origin_.x(), origin_.y() + (kRowCount + 0.15) * unit_,
-                         kRowsWidth * unit_, (kLegendBand - 0.15) * unit_);
+    legendBand_ = QRectF(origin_.x(), origin_.y() + (kRowCount + 0.15) * unit_, kRowsWidth * unit_,
+                         (kLegendBand - 0.15) * unit_);
     kanaFont_ = scaledFont(font(), 0.46 * unit_);
     smallFont_ = scaledFont(font(), 0.22 * unit_);
     legendFont_ = scaledFont(font(), 0.3 * unit_);
 }
 
-QRectF JisKeyboardView::keyBounds(const JisKey& key) const {
+QRectF JisKeyboardView::keyBounds(const JisKey &key) const {
     return QRectF(origin_.x() + quarters(key.left) * unit_, origin_.y() + key.row * unit_,
                   quarters(key.width) * unit_, key.rows * unit_);
 }
 
 QRectF JisKeyboardView::keyRect(std::uint16_t evdevCode) const {
-    const JisKey* key = jisKey(evdevCode);
+    const JisKey *key = jisKey(evdevCode);
     return key ? keyBounds(*key) : QRectF();
 }
 
-const JisKey* JisKeyboardView::keyAt(QPointF point) const {
-    for (const JisKey& key : jisKeys())
-        if (keyOutline(key).contains(point))
-            return &key;
+const JisKey *JisKeyboardView::keyAt(QPointF point) const {
+    for (const JisKey &key : jisKeys())
+        if (keyOutline(key).contains(point)) return &key;
     return nullptr;
 }
 
-QPainterPath JisKeyboardView::keyOutline(const JisKey& key) const {
+QPainterPath JisKeyboardView::keyOutline(const JisKey &key) const {
     const qreal gap = kGap * unit_;
     const qreal radius = kRadius * unit_;
     const QRectF bounds = keyBounds(key);
     QPainterPath outline;
     // The top row's part, then for Enter the narrower part below it.
-    outline.addRoundedRect(QRectF(bounds.topLeft(), QSizeF(bounds.width(), unit_))
-                               .adjusted(gap, gap, -gap, -gap),
-                           radius, radius);
+    outline.addRoundedRect(
+        QRectF(bounds.topLeft(), QSizeF(bounds.width(), unit_)).adjusted(gap, gap, -gap, -gap),
+        radius, radius);
     if (key.rows > 1) {
         QPainterPath lower;
         QRectF lowerBounds = bounds;
@@ -209,39 +204,34 @@ QPainterPath JisKeyboardView::keyOutline(const JisKey& key) const {
     return outline;
 }
 
-JisKeyboardView::Mark JisKeyboardView::markOf(const JisKey& key) const {
+JisKeyboardView::Mark JisKeyboardView::markOf(const JisKey &key) const {
     const bool target = strokeTouches(target_, key);
     const bool miss = strokeTouches(miss_, key);
-    if (target && miss)
-        return Mark::TargetAndMiss;
+    if (target && miss) return Mark::TargetAndMiss;
     return target ? Mark::Target : miss ? Mark::Miss : Mark::None;
 }
 
-void JisKeyboardView::updateKey(const JisKey& key) {
+void JisKeyboardView::updateKey(const JisKey &key) {
     // A pixel more on every side for antialiased edges.
     update(keyBounds(key).toAlignedRect().adjusted(-1, -1, 1, 1));
 }
 
 void JisKeyboardView::updateStroke(std::optional<KeyStroke> stroke) {
-    if (!stroke)
-        return;
+    if (!stroke) return;
     updateKey(*stroke->key);
-    if (stroke->shift)
-        updateKey(shiftKeyFor(*stroke->key));
+    if (stroke->shift) updateKey(shiftKeyFor(*stroke->key));
 }
 
-void JisKeyboardView::paintEvent(QPaintEvent* event) {
+void JisKeyboardView::paintEvent(QPaintEvent *event) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF dirty = event->rect();
-    for (const JisKey& key : jisKeys())
-        if (keyBounds(key).intersects(dirty))
-            paintKey(painter, key);
-    if (legendVisible_ && legendBand_.intersects(dirty))
-        paintLegend(painter);
+    for (const JisKey &key : jisKeys())
+        if (keyBounds(key).intersects(dirty)) paintKey(painter, key);
+    if (legendVisible_ && legendBand_.intersects(dirty)) paintLegend(painter);
 }
 
-void JisKeyboardView::paintKey(QPainter& painter, const JisKey& key) const {
+void JisKeyboardView::paintKey(QPainter &painter, const JisKey &key) const {
     const Mark mark = markOf(key);
     const QColor fill = fills_[indexOf(key)];
     const QColor shiftedFill = shiftedFills_[indexOf(key)];
@@ -308,7 +298,7 @@ void JisKeyboardView::paintKey(QPainter& painter, const JisKey& key) const {
     }
 }
 
-void JisKeyboardView::paintLegend(QPainter& painter) const {
+void JisKeyboardView::paintLegend(QPainter &painter) const {
     struct Item {
         QColor colour;
         QString text;
@@ -326,13 +316,14 @@ void JisKeyboardView::paintLegend(QPainter& painter) const {
     auto lineWidth = [&] {
         const QFontMetricsF metrics(font);
         qreal width = 0;
-        for (const Item& item : items)
+        for (const Item &item : items)
             width += swatch * 1.4 + metrics.horizontalAdvance(item.text) + swatch * 1.2;
         return width;
     };
     qreal width = lineWidth();
     if (width > legendBand_.width()) {
-        font.setPixelSize(std::max(1, static_cast<int>(font.pixelSize() * legendBand_.width() / width)));
+        font.setPixelSize(
+            std::max(1, static_cast<int>(font.pixelSize() * legendBand_.width() / width)));
         width = lineWidth();
     }
 
@@ -340,7 +331,7 @@ void JisKeyboardView::paintLegend(QPainter& painter) const {
     const QFontMetricsF metrics(font);
     qreal x = legendBand_.center().x() - width / 2;
     const qreal middle = legendBand_.center().y();
-    for (const Item& item : items) {
+    for (const Item &item : items) {
         painter.setPen(QPen(item.colour.darker(125), std::max(1.0, 0.03 * unit_)));
         painter.setBrush(item.colour);
         painter.drawRoundedRect(QRectF(x, middle - swatch / 2, swatch, swatch), swatch * 0.2,

@@ -28,7 +28,7 @@ public:
     // comes first.
     static constexpr int kMissMilliseconds = 1500;
 
-    explicit JisKeyboardView(QWidget* parent = nullptr);
+    explicit JisKeyboardView(QWidget *parent = nullptr);
 
     // The key to type next, with the Shift key of the other hand when the
     // kana needs Shift; none clears the highlight. Clears a shown miss.
@@ -43,12 +43,12 @@ public:
     // A colour in place of the finger colour of one key; an invalid colour
     // gives the finger colour back. A valid `shiftedFill` colours the key's
     // upper right corner, where its shifted kana sits, on its own.
-    void setKeyFill(std::uint16_t evdevCode, const QColor& fill,
-                    const QColor& shiftedFill = QColor());
+    void setKeyFill(std::uint16_t evdevCode, const QColor &fill,
+                    const QColor &shiftedFill = QColor());
     void clearKeyFills();
 
     // The text shown when the pointer rests on a key; empty for none.
-    void setKeyToolTip(std::uint16_t evdevCode, const QString& text);
+    void setKeyToolTip(std::uint16_t evdevCode, const QString &text);
 
     // The finger legend under the keys, shown unless turned off.
     void setLegendVisible(bool visible);
@@ -57,7 +57,7 @@ public:
     // Where a key is drawn, in widget coordinates; empty for unknown keys.
     QRectF keyRect(std::uint16_t evdevCode) const;
     // The key drawn at `point`; null between and beside the keys.
-    const JisKey* keyAt(QPointF point) const;
+    const JisKey *keyAt(QPointF point) const;
 
     static QColor fingerColour(Finger finger);
     static QColor targetColour();
@@ -67,27 +67,27 @@ public:
     QSize minimumSizeHint() const override;
 
 protected:
-    bool event(QEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
+    bool event(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     enum class Mark { None, Target, Miss, TargetAndMiss };
 
     void layOut();
-    QRectF keyBounds(const JisKey& key) const;
-    qsizetype indexOf(const JisKey& key) const { return &key - jisKeys().data(); }
-    QPainterPath keyOutline(const JisKey& key) const;
-    Mark markOf(const JisKey& key) const;
-    void paintKey(QPainter& painter, const JisKey& key) const;
-    void paintLegend(QPainter& painter) const;
+    QRectF keyBounds(const JisKey &key) const;
+    qsizetype indexOf(const JisKey &key) const { return &key - jisKeys().data(); }
+    QPainterPath keyOutline(const JisKey &key) const;
+    Mark markOf(const JisKey &key) const;
+    void paintKey(QPainter &painter, const JisKey &key) const;
+    void paintLegend(QPainter &painter) const;
     void updateStroke(std::optional<KeyStroke> stroke);
-    void updateKey(const JisKey& key);
+    void updateKey(const JisKey &key);
     void clearMiss();
 
     std::optional<KeyStroke> target_;
     std::optional<KeyStroke> miss_;
-    QTimer* missTimer_ = nullptr;
+    QTimer *missTimer_ = nullptr;
     // By position in jisKeys().
     QList<QColor> fills_;
     QList<QColor> shiftedFills_;

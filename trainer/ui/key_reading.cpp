@@ -18,18 +18,16 @@ bool KeyReader::platformGivesKeyPositions() {
 
 KeyReader::KeyReader(bool keyPositions) : keyPositions_(keyPositions) {}
 
-KeyReading KeyReader::read(const QKeyEvent& key, const StandIns& standIns) const {
+KeyReading KeyReader::read(const QKeyEvent &key, const StandIns &standIns) const {
     KeyReading reading;
     reading.character = key.text().isEmpty() ? char16_t{0} : key.text().front().unicode();
     reading.shift = key.modifiers() & Qt::ShiftModifier;
-    if (!keyPositions_ || key.nativeScanCode() <= evdev::kXkbOffset)
-        return reading;
+    if (!keyPositions_ || key.nativeScanCode() <= evdev::kXkbOffset) return reading;
     reading.capsLock = (key.nativeModifiers() & kXkbLockMask) != 0;
 
     const auto evdevCode = static_cast<std::uint16_t>(key.nativeScanCode() - evdev::kXkbOffset);
-    const JisKey* jis = pressedJisKey(evdevCode, standIns);
-    if (!jis)
-        return reading;  // the keypad and other keys off the JIS main block
+    const JisKey *jis = pressedJisKey(evdevCode, standIns);
+    if (!jis) return reading;  // the keypad and other keys off the JIS main block
     reading.stroke = KeyStroke{jis, reading.shift};
     const bool standIn = jis->evdevCode != evdevCode;
     // Control and Alt chords keep their characters (control codes, menu

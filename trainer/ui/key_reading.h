@@ -34,7 +34,7 @@ public:
     explicit KeyReader(bool keyPositions = platformGivesKeyPositions());
 
     bool givesKeyPositions() const { return keyPositions_; }
-    KeyReading read(const QKeyEvent& key, const StandIns& standIns) const;
+    KeyReading read(const QKeyEvent &key, const StandIns &standIns) const;
 
 private:
     bool keyPositions_;

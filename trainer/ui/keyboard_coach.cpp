@@ -15,7 +15,7 @@ const QString kRoStandInKey = QStringLiteral("keyboard/roStandIn");
 
 // A remembered stand-in, or the default when the setting is missing or
 // names a key that is not offered.
-std::uint16_t storedStandIn(const QSettings& settings, const QString& key,
+std::uint16_t storedStandIn(const QSettings &settings, const QString &key,
                             std::uint16_t defaultCode) {
     const int code = settings.value(key, defaultCode).toInt();
     if (code == 0 || std::ranges::find(standInCandidates(), code) != standInCandidates().end())
@@ -30,28 +30,24 @@ KeyboardCoach::KeyboardCoach(KeyReader reader)
     const QSettings settings;
     standIns_.yen = storedStandIn(settings, kYenStandInKey, standIns_.yen);
     standIns_.ro = storedStandIn(settings, kRoStandInKey, standIns_.ro);
-    if (standIns_.yen == standIns_.ro)
-        standIns_.ro = 0;
+    if (standIns_.yen == standIns_.ro) standIns_.ro = 0;
 }
 
-DrillKey KeyboardCoach::read(const QKeyEvent& key) {
+DrillKey KeyboardCoach::read(const QKeyEvent &key) {
     const KeyReading reading = reader_.read(key, standIns_);
     const InputWarning before = check_.warning();
     check_.keySeen(reading.character, reading.shift, reading.capsLock, reading.stroke.has_value());
-    if (check_.warning() != before)
-        emit statusChanged();
+    if (check_.warning() != before) emit statusChanged();
 
     DrillKey typed{reading.byPosition ? reading.code : characterCode(key), reading.stroke};
-    if (!typed.pressed && typed.code)
-        typed.pressed = strokeForCode(*typed.code);
+    if (!typed.pressed && typed.code) typed.pressed = strokeForCode(*typed.code);
     return typed;
 }
 
 void KeyboardCoach::inputMethodSeen() {
     const InputWarning before = check_.warning();
     check_.inputMethodSeen();
-    if (check_.warning() != before)
-        emit statusChanged();
+    if (check_.warning() != before) emit statusChanged();
 }
 
 void KeyboardCoach::kanaShown(char16_t kana) {
@@ -64,8 +60,7 @@ void KeyboardCoach::keyMissed(KeyStroke pressed) { emit missed(pressed); }
 void KeyboardCoach::setStandIn(std::uint16_t StandIns::*jisOnlyKey, std::uint16_t evdevCode) {
     std::uint16_t StandIns::*other = jisOnlyKey == &StandIns::yen ? &StandIns::ro : &StandIns::yen;
     standIns_.*jisOnlyKey = evdevCode;
-    if (standIns_.*other == evdevCode)
-        standIns_.*other = 0;
+    if (standIns_.*other == evdevCode) standIns_.*other = 0;
     QSettings settings;
     settings.setValue(kYenStandInKey, standIns_.yen);
     settings.setValue(kRoStandInKey, standIns_.ro);

@@ -32,7 +32,7 @@ public:
     // Reads a key typed in a drill, by its position on the JIS keyboard
     // where the platform reports it and by its character otherwise, and
     // checks the input settings with it.
-    DrillKey read(const QKeyEvent& key);
+    DrillKey read(const QKeyEvent &key);
     void inputMethodSeen();
 
     // The drill showed `kana` (0: nothing on display).
@@ -44,7 +44,7 @@ public:
     InputWarning warning() const { return check_.warning(); }
     bool judgesByPosition() const { return judgesByPosition_; }
 
-    const StandIns& standIns() const { return standIns_; }
+    const StandIns &standIns() const { return standIns_; }
     // Chooses the key that stands in for one JIS-only key (&StandIns::yen
     // or &StandIns::ro), taking it away from the other.
     void setStandIn(std::uint16_t StandIns::*jisOnlyKey, std::uint16_t evdevCode);

@@ -22,18 +22,18 @@ QString pressedKeyText(std::int16_t keyCode);
 QString percent(double share);  // "93.1％"
 
 // Empty when all is well.
-QString problemText(HistoryStore::Problem problem, const QString& keptAsidePath);
-QString problemMark(HistoryStore::Problem problem, const QString& keptAsidePath);
+QString problemText(HistoryStore::Problem problem, const QString &keptAsidePath);
+QString problemMark(HistoryStore::Problem problem, const QString &keptAsidePath);
 
-QString summary(const history::HistoryStatistics& statistics);
+QString summary(const history::HistoryStatistics &statistics);
 
 // Shown kana, pressed key, count.
-std::vector<QStringList> confusionRows(const history::HistoryStatistics& statistics);
+std::vector<QStringList> confusionRows(const history::HistoryStatistics &statistics);
 // Course, keys, accuracy, kana per minute.
-std::vector<QStringList> courseRows(const history::HistoryStatistics& statistics);
+std::vector<QStringList> courseRows(const history::HistoryStatistics &statistics);
 // The `count` kana the practice of `course` favours most, most favoured
 // first: kana, accuracy, median time.
-std::vector<QStringList> weakKanaRows(const history::HistoryStatistics& statistics, int course,
+std::vector<QStringList> weakKanaRows(const history::HistoryStatistics &statistics, int course,
                                       int count);
 
 }  // namespace tapmora::report

@@ -34,23 +34,20 @@ QString about::description() {
 
 QString keyboard::standInName(std::uint16_t evdevCode) {
     switch (evdevCode) {
-    case evdev::kGrave: return u"半角/全角（`）キー"_s;
-    case evdev::kIsoExtra: return u"＜＞キー（左 Shift の右）"_s;
-    case evdev::kRightCtrl: return u"右 Ctrl キー"_s;
-    case evdev::kMenu: return u"アプリケーションキー"_s;
-    default: return kNoStandIn.toString();
+        case evdev::kGrave: return u"半角/全角（`）キー"_s;
+        case evdev::kIsoExtra: return u"＜＞キー（左 Shift の右）"_s;
+        case evdev::kRightCtrl: return u"右 Ctrl キー"_s;
+        case evdev::kMenu: return u"アプリケーションキー"_s;
+        default: return kNoStandIn.toString();
     }
 }
 
 QString keyboard::judgingByPosition(std::uint16_t yenStandIn, std::uint16_t roStandIn) {
     QStringList standIns;
-    if (yenStandIn != 0)
-        standIns << u"「ー」は%1"_s.arg(standInName(yenStandIn));
-    if (roStandIn != 0)
-        standIns << u"「ろ」は%1"_s.arg(standInName(roStandIn));
+    if (yenStandIn != 0) standIns << u"「ー」は%1"_s.arg(standInName(yenStandIn));
+    if (roStandIn != 0) standIns << u"「ろ」は%1"_s.arg(standInName(roStandIn));
     QString text = u"キーの位置で判定しています。"_s;
-    if (!standIns.isEmpty())
-        text += standIns.join(u"、"_s) + u"でも打てます。"_s;
+    if (!standIns.isEmpty()) text += standIns.join(u"、"_s) + u"でも打てます。"_s;
     return text;
 }
 

@@ -12,8 +12,8 @@ inline constexpr QStringView kProgramName = u"Tapmora for かな打ち";
 
 // Course captions in course order; the score window's rows repeat them.
 inline constexpr QStringView kCourseCaptions[kCourseCount] = {
-    u"ホームポジション",      u"ホームポジションの１つ上", u"キーボードの最上段",
-    u"ホームポジションの下",  u"シフトキーを使った文字",   u"全てのキー",
+    u"ホームポジション",     u"ホームポジションの１つ上", u"キーボードの最上段",
+    u"ホームポジションの下", u"シフトキーを使った文字",   u"全てのキー",
 };
 
 namespace form1 {
@@ -47,7 +47,8 @@ namespace statistics {
 inline constexpr QStringView kCaption = u"統計";
 inline constexpr QStringView kMenuView = u"表示(&V)";
 inline constexpr QStringView kMenuItem = u"統計(&S)...";
-inline constexpr QStringView kNoHistory = u"まだ記録がありません。コースを選んでタイプすると、ここに結果が表示されます。";
+inline constexpr QStringView kNoHistory =
+    u"まだ記録がありません。コースを選んでタイプすると、ここに結果が表示されます。";
 // %1 keys, %2 accuracy in percent, %3 sessions
 inline constexpr QStringView kSummary = u"これまでに %1 キー（正解率 %2％）、セッション %3 回";
 inline constexpr QStringView kChartTitle = u"セッションごとの速さと正解率（最近 %1 回）";
@@ -164,7 +165,8 @@ inline constexpr QStringView kInputMethod =
 inline constexpr QStringView kKanaInput =
     u"かな入力（カナロック）がオンです。半角英数に切り替えてください。";
 inline constexpr QStringView kCapsLock =
-    u"Caps Lock がオンです。英字が大文字になり、間違いと判定されます。Caps Lock を解除してください。";
+    u"Caps Lock がオンです。英字が大文字になり、間違いと判定されます。Caps Lock "
+    u"を解除してください。";
 inline constexpr QStringView kUnplacedCharacter =
     u"JIS キーボードにない文字が届いています。キーボードの配列を日本語（JIS）にしてください。";
 }  // namespace keyboard

@@ -13,7 +13,7 @@ namespace tapmora {
 namespace {
 
 template <class Window>
-Window* showWindow(QPointer<Window>& slot, TrainerApp& app) {
+Window *showWindow(QPointer<Window> &slot, TrainerApp &app) {
     if (!slot) {
         slot = new Window(app);
         slot->setAttribute(Qt::WA_DeleteOnClose);
@@ -38,27 +38,26 @@ TrainerApp::~TrainerApp() {
     delete weakPracticeWindow_;
 }
 
-Form1* TrainerApp::showMainWindow() {
+Form1 *TrainerApp::showMainWindow() {
     const bool opening = !form1_;
     showWindow(form1_, *this);
     if (opening) {
         keyboard_->kanaShown(0);  // a new main window shows no kana yet
-        if (FrmKeyboard::wasOpenLastTime())
-            showKeyboardWindow();
+        if (FrmKeyboard::wasOpenLastTime()) showKeyboardWindow();
     }
     return form1_;
 }
-FrmPrintScore* TrainerApp::showScoreWindow() { return showWindow(scoreWindow_, *this); }
-FrmAbout* TrainerApp::showAboutWindow() { return showWindow(aboutWindow_, *this); }
-FrmStatistics* TrainerApp::showStatisticsWindow() { return showWindow(statisticsWindow_, *this); }
+FrmPrintScore *TrainerApp::showScoreWindow() { return showWindow(scoreWindow_, *this); }
+FrmAbout *TrainerApp::showAboutWindow() { return showWindow(aboutWindow_, *this); }
+FrmStatistics *TrainerApp::showStatisticsWindow() { return showWindow(statisticsWindow_, *this); }
 
-FrmWeakPractice* TrainerApp::showWeakPractice(int course) {
-    FrmWeakPractice* window = showWindow(weakPracticeWindow_, *this);
+FrmWeakPractice *TrainerApp::showWeakPractice(int course) {
+    FrmWeakPractice *window = showWindow(weakPracticeWindow_, *this);
     window->practise(course);
     return window;
 }
 
-FrmKeyboard* TrainerApp::showKeyboardWindow() {
+FrmKeyboard *TrainerApp::showKeyboardWindow() {
     if (!keyboardWindow_) {
         keyboardWindow_ = new FrmKeyboard(*keyboard_, form1_);
         keyboardWindow_->setAttribute(Qt::WA_DeleteOnClose);
@@ -68,11 +67,11 @@ FrmKeyboard* TrainerApp::showKeyboardWindow() {
     return keyboardWindow_;
 }
 
-Form1* TrainerApp::mainWindow() const { return form1_; }
-FrmPrintScore* TrainerApp::scoreWindow() const { return scoreWindow_; }
-FrmAbout* TrainerApp::aboutWindow() const { return aboutWindow_; }
-FrmStatistics* TrainerApp::statisticsWindow() const { return statisticsWindow_; }
-FrmWeakPractice* TrainerApp::weakPracticeWindow() const { return weakPracticeWindow_; }
-FrmKeyboard* TrainerApp::keyboardWindow() const { return keyboardWindow_; }
+Form1 *TrainerApp::mainWindow() const { return form1_; }
+FrmPrintScore *TrainerApp::scoreWindow() const { return scoreWindow_; }
+FrmAbout *TrainerApp::aboutWindow() const { return aboutWindow_; }
+FrmStatistics *TrainerApp::statisticsWindow() const { return statisticsWindow_; }
+FrmWeakPractice *TrainerApp::weakPracticeWindow() const { return weakPracticeWindow_; }
+FrmKeyboard *TrainerApp::keyboardWindow() const { return keyboardWindow_; }
 
 }  // namespace tapmora

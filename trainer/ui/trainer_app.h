@@ -23,36 +23,36 @@ class TrainerApp {
 public:
     explicit TrainerApp(Services services);
     ~TrainerApp();
-    TrainerApp(const TrainerApp&) = delete;
-    TrainerApp& operator=(const TrainerApp&) = delete;
+    TrainerApp(const TrainerApp &) = delete;
+    TrainerApp &operator=(const TrainerApp &) = delete;
 
     // Each shows its window, creating it first when it is not open, and
     // brings it to the front.
-    Form1* showMainWindow();
-    FrmPrintScore* showScoreWindow();
-    FrmAbout* showAboutWindow();
-    FrmStatistics* showStatisticsWindow();
+    Form1 *showMainWindow();
+    FrmPrintScore *showScoreWindow();
+    FrmAbout *showAboutWindow();
+    FrmStatistics *showStatisticsWindow();
     // Starts the weak-kana practice of `course` (1..6).
-    FrmWeakPractice* showWeakPractice(int course);
+    FrmWeakPractice *showWeakPractice(int course);
 
     // The keyboard window accompanies the main window, which must be open;
     // it is placed beside it the first time and reopens with it when it
     // was open at the end of the last run.
-    FrmKeyboard* showKeyboardWindow();
+    FrmKeyboard *showKeyboardWindow();
 
     // The open windows; null when closed.
-    Form1* mainWindow() const;
-    FrmPrintScore* scoreWindow() const;
-    FrmAbout* aboutWindow() const;
-    FrmStatistics* statisticsWindow() const;
-    FrmWeakPractice* weakPracticeWindow() const;
-    FrmKeyboard* keyboardWindow() const;
+    Form1 *mainWindow() const;
+    FrmPrintScore *scoreWindow() const;
+    FrmAbout *aboutWindow() const;
+    FrmStatistics *statisticsWindow() const;
+    FrmWeakPractice *weakPracticeWindow() const;
+    FrmKeyboard *keyboardWindow() const;
 
-    ScoreTally& tally() { return tally_; }
-    ScoreModule& scores() { return tally_.record(); }
+    ScoreTally &tally() { return tally_; }
+    ScoreModule &scores() { return tally_.record(); }
     // What the keyboard window shows, fed by the drills.
-    KeyboardCoach& keyboard() { return *keyboard_; }
-    Services& services() { return services_; }
+    KeyboardCoach &keyboard() { return *keyboard_; }
+    Services &services() { return services_; }
 
 private:
     Services services_;

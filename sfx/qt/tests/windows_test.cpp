@@ -5,8 +5,8 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <deque>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -31,9 +31,9 @@
 #include "sfx/messages.h"
 #include "sfx/platform.h"
 #include "sfx/qt/destination_window.h"
+#include "sfx/qt/display.h"
 #include "sfx/qt/path_line.h"
 #include "sfx/qt/progress_window.h"
-#include "sfx/qt/display.h"
 #include "sfx/qt/qt_ui.h"
 #include "sfx/session.h"
 #include "sfx/settings.h"
@@ -74,7 +74,8 @@ public:
 
 private:
     void tick() {
-        if (clock_.elapsed() > kStallLimit) qFatal("script stalled with %zu steps left", steps_.size());
+        if (clock_.elapsed() > kStallLimit)
+            qFatal("script stalled with %zu steps left", steps_.size());
         QWidget *active = QApplication::activeModalWidget();
         if (active == nullptr || steps_.empty()) return;
         if (steps_.front()(active)) {
@@ -117,7 +118,9 @@ T *control(QWidget *window, const char *name) {
     return found;
 }
 
-QPushButton *button(QWidget *window, const char *name) { return control<QPushButton>(window, name); }
+QPushButton *button(QWidget *window, const char *name) {
+    return control<QPushButton>(window, name);
+}
 QLineEdit *folder_field(QWidget *window) { return control<QLineEdit>(window, "folder_field"); }
 
 // Types `text` into the folder field and presses Confirm.
@@ -138,7 +141,8 @@ Script::Step answer_message(QMessageBox::StandardButton answer, SeenMessage *see
                      dynamic_cast<sfx::ProgressWindow *>(owner) != nullptr};
         }
         QAbstractButton *chosen = box->button(answer);
-        if (chosen == nullptr) qFatal("message box without the expected button: %s", qPrintable(box->text()));
+        if (chosen == nullptr)
+            qFatal("message box without the expected button: %s", qPrintable(box->text()));
         later([chosen] { QTest::mouseClick(chosen, Qt::LeftButton); });
     });
 }
@@ -150,7 +154,8 @@ public:
         sockaddr_un address = {};
         address.sun_family = AF_UNIX;
         std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-        if (bind(fd_, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || listen(fd_, 1) != 0) {
+        if (bind(fd_, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+            listen(fd_, 1) != 0) {
             qFatal("cannot listen on %s", path.c_str());
         }
     }
@@ -165,12 +170,18 @@ class Environment {
 public:
     ~Environment() {
         for (auto entry = saved_.rbegin(); entry != saved_.rend(); ++entry) {
-            if (entry->second.isNull()) qunsetenv(entry->first); else qputenv(entry->first, entry->second);
+            if (entry->second.isNull())
+                qunsetenv(entry->first);
+            else
+                qputenv(entry->first, entry->second);
         }
     }
     void set(const char *name, const QByteArray &value) {
         saved_.emplace_back(name, qgetenv(name));
-        if (value.isNull()) qunsetenv(name); else qputenv(name, value);
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
     }
 
 private:
@@ -195,7 +206,8 @@ private:
     std::string path(const QString &name) const { return dir_.filePath(name).toStdString(); }
     std::string installer() const { return path(QStringLiteral("setup-sfx")); }
 
-    void write_installer(const std::vector<cabwriter::FileEntry> &files, const sfx::SfxBlock &block) {
+    void write_installer(const std::vector<cabwriter::FileEntry> &files,
+                         const sfx::SfxBlock &block) {
         sfxtest::write_installer_file(installer(), sfxtest::make_cabinet(files), block);
     }
 
@@ -210,8 +222,8 @@ private:
     // Runs the installer with the Qt front end and the script; returns its
     // exit code.
     int run(Script &script, const std::vector<std::string> &arguments = {}) {
-        const int code =
-            sfxtest::run_installer_to_exit(*session_, {installer(), dir_.path().toStdString(), arguments});
+        const int code = sfxtest::run_installer_to_exit(
+            *session_, {installer(), dir_.path().toStdString(), arguments});
         if (!script.finished()) qWarning("the run ended before the script");
         return code;
     }
@@ -264,9 +276,10 @@ private slots:
         const QString rejected[] = {QStringLiteral("/a//b"), QStringLiteral("C:\\a|b"),
                                     QStringLiteral("C:\\a\"b"), QStringLiteral("C:\\a\\b*")};
         for (size_t i = 0; i < std::size(rejected); ++i) {
-            script.add(on<sfx::DestinationWindow>([name = rejected[i]](sfx::DestinationWindow *dialog) {
-                confirm_with(dialog, name);
-            }));
+            script.add(
+                on<sfx::DestinationWindow>([name = rejected[i]](sfx::DestinationWindow *dialog) {
+                    confirm_with(dialog, name);
+                }));
             script.add(answer_message(QMessageBox::Ok, &refusals[i]));
         }
         script.add(on<sfx::DestinationWindow>([](sfx::DestinationWindow *dialog) {
@@ -338,9 +351,12 @@ private slots:
         }));
         script.add(on<sfx::DestinationWindow>([&after_choice](sfx::DestinationWindow *dialog) {
             after_choice = folder_field(dialog)->text();
-            later([dialog] { QTest::keyClick(button(dialog, "browse"), Qt::Key_R, Qt::AltModifier); });
+            later([dialog] {
+                QTest::keyClick(button(dialog, "browse"), Qt::Key_R, Qt::AltModifier);
+            });
         }));
-        script.add(on<QFileDialog>([](QFileDialog *browser) { later([browser] { browser->reject(); }); }));
+        script.add(
+            on<QFileDialog>([](QFileDialog *browser) { later([browser] { browser->reject(); }); }));
         script.add(on<sfx::DestinationWindow>([&after_cancel](sfx::DestinationWindow *dialog) {
             after_cancel = folder_field(dialog)->text();
             folder_field(dialog)->setText(after_cancel + QStringLiteral("/not/yet"));
@@ -406,7 +422,8 @@ private slots:
         script.add([](QWidget *active) {
             auto *window = dynamic_cast<sfx::ProgressWindow *>(active);
             if (window == nullptr) return false;
-            if (!control<sfx::PathLine>(window, "extracted_file")->text().endsWith("a.txt")) return false;
+            if (!control<sfx::PathLine>(window, "extracted_file")->text().endsWith("a.txt"))
+                return false;
             QTest::mouseClick(button(window, "cancel"), Qt::LeftButton);
             return true;
         });
@@ -416,7 +433,8 @@ private slots:
         QVERIFY(exists(QStringLiteral("out/a.txt")));
         QVERIFY(!exists(QStringLiteral("out/b.txt")));
         QVERIFY(!exists(QStringLiteral("out/c.txt")));
-        QCOMPARE(failure.text, QStringLiteral("The decompression process could not shut down properly."));
+        QCOMPARE(failure.text,
+                 QStringLiteral("The decompression process could not shut down properly."));
         QVERIFY(!failure.has_owner);  // shown after the dialog has closed
     }
 
@@ -462,17 +480,18 @@ private slots:
             Script script;
             SeenMessage seen;
             script.add(answer_message(c.press, &seen));
-            const int answer = ui_.message_box(c.style, "a [*] b", "<b>a</b>\r\nb", sfx::MessageOwner::None);
+            const int answer =
+                ui_.message_box(c.style, "a [*] b", "<b>a</b>\r\nb", sfx::MessageOwner::None);
             QCOMPARE(answer, c.expected);
             QCOMPARE(seen.caption, QStringLiteral("a [*] b"));
             QCOMPARE(seen.text, QStringLiteral("<b>a</b>\nb"));
         }
         // Esc answers Cancel where there is one.
         Script script;
-        script.add(on<QMessageBox>([](QMessageBox *box) {
-            later([box] { QTest::keyClick(box, Qt::Key_Escape); });
-        }));
-        QCOMPARE(ui_.message_box(sfx::SFX_MB_OKCANCEL, "c", "t", sfx::MessageOwner::None), sfx::SFX_IDCANCEL);
+        script.add(on<QMessageBox>(
+            [](QMessageBox *box) { later([box] { QTest::keyClick(box, Qt::Key_Escape); }); }));
+        QCOMPARE(ui_.message_box(sfx::SFX_MB_OKCANCEL, "c", "t", sfx::MessageOwner::None),
+                 sfx::SFX_IDCANCEL);
     }
 
     // Esc answers a box that has Cancel, or OK alone, with that button. A
@@ -502,8 +521,9 @@ private slots:
                 if (box) QTest::mouseClick(box->button(QMessageBox::Yes), Qt::LeftButton);
             });
         }));
-        const int answer = ui_.message_box(sfx::SFX_MB_YESNO | sfx::SFX_MB_ICONQUESTION, "c",
-                                           "Should the file \"setup\" be executed?", sfx::MessageOwner::None);
+        const int answer =
+            ui_.message_box(sfx::SFX_MB_YESNO | sfx::SFX_MB_ICONQUESTION, "c",
+                            "Should the file \"setup\" be executed?", sfx::MessageOwner::None);
         QVERIFY(open_after_escape);
         QVERIFY(open_after_close);
         QCOMPARE(answer, sfx::SFX_IDYES);
@@ -531,7 +551,8 @@ private slots:
         Environment environment;
         environment.set("WAYLAND_DISPLAY", QByteArray());
         environment.set("DISPLAY", ":4242");
-        QVERIFY2(sfx::DisplayProbe().server() == sfx::DisplayServer::None, "a display nobody serves");
+        QVERIFY2(sfx::DisplayProbe().server() == sfx::DisplayServer::None,
+                 "a display nobody serves");
         environment.set("DISPLAY", "no display");
         QVERIFY2(sfx::DisplayProbe().server() == sfx::DisplayServer::None, "a malformed address");
         environment.set("WAYLAND_DISPLAY", QByteArray::fromStdString(socket_path));
@@ -546,7 +567,8 @@ private slots:
     // repaint interval in between; huge totals and overruns stay in range.
     void progressBarUpdatesSparingly() {
         const sfx::Extraction extraction{[] { return true; }, [] {}};
-        sfx::ProgressWindow window(sfx::ProgressDialog{"caption", "archive", "file", "cancel"}, extraction);
+        sfx::ProgressWindow window(sfx::ProgressDialog{"caption", "archive", "file", "cancel"},
+                                   extraction);
         auto *bar = control<QProgressBar>(&window, "progress_bar");
         window.show_progress(50, 100);
         QCOMPARE(bar->value(), 500);

@@ -29,7 +29,8 @@ ToolRun run(const std::string &args) {
     ToolRun r{0, {}};
     FILE *pipe = popen(command.c_str(), "r");
     std::array<char, 4096> buffer;
-    while (size_t n = fread(buffer.data(), 1, buffer.size(), pipe)) r.output.append(buffer.data(), n);
+    while (size_t n = fread(buffer.data(), 1, buffer.size(), pipe))
+        r.output.append(buffer.data(), n);
     const int status = pclose(pipe);
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
@@ -64,13 +65,16 @@ ToolRun run_in_terminal(const std::string &args) {
 std::string stray_controls(const std::string &text) {
     std::string found;
     for (char c : text)
-        if ((static_cast<unsigned char>(c) < 0x20 || c == 0x7F) && c != '\n' && c != '\r' && c != '\t') found += c;
+        if ((static_cast<unsigned char>(c) < 0x20 || c == 0x7F) && c != '\n' && c != '\r' &&
+            c != '\t')
+            found += c;
     return found;
 }
 
 // A name that would retitle the terminal, clear it and forge a line.
 const std::string kHostileName = "a\x1b]0;owned\x07\x1b[2J\rpelmarcab: done\nb\\x41\x7f";
-const std::string kHostileNameEscaped = "a\\x1b]0;owned\\x07\\x1b[2J\\x0dpelmarcab: done\\x0ab\\x5cx41\\x7f";
+const std::string kHostileNameEscaped =
+    "a\\x1b]0;owned\\x07\\x1b[2J\\x0dpelmarcab: done\\x0ab\\x5cx41\\x7f";
 
 class PelmarcabTest : public ::testing::Test {
 protected:
@@ -88,7 +92,8 @@ protected:
     std::string at(const std::string &name) const { return (dir / name).string(); }
     void write(const std::string &name, const std::vector<uint8_t> &bytes) const {
         std::ofstream out(at(name), std::ios::binary);
-        out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.write(reinterpret_cast<const char *>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
     }
     std::vector<uint8_t> read(const std::string &name) const {
         std::ifstream in(at(name), std::ios::binary);
@@ -143,9 +148,13 @@ TEST_F(PelmarcabTest, CreateThenExtractKeepsContentFoldersTimesAndPermissions) {
 TEST_F(PelmarcabTest, SetsAreWrittenWithNumberedNamesAndExtractedWhole) {
     fs::create_directories(at("src"));
     std::vector<uint8_t> data(150000);
-    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
     write("src/big", data);
-    ASSERT_EQ(run("create --cabinet-size 50000 --reserve 8,2,3 -o " + at("disk.cab") + " " + at("src")).status, 0);
+    ASSERT_EQ(
+        run("create --cabinet-size 50000 --reserve 8,2,3 -o " + at("disk.cab") + " " + at("src"))
+            .status,
+        0);
     EXPECT_TRUE(fs::exists(at("disk2.cab")));
     EXPECT_TRUE(fs::exists(at("disk3.cab")));
     ASSERT_EQ(run("extract -d " + at("out") + " " + at("disk.cab")).status, 0);
@@ -161,7 +170,9 @@ TEST_F(PelmarcabTest, SetsAreWrittenWithNumberedNamesAndExtractedWhole) {
 TEST_F(PelmarcabTest, WrongSetMemberIsReportedNotRetried) {
     fs::create_directories(at("src"));
     write("src/big", std::vector<uint8_t>(90000, 'q'));
-    ASSERT_EQ(run("create --no-checksum --cabinet-size 50000 -o " + at("d.cab") + " " + at("src")).status, 0);
+    ASSERT_EQ(
+        run("create --no-checksum --cabinet-size 50000 -o " + at("d.cab") + " " + at("src")).status,
+        0);
     auto second = read("d2.cab");
     second[cab::kHeaderSetId] ^= 0x55;
     write("d2.cab", second);
@@ -177,11 +188,13 @@ TEST_F(PelmarcabTest, EngineErrorsNameTheirConstantAndDetail) {
     write("v.cab", bytes);
     const ToolRun r = run("list " + at("v.cab"));
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.output.find("v.cab: CAB_ERR_VERSION (detail 0x0102)"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("v.cab: CAB_ERR_VERSION (detail 0x0102)"), std::string::npos)
+        << r.output;
 }
 
 TEST_F(PelmarcabTest, NamesThatLeaveTheDestinationAreRefused) {
-    for (const std::string name : {"..\\evil", "../evil", "\\abs", "/abs", "C:\\evil", "a\\..\\..\\evil"}) {
+    for (const std::string name :
+         {"..\\evil", "../evil", "\\abs", "/abs", "C:\\evil", "a\\..\\..\\evil"}) {
         write_cabinet("t.cab", {"fine", name});
         const ToolRun r = run("extract -d " + at("out") + " " + at("t.cab"));
         EXPECT_EQ(r.status, 1) << name;
@@ -221,7 +234,8 @@ TEST_F(PelmarcabTest, FolderThatEndsWithoutANextCabinetIsReportedAsTruncated) {
         const ToolRun r = run(command + at("t.cab"));
         EXPECT_EQ(r.status, 1) << command;
         EXPECT_EQ(r.output, "pelmarcab: " + at("t.cab") +
-                                ": CAB_ERR_ABORT: the cabinet ends before folder 0 does and names no next cabinet\n")
+                                ": CAB_ERR_ABORT: the cabinet ends before folder 0 does and names "
+                                "no next cabinet\n")
             << command;
     }
 }
@@ -245,7 +259,9 @@ TEST_F(PelmarcabTest, NamesWithControlCharactersAreRefusedAndReportedEscaped) {
         EXPECT_NE(r.output.find("refusing the file name"), std::string::npos) << r.output;
         EXPECT_EQ(stray_controls(r.output), "") << r.output;
         EXPECT_TRUE(fs::exists(at("out/fine")));
-        EXPECT_EQ(std::distance(fs::recursive_directory_iterator(at("out")), fs::recursive_directory_iterator()), 1)
+        EXPECT_EQ(std::distance(fs::recursive_directory_iterator(at("out")),
+                                fs::recursive_directory_iterator()),
+                  1)
             << "only the harmless file is written";
         if (name == kHostileName) {
             EXPECT_NE(r.output.find(kHostileNameEscaped), std::string::npos) << r.output;
