@@ -9,7 +9,7 @@ set -eu
 # it through libpulse (a dependency of libqt6multimedia6), so a desktop's
 # PulseAudio or PipeWire server is all it needs at run time; no GStreamer
 # or FFmpeg plug-in is involved. Without a server it rings the bell.
-packages="cmake g++ make pkg-config clang libclang-rt-14-dev
+packages="cmake g++ make pkg-config clang clang-format libclang-rt-14-dev
 libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libcli11-dev
 qt6-base-dev libgl-dev fonts-ipafont-gothic locales
 libqt6sql6-sqlite qt6-charts-dev libqt6opengl6-dev

@@ -86,7 +86,7 @@ private slots:
         const WeakKanaDraw draw(course(1), {});
         // With equal weights the draw spreads r over the eleven kana not on
         // display: r just below 1/11 is the first of them.
-        view.shown = u"ち";
+        view.shown = std::u16string(u"ち");
         random.draws = {0.0f};
         drillStep(course(1), 97, view, random, draw);
         QCOMPARE(view.shown, u"と");
