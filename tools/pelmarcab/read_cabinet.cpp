@@ -374,6 +374,8 @@ int Reader::run() {
 }  // namespace
 
 int read_cabinets(const ReadOptions &options) {
+    if (options.mode == ReadMode::List && (options.verbose || options.json))
+        return describe_cabinets(options);
     const FileNames names(options);
     int status = 0;
     for (const std::string &cabinet : options.cabinets) {
