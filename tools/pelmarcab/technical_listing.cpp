@@ -227,10 +227,12 @@ int describe_cabinets(const ReadOptions &options) {
         if (!options.json && &path != &options.cabinets.back()) std::printf("\n");
         document["cabinets"].push_back(std::move(entry));
     }
-    // Names that are not valid UTF-8 (a legacy name that did not convert,
-    // a path given so) are written with U+FFFD rather than failing.
+    // ASCII only, every other character as \uXXXX: no control character
+    // (DEL and C1 included) reaches a terminal the document is shown on.
+    // Names that are not valid UTF-8 (a legacy name that did not convert, a
+    // path given so) get U+FFFD rather than failing the document.
     if (options.json)
-        std::printf("%s\n", document.dump(2, ' ', false, json::error_handler_t::replace).c_str());
+        std::printf("%s\n", document.dump(2, ' ', true, json::error_handler_t::replace).c_str());
     return status;
 }
 
