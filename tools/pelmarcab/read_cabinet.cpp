@@ -15,6 +15,7 @@
 #include "tools/pelmarcab/file_host.h"
 #include "tools/pelmarcab/listing.h"
 #include "tools/pelmarcab/names.h"
+#include "tools/pelmarcab/read_messages.h"
 #include "tools/pelmarcab/selection.h"
 #include "tools/pelmarcab/terminal.h"
 
@@ -53,9 +54,6 @@ private:
     uint64_t set_total();
     bool follows_set() const;
     void report(const std::string &what, const std::string &reason);
-    std::string truncation() const;
-    std::string next_cabinet_failure(const CabNotification &note) const;
-    std::string failure_reason() const;
     void show_progress(bool final);
 
     const ReadOptions &options_;
@@ -110,12 +108,6 @@ void Reader::show_progress(bool final) {
 void Reader::list_entry(const CabNotification &note) const {
     if (names_.selected(note.name, note.attributes))
         print_entry_line(note, names_.listed(note.name, note.attributes));
-}
-
-std::string hex4(unsigned value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%04x", value & 0xFFFFu);
-    return text;
 }
 
 bool continues_to_next(const CabNotification &note) {
@@ -244,44 +236,18 @@ int32_t Reader::next_cabinet(CabNotification &note) {
     // could not be used; asking again would only repeat the same failure.
     const std::string candidate = where_.display_folder + note.name;
     if (note.error != 0) {
-        report(candidate, next_cabinet_failure(note));
+        report(candidate, next_cabinet_failure(note, where_.display_folder));
         return -1;
     }
     if (counting_) return -1;
     // The engine asks even when this cabinet names no next one: the folder's
     // blocks ended before its files did.
     if (note.name[0] == '\0') {
-        report(current_, truncation());
+        report(current_, truncation_failure(folder_index_));
         return -1;
     }
     current_ = candidate;
     return 0;
-}
-
-// The set's next member could not be used: what was looked for, where, and
-// what the user can do.
-std::string Reader::next_cabinet_failure(const CabNotification &note) const {
-    const std::string reason = error_name(note.error);
-    const std::string folder =
-        where_.display_folder.empty() ? "the current directory" : where_.display_folder;
-    switch (note.error) {
-        case CAB_ERR_OPEN:
-            return reason + ": the set continues in " + note.name + ", which is not in " + folder +
-                   "; put it there, or give --single to read this cabinet alone";
-        case CAB_ERR_SET:
-            return reason + ": it does not continue set " + hex4(note.set_id) + " (index " +
-                   std::to_string(note.cabinet_index) + " expected); put the set's own " +
-                   note.name + " in " + folder;
-        default: return reason;
-    }
-}
-
-std::string Reader::truncation() const {
-    const std::string folder = folder_index_ < CAB_FOLDER_CONTINUED_FROM_PREV
-                                   ? "folder " + std::to_string(folder_index_)
-                                   : std::string("its last folder");
-    return std::string(error_name(CAB_ERR_ABORT)) + ": the cabinet ends before " + folder +
-           " does and names no next cabinet";
 }
 
 bool Reader::copy_one(const std::string &name) {
@@ -301,32 +267,6 @@ uint64_t Reader::set_total() {
     counting_ = false;
     reported_ = false;
     return total_;
-}
-
-// Why the walk failed, with what can be done about it where something can.
-std::string Reader::failure_reason() const {
-    std::string reason = error_name(error_.code);
-    switch (error_.code) {
-        case CAB_ERR_VERSION:
-            return reason + " (detail " + hex4(static_cast<unsigned>(error_.detail)) + ")";
-        case CAB_ERR_OPEN: {
-            struct stat st {};
-            return ::stat(cabinet_.c_str(), &st) != 0 ? reason + ": " + std::strerror(errno)
-                                                      : reason;
-        }
-        case CAB_ERR_SIGNATURE: return reason + ": not a cabinet (it does not start with MSCF)";
-        case CAB_ERR_CORRUPT:
-            return reason + ": the cabinet is damaged (a checksum, size or offset is wrong)";
-        case CAB_ERR_DECODE: {
-            reason += ": the compressed data is damaged";
-            if (!output_name_.empty()) reason += "; " + output_name_ + " is incomplete";
-            const char *fault = cab_last_fault(context_);
-            if (fault && options_.verbose) reason += std::string(" (") + fault + ")";
-            if (fault && !options_.verbose) reason += " (-v tells where decoding stopped)";
-            return reason;
-        }
-        default: return reason;
-    }
 }
 
 bool Reader::follows_set() const { return options_.mode != ReadMode::List && !options_.single; }
@@ -367,7 +307,9 @@ int Reader::run() {
     g_counting_run = nullptr;
     if (ok) return 0;
     if (!reported_)
-        report(error_.code == CAB_ERR_OUTPUT ? output_name_ : current_, failure_reason());
+        report(error_.code == CAB_ERR_OUTPUT ? output_name_ : current_,
+               walk_failure(error_, {current_, name != where_.name, output_name_,
+                                     cab_last_fault(context_), options_.verbose}));
     return 1;
 }
 
