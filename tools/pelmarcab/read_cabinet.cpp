@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <string>
+#include <utility>
 
 #include "cab/cab.h"
 #include "sfx/platform.h"
@@ -22,16 +24,36 @@
 namespace pelmarcab {
 namespace {
 
+// The cabinets a call has read, by file identity, so that the later members
+// of a set named after its first ("*.cab" names them all) are not read
+// again: with --stdout their files would come out twice.
+class CabinetsRead {
+public:
+    void add(const std::string &path) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0) ids_.insert({st.st_dev, st.st_ino});
+    }
+    bool contains(const std::string &path) const {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 && ids_.count({st.st_dev, st.st_ino}) != 0;
+    }
+
+private:
+    std::set<std::pair<dev_t, ino_t>> ids_;
+};
+
 // One run of list, test or extract: everything the run reads and changes,
 // the platform layer's state among it. Notifications reach it through their
 // user pointer; the write callback, which carries none, through
 // `g_counting_run`.
 class Reader {
 public:
-    Reader(const ReadOptions &options, const FileNames &names, const std::string &cabinet)
+    Reader(const ReadOptions &options, const FileNames &names, const std::string &cabinet,
+           CabinetsRead &read)
         : options_(options),
           names_(names),
           cabinet_(cabinet),
+          read_(read),
           notes_(options.to_stdout ? stderr : stdout) {}
     ~Reader() {
         if (context_) cab_destroy(context_);
@@ -59,6 +81,7 @@ private:
     const ReadOptions &options_;
     const FileNames &names_;
     const std::string &cabinet_;
+    CabinetsRead &read_;
     FILE *notes_;  // verbose lines and notes: never on a standard output that carries data
     sfx::platform::PlatformState platform_;
     CabinetLocation where_;
@@ -130,6 +153,7 @@ int32_t Reader::answer(int32_t kind, CabNotification &note) {
         case CAB_NOTE_CABINET:
             if (first_note_) next_in_set_ = note.name;
             first_note_ = false;
+            if (!counting_) read_.add(current_);
             return 0;
         case CAB_NOTE_CONTINUED_FILE:
             if (options_.mode == ReadMode::List) list_entry(note);
@@ -319,11 +343,16 @@ int read_cabinets(const ReadOptions &options) {
     if (options.mode == ReadMode::List && (options.verbose || options.json))
         return describe_cabinets(options);
     const FileNames names(options);
+    CabinetsRead read;
     int status = 0;
     for (const std::string &cabinet : options.cabinets) {
         if (options.mode == ReadMode::List && options.cabinets.size() > 1)
             print_list_heading(cabinet, &cabinet == &options.cabinets.front());
-        Reader reader(options, names, cabinet);
+        if (options.mode != ReadMode::List && read.contains(cabinet)) {
+            if (!options.quiet) print_failure(cabinet, "skipped: already read with its set");
+            continue;
+        }
+        Reader reader(options, names, cabinet, read);
         if (reader.run() != 0) status = 1;
     }
     return status;
