@@ -1,5 +1,5 @@
-// list, test and extract: walk a cabinet (and, for test and extract, the
-// set that follows it) through the engine with POSIX callbacks.
+// list, test and extract: walk each cabinet given (and, for test and
+// extract, the set that follows it) through the engine with POSIX callbacks.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,17 +7,40 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <set>
 #include <string>
+#include <utility>
 
 #include "cab/cab.h"
 #include "sfx/platform.h"
 #include "tools/pelmarcab/commands.h"
 #include "tools/pelmarcab/file_host.h"
+#include "tools/pelmarcab/listing.h"
 #include "tools/pelmarcab/names.h"
+#include "tools/pelmarcab/read_messages.h"
+#include "tools/pelmarcab/selection.h"
 #include "tools/pelmarcab/terminal.h"
 
 namespace pelmarcab {
 namespace {
+
+// The cabinets a call has read, by file identity, so that the later members
+// of a set named after its first ("*.cab" names them all) are not read
+// again: with --stdout their files would come out twice.
+class CabinetsRead {
+public:
+    void add(const std::string &path) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0) ids_.insert({st.st_dev, st.st_ino});
+    }
+    bool contains(const std::string &path) const {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 && ids_.count({st.st_dev, st.st_ino}) != 0;
+    }
+
+private:
+    std::set<std::pair<dev_t, ino_t>> ids_;
+};
 
 // One run of list, test or extract: everything the run reads and changes,
 // the platform layer's state among it. Notifications reach it through their
@@ -25,7 +48,13 @@ namespace {
 // `g_counting_run`.
 class Reader {
 public:
-    explicit Reader(const ReadOptions &options) : options_(options) {}
+    Reader(const ReadOptions &options, const FileNames &names, const std::string &cabinet,
+           CabinetsRead &read)
+        : options_(options),
+          names_(names),
+          cabinet_(cabinet),
+          read_(read),
+          notes_(options.to_stdout ? stderr : stdout) {}
     ~Reader() {
         if (context_) cab_destroy(context_);
         if (root_ != -1) ::close(root_);
@@ -41,14 +70,19 @@ private:
     int32_t start_file(CabNotification &note);
     int32_t end_file(CabNotification &note);
     int32_t next_cabinet(CabNotification &note);
-    void print_entry(const CabNotification &note) const;
+    void list_entry(const CabNotification &note) const;
+    void note_single_skip(const CabNotification &note) const;
     bool copy_one(const std::string &name);
     uint64_t set_total();
+    bool follows_set() const;
     void report(const std::string &what, const std::string &reason);
-    std::string truncation() const;
     void show_progress(bool final);
 
     const ReadOptions &options_;
+    const FileNames &names_;
+    const std::string &cabinet_;
+    CabinetsRead &read_;
+    FILE *notes_;  // verbose lines and notes: never on a standard output that carries data
     sfx::platform::PlatformState platform_;
     CabinetLocation where_;
     CabError error_{};
@@ -94,10 +128,20 @@ void Reader::show_progress(bool final) {
                  static_cast<unsigned long long>(files_), final ? "\n" : "");
 }
 
-void Reader::print_entry(const CabNotification &n) const {
-    std::printf("%u\t%04u-%02u-%02u\t%02u:%02u:%02u\t0x%02x\t%s\n", n.size, (n.date >> 9) + 1980u,
-                (n.date >> 5) & 0xFu, n.date & 0x1Fu, n.time >> 11, (n.time >> 5) & 0x3Fu,
-                (n.time & 0x1Fu) * 2, n.attributes, printable(n.name).c_str());
+void Reader::list_entry(const CabNotification &note) const {
+    if (names_.selected(note.name, note.attributes))
+        print_entry_line(note, names_.listed(note.name, note.attributes));
+}
+
+bool continues_to_next(const CabNotification &note) {
+    return note.folder_index == CAB_FOLDER_CONTINUED_TO_NEXT ||
+           note.folder_index == CAB_FOLDER_CONTINUED_PREV_AND_NEXT;
+}
+
+void Reader::note_single_skip(const CabNotification &note) const {
+    if (options_.quiet) return;
+    print_failure(current_, "skipping \"" + std::string(note.name) + "\": it continues in " +
+                                next_in_set_ + ", which --single leaves unread");
 }
 
 int32_t Reader::on_note(int32_t kind, CabNotification *note) {
@@ -109,17 +153,24 @@ int32_t Reader::answer(int32_t kind, CabNotification &note) {
         case CAB_NOTE_CABINET:
             if (first_note_) next_in_set_ = note.name;
             first_note_ = false;
+            if (!counting_) read_.add(current_);
             return 0;
         case CAB_NOTE_CONTINUED_FILE:
-            if (options_.mode == ReadMode::List) print_entry(note);
+            if (options_.mode == ReadMode::List) list_entry(note);
             return 0;
         case CAB_NOTE_FILE_START:
-            if (counting_) {
-                total_ += note.size;
+            if (options_.mode == ReadMode::List) {
+                list_entry(note);
                 return 0;
             }
-            if (options_.mode == ReadMode::List) {
-                print_entry(note);
+            if (!names_.selected(note.name, note.attributes)) return 0;
+            // A file that continues into the next cabinet cannot be whole without it.
+            if (options_.single && continues_to_next(note)) {
+                if (!counting_) note_single_skip(note);
+                return 0;
+            }
+            if (counting_) {
+                total_ += note.size;
                 return 0;
             }
             folder_index_ = note.folder_index;
@@ -155,14 +206,17 @@ int open_output(int root, const std::vector<std::string> &parts) {
 }
 
 int32_t Reader::start_file(CabNotification &note) {
-    if (options_.mode == ReadMode::Test) {
-        output_name_ = note.name;
-        return ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const auto name = names_.output(note.name, note.attributes);
+    // Testing and writing to standard output use the name in messages only.
+    if (options_.mode == ReadMode::Test || options_.to_stdout) {
+        output_name_ = name.value_or(note.name);
+        if (options_.verbose) std::fprintf(notes_, "%s\n", printable(output_name_).c_str());
+        return options_.to_stdout ? ::dup(STDOUT_FILENO)
+                                  : ::open("/dev/null", O_WRONLY | O_CLOEXEC);
     }
-    const auto name = name_to_utf8(note.name, note.attributes, options_.encoding);
     if (!name) {
         report(current_, std::string("cannot convert the name \"") + note.name + "\" from " +
-                             options_.encoding);
+                             options_.encoding + "; name its character set with --encoding");
         return -1;
     }
     if (has_control_characters(*name)) {
@@ -178,6 +232,7 @@ int32_t Reader::start_file(CabNotification &note) {
     output_name_ = options_.directory + "/" + *name;
     for (char &c : output_name_)
         if (c == '\\') c = '/';
+    if (options_.verbose) std::fprintf(notes_, "%s\n", printable(output_name_).c_str());
     const int fd = open_output(root_, *parts);
     if (fd < 0) report(output_name_, std::strerror(errno));
     return fd;
@@ -185,7 +240,7 @@ int32_t Reader::start_file(CabNotification &note) {
 
 int32_t Reader::end_file(CabNotification &note) {
     ++files_;
-    if (options_.mode == ReadMode::Extract) {
+    if (options_.mode == ReadMode::Extract && !options_.to_stdout) {
         std::time_t t = 0;
         if (sfx::platform::dos_time_to_unix(note.date, note.time, t)) {
             const struct timespec times[2] = {{0, UTIME_OMIT}, {t, 0}};
@@ -205,26 +260,18 @@ int32_t Reader::next_cabinet(CabNotification &note) {
     // could not be used; asking again would only repeat the same failure.
     const std::string candidate = where_.display_folder + note.name;
     if (note.error != 0) {
-        report(candidate, error_name(note.error));
+        report(candidate, next_cabinet_failure(note, where_.display_folder));
         return -1;
     }
     if (counting_) return -1;
     // The engine asks even when this cabinet names no next one: the folder's
     // blocks ended before its files did.
     if (note.name[0] == '\0') {
-        report(current_, truncation());
+        report(current_, truncation_failure(folder_index_));
         return -1;
     }
     current_ = candidate;
     return 0;
-}
-
-std::string Reader::truncation() const {
-    const std::string folder = folder_index_ < CAB_FOLDER_CONTINUED_FROM_PREV
-                                   ? "folder " + std::to_string(folder_index_)
-                                   : std::string("its last folder");
-    return std::string(error_name(CAB_ERR_ABORT)) + ": the cabinet ends before " + folder +
-           " does and names no next cabinet";
 }
 
 bool Reader::copy_one(const std::string &name) {
@@ -238,26 +285,29 @@ bool Reader::copy_one(const std::string &name) {
 uint64_t Reader::set_total() {
     counting_ = true;
     std::string name = where_.name;
-    for (int guard = 0; guard < 65536 && copy_one(name) && !next_in_set_.empty(); ++guard)
+    for (int guard = 0; guard < 65536 && copy_one(name) && follows_set() && !next_in_set_.empty();
+         ++guard)
         name = next_in_set_;
     counting_ = false;
     reported_ = false;
     return total_;
 }
 
+bool Reader::follows_set() const { return options_.mode != ReadMode::List && !options_.single; }
+
 int Reader::run() {
     const sfx::platform::StateScope bound(platform_);
-    where_ = locate_cabinet(options_.cabinet);
+    where_ = locate_cabinet(cabinet_);
     context_ = create_file_context(&error_, counting_write);
     if (!context_) {
-        print_failure(options_.cabinet, error_name(CAB_ERR_MEMORY));
+        print_failure(cabinet_, error_name(CAB_ERR_MEMORY));
         return 1;
     }
     const mode_t mask = ::umask(0);
     ::umask(mask);
     file_mode_ = 0666 & ~mask;
 
-    if (options_.mode == ReadMode::Extract) {
+    if (options_.mode == ReadMode::Extract && !options_.to_stdout) {
         ::mkdir(options_.directory.c_str(), 0777);
         root_ = ::open(options_.directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (root_ < 0) {
@@ -265,7 +315,8 @@ int Reader::run() {
             return 1;
         }
     }
-    progress_ = options_.mode != ReadMode::List && ::isatty(STDERR_FILENO);
+    progress_ = options_.mode != ReadMode::List && !options_.quiet && !options_.verbose &&
+                ::isatty(STDERR_FILENO);
     if (progress_) set_total();
     g_counting_run = this;
 
@@ -273,30 +324,38 @@ int Reader::run() {
     bool ok = true;
     for (;;) {
         ok = copy_one(name);
-        if (!ok || options_.mode == ReadMode::List || next_in_set_.empty()) break;
+        if (!ok || !follows_set() || next_in_set_.empty()) break;
         name = next_in_set_;
     }
     show_progress(true);
     g_counting_run = nullptr;
     if (ok) return 0;
-    if (!reported_) {
-        std::string reason = error_name(error_.code);
-        if (error_.code == CAB_ERR_VERSION) {
-            char detail[32];
-            std::snprintf(detail, sizeof detail, " (detail 0x%04x)",
-                          static_cast<unsigned>(error_.detail));
-            reason += detail;
-        }
-        report(error_.code == CAB_ERR_OUTPUT ? output_name_ : current_, reason);
-    }
+    if (!reported_)
+        report(error_.code == CAB_ERR_OUTPUT ? output_name_ : current_,
+               walk_failure(error_, {current_, name != where_.name, output_name_,
+                                     cab_last_fault(context_), options_.verbose}));
     return 1;
 }
 
 }  // namespace
 
-int read_cabinet(const ReadOptions &options) {
-    Reader reader(options);
-    return reader.run();
+int read_cabinets(const ReadOptions &options) {
+    if (options.mode == ReadMode::List && (options.verbose || options.json))
+        return describe_cabinets(options);
+    const FileNames names(options);
+    CabinetsRead read;
+    int status = 0;
+    for (const std::string &cabinet : options.cabinets) {
+        if (options.mode == ReadMode::List && options.cabinets.size() > 1)
+            print_list_heading(cabinet, &cabinet == &options.cabinets.front());
+        if (options.mode != ReadMode::List && read.contains(cabinet)) {
+            if (!options.quiet) print_failure(cabinet, "skipped: already read with its set");
+            continue;
+        }
+        Reader reader(options, names, cabinet, read);
+        if (reader.run() != 0) status = 1;
+    }
+    return status;
 }
 
 }  // namespace pelmarcab
