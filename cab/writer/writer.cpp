@@ -456,6 +456,12 @@ std::vector<StreamFile> stream_files(const Folder &folder, size_t first, size_t 
     return files;
 }
 
+uint64_t folder_bytes(const Folder &folder) {
+    uint64_t bytes = 0;
+    for (const FileEntry &f : folder.files) bytes += f.data.size();
+    return bytes;
+}
+
 // Lays out a folder's files from `first` on as one cabinet folder, truncating
 // it (and compressing again) until no file begins in a continued part.
 size_t place_files(Layout &layout, const Folder &folder, size_t first) {
@@ -486,6 +492,7 @@ std::vector<Cabinet> write_cabinet_set(const std::vector<Folder> &folders,
         check_names(folder);
         for (size_t first = 0; first < folder.files.size();)
             first = place_files(layout, folder, first);
+        if (options.folder_done) options.folder_done(folder_bytes(folder));
     }
     auto &cabinets = layout.cabinets();
     std::vector<Cabinet> out;

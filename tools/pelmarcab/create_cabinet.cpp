@@ -12,6 +12,7 @@
 #include "cab/writer/writer.h"
 #include "tools/pelmarcab/commands.h"
 #include "tools/pelmarcab/names.h"
+#include "tools/pelmarcab/progress.h"
 #include "tools/pelmarcab/terminal.h"
 
 namespace fs = std::filesystem;
@@ -159,8 +160,14 @@ int create_cabinet(const CreateOptions &options) {
         set.cabinet_name = [&](unsigned i) {
             return fs::path(set_member_name(options.output, i)).filename().string();
         };
-        const auto cabinets = cabwriter::write_cabinet_set(
-            group(gather(options.inputs), method, options.folder_size), set);
+        const auto folders = group(gather(options.inputs), method, options.folder_size);
+        uint64_t total = 0;
+        for (const auto &folder : folders)
+            for (const auto &file : folder.files) total += file.data.size();
+        auto progress = Progress::on_stderr(options.output, total, options.quiet);
+        set.folder_done = [&progress](uint64_t bytes) { progress.advance(bytes); };
+        const auto cabinets = cabwriter::write_cabinet_set(folders, set);
+        progress.finish();
         for (size_t i = 0; i < cabinets.size(); ++i) {
             const std::string path = set_member_name(options.output, static_cast<unsigned>(i));
             std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -62,6 +62,7 @@ int main(int argc, char **argv) {
     cmd->add_flag(
         "--no-checksum", [&create](int64_t) { create.checksums = false; },
         "write blocks without checksums");
+    cmd->add_flag("-q,--quiet", create.quiet, "draw no progress bar on the terminal");
     cmd->callback([&] { status = pelmarcab::create_cabinet(create); });
 
     pelmarcab::SfxOptions sfx;
