@@ -50,12 +50,15 @@ int main(int argc, char **argv) {
     auto *cmd =
         app.add_subcommand("create", "write a cabinet (or a set) from files and directories");
     cmd->footer(kCreateNotes);
-    cmd->add_option("-o,--output", create.output, "the cabinet to write")->required();
+    cmd->add_option("-o,--output", create.output, "the cabinet to write")
+        ->required()
+        ->type_name("FILE");
     cmd->add_option("PATH", create.inputs,
                     "files, and directories whose files are stored by their names relative to it");
     cmd->add_option("-T,--files-from", create.files_from,
                     "more paths, one per line (- reads standard input); each is stored under the "
-                    "path as written, which must be relative and without ..");
+                    "path as written, which must be relative and without ..")
+        ->type_name("FILE");
     cmd->add_option("--exclude", create.excludes,
                     "leave out files and directories whose stored name or own name matches GLOB "
                     "(repeatable)")
@@ -64,13 +67,16 @@ int main(int argc, char **argv) {
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     cmd->add_option("-m,--method", create.method,
                     "mszip (the default, which every reader knows), none, lzx[:15..21] or "
-                    "quantum[:10..21]");
+                    "quantum[:10..21]")
+        ->type_name("METHOD");
     cmd->add_option("--folder-size", create.folder_size,
                     "start a new folder before this many bytes are exceeded (default 8 MiB; 0: "
-                    "one folder)");
+                    "one folder)")
+        ->type_name("BYTES");
     cmd->add_option("-j,--jobs", create.jobs,
                     "compress this many folders at once (default: one per core); the cabinet is "
-                    "the same for any number");
+                    "the same for any number")
+        ->type_name("N");
     cmd->add_option("--mtime", create.mtime,
                     "store TIME as every file's date: @SECONDS since 1970 (UTC) or "
                     "YYYY-MM-DD[ HH:MM[:SS]] (default: $SOURCE_DATE_EPOCH when set, else each "
@@ -81,7 +87,8 @@ int main(int argc, char **argv) {
                     "UTF-8; a name it cannot hold is refused")
         ->type_name("CHARSET");
     cmd->add_option("--cabinet-size", create.cabinet_size,
-                    "largest cabinet in bytes (at least about 40000); writes a set when needed");
+                    "largest cabinet in bytes (at least about 40000); writes a set when needed")
+        ->type_name("BYTES");
     cmd->add_option("--reserve", create.reserve,
                     "header, folder and block reserve sizes, as H,F,D");
     cmd->add_flag(
