@@ -22,14 +22,15 @@ public:
     // item once, lowest index first.
     OrderedWork(size_t count, unsigned threads, std::function<T(size_t)> work)
         : work_(std::move(work)), slots_(count) {
-        for (unsigned i = 0; i < threads && i < count; ++i)
-            threads_.emplace_back([this] { run(); });
+        try {
+            for (unsigned i = 0; i < threads && i < count; ++i)
+                threads_.emplace_back([this] { run(); });
+        } catch (...) {
+            stop();  // no thread may outlive a half-built object
+            throw;
+        }
     }
-    // Items not started yet are dropped; running ones are waited for.
-    ~OrderedWork() {
-        next_ = slots_.size();
-        for (std::thread &t : threads_) t.join();
-    }
+    ~OrderedWork() { stop(); }
     OrderedWork(const OrderedWork &) = delete;
     OrderedWork &operator=(const OrderedWork &) = delete;
 
@@ -44,6 +45,12 @@ public:
     }
 
 private:
+    // Items not started yet are dropped; running ones are waited for.
+    void stop() {
+        next_ = slots_.size();
+        for (std::thread &t : threads_) t.join();
+    }
+
     struct Slot {
         std::optional<T> value;
         std::exception_ptr error;

@@ -143,15 +143,17 @@ void store_name(const InputFile &input, const std::string &charset, cabwriter::F
     std::string name = input.name;
     std::replace(name.begin(), name.end(), '/', '\\');
     if (!sfx::platform::is_valid_utf8(name))
-        throw std::runtime_error(input.path.string() +
-                                 ": the name is not UTF-8, so its characters are unknown");
+        throw std::runtime_error(
+            input.path.string() +
+            ": the name is not UTF-8, so its characters are unknown; rename the "
+            "file or leave it out with --exclude");
     const bool ascii = std::none_of(name.begin(), name.end(), [](char c) { return c & 0x80; });
     if (charset.empty()) {
         e.name = name;
         if (!ascii) e.attributes |= kAttribNameIsUtf8;
     } else if (!sfx::platform::convert_from_utf8(name, charset.c_str(), e.name)) {
         throw std::runtime_error(input.path.string() + ": the name cannot be written in " +
-                                 charset);
+                                 charset + "; rename the file or store names as UTF-8");
     }
 }
 
