@@ -445,6 +445,13 @@ TEST_F(PelmarcabTest, CreateLeavesOutExcludedFilesAndReadsAList) {
         EXPECT_FALSE(fs::exists(at("y.cab"))) << line;
     }
     EXPECT_EQ(run("create -o " + at("y.cab")).status, 1) << "nothing to store";
+    const ToolRun twice = run("create -o " + at("y.cab") + " " + at("src/a.txt") + " " +
+                              at("other") + " " + at("src"));
+    EXPECT_EQ(twice.status, 1);
+    EXPECT_NE(twice.output.find("a.txt: stored twice, from " + at("src/a.txt") + " and " +
+                                at("src") + "/a.txt"),
+              std::string::npos)
+        << twice.output;
 }
 
 TEST_F(PelmarcabTest, CreateWritesNamesInALegacyCharacterSet) {
