@@ -153,6 +153,12 @@ void store_name(const InputFile &input, const std::string &charset, cabwriter::F
             input.path.string() +
             ": the name is not UTF-8, so its characters are unknown; rename the "
             "file or leave it out with --exclude");
+    // Readers refuse such names (ours does), so a cabinet holding one could
+    // not be extracted.
+    if (has_control_characters(name))
+        throw std::runtime_error(input.path.string() +
+                                 ": the name holds a control character, which extractors "
+                                 "refuse; rename the file or leave it out with --exclude");
     const bool ascii = std::none_of(name.begin(), name.end(), [](char c) { return c & 0x80; });
     if (charset.empty()) {
         e.name = name;

@@ -392,6 +392,20 @@ TEST_F(PelmarcabTest, CreateWritesNamesInALegacyCharacterSet) {
     EXPECT_FALSE(fs::exists(at("k.cab")));
 }
 
+// A name our extractor would refuse is refused when the cabinet is made,
+// and reported escaped.
+TEST_F(PelmarcabTest, CreateRefusesNamesWithControlCharacters) {
+    fs::create_directories(at("src"));
+    write("src/ok.txt", {'y'});
+    write("src/bell\x07", {'z'});
+    const ToolRun r = run("create -o " + at("c.cab") + " " + at("src"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("bell\\x07: the name holds a control character"), std::string::npos)
+        << r.output;
+    EXPECT_EQ(stray_controls(r.output), "");
+    EXPECT_FALSE(fs::exists(at("c.cab")));
+}
+
 // At a terminal the bar is drawn while create works and cleared at the
 // end; with -q, and in a pipe, nothing is written.
 TEST_F(PelmarcabTest, CreateDrawsItsProgressOnlyAtATerminal) {
