@@ -13,6 +13,7 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace sfx::platform {
 
@@ -75,6 +76,9 @@ bool is_lead_byte(unsigned char byte);
 // The next character after `p`; `p` itself at the end of the text.
 const char *char_next(const char *p);
 
+// Length of the well-formed UTF-8 sequence that starts at `text[i]` (no
+// overlong forms, surrogates or values past U+10FFFF); 0 when none does.
+size_t utf8_sequence_length(std::string_view text, size_t i);
 bool is_valid_utf8(const std::string &text);
 // Converts `text` from `charset` (an iconv name such as "CP932") to UTF-8.
 bool convert_to_utf8(const std::string &text, const char *charset, std::string &out);

@@ -133,21 +133,6 @@ bool system_removable_check(const std::string &folder, std::string &mount_point)
 // the installer imitates (its 0x5C is the backslash, not a yen sign).
 constexpr const char *kShiftJisCharset = "CP932";
 
-// Length of the UTF-8 sequence that starts at `text[i]`; 0 when none does.
-size_t utf8_sequence_length(const std::string &text, size_t i) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    const size_t length = byte < 0x80           ? 1
-                          : (byte >> 5) == 0x6  ? 2
-                          : (byte >> 4) == 0xE  ? 3
-                          : (byte >> 3) == 0x1E ? 4
-                                                : 0;
-    if (length == 0 || i + length > text.size()) return 0;
-    for (size_t k = 1; k < length; ++k) {
-        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
-    }
-    return length;
-}
-
 // Converts `text` between two iconv character sets. A character that cannot
 // be converted fails the conversion when `replacement` is null; otherwise
 // the replacement takes its place (one per UTF-8 sequence, or per byte of
@@ -248,6 +233,32 @@ std::string native_path(const std::string &path) {
         if (*p == '\\') result[p - start] = '/';
     }
     return result;
+}
+
+size_t utf8_sequence_length(std::string_view text, size_t i) {
+    if (i >= text.size()) return 0;
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[i + k]); };
+    const unsigned char lead = byte(0);
+    if (lead < 0x80) return 1;
+    size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        if (lead == 0xE0) low = 0xA0;   // shorter forms are overlong
+        if (lead == 0xED) high = 0x9F;  // surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        if (lead == 0xF0) low = 0x90;   // overlong
+        if (lead == 0xF4) high = 0x8F;  // past U+10FFFF
+    } else {
+        return 0;
+    }
+    if (text.size() - i < length || byte(1) < low || byte(1) > high) return 0;
+    for (size_t k = 2; k < length; ++k)
+        if (byte(k) < 0x80 || byte(k) > 0xBF) return 0;
+    return length;
 }
 
 bool is_valid_utf8(const std::string &text) {

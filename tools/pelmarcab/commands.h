@@ -12,14 +12,27 @@ namespace pelmarcab {
 
 enum class ReadMode { List, Test, Extract };
 
+// What list, test and extract were asked to do. Filters, lowercase and
+// single apply to every mode; stdout only to extract; verbose turns list
+// into the technical listing.
 struct ReadOptions {
     ReadMode mode = ReadMode::List;
-    std::string cabinet;
+    std::vector<std::string> cabinets;
     std::string directory = ".";
     std::string encoding = "CP932";
+    std::vector<std::string> filters;  // globs; a file is selected when any matches
+    bool case_sensitive = false;
+    bool to_stdout = false;
+    bool lowercase = false;
+    bool single = false;  // do not follow a set into further cabinets
+    bool quiet = false;
+    bool verbose = false;
+    bool json = false;
 };
 
-int read_cabinet(const ReadOptions &options);
+// Runs the mode on each cabinet in turn; a failing cabinet is reported and
+// the others still run. Returns 1 when any failed.
+int read_cabinets(const ReadOptions &options);
 
 struct CreateOptions {
     std::string output;

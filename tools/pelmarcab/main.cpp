@@ -11,16 +11,40 @@ constexpr const char *kSetNaming =
 
 void add_read_command(CLI::App &app, const char *name, const char *help, pelmarcab::ReadMode mode,
                       pelmarcab::ReadOptions &options, int &status) {
+    using pelmarcab::ReadMode;
     auto *cmd = app.add_subcommand(name, help);
-    cmd->add_option("CABINET", options.cabinet, "the cabinet file")->required();
-    if (mode != pelmarcab::ReadMode::List)
-        cmd->add_option("--encoding", options.encoding,
-                        "character set of names not marked as UTF-8 (default CP932)");
-    if (mode == pelmarcab::ReadMode::Extract)
+    cmd->add_option("CABINET", options.cabinets, "the cabinet files, each read in turn")
+        ->required();
+    cmd->add_option("-F,--filter", options.filters,
+                    "only files whose stored name matches GLOB (\\ read as /; * and ? also "
+                    "match /; repeatable, any match selects)")
+        ->type_name("GLOB")
+        ->allow_extra_args(false);  // each -F takes one glob; the cabinets follow
+    cmd->add_flag("--case-sensitive", options.case_sensitive,
+                  "match filters with case (default: A-Z and a-z are the same)");
+    cmd->add_option("--encoding", options.encoding,
+                    "character set of names not marked as UTF-8 (default CP932)");
+    cmd->add_flag("-L,--lowercase", options.lowercase, "lower-case the letters A-Z of names");
+    cmd->add_flag("-s,--single", options.single,
+                  "read only the cabinets named, not the further cabinets of their sets");
+    cmd->add_flag("-q,--quiet", options.quiet, "print failures only");
+    if (mode == ReadMode::List) {
+        cmd->add_flag("-v,--verbose", options.verbose,
+                      "technical listing: header, folders, and files with their folder and "
+                      "offset");
+        cmd->add_flag("--json", options.json, "the technical listing as one JSON document");
+    } else {
+        cmd->add_flag("-v,--verbose", options.verbose,
+                      "name each file, and say where decoding failed");
+    }
+    if (mode == ReadMode::Extract) {
         cmd->add_option("-d,--directory", options.directory, "destination directory (default .)");
+        cmd->add_flag("-p,--stdout", options.to_stdout,
+                      "write the selected files' bytes to standard output, in table order");
+    }
     cmd->callback([&options, &status, mode] {
         options.mode = mode;
-        status = pelmarcab::read_cabinet(options);
+        status = pelmarcab::read_cabinets(options);
     });
 }
 
@@ -29,6 +53,7 @@ void add_read_command(CLI::App &app, const char *name, const char *help, pelmarc
 int main(int argc, char **argv) {
     CLI::App app{"pelmarcab: list, test, extract and create cabinet (MSCF) files"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", "pelmarcab " PELMARCAB_VERSION);
     int status = 0;
 
     pelmarcab::ReadOptions list, test, extract;
@@ -37,10 +62,10 @@ int main(int argc, char **argv) {
                      pelmarcab::ReadMode::List, list, status);
     add_read_command(
         app, "test",
-        "decode every file of the cabinet and the set that follows it, writing nothing",
+        "decode every file of the cabinets and the sets that follow them, writing nothing",
         pelmarcab::ReadMode::Test, test, status);
     add_read_command(app, "extract",
-                     "extract every file of the cabinet and the set that follows it",
+                     "extract every file of the cabinets and the sets that follow them",
                      pelmarcab::ReadMode::Extract, extract, status);
 
     pelmarcab::CreateOptions create;

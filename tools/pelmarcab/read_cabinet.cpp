@@ -1,5 +1,5 @@
-// list, test and extract: walk a cabinet (and, for test and extract, the
-// set that follows it) through the engine with POSIX callbacks.
+// list, test and extract: walk each cabinet given (and, for test and
+// extract, the set that follows it) through the engine with POSIX callbacks.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,7 +13,9 @@
 #include "sfx/platform.h"
 #include "tools/pelmarcab/commands.h"
 #include "tools/pelmarcab/file_host.h"
+#include "tools/pelmarcab/listing.h"
 #include "tools/pelmarcab/names.h"
+#include "tools/pelmarcab/selection.h"
 #include "tools/pelmarcab/terminal.h"
 
 namespace pelmarcab {
@@ -25,7 +27,11 @@ namespace {
 // `g_counting_run`.
 class Reader {
 public:
-    explicit Reader(const ReadOptions &options) : options_(options) {}
+    Reader(const ReadOptions &options, const FileNames &names, const std::string &cabinet)
+        : options_(options),
+          names_(names),
+          cabinet_(cabinet),
+          notes_(options.to_stdout ? stderr : stdout) {}
     ~Reader() {
         if (context_) cab_destroy(context_);
         if (root_ != -1) ::close(root_);
@@ -41,14 +47,21 @@ private:
     int32_t start_file(CabNotification &note);
     int32_t end_file(CabNotification &note);
     int32_t next_cabinet(CabNotification &note);
-    void print_entry(const CabNotification &note) const;
+    void list_entry(const CabNotification &note) const;
+    void note_single_skip(const CabNotification &note) const;
     bool copy_one(const std::string &name);
     uint64_t set_total();
+    bool follows_set() const;
     void report(const std::string &what, const std::string &reason);
     std::string truncation() const;
+    std::string next_cabinet_failure(const CabNotification &note) const;
+    std::string failure_reason() const;
     void show_progress(bool final);
 
     const ReadOptions &options_;
+    const FileNames &names_;
+    const std::string &cabinet_;
+    FILE *notes_;  // verbose lines and notes: never on a standard output that carries data
     sfx::platform::PlatformState platform_;
     CabinetLocation where_;
     CabError error_{};
@@ -94,10 +107,26 @@ void Reader::show_progress(bool final) {
                  static_cast<unsigned long long>(files_), final ? "\n" : "");
 }
 
-void Reader::print_entry(const CabNotification &n) const {
-    std::printf("%u\t%04u-%02u-%02u\t%02u:%02u:%02u\t0x%02x\t%s\n", n.size, (n.date >> 9) + 1980u,
-                (n.date >> 5) & 0xFu, n.date & 0x1Fu, n.time >> 11, (n.time >> 5) & 0x3Fu,
-                (n.time & 0x1Fu) * 2, n.attributes, printable(n.name).c_str());
+void Reader::list_entry(const CabNotification &note) const {
+    if (names_.selected(note.name, note.attributes))
+        print_entry_line(note, names_.listed(note.name, note.attributes));
+}
+
+std::string hex4(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%04x", value & 0xFFFFu);
+    return text;
+}
+
+bool continues_to_next(const CabNotification &note) {
+    return note.folder_index == CAB_FOLDER_CONTINUED_TO_NEXT ||
+           note.folder_index == CAB_FOLDER_CONTINUED_PREV_AND_NEXT;
+}
+
+void Reader::note_single_skip(const CabNotification &note) const {
+    if (options_.quiet) return;
+    print_failure(current_, "skipping \"" + std::string(note.name) + "\": it continues in " +
+                                next_in_set_ + ", which --single leaves unread");
 }
 
 int32_t Reader::on_note(int32_t kind, CabNotification *note) {
@@ -111,15 +140,21 @@ int32_t Reader::answer(int32_t kind, CabNotification &note) {
             first_note_ = false;
             return 0;
         case CAB_NOTE_CONTINUED_FILE:
-            if (options_.mode == ReadMode::List) print_entry(note);
+            if (options_.mode == ReadMode::List) list_entry(note);
             return 0;
         case CAB_NOTE_FILE_START:
-            if (counting_) {
-                total_ += note.size;
+            if (options_.mode == ReadMode::List) {
+                list_entry(note);
                 return 0;
             }
-            if (options_.mode == ReadMode::List) {
-                print_entry(note);
+            if (!names_.selected(note.name, note.attributes)) return 0;
+            // A file that continues into the next cabinet cannot be whole without it.
+            if (options_.single && continues_to_next(note)) {
+                if (!counting_) note_single_skip(note);
+                return 0;
+            }
+            if (counting_) {
+                total_ += note.size;
                 return 0;
             }
             folder_index_ = note.folder_index;
@@ -155,14 +190,17 @@ int open_output(int root, const std::vector<std::string> &parts) {
 }
 
 int32_t Reader::start_file(CabNotification &note) {
-    if (options_.mode == ReadMode::Test) {
-        output_name_ = note.name;
-        return ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const auto name = names_.output(note.name, note.attributes);
+    // Testing and writing to standard output use the name in messages only.
+    if (options_.mode == ReadMode::Test || options_.to_stdout) {
+        output_name_ = name.value_or(note.name);
+        if (options_.verbose) std::fprintf(notes_, "%s\n", printable(output_name_).c_str());
+        return options_.to_stdout ? ::dup(STDOUT_FILENO)
+                                  : ::open("/dev/null", O_WRONLY | O_CLOEXEC);
     }
-    const auto name = name_to_utf8(note.name, note.attributes, options_.encoding);
     if (!name) {
         report(current_, std::string("cannot convert the name \"") + note.name + "\" from " +
-                             options_.encoding);
+                             options_.encoding + "; name its character set with --encoding");
         return -1;
     }
     if (has_control_characters(*name)) {
@@ -178,6 +216,7 @@ int32_t Reader::start_file(CabNotification &note) {
     output_name_ = options_.directory + "/" + *name;
     for (char &c : output_name_)
         if (c == '\\') c = '/';
+    if (options_.verbose) std::fprintf(notes_, "%s\n", printable(output_name_).c_str());
     const int fd = open_output(root_, *parts);
     if (fd < 0) report(output_name_, std::strerror(errno));
     return fd;
@@ -185,7 +224,7 @@ int32_t Reader::start_file(CabNotification &note) {
 
 int32_t Reader::end_file(CabNotification &note) {
     ++files_;
-    if (options_.mode == ReadMode::Extract) {
+    if (options_.mode == ReadMode::Extract && !options_.to_stdout) {
         std::time_t t = 0;
         if (sfx::platform::dos_time_to_unix(note.date, note.time, t)) {
             const struct timespec times[2] = {{0, UTIME_OMIT}, {t, 0}};
@@ -205,7 +244,7 @@ int32_t Reader::next_cabinet(CabNotification &note) {
     // could not be used; asking again would only repeat the same failure.
     const std::string candidate = where_.display_folder + note.name;
     if (note.error != 0) {
-        report(candidate, error_name(note.error));
+        report(candidate, next_cabinet_failure(note));
         return -1;
     }
     if (counting_) return -1;
@@ -217,6 +256,24 @@ int32_t Reader::next_cabinet(CabNotification &note) {
     }
     current_ = candidate;
     return 0;
+}
+
+// The set's next member could not be used: what was looked for, where, and
+// what the user can do.
+std::string Reader::next_cabinet_failure(const CabNotification &note) const {
+    const std::string reason = error_name(note.error);
+    const std::string folder =
+        where_.display_folder.empty() ? "the current directory" : where_.display_folder;
+    switch (note.error) {
+        case CAB_ERR_OPEN:
+            return reason + ": the set continues in " + note.name + ", which is not in " + folder +
+                   "; put it there, or give --single to read this cabinet alone";
+        case CAB_ERR_SET:
+            return reason + ": it does not continue set " + hex4(note.set_id) + " (index " +
+                   std::to_string(note.cabinet_index) + " expected); put the set's own " +
+                   note.name + " in " + folder;
+        default: return reason;
+    }
 }
 
 std::string Reader::truncation() const {
@@ -238,26 +295,55 @@ bool Reader::copy_one(const std::string &name) {
 uint64_t Reader::set_total() {
     counting_ = true;
     std::string name = where_.name;
-    for (int guard = 0; guard < 65536 && copy_one(name) && !next_in_set_.empty(); ++guard)
+    for (int guard = 0; guard < 65536 && copy_one(name) && follows_set() && !next_in_set_.empty();
+         ++guard)
         name = next_in_set_;
     counting_ = false;
     reported_ = false;
     return total_;
 }
 
+// Why the walk failed, with what can be done about it where something can.
+std::string Reader::failure_reason() const {
+    std::string reason = error_name(error_.code);
+    switch (error_.code) {
+        case CAB_ERR_VERSION:
+            return reason + " (detail " + hex4(static_cast<unsigned>(error_.detail)) + ")";
+        case CAB_ERR_OPEN: {
+            struct stat st {};
+            return ::stat(cabinet_.c_str(), &st) != 0 ? reason + ": " + std::strerror(errno)
+                                                      : reason;
+        }
+        case CAB_ERR_SIGNATURE: return reason + ": not a cabinet (it does not start with MSCF)";
+        case CAB_ERR_CORRUPT:
+            return reason + ": the cabinet is damaged (a checksum, size or offset is wrong)";
+        case CAB_ERR_DECODE: {
+            reason += ": the compressed data is damaged";
+            if (!output_name_.empty()) reason += "; " + output_name_ + " is incomplete";
+            const char *fault = cab_last_fault(context_);
+            if (fault && options_.verbose) reason += std::string(" (") + fault + ")";
+            if (fault && !options_.verbose) reason += " (-v tells where decoding stopped)";
+            return reason;
+        }
+        default: return reason;
+    }
+}
+
+bool Reader::follows_set() const { return options_.mode != ReadMode::List && !options_.single; }
+
 int Reader::run() {
     const sfx::platform::StateScope bound(platform_);
-    where_ = locate_cabinet(options_.cabinet);
+    where_ = locate_cabinet(cabinet_);
     context_ = create_file_context(&error_, counting_write);
     if (!context_) {
-        print_failure(options_.cabinet, error_name(CAB_ERR_MEMORY));
+        print_failure(cabinet_, error_name(CAB_ERR_MEMORY));
         return 1;
     }
     const mode_t mask = ::umask(0);
     ::umask(mask);
     file_mode_ = 0666 & ~mask;
 
-    if (options_.mode == ReadMode::Extract) {
+    if (options_.mode == ReadMode::Extract && !options_.to_stdout) {
         ::mkdir(options_.directory.c_str(), 0777);
         root_ = ::open(options_.directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (root_ < 0) {
@@ -265,7 +351,8 @@ int Reader::run() {
             return 1;
         }
     }
-    progress_ = options_.mode != ReadMode::List && ::isatty(STDERR_FILENO);
+    progress_ = options_.mode != ReadMode::List && !options_.quiet && !options_.verbose &&
+                ::isatty(STDERR_FILENO);
     if (progress_) set_total();
     g_counting_run = this;
 
@@ -273,30 +360,31 @@ int Reader::run() {
     bool ok = true;
     for (;;) {
         ok = copy_one(name);
-        if (!ok || options_.mode == ReadMode::List || next_in_set_.empty()) break;
+        if (!ok || !follows_set() || next_in_set_.empty()) break;
         name = next_in_set_;
     }
     show_progress(true);
     g_counting_run = nullptr;
     if (ok) return 0;
-    if (!reported_) {
-        std::string reason = error_name(error_.code);
-        if (error_.code == CAB_ERR_VERSION) {
-            char detail[32];
-            std::snprintf(detail, sizeof detail, " (detail 0x%04x)",
-                          static_cast<unsigned>(error_.detail));
-            reason += detail;
-        }
-        report(error_.code == CAB_ERR_OUTPUT ? output_name_ : current_, reason);
-    }
+    if (!reported_)
+        report(error_.code == CAB_ERR_OUTPUT ? output_name_ : current_, failure_reason());
     return 1;
 }
 
 }  // namespace
 
-int read_cabinet(const ReadOptions &options) {
-    Reader reader(options);
-    return reader.run();
+int read_cabinets(const ReadOptions &options) {
+    if (options.mode == ReadMode::List && (options.verbose || options.json))
+        return describe_cabinets(options);
+    const FileNames names(options);
+    int status = 0;
+    for (const std::string &cabinet : options.cabinets) {
+        if (options.mode == ReadMode::List && options.cabinets.size() > 1)
+            print_list_heading(cabinet, &cabinet == &options.cabinets.front());
+        Reader reader(options, names, cabinet);
+        if (reader.run() != 0) status = 1;
+    }
+    return status;
 }
 
 }  // namespace pelmarcab

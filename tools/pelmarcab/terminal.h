@@ -8,10 +8,11 @@
 
 namespace pelmarcab {
 
-// `text` with every C0 control character and DEL written as \xHH. A
-// backslash is written as \x5c where an 'x' follows it, so every "\x" in the
-// result starts an escape while the separators of stored names stay as
-// they are.
+// `text` with every C0 control character, DEL and C1 control (U+0080 to
+// U+009F in UTF-8, or a byte 0x80-0x9F outside any UTF-8 sequence) written
+// as \xHH per byte. A backslash is written as \x5c where an 'x' follows it,
+// so every "\x" in the result starts an escape while the separators of
+// stored names stay as they are.
 std::string printable(std::string_view text);
 
 // Prints "pelmarcab: WHAT: REASON" on standard error, both made printable.
