@@ -67,6 +67,14 @@ EmbeddedScope::EmbeddedScope(const std::string &engine_path, uint32_t start) {
 
 EmbeddedScope::~EmbeddedScope() { t_host.embedded_path.clear(); }
 
+bool read_summary(CabContext *context, const std::string &engine_path, CabSummary &summary) {
+    const int32_t handle = host_open(engine_path.c_str(), CAB_OPEN_READ, CAB_OPEN_MODE);
+    if (handle == -1) return false;
+    const bool is_cabinet = cab_is_cabinet(context, handle, &summary) == 1;
+    host_close(handle);
+    return is_cabinet;
+}
+
 bool read_came_up_short() { return std::exchange(t_host.short_read, false); }
 
 CabinetLocation locate_cabinet(const std::string &file) {

@@ -25,6 +25,11 @@ public:
     EmbeddedScope &operator=(const EmbeddedScope &) = delete;
 };
 
+// Reads the header of the cabinet the engine would open as `engine_path`
+// (through the calling thread's embedded cabinet, if bound). False when it
+// is no version 1.3 cabinet.
+bool read_summary(CabContext *context, const std::string &engine_path, CabSummary &summary);
+
 // True when a read of the calling thread's contexts has come back short
 // since the last call: the cabinet ends before what the engine wanted.
 bool read_came_up_short();

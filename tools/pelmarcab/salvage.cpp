@@ -2,28 +2,14 @@
 
 namespace pelmarcab {
 
-SalvageRecord::Plan SalvageRecord::plan(uint32_t folder, uint32_t offset, uint32_t size) const {
-    const auto found = folders_.find(folder);
-    if (found == folders_.end() || size == 0) return Plan::Whole;
-    const uint64_t end = uint64_t{offset} + size;
-    if (end <= found->second.position) return Plan::Whole;
-    return offset < found->second.position ? Plan::Front : Plan::Damaged;
-}
-
-uint32_t SalvageRecord::good_bytes(uint32_t folder, uint32_t offset) const {
-    const auto found = folders_.find(folder);
-    if (found == folders_.end() || found->second.position <= offset) return 0;
-    return found->second.position - offset;
-}
-
-void SalvageRecord::damage_folder(uint32_t folder, uint32_t position, const std::string &reason) {
-    folders_.try_emplace(folder, FolderDamage{position, reason});
+void SalvageRecord::stop_folder(uint32_t folder, const std::string &reason) {
+    stopped_.try_emplace(folder, reason);
 }
 
 const std::string &SalvageRecord::reason(uint32_t folder) const {
     static const std::string none;
-    const auto found = folders_.find(folder);
-    return found == folders_.end() ? none : found->second.reason;
+    const auto found = stopped_.find(folder);
+    return found == stopped_.end() ? none : found->second;
 }
 
 void SalvageRecord::settle_damaged(const EntryKey &entry, DamagedFile file) {

@@ -1,15 +1,21 @@
 // Salvage: reading on past damage. The engine ends a walk at the first
-// damaged block; the reader walks the cabinet again and again, and this
-// record tells each walk which files are settled and how far each folder
-// decodes, so that every file whose bytes decode cleanly is written whole
-// and each damaged one is reported once with its reason.
+// damaged block; the reader walks the cabinet again, and this record tells
+// each walk which files are settled and which folders decode no further, so
+// that every file whose bytes decode cleanly is written whole and each
+// damaged one is reported once with its reason.
+//
+// The engine names no file's place in its folder, so a folder is taken to
+// decode no further once a file of it fails before its first byte: the
+// failing block lies at or before that file's start, and the files listed
+// after it in the folder lie behind it (cabinet writers list a folder's
+// files in their order). A file that fails after some bytes is settled
+// alone, and the next file of its folder is tried.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <set>
 #include <string>
-#include <tuple>
 #include <vector>
 
 namespace pelmarcab {
@@ -22,11 +28,10 @@ enum class SalvageMode {
 
 // A file entry as one walk meets it. Entries are told apart across walks by
 // the cabinet they are met in (counted from the walk's first), folder index,
-// offset, size and name.
+// size and name.
 struct EntryKey {
     unsigned cabinet;
     uint16_t folder_index;
-    uint32_t offset;
     uint32_t size;
     std::string name;
     auto operator<=>(const EntryKey &) const = default;
@@ -34,28 +39,17 @@ struct EntryKey {
 
 struct DamagedFile {
     std::string name;     // as shown to the user
-    std::string reason;   // why its folder stops decoding
+    std::string reason;   // why it does not decode
     uint32_t good_bytes;  // decoded cleanly at its front
     uint32_t size;
 };
 
 class SalvageRecord {
 public:
-    // What a walk does with an entry that is not settled.
-    enum class Plan {
-        Whole,    // its bytes lie before any damage: extract it
-        Front,    // damage starts inside it: its first good_bytes() are good
-        Damaged,  // none of its bytes decode
-    };
-    // `folder` is the folder the entry's bytes lie in, as the reader names it
-    // (the same folder in every walk).
-    Plan plan(uint32_t folder, uint32_t offset, uint32_t size) const;
-    // For Plan::Front: the bytes before the folder's damage.
-    uint32_t good_bytes(uint32_t folder, uint32_t offset) const;
-    // The folder decodes only up to `position` of its uncompressed stream.
-    // A later report of the same folder is ignored: the first damage is
-    // where decoding stops.
-    void damage_folder(uint32_t folder, uint32_t position, const std::string &reason);
+    // Files of `folder` offered from now on are damaged, for `reason`. The
+    // first reason given for a folder is kept.
+    void stop_folder(uint32_t folder, const std::string &reason);
+    bool is_stopped(uint32_t folder) const { return stopped_.count(folder) != 0; }
     const std::string &reason(uint32_t folder) const;
 
     bool settled(const EntryKey &entry) const { return settled_.count(entry) != 0; }
@@ -65,18 +59,13 @@ public:
     const std::vector<DamagedFile> &damaged() const { return damaged_; }
 
 private:
-    struct FolderDamage {
-        uint32_t position;
-        std::string reason;
-    };
-    std::map<uint32_t, FolderDamage> folders_;
+    std::map<uint32_t, std::string> stopped_;
     std::set<EntryKey> settled_;
     std::vector<DamagedFile> damaged_;
 };
 
-// The report line of a damaged file, after "pelmarcab: NAME: ": its reason
-// and what was done with it, e.g. "the data block at byte 65536 of its folder
-// fails its checksum; bytes 1000-4999 of 5000 zero-filled".
+// The report of a damaged file, after "pelmarcab: NAME: ": its reason and
+// what was done with it, e.g. "...; bytes 1000-4999 of 5000 zero-filled".
 std::string damage_report(const DamagedFile &file, SalvageMode mode);
 
 }  // namespace pelmarcab

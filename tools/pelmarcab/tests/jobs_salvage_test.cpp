@@ -58,36 +58,25 @@ TEST(Jobs, ContinuedEntriesBelongToTheLastFolder) {
         EXPECT_EQ(entry_folder(marker, 3), 2) << marker;
 }
 
-TEST(Salvage, FilesArePlannedByWhereTheirFolderStopsDecoding) {
+TEST(Salvage, AStoppedFolderKeepsItsFirstReason) {
     SalvageRecord record;
-    record.damage_folder(1, 1000, "checksum");
-    EXPECT_EQ(record.plan(0, 5000, 10), SalvageRecord::Plan::Whole) << "another folder";
-    EXPECT_EQ(record.plan(1, 0, 1000), SalvageRecord::Plan::Whole) << "ends where damage starts";
-    EXPECT_EQ(record.plan(1, 900, 101), SalvageRecord::Plan::Front);
-    EXPECT_EQ(record.good_bytes(1, 900), 100u);
-    EXPECT_EQ(record.plan(1, 1000, 1), SalvageRecord::Plan::Damaged);
-    EXPECT_EQ(record.plan(1, 5000, 0), SalvageRecord::Plan::Whole) << "empty: needs no bytes";
-    EXPECT_EQ(record.plan(1, 0xFFFFFFFF, 0xFFFFFFFF), SalvageRecord::Plan::Damaged)
-        << "no overflow";
-}
-
-TEST(Salvage, TheFirstDamageOfAFolderIsWhereDecodingStops) {
-    SalvageRecord record;
-    record.damage_folder(0, 500, "first");
-    record.damage_folder(0, 100, "second");
-    EXPECT_EQ(record.good_bytes(0, 0), 500u);
+    EXPECT_FALSE(record.is_stopped(0));
+    record.stop_folder(0, "first");
+    record.stop_folder(0, "second");
+    EXPECT_TRUE(record.is_stopped(0));
+    EXPECT_FALSE(record.is_stopped(1));
     EXPECT_EQ(record.reason(0), "first");
     EXPECT_EQ(record.reason(3), "");
 }
 
 TEST(Salvage, ADamagedFileIsListedOnceAndSettled) {
     SalvageRecord record;
-    const EntryKey key{0, 1, 100, 50, "a"};
+    const EntryKey key{0, 1, 50, "a"};
     EXPECT_FALSE(record.settled(key));
     record.settle_damaged(key, {"a", "why", 0, 50});
     record.settle_damaged(key, {"a", "why again", 0, 50});
     EXPECT_TRUE(record.settled(key));
-    EXPECT_FALSE(record.settled({1, 1, 100, 50, "a"})) << "same entry in the next cabinet";
+    EXPECT_FALSE(record.settled({1, 1, 50, "a"})) << "same entry in the next cabinet";
     ASSERT_EQ(record.damaged().size(), 1u);
     EXPECT_EQ(record.damaged()[0].reason, "why");
 }
