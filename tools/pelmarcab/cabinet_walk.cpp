@@ -431,7 +431,11 @@ void CabinetWalk::settle_failed_file() {
     const std::string reason = damage_reason();
     if (written_ == 0) record_->stop_folder(file_folder_, reason);
     record_->settle_damaged(file_key_, {file_name_, reason, written_, file_size_});
-    if (options_.salvage == SalvageMode::Partial) zero_fill(partial_fd_, written_, file_size_);
+    if (options_.salvage == SalvageMode::Partial) {
+        zero_fill(partial_fd_, written_, file_size_);
+    } else if (options_.mode == ReadMode::Extract && !options_.to_stdout) {
+        ::unlink(output_name_.c_str());  // skipped: no incomplete file is left
+    }
     if (partial_fd_ != -1) ::close(std::exchange(partial_fd_, -1));
     in_file_ = false;
     output_handle_ = -1;
