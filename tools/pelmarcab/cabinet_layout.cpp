@@ -6,11 +6,11 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "cab/bytes.h"
 #include "cab/format.h"
+#include "tools/pelmarcab/read_messages.h"
 
 namespace pelmarcab {
 namespace {
@@ -58,16 +58,14 @@ bool read_header(const RangeReader &file, LayoutHeader &h, uint64_t &folders_at,
                  std::string &error) {
     uint8_t raw[cab::kHeaderSize];
     if (!file.read(0, raw, sizeof raw) || std::memcmp(raw, cab::kSignature, 4) != 0) {
-        error = "CAB_ERR_SIGNATURE: not a cabinet (it does not start with MSCF)";
+        error = signature_failure();
         return false;
     }
     h.cabinet_size = cab::load_u32(raw + cab::kHeaderCabinetSize);
     h.files_offset = cab::load_u32(raw + cab::kHeaderFilesOffset);
     h.version = cab::load_u16(raw + cab::kHeaderVersion);
     if (h.version != cab::kVersion) {
-        char detail[48];
-        std::snprintf(detail, sizeof detail, "CAB_ERR_VERSION (detail 0x%04x)", h.version);
-        error = detail;
+        error = version_failure(h.version);
         return false;
     }
     h.folder_count = cab::load_u16(raw + cab::kHeaderFolderCount);

@@ -14,6 +14,7 @@
 #include "tools/pelmarcab/jobs.h"
 #include "tools/pelmarcab/listing.h"
 #include "tools/pelmarcab/names.h"
+#include "tools/pelmarcab/read_messages.h"
 #include "tools/pelmarcab/terminal.h"
 
 namespace pelmarcab {
@@ -37,12 +38,6 @@ public:
 private:
     CabinetWalk *previous_;
 };
-
-std::string hex4(unsigned value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%04x", value & 0xFFFFu);
-    return text;
-}
 
 bool continues_to_next(const CabNotification &note) {
     return note.folder_index == CAB_FOLDER_CONTINUED_TO_NEXT ||
@@ -75,10 +70,26 @@ int open_output(int root, const std::vector<std::string> &parts) {
 
 }  // namespace
 
-RunShared::RunShared(const ReadOptions &options, const FileNames &names, const std::string &cabinet)
+void CabinetsRead::add(const std::string &path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return;
+    const std::lock_guard<std::mutex> hold(lock_);
+    ids_.insert({st.st_dev, st.st_ino});
+}
+
+bool CabinetsRead::contains(const std::string &path) const {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    const std::lock_guard<std::mutex> hold(lock_);
+    return ids_.count({st.st_dev, st.st_ino}) != 0;
+}
+
+RunShared::RunShared(const ReadOptions &options, const FileNames &names, const std::string &cabinet,
+                     CabinetsRead &read)
     : options(options),
       names(names),
       cabinet(cabinet),
+      read(read),
       where(locate_cabinet(cabinet)),
       notes(options.to_stdout ? stderr : stdout) {}
 
@@ -154,6 +165,7 @@ int32_t CabinetWalk::answer(int32_t kind, CabNotification &note) {
     switch (kind) {
         case CAB_NOTE_CABINET:
             if (cabinets_met_++ == 0) next_in_set_ = note.name;
+            if (!counting_) run_.read.add(current_);
             return 0;
         case CAB_NOTE_CONTINUED_FILE:
             if (options_.mode == ReadMode::List) list_entry(note);
@@ -306,10 +318,10 @@ int32_t CabinetWalk::next_cabinet(CabNotification &note) {
     const std::string candidate = run_.where.display_folder + note.name;
     if (note.error != 0) {
         if (in_file_) {
-            stop_reason_ = next_cabinet_failure(note);
+            stop_reason_ = next_cabinet_failure(note, run_.where.display_folder);
             return -1;
         }
-        report(candidate, next_cabinet_failure(note));
+        report(candidate, next_cabinet_failure(note, run_.where.display_folder));
         return -1;
     }
     if (counting_) return -1;
@@ -317,9 +329,9 @@ int32_t CabinetWalk::next_cabinet(CabNotification &note) {
     // blocks ended before its files did.
     if (note.name[0] == '\0') {
         if (in_file_) {
-            stop_reason_ = truncation();
+            stop_reason_ = truncation_failure(folder_index_);
         } else {
-            report(current_, truncation());
+            report(current_, truncation_failure(folder_index_));
         }
         return -1;
     }
@@ -327,58 +339,9 @@ int32_t CabinetWalk::next_cabinet(CabNotification &note) {
     return 0;
 }
 
-// The set's next member could not be used: what was looked for, where, and
-// what the user can do.
-std::string CabinetWalk::next_cabinet_failure(const CabNotification &note) const {
-    const std::string reason = error_name(note.error);
-    const std::string folder =
-        run_.where.display_folder.empty() ? "the current directory" : run_.where.display_folder;
-    switch (note.error) {
-        case CAB_ERR_OPEN:
-            return reason + ": the set continues in " + note.name + ", which is not in " + folder +
-                   "; put it there, or give --single to read this cabinet alone";
-        case CAB_ERR_SET:
-            return reason + ": it does not continue set " + hex4(note.set_id) + " (index " +
-                   std::to_string(note.cabinet_index) + " expected); put the set's own " +
-                   note.name + " in " + folder;
-        default: return reason;
-    }
-}
-
-std::string CabinetWalk::truncation() const {
-    const std::string folder = folder_index_ < CAB_FOLDER_CONTINUED_FROM_PREV
-                                   ? "folder " + std::to_string(folder_index_)
-                                   : std::string("its last folder");
-    return std::string(error_name(CAB_ERR_ABORT)) + ": the cabinet ends before " + folder +
-           " does and names no next cabinet";
-}
-
-// Why the walk failed, with what can be done about it where something can.
-std::string CabinetWalk::failure_reason() const {
-    std::string reason = error_name(error_.code);
-    switch (error_.code) {
-        case CAB_ERR_VERSION:
-            return reason + " (detail " + hex4(static_cast<unsigned>(error_.detail)) + ")";
-        case CAB_ERR_OPEN: {
-            struct stat st {};
-            return ::stat(run_.cabinet.c_str(), &st) != 0 ? reason + ": " + std::strerror(errno)
-                                                          : reason;
-        }
-        case CAB_ERR_SIGNATURE:
-            return reason +
-                   ": not a cabinet (it does not start with MSCF, and none lies inside it)";
-        case CAB_ERR_CORRUPT:
-            return reason + ": the cabinet is damaged (a checksum, size or offset is wrong)";
-        case CAB_ERR_DECODE: {
-            reason += ": the compressed data is damaged";
-            if (!output_name_.empty()) reason += "; " + output_name_ + " is incomplete";
-            const char *fault = cab_last_fault(context_);
-            if (fault && options_.verbose) reason += std::string(" (") + fault + ")";
-            if (fault && !options_.verbose) reason += " (-v tells where decoding stopped)";
-            return reason;
-        }
-        default: return reason;
-    }
+std::string CabinetWalk::failure_reason(const std::string &name) const {
+    return walk_failure(error_, {current_, name != run_.where.name, output_name_,
+                                 cab_last_fault(context_), options_.verbose});
 }
 
 // Why the file being written stopped decoding, for the salvage report.
@@ -449,7 +412,7 @@ bool CabinetWalk::salvage(const std::string &name) {
     while (!attempt(name)) {
         const bool damage = in_file_ && error_.code != CAB_ERR_OUTPUT;
         if (!damage) {
-            if (!reported_) report(current_, failure_reason());
+            if (!reported_) report(current_, failure_reason(name));
             whole = false;
             break;
         }
@@ -470,7 +433,7 @@ bool CabinetWalk::copy(const std::string &name) {
         return salvage(name);
     if (attempt(name)) return true;
     if (!reported_)
-        report(error_.code == CAB_ERR_OUTPUT ? output_name_ : current_, failure_reason());
+        report(error_.code == CAB_ERR_OUTPUT ? output_name_ : current_, failure_reason(name));
     return false;
 }
 

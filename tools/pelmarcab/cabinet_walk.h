@@ -11,7 +11,9 @@
 #include <cstdio>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
+#include <utility>
 
 #include "cab/cab.h"
 #include "tools/pelmarcab/commands.h"
@@ -21,10 +23,25 @@
 
 namespace pelmarcab {
 
+// The cabinets a call has read, by file identity, so that the later members
+// of a set named after its first ("*.cab" names them all) are not read
+// again: with --stdout their files would come out twice. Walks on several
+// threads add to it.
+class CabinetsRead {
+public:
+    void add(const std::string &path);
+    bool contains(const std::string &path) const;
+
+private:
+    mutable std::mutex lock_;
+    std::set<std::pair<dev_t, ino_t>> ids_;
+};
+
 // What every walk of one cabinet argument shares. Walks on other threads
 // report and count through it, so those parts take its lock.
 struct RunShared {
-    RunShared(const ReadOptions &options, const FileNames &names, const std::string &cabinet);
+    RunShared(const ReadOptions &options, const FileNames &names, const std::string &cabinet,
+              CabinetsRead &read);
 
     // Prints "pelmarcab: WHAT: REASON" and marks the run failed.
     void report(const std::string &what, const std::string &reason);
@@ -36,6 +53,7 @@ struct RunShared {
     const ReadOptions &options;
     const FileNames &names;
     const std::string &cabinet;  // as the user named it
+    CabinetsRead &read;
     CabinetLocation where;
     std::string embedded_path;  // the file the engine opens, when the cabinet lies inside it
     uint32_t embedded_start = 0;
@@ -96,9 +114,8 @@ private:
     void list_entry(const CabNotification &note) const;
     void note_single_skip(const CabNotification &note) const;
     void report(const std::string &what, const std::string &reason);
-    std::string truncation() const;
-    std::string next_cabinet_failure(const CabNotification &note) const;
-    std::string failure_reason() const;
+    // Why the walk of cabinet `name` failed, with what can be done about it.
+    std::string failure_reason(const std::string &name) const;
     std::string damage_reason() const;
 
     RunShared &run_;

@@ -46,8 +46,9 @@ std::vector<FoundCabinet> embedded_cabinets(const std::string &file) {
 // One cabinet argument of list, test or extract.
 class Reader {
 public:
-    Reader(const ReadOptions &options, const FileNames &names, const std::string &cabinet)
-        : run_(options, names, cabinet), options_(options) {}
+    Reader(const ReadOptions &options, const FileNames &names, const std::string &cabinet,
+           CabinetsRead &read)
+        : run_(options, names, cabinet, read), options_(options) {}
     ~Reader() {
         if (run_.root != -1) ::close(run_.root);
     }
@@ -148,10 +149,15 @@ int read_cabinets(const ReadOptions &options) {
         return describe_cabinets(options);
     const FileNames names(options);
     int status = 0;
+    CabinetsRead read;
     for (const std::string &cabinet : options.cabinets) {
+        if (options.mode != ReadMode::List && read.contains(cabinet)) {
+            if (!options.quiet) print_failure(cabinet, "skipped: already read with its set");
+            continue;
+        }
         if (options.mode == ReadMode::List && options.cabinets.size() > 1)
             print_list_heading(cabinet, &cabinet == &options.cabinets.front());
-        Reader reader(options, names, cabinet);
+        Reader reader(options, names, cabinet, read);
         if (reader.run() != 0) status = 1;
     }
     return status;

@@ -170,6 +170,11 @@ TEST_F(ReadTest, StdoutCarriesOnlyTheSelectedBytesInTableOrder) {
     const auto spanned = run_split("extract -p " + at("d.cab"));
     EXPECT_EQ(spanned.status, 0) << spanned.err;
     EXPECT_TRUE(spanned.out == one) << "size " << spanned.out.size();
+    // Members named after the first, as "d*.cab" names them, are not read twice.
+    const auto globbed = run_split("extract -p " + at("d.cab") + " " + at("d2.cab"));
+    EXPECT_EQ(globbed.status, 0) << globbed.err;
+    EXPECT_TRUE(globbed.out == one) << "size " << globbed.out.size();
+    EXPECT_EQ(globbed.err, "pelmarcab: " + at("d2.cab") + ": skipped: already read with its set\n");
 }
 
 TEST_F(ReadTest, LowercaseTouchesOnlyTheLettersAToZOfTheConvertedName) {
