@@ -10,7 +10,7 @@ set -eu
 # PulseAudio or PipeWire server is all it needs at run time; no GStreamer
 # or FFmpeg plug-in is involved. Without a server it rings the bell.
 packages="cmake g++ make pkg-config clang clang-format libclang-rt-14-dev
-libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libcli11-dev nlohmann-json3-dev
+libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libcli11-dev nlohmann-json3-dev help2man
 qt6-base-dev libgl-dev fonts-ipafont-gothic locales
 libqt6sql6-sqlite qt6-charts-dev libqt6opengl6-dev
 qt6-multimedia-dev libqt6multimedia6

@@ -82,6 +82,9 @@ size_t utf8_sequence_length(std::string_view text, size_t i);
 bool is_valid_utf8(const std::string &text);
 // Converts `text` from `charset` (an iconv name such as "CP932") to UTF-8.
 bool convert_to_utf8(const std::string &text, const char *charset, std::string &out);
+// Converts UTF-8 `text` to `charset`; false when a character has no
+// equivalent there (or the character set is unknown).
+bool convert_from_utf8(const std::string &text, const char *charset, std::string &out);
 
 // Texts between UTF-8 (the installer's own texts and what its front ends
 // show) and the locale's character set (paths, names, what is typed on a

@@ -274,6 +274,10 @@ bool convert_to_utf8(const std::string &text, const char *charset, std::string &
     return convert(text, charset, "UTF-8", nullptr, out);
 }
 
+bool convert_from_utf8(const std::string &text, const char *charset, std::string &out) {
+    return convert(text, "UTF-8", charset, nullptr, out);
+}
+
 bool utf8_to_locale(const std::string &utf8, std::string &out) {
     if (code_page() == CodePage::Utf8) {
         out = utf8;

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 #include "cab/format.h"
 #include "cab/tests/extraction.h"
+#include "cab/writer/ordered_work.h"
 
 using cabtest::expect_files;
 using cabtest::Extraction;
@@ -226,4 +229,75 @@ TEST(Writer, CabinetHeaderDescribesTheCabinet) {
     EXPECT_EQ(cab::load_u16(b.data() + cab::kHeaderFolderCount), 2);
     EXPECT_EQ(cab::load_u16(b.data() + cab::kHeaderFileCount), 3);
     EXPECT_EQ(cab::load_u16(b.data() + cab::kHeaderFlags), 0);
+}
+
+// Folders of every method, two of them sharing one compressor object, laid
+// out as one cabinet and as a set whose limit forces folders to be cut and
+// compressed again: the bytes and the progress reports do not depend on the
+// number of threads.
+TEST(Writer, FoldersCompressedOnSeveralThreadsGiveTheSameBytes) {
+    std::vector<Folder> folders;
+    const char *methods[] = {"stored", "mszip", "lzx", "quantum", "mszip", "lzx"};
+    for (size_t i = 0; i < std::size(methods); ++i) {
+        Folder f;
+        f.method.kind = i % 4 == 0   ? cabwriter::MethodKind::Stored
+                        : i % 4 == 1 ? cabwriter::MethodKind::Mszip
+                        : i % 4 == 2 ? cabwriter::MethodKind::Lzx
+                                     : cabwriter::MethodKind::Quantum;
+        f.method.window_exponent = i % 4 == 2 ? 16 : i % 4 == 3 ? 12 : 0;
+        for (uint32_t k = 0; k < 3; ++k)
+            f.files.push_back(cabtest::test_file(
+                std::string(methods[i]) + std::to_string(i) + "\\f" + std::to_string(k),
+                9000 + 4000 * k, static_cast<uint32_t>(i * 7 + k)));
+        folders.push_back(std::move(f));
+    }
+    const auto shared =
+        std::shared_ptr<cabwriter::FolderCompressor>(cabwriter::make_stored_compressor().release());
+    folders[0].compressor = folders[4].compressor = shared;
+
+    for (uint32_t limit : {0u, 40000u}) {
+        std::vector<std::vector<uint8_t>> bytes;
+        std::vector<std::vector<uint64_t>> reports;
+        for (unsigned jobs : {1u, 2u, 5u}) {
+            SetOptions o = small_cabinets(limit);
+            o.jobs = jobs;
+            reports.emplace_back();
+            o.folder_done = [&reports](uint64_t n) { reports.back().push_back(n); };
+            std::vector<uint8_t> all;
+            for (const auto &c : cabwriter::write_cabinet_set(folders, o))
+                all.insert(all.end(), c.bytes.begin(), c.bytes.end());
+            bytes.push_back(std::move(all));
+        }
+        EXPECT_EQ(bytes[1], bytes[0]) << "limit " << limit;
+        EXPECT_EQ(bytes[2], bytes[0]) << "limit " << limit;
+        EXPECT_EQ(reports[2], reports[0]) << "limit " << limit;
+        EXPECT_EQ(reports[0].size(), folders.size());
+    }
+}
+
+TEST(OrderedWork, ResultsComeInOrderAndAFailureWithItsItem) {
+    cabwriter::OrderedWork<size_t> work(40, 3, [](size_t i) {
+        if (i == 7) throw std::runtime_error("item 7");
+        return i * i;
+    });
+    for (size_t i = 0; i < 40; ++i) {
+        if (i == 7) {
+            EXPECT_THROW(work.take(i), std::runtime_error);
+        } else {
+            EXPECT_EQ(work.take(i), i * i);
+        }
+    }
+}
+
+TEST(OrderedWork, ItemsNotTakenAreDroppedWhenTheConsumerStops) {
+    std::atomic<size_t> started{0};
+    {
+        cabwriter::OrderedWork<int> work(100000, 2, [&started](size_t) {
+            ++started;
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+            return 0;
+        });
+        work.take(0);
+    }
+    EXPECT_LT(started.load(), 100000u);
 }

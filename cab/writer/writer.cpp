@@ -15,11 +15,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <stdexcept>
 
 #include "cab/cab.h"
 #include "cab/checksum.h"
 #include "cab/format.h"
+#include "cab/writer/ordered_work.h"
 
 namespace cabwriter {
 
@@ -440,33 +442,55 @@ void check_names(const Folder &folder) {
     }
 }
 
-// The folder's files from `first` on, with their offsets in a stream that
-// starts at that file.
+// The folder's files from `first` to `last`, with their offsets in a stream
+// that starts at `first`; with `stream`, also that stream's bytes.
 std::vector<StreamFile> stream_files(const Folder &folder, size_t first, size_t last,
-                                     std::vector<uint8_t> &stream) {
+                                     std::vector<uint8_t> *stream) {
     std::vector<StreamFile> files;
-    stream.clear();
+    uint64_t offset = 0;
     for (size_t i = first; i < last; ++i) {
         const FileEntry &f = folder.files[i];
-        if (stream.size() + f.data.size() > 0xFFFFFFFFu)
+        if (offset + f.data.size() > 0xFFFFFFFFu)
             throw std::invalid_argument("folder larger than 4 GiB");
-        files.push_back({&f, static_cast<uint32_t>(stream.size())});
-        stream.insert(stream.end(), f.data.begin(), f.data.end());
+        files.push_back({&f, static_cast<uint32_t>(offset)});
+        offset += f.data.size();
+    }
+    if (stream) {
+        stream->clear();
+        stream->reserve(offset);
+        for (size_t i = first; i < last; ++i)
+            stream->insert(stream->end(), folder.files[i].data.begin(), folder.files[i].data.end());
     }
     return files;
 }
 
+std::vector<CompressedBlock> compress_files(const Folder &folder, size_t first, size_t last) {
+    std::vector<uint8_t> stream;
+    stream_files(folder, first, last, &stream);
+    auto compressor = folder.compressor ? folder.compressor : folder.method.make_compressor();
+    return compressor->compress(stream);
+}
+
+uint64_t folder_bytes(const Folder &folder) {
+    uint64_t bytes = 0;
+    for (const FileEntry &f : folder.files) bytes += f.data.size();
+    return bytes;
+}
+
+// A whole folder compressed ahead by a worker thread, or nothing.
+using AheadBlocks = std::optional<std::vector<CompressedBlock>>;
+
 // Lays out a folder's files from `first` on as one cabinet folder, truncating
 // it (and compressing again) until no file begins in a continued part.
-size_t place_files(Layout &layout, const Folder &folder, size_t first) {
+// `ahead` holds the blocks of files `first` to the folder's end when given.
+size_t place_files(Layout &layout, const Folder &folder, size_t first, AheadBlocks ahead) {
     size_t last = folder.files.size();
-    std::vector<uint8_t> stream;
     for (;;) {
-        auto files = stream_files(folder, first, last, stream);
-        auto compressor = folder.compressor ? folder.compressor : folder.method.make_compressor();
+        const auto files = stream_files(folder, first, last, nullptr);
+        auto blocks = ahead ? std::move(*ahead) : compress_files(folder, first, last);
+        ahead.reset();
         const auto mark = layout.mark();
-        const size_t fitted =
-            layout.place_folder(folder.method.value(), compressor->compress(stream), files);
+        const size_t fitted = layout.place_folder(folder.method.value(), std::move(blocks), files);
         if (fitted == files.size()) return last;
         layout.rollback(mark);
         if (fitted > 0) {
@@ -481,11 +505,25 @@ size_t place_files(Layout &layout, const Folder &folder, size_t first) {
 
 std::vector<Cabinet> write_cabinet_set(const std::vector<Folder> &folders,
                                        const SetOptions &options) {
+    // Worker threads compress whole folders ahead of the layout, which only
+    // compresses again a folder that a set forces to end early. A folder with
+    // a compressor object of its own (which folders may share) is compressed
+    // here, so no object is used by two threads.
+    std::optional<OrderedWork<AheadBlocks>> ahead;
+    if (options.jobs > 1)
+        ahead.emplace(folders.size(), options.jobs, [&folders](size_t i) -> AheadBlocks {
+            const Folder &folder = folders[i];
+            if (folder.compressor) return std::nullopt;
+            return compress_files(folder, 0, folder.files.size());
+        });
     Layout layout(options);
-    for (const Folder &folder : folders) {
+    for (size_t i = 0; i < folders.size(); ++i) {
+        const Folder &folder = folders[i];
         check_names(folder);
         for (size_t first = 0; first < folder.files.size();)
-            first = place_files(layout, folder, first);
+            first = place_files(layout, folder, first,
+                                first == 0 && ahead ? ahead->take(i) : std::nullopt);
+        if (options.folder_done) options.folder_done(folder_bytes(folder));
     }
     auto &cabinets = layout.cabinets();
     std::vector<Cabinet> out;

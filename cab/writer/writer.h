@@ -61,6 +61,12 @@ struct SetOptions {
     // next fields; the default is "cabinet<i+1>.cab".
     std::function<std::string(unsigned)> cabinet_name;
     std::string disk_name;  // written as every previous/next disk name
+    // Threads compressing folders ahead of the layout (1: none, all work on
+    // the calling thread). The output is the same for any number.
+    unsigned jobs = 1;
+    // Told each folder's uncompressed size once the folder is laid out, in
+    // folder order, on the calling thread (a progress display).
+    std::function<void(uint64_t)> folder_done;
 };
 
 struct Cabinet {

@@ -95,32 +95,13 @@ RunShared::RunShared(const ReadOptions &options, const FileNames &names, const s
 
 void RunShared::report(const std::string &what, const std::string &reason) {
     const std::lock_guard<std::mutex> hold(lock_);
-    if (progress) std::fputs("\n", stderr);
+    if (bar != nullptr) bar->finish();  // the message takes the bar's line
     print_failure(what, reason);
     failed = true;
 }
 
 void RunShared::count_written(uint32_t count) {
-    if (!progress) return;
-    const std::lock_guard<std::mutex> hold(lock_);
-    const uint64_t before = done_;
-    done_ += count;
-    if ((before >> 20) == (done_ >> 20)) return;
-    std::fprintf(stderr, "\r%llu of %llu bytes, %llu files", static_cast<unsigned long long>(done_),
-                 static_cast<unsigned long long>(total), static_cast<unsigned long long>(files_));
-}
-
-void RunShared::file_done() {
-    const std::lock_guard<std::mutex> hold(lock_);
-    ++files_;
-}
-
-void RunShared::show_progress(bool final) {
-    if (!progress) return;
-    const std::lock_guard<std::mutex> hold(lock_);
-    std::fprintf(stderr, "\r%llu of %llu bytes, %llu files%s",
-                 static_cast<unsigned long long>(done_), static_cast<unsigned long long>(total),
-                 static_cast<unsigned long long>(files_), final ? "\n" : "");
+    if (bar != nullptr) bar->advance(count);
 }
 
 CabinetWalk::CabinetWalk(RunShared &run, int folder)
@@ -291,7 +272,6 @@ int32_t CabinetWalk::start_file(CabNotification &note) {
 }
 
 int32_t CabinetWalk::end_file(CabNotification &note) {
-    run_.file_done();
     if (options_.mode == ReadMode::Extract && !options_.to_stdout) {
         std::time_t t = 0;
         if (sfx::platform::dos_time_to_unix(note.date, note.time, t)) {

@@ -18,6 +18,7 @@
 #include "cab/cab.h"
 #include "tools/pelmarcab/commands.h"
 #include "tools/pelmarcab/file_host.h"
+#include "tools/pelmarcab/progress.h"
 #include "tools/pelmarcab/salvage.h"
 #include "tools/pelmarcab/selection.h"
 
@@ -45,10 +46,8 @@ struct RunShared {
 
     // Prints "pelmarcab: WHAT: REASON" and marks the run failed.
     void report(const std::string &what, const std::string &reason);
-    // Adds written bytes to the progress line, refreshed every MiB.
+    // Adds written bytes to the progress bar, if one is drawn.
     void count_written(uint32_t count);
-    void file_done();
-    void show_progress(bool final);
 
     const ReadOptions &options;
     const FileNames &names;
@@ -60,15 +59,11 @@ struct RunShared {
     FILE *notes;    // verbose lines: never on a standard output that carries data
     int root = -1;  // the destination directory
     mode_t file_mode = 0644;
-    bool progress = false;
+    Progress *bar = nullptr;  // while a set is extracted or tested
     std::atomic<bool> failed{false};
 
 private:
     std::mutex lock_;
-    uint64_t done_ = 0, files_ = 0;
-
-public:
-    uint64_t total = 0;  // set before the walks start
 };
 
 class CabinetWalk {

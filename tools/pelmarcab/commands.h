@@ -37,14 +37,24 @@ struct ReadOptions {
 // the others still run. Returns 1 when any failed.
 int read_cabinets(const ReadOptions &options);
 
+// Folders are started before they exceed this size, so that large inputs
+// are compressed (and decoded) on several cores.
+inline constexpr uint64_t kDefaultFolderSize = 8u << 20;
+
 struct CreateOptions {
     std::string output;
     std::vector<std::string> inputs;
-    std::string method = "none";
-    uint64_t folder_size = 0;
+    std::string files_from;  // a list of more paths, "-" for standard input
+    std::vector<std::string> excludes;
+    std::string method = "mszip";
+    uint64_t folder_size = kDefaultFolderSize;
     uint32_t cabinet_size = 0;
     std::string reserve;  // "H,F,D"
     bool checksums = true;
+    unsigned jobs = 0;          // 0: one per core
+    std::string mtime;          // empty: $SOURCE_DATE_EPOCH, else each file's own
+    std::string name_encoding;  // empty: UTF-8
+    bool quiet = false;         // no progress bar
 };
 
 int create_cabinet(const CreateOptions &options);

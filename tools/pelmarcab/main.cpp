@@ -5,7 +5,10 @@
 
 namespace {
 
-constexpr const char *kSetNaming =
+constexpr const char *kCreateNotes =
+    "Files are compressed with MSZIP unless -m says otherwise. A directory's files are stored "
+    "in the order of their names, with their attributes (read-only when not writable, "
+    "executable); with --mtime or SOURCE_DATE_EPOCH the same files give the same cabinet.\n"
     "A set that needs more than one cabinet is written as OUT, then OUT with a running "
     "number before its extension: -o disk.cab gives disk.cab, disk2.cab, disk3.cab ...";
 
@@ -89,22 +92,52 @@ int main(int argc, char **argv) {
     pelmarcab::CreateOptions create;
     auto *cmd =
         app.add_subcommand("create", "write a cabinet (or a set) from files and directories");
-    cmd->footer(kSetNaming);
-    cmd->add_option("-o,--output", create.output, "the cabinet to write")->required();
+    cmd->footer(kCreateNotes);
+    cmd->add_option("-o,--output", create.output, "the cabinet to write")
+        ->required()
+        ->type_name("FILE");
     cmd->add_option("PATH", create.inputs,
-                    "files, and directories whose files are stored by their names relative to it")
-        ->required();
+                    "files, and directories whose files are stored by their names relative to it");
+    cmd->add_option("-T,--files-from", create.files_from,
+                    "more paths, one per line (- reads standard input); each is stored under the "
+                    "path as written, which must be relative and without ..")
+        ->type_name("FILE");
+    cmd->add_option("--exclude", create.excludes,
+                    "leave out files and directories whose stored name or own name matches GLOB "
+                    "(repeatable)")
+        ->type_name("GLOB")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     cmd->add_option("-m,--method", create.method,
-                    "none, mszip, lzx[:15..21] or quantum[:10..21] (default none)");
+                    "mszip (the default, which every reader knows), none, lzx[:15..21] or "
+                    "quantum[:10..21]")
+        ->type_name("METHOD");
     cmd->add_option("--folder-size", create.folder_size,
-                    "start a new folder before this many bytes are exceeded");
+                    "start a new folder before this many bytes are exceeded (default 8 MiB; 0: "
+                    "one folder)")
+        ->type_name("BYTES");
+    cmd->add_option("-j,--jobs", create.jobs,
+                    "compress this many folders at once (default: one per core); the cabinet is "
+                    "the same for any number")
+        ->type_name("N");
+    cmd->add_option("--mtime", create.mtime,
+                    "store TIME as every file's date: @SECONDS since 1970 (UTC) or "
+                    "YYYY-MM-DD[ HH:MM[:SS]] (default: $SOURCE_DATE_EPOCH when set, else each "
+                    "file's own)")
+        ->type_name("TIME");
+    cmd->add_option("--name-encoding", create.name_encoding,
+                    "write names in this character set (an iconv name such as CP932) instead of "
+                    "UTF-8; a name it cannot hold is refused")
+        ->type_name("CHARSET");
     cmd->add_option("--cabinet-size", create.cabinet_size,
-                    "largest cabinet in bytes (at least about 40000); writes a set when needed");
+                    "largest cabinet in bytes (at least about 40000); writes a set when needed")
+        ->type_name("BYTES");
     cmd->add_option("--reserve", create.reserve,
                     "header, folder and block reserve sizes, as H,F,D");
     cmd->add_flag(
         "--no-checksum", [&create](int64_t) { create.checksums = false; },
         "write blocks without checksums");
+    cmd->add_flag("-q,--quiet", create.quiet, "draw no progress bar on the terminal");
     cmd->callback([&] { status = pelmarcab::create_cabinet(create); });
 
     pelmarcab::SfxOptions sfx;

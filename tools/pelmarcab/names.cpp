@@ -35,12 +35,4 @@ std::optional<std::vector<std::string>> safe_components(const std::string &name)
     return parts;
 }
 
-void time_to_dos(std::time_t t, unsigned *date, unsigned *time) {
-    std::tm tm{};
-    localtime_r(&t, &tm);
-    const int year = tm.tm_year < 80 ? 0 : tm.tm_year - 80;
-    *date = static_cast<unsigned>(year << 9 | (tm.tm_mon + 1) << 5 | tm.tm_mday);
-    *time = static_cast<unsigned>(tm.tm_hour << 11 | tm.tm_min << 5 | tm.tm_sec / 2);
-}
-
 }  // namespace pelmarcab

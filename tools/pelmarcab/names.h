@@ -2,7 +2,6 @@
 #pragma once
 
 #include <algorithm>
-#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,8 +31,5 @@ inline bool has_control_characters(std::string_view name) {
 // the name would leave the destination: absolute, with a drive, with a ".."
 // component, or without any component.
 std::optional<std::vector<std::string>> safe_components(const std::string &name);
-
-// A time as MS-DOS date and time words, in local time.
-void time_to_dos(std::time_t t, unsigned *date, unsigned *time);
 
 }  // namespace pelmarcab

@@ -22,6 +22,7 @@
 #include "tools/pelmarcab/file_host.h"
 #include "tools/pelmarcab/jobs.h"
 #include "tools/pelmarcab/listing.h"
+#include "tools/pelmarcab/progress.h"
 #include "tools/pelmarcab/scan.h"
 #include "tools/pelmarcab/selection.h"
 #include "tools/pelmarcab/terminal.h"
@@ -96,7 +97,12 @@ bool Reader::walk_set() {
     std::unique_ptr<EmbeddedScope> embedded;
     if (!run_.embedded_path.empty())
         embedded = std::make_unique<EmbeddedScope>(run_.embedded_path, run_.embedded_start);
-    if (run_.progress) run_.total = CabinetWalk(run_).count_set(run_.where.name);
+    // The bar needs the set's total, which takes a walk of the file tables.
+    const bool bar_drawn = options_.mode != ReadMode::List && !options_.quiet &&
+                           !options_.verbose && ::isatty(STDERR_FILENO);
+    const uint64_t total = bar_drawn ? CabinetWalk(run_).count_set(run_.where.name) : 0;
+    auto bar = Progress::on_stderr(run_.cabinet, total, !bar_drawn);
+    run_.bar = &bar;
     std::string name = run_.where.name;
     bool ok = true;
     for (int guard = 0; guard < 65536; ++guard) {
@@ -105,7 +111,8 @@ bool Reader::walk_set() {
         if (!ok || options_.mode == ReadMode::List || options_.single || next.empty()) break;
         name = next;
     }
-    run_.show_progress(true);
+    bar.finish();
+    run_.bar = nullptr;
     return ok;
 }
 
@@ -123,8 +130,6 @@ int Reader::run() {
             return 1;
         }
     }
-    run_.progress = options_.mode != ReadMode::List && !options_.quiet && !options_.verbose &&
-                    ::isatty(STDERR_FILENO);
 
     const auto found = embedded_cabinets(run_.cabinet);
     if (found.empty()) return walk_set() && !run_.failed ? 0 : 1;

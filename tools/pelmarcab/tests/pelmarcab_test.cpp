@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 
 #include "cab/format.h"
@@ -60,10 +62,10 @@ TEST_F(PelmarcabTest, SetsAreWrittenWithNumberedNamesAndExtractedWhole) {
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = static_cast<uint8_t>((i * 2654435761u) >> 13);
     write("src/big", data);
-    ASSERT_EQ(
-        run("create --cabinet-size 50000 --reserve 8,2,3 -o " + at("disk.cab") + " " + at("src"))
-            .status,
-        0);
+    ASSERT_EQ(run("create -m none --cabinet-size 50000 --reserve 8,2,3 -o " + at("disk.cab") + " " +
+                  at("src"))
+                  .status,
+              0);
     EXPECT_TRUE(fs::exists(at("disk2.cab")));
     EXPECT_TRUE(fs::exists(at("disk3.cab")));
     ASSERT_EQ(run("extract -d " + at("out") + " " + at("disk.cab")).status, 0);
@@ -80,7 +82,8 @@ TEST_F(PelmarcabTest, WrongSetMemberIsReportedNotRetried) {
     fs::create_directories(at("src"));
     write("src/big", std::vector<uint8_t>(90000, 'q'));
     ASSERT_EQ(
-        run("create --no-checksum --cabinet-size 50000 -o " + at("d.cab") + " " + at("src")).status,
+        run("create -m none --no-checksum --cabinet-size 50000 -o " + at("d.cab") + " " + at("src"))
+            .status,
         0);
     auto second = read("d2.cab");
     second[cab::kHeaderSetId] ^= 0x55;
@@ -192,6 +195,214 @@ TEST_F(PelmarcabTest, ErrorLinesEscapeTheNamesTheyCarry) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.output.find("next\\x1b[2J1.cab: CAB_ERR_OPEN"), std::string::npos) << r.output;
     EXPECT_EQ(stray_controls(r.output), "") << r.output;
+}
+
+// --- create -------------------------------------------------------------------
+
+// Bytes that compress: words from a small vocabulary in a pseudo-random order.
+std::vector<uint8_t> text_bytes(size_t size, uint32_t seed) {
+    static const char *const kWords[] = {"cabinet ", "folder ", "block ", "file ", "name\n"};
+    std::vector<uint8_t> out;
+    while (out.size() < size) {
+        seed = seed * 1103515245u + 12345u;
+        const char *word = kWords[(seed >> 16) % std::size(kWords)];
+        out.insert(out.end(), word, word + std::strlen(word));
+    }
+    out.resize(size);
+    return out;
+}
+
+std::vector<uint8_t> noise_bytes(size_t size, uint32_t seed) {
+    std::vector<uint8_t> out(size);
+    for (auto &b : out) b = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 23);
+    return out;
+}
+
+TEST_F(PelmarcabTest, CreateCompressesWithMszipUnlessToldOtherwise) {
+    fs::create_directories(at("src"));
+    write("src/text", text_bytes(200000, 1));
+    ASSERT_EQ(run("create -o " + at("d.cab") + " " + at("src")).status, 0);
+    ASSERT_EQ(run("create -m none -o " + at("s.cab") + " " + at("src")).status, 0);
+    const auto method = [](const std::vector<uint8_t> &cabinet) {
+        return cab::load_u16(cabinet.data() + cab::kHeaderSize + cab::kFolderMethod);
+    };
+    EXPECT_EQ(method(read("d.cab")), cab::kMethodMszip);
+    EXPECT_LT(read("d.cab").size(), 200000u / 2);
+    EXPECT_EQ(method(read("s.cab")), cab::kMethodStored);
+    ASSERT_EQ(run("extract -d " + at("out") + " " + at("d.cab")).status, 0);
+    EXPECT_EQ(read("out/text"), text_bytes(200000, 1));
+    EXPECT_NE(run("create --help").output.find("mszip (the default"), std::string::npos);
+}
+
+// Several folders of every method, one cabinet and a set: -j changes
+// nothing in the bytes, and the cabinets extract whole.
+TEST_F(PelmarcabTest, CreateOnSeveralThreadsWritesTheSameBytes) {
+    fs::create_directories(at("src/sub"));
+    for (int i = 0; i < 6; ++i) {
+        write("src/t" + std::to_string(i), text_bytes(60000 + 7000 * i, i));
+        write("src/sub/n" + std::to_string(i), noise_bytes(20000 + 3000 * i, i));
+    }
+    for (const std::string options :
+         {"-m mszip", "-m lzx:17", "-m quantum:12", "-m none", "-m lzx:16 --cabinet-size 90000"}) {
+        // Each into a directory of its own: a set names its members inside.
+        fs::remove_all(at("one"));
+        fs::remove_all(at("three"));
+        const std::string common = "create --mtime @1000000000 --folder-size 100000 " + options;
+        ASSERT_EQ(run(common + " -j 1 -o " + at("one/x.cab") + " " + at("src"),
+                      "mkdir -p " + at("one") + " && ")
+                      .status,
+                  0)
+            << options;
+        ASSERT_EQ(run(common + " -j 3 -o " + at("three/x.cab") + " " + at("src"),
+                      "mkdir -p " + at("three") + " && ")
+                      .status,
+                  0);
+        EXPECT_EQ(read("three/x.cab"), read("one/x.cab")) << options;
+        const bool set = options.find("--cabinet-size") != std::string::npos;
+        EXPECT_EQ(fs::exists(at("one/x2.cab")), set) << options;
+        EXPECT_EQ(read("three/x2.cab"), read("one/x2.cab")) << options;
+        fs::remove_all(at("out"));
+        ASSERT_EQ(run("extract -d " + at("out") + " " + at("three/x.cab")).status, 0) << options;
+        EXPECT_EQ(read("out/t5"), text_bytes(60000 + 7000 * 5, 5)) << options;
+        EXPECT_EQ(read("out/sub/n0"), noise_bytes(20000, 0)) << options;
+    }
+}
+
+// The same files in two trees made in opposite orders, at other times and
+// with their directory listed differently: one cabinet.
+TEST_F(PelmarcabTest, CreateIsReproducibleWhateverTheFileSystemOrderAndClock) {
+    const std::vector<std::string> names = {"b", "a", "sub/z", "sub/y", "c", "d.txt", "d/e"};
+    for (const std::string tree : {"one", "two"}) {
+        auto order = names;
+        if (tree == "two") std::reverse(order.begin(), order.end());
+        for (const auto &name : order) {
+            fs::create_directories(fs::path(at(tree + "/" + name)).parent_path());
+            write(tree + "/" + name, text_bytes(5000, static_cast<uint32_t>(name.size())));
+            if (tree == "two")
+                fs::last_write_time(at(tree + "/" + name),
+                                    fs::file_time_type::clock::now() - std::chrono::hours(1000));
+        }
+    }
+    for (const std::string tree : {"one", "two"}) {
+        ASSERT_EQ(
+            run("create --mtime '2024-02-29 13:14:16' -o " + at(tree + "-m.cab") + " " + at(tree))
+                .status,
+            0);
+        ASSERT_EQ(run("create -o " + at(tree + "-e.cab") + " " + at(tree),
+                      "SOURCE_DATE_EPOCH=1700000000 TZ=Asia/Tokyo ")
+                      .status,
+                  0);
+    }
+    EXPECT_EQ(read("one-m.cab"), read("two-m.cab"));
+    EXPECT_EQ(read("one-e.cab"), read("two-e.cab"));
+    const ToolRun listed = run("list " + at("two-m.cab"));
+    EXPECT_NE(listed.output.find("\t2024-02-29\t13:14:16\t"), std::string::npos) << listed.output;
+    EXPECT_LT(listed.output.find("\ta\n"), listed.output.find("\td.txt\n")) << "sorted by name";
+    EXPECT_LT(listed.output.find("\td\\e\n"), listed.output.find("\tsub\\y\n"));
+    // Seconds since 1970 are taken as UTC, whatever the time zone.
+    EXPECT_NE(run("list " + at("one-e.cab")).output.find("\t2023-11-14\t22:13:20\t"),
+              std::string::npos);
+}
+
+TEST_F(PelmarcabTest, CreateRefusesDatesItCannotStoreAndClampsTimes) {
+    write("f", {1});
+    for (const std::string bad :
+         {"1979-12-31", "2108-01-01", "2024-13-01", "2024-01-01 25:00", "yesterday", "@-5"}) {
+        const ToolRun r = run("create --mtime '" + bad + "' -o " + at("x.cab") + " " + at("f"));
+        EXPECT_EQ(r.status, 1) << bad;
+        EXPECT_NE(r.output.find("--mtime takes"), std::string::npos) << r.output;
+    }
+    EXPECT_EQ(run("create -o " + at("x.cab") + " " + at("f"), "SOURCE_DATE_EPOCH=soon ").status, 1);
+    // Before 1980 and after 2107 the nearest time the format holds is stored.
+    ASSERT_EQ(run("create --mtime @0 -o " + at("x.cab") + " " + at("f")).status, 0);
+    EXPECT_NE(run("list " + at("x.cab")).output.find("\t1980-01-01\t00:00:00\t"),
+              std::string::npos);
+    ASSERT_EQ(run("create --mtime @5000000000 -o " + at("x.cab") + " " + at("f")).status, 0);
+    EXPECT_NE(run("list " + at("x.cab")).output.find("\t2107-12-31\t23:59:58\t"),
+              std::string::npos);
+}
+
+TEST_F(PelmarcabTest, CreateLeavesOutExcludedFilesAndReadsAList) {
+    for (const std::string name : {"src/a.txt", "src/b.o", "src/sub/c.o", "src/sub/keep.txt",
+                                   "src/skip/d.txt", "other/e.txt", "other/f.txt"}) {
+        fs::create_directories(fs::path(at(name)).parent_path());
+        write(name, {'x'});
+    }
+    ASSERT_EQ(run("create --exclude '*.o' --exclude skip --exclude 'sub/k*' -o " + at("x.cab") +
+                  " " + at("src"))
+                  .status,
+              0);
+    const ToolRun listed = run("list " + at("x.cab"));
+    EXPECT_NE(listed.output.find("\ta.txt\n"), std::string::npos) << listed.output;
+    EXPECT_EQ(std::count(listed.output.begin(), listed.output.end(), '\n'), 1) << listed.output;
+
+    // A list on standard input: paths stored as written, directories whole.
+    const std::string cd = "cd " + dir.string() + " && printf 'src/a.txt\\r\\n\\n./other\\n' | ";
+    ASSERT_EQ(run("create -T - --exclude f.txt -o x.cab", cd).status, 0);
+    const ToolRun from_list = run("list " + at("x.cab"));
+    EXPECT_NE(from_list.output.find("\tsrc\\a.txt\n"), std::string::npos) << from_list.output;
+    EXPECT_NE(from_list.output.find("\tother\\e.txt\n"), std::string::npos) << from_list.output;
+    EXPECT_EQ(std::count(from_list.output.begin(), from_list.output.end(), '\n'), 2);
+
+    for (const std::string line : {"../x", "/etc/hostname", "src/../../x", "missing"}) {
+        const std::string feed = "cd " + dir.string() + " && echo '" + line + "' | ";
+        const ToolRun r = run("create -T - -o y.cab", feed);
+        EXPECT_EQ(r.status, 1) << line;
+        EXPECT_NE(r.output.find(line), std::string::npos) << r.output;
+        EXPECT_FALSE(fs::exists(at("y.cab"))) << line;
+    }
+    EXPECT_EQ(run("create -o " + at("y.cab")).status, 1) << "nothing to store";
+}
+
+TEST_F(PelmarcabTest, CreateWritesNamesInALegacyCharacterSet) {
+    fs::create_directories(at("src/ソ"));
+    write("src/ソ/表.txt", {'x'});
+    ASSERT_EQ(run("create --name-encoding CP932 -o " + at("j.cab") + " " + at("src")).status, 0);
+    const auto cabinet = read("j.cab");
+    const std::vector<uint8_t> stored = {0x83, 0x5C, '\\', 0x95, 0x5C, '.', 't', 'x', 't'};
+    const auto at_name = std::search(cabinet.begin(), cabinet.end(), stored.begin(), stored.end());
+    ASSERT_NE(at_name, cabinet.end()) << "name in code page 932";
+    EXPECT_EQ(cab::load_u16(&*(at_name - 2)) & 0x80, 0) << "not flagged as UTF-8";
+    ASSERT_EQ(run("extract -d " + at("out") + " " + at("j.cab")).status, 0);
+    EXPECT_TRUE(fs::exists(at("out/ソ/表.txt")));
+
+    // By default names are UTF-8 and flagged as such.
+    ASSERT_EQ(run("create -o " + at("u.cab") + " " + at("src")).status, 0);
+    EXPECT_NE(run("list " + at("u.cab")).output.find("\t0x80\tソ\\表.txt\n"), std::string::npos);
+
+    write("src/\xF0\x9F\x98\x80.txt", {'y'});  // an emoji, not in code page 932
+    ToolRun r = run("create --name-encoding CP932 -o " + at("k.cab") + " " + at("src"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("cannot be written in CP932"), std::string::npos) << r.output;
+    r = run("create --name-encoding NO-SUCH-SET -o " + at("k.cab") + " " + at("src"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("unknown character set"), std::string::npos) << r.output;
+    fs::remove(at("src/\xF0\x9F\x98\x80.txt"));
+    write("src/\x95\x5c", {'z'});  // a name in Shift-JIS on disk: its characters are unknown
+    r = run("create -o " + at("k.cab") + " " + at("src"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("not UTF-8"), std::string::npos) << r.output;
+    EXPECT_FALSE(fs::exists(at("k.cab")));
+}
+
+// At a terminal the bar is drawn while create works and cleared at the
+// end; with -q, and in a pipe, nothing is written.
+TEST_F(PelmarcabTest, CreateDrawsItsProgressOnlyAtATerminal) {
+    fs::create_directories(at("src"));
+    for (int i = 0; i < 6; ++i) write("src/n" + std::to_string(i), noise_bytes(150000, i));
+    const std::string create =
+        "create -m lzx:21 -j 1 --folder-size 100000 -o " + at("x.cab") + " " + at("src");
+    const ToolRun drawn = run_in_terminal(create);
+    EXPECT_EQ(drawn.status, 0) << drawn.output;
+    EXPECT_EQ(stray_controls(drawn.output), "");
+    EXPECT_NE(drawn.output.find("x.cab  ["), std::string::npos) << "slow enough to be drawn";
+    EXPECT_EQ(drawn.output.substr(drawn.output.find_last_not_of(" \r") + 1),
+              "\r" +
+                  std::string(drawn.output.size() - drawn.output.find_last_not_of(" \r") - 3, ' ') +
+                  "\r")
+        << "the line is cleared";
+    EXPECT_EQ(run_in_terminal(create + " -q").output, "");
+    EXPECT_EQ(run(create).output, "");
 }
 
 }  // namespace

@@ -239,7 +239,7 @@ TEST_F(Robust, AMissingSetMemberCostsTheFilesThatNeedIt) {
     EXPECT_EQ(read("out/f00"), patterned(70000, 0));
 }
 
-// --- parallel folders -----------------------------------------------------
+// --- parallel folders and progress -----------------------------------------------------
 
 TEST_F(Robust, ParallelFoldersGiveTheSameFilesAsOneJob) {
     std::vector<cabwriter::Folder> folders = three_folders();
@@ -262,6 +262,19 @@ TEST_F(Robust, ParallelFoldersGiveTheSameFilesAsOneJob) {
     EXPECT_EQ(run("extract --salvage=partial -j 1 -d " + at("d1") + " " + at("d.cab")).status, 1);
     EXPECT_EQ(run("extract --salvage=partial -j 3 -d " + at("d3") + " " + at("d.cab")).status, 1);
     EXPECT_EQ(tree("d1"), tree("d3"));
+}
+
+// The bar itself is tested in progress_test.cpp; here, where it may appear.
+TEST_F(Robust, NoProgressBarInPipesOrWithQuiet) {
+    std::vector<cabwriter::Folder> folders = three_folders();
+    write("c.cab", cabwriter::write_cabinet_set(folders).at(0).bytes);
+    const ToolRun piped = run("test " + at("c.cab"));
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(piped.output, "");
+    const ToolRun quiet =
+        pelmarcab_test::run_in_terminal("extract -q -d " + at("out") + " " + at("c.cab"));
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.output, "");
 }
 
 }  // namespace

@@ -39,8 +39,10 @@ inline ToolRun run_shell(const std::string &command) {
     return r;
 }
 
-inline ToolRun run(const std::string &args) {
-    return run_shell(std::string(PELMARCAB_PATH) + " " + args + " 2>&1");
+// Runs pelmarcab through the shell; `prefix` comes before the program
+// (variables, a directory change).
+inline ToolRun run(const std::string &args, const std::string &prefix = "") {
+    return run_shell(prefix + std::string(PELMARCAB_PATH) + " " + args + " 2>&1");
 }
 
 struct SplitRun {
