@@ -1,16 +1,16 @@
 // Folders decoded in parallel, as `pelmarcab extract -j N` does: a cabinet of
 // eight MSZIP folders, each folder extracted by its own cab_copy in its own
-// engine context (and memory host) on the job pool. Compare the /threads:1
+// engine context (and memory host) on the job threads. Compare the /threads:1
 // and /threads:2 medians of one run for the speed-up.
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <memory>
 #include <stdexcept>
 #include <string>
 
 #include "bench/mixed_content.h"
 #include "cab/testing/memory_host.h"
+#include "cab/writer/ordered_work.h"
 #include "cab/writer/writer.h"
 #include "tools/pelmarcab/jobs.h"
 
@@ -68,13 +68,14 @@ uint64_t extract_folder(const std::shared_ptr<std::vector<uint8_t>> &cabinet, ui
 void BM_ParallelFolders(benchmark::State &state) {
     const auto cabinet = eight_folder_cabinet();
     const auto threads = static_cast<unsigned>(state.range(0));
-    std::atomic<uint64_t> written{0};
+    uint64_t written = 0;
     for (auto _ : state) {
-        pelmarcab::run_jobs(kFolders, threads, [&](size_t folder) {
-            written += extract_folder(cabinet, static_cast<uint16_t>(folder));
+        cabwriter::OrderedWork<uint64_t> work(kFolders, threads, [&](size_t folder) {
+            return extract_folder(cabinet, static_cast<uint16_t>(folder));
         });
+        for (size_t folder = 0; folder < kFolders; ++folder) written += work.take(folder);
     }
-    state.SetBytesProcessed(static_cast<int64_t>(written.load()));
+    state.SetBytesProcessed(static_cast<int64_t>(written));
     state.counters["threads"] = threads;
 }
 BENCHMARK(BM_ParallelFolders)

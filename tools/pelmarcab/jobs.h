@@ -1,21 +1,14 @@
-// A small pool for independent jobs: the folders of a cabinet decoded at
-// once, each in an engine context of its own.
+// Folder jobs: the folders of a cabinet decoded at once, each in an engine
+// context of its own, on cabwriter::OrderedWork's threads.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 
 namespace pelmarcab {
 
 // The number of processors this process may run on; at least 1.
 unsigned available_cores();
-
-// Runs job(0) to job(count - 1), each exactly once, on up to `threads`
-// threads (the calling thread among them). Jobs are started in index order;
-// returns when all have finished. With one thread or one job everything runs
-// on the calling thread.
-void run_jobs(size_t count, unsigned threads, const std::function<void(size_t)> &job);
 
 // The folder of a cabinet that holds the bytes of a file entry whose folder
 // index is `folder_index`: the index itself, or for the continuation markers

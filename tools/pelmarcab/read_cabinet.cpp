@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +15,7 @@
 
 #include "cab/cab.h"
 #include "cab/format.h"
+#include "cab/writer/ordered_work.h"
 #include "sfx/platform.h"
 #include "tools/pelmarcab/cabinet_walk.h"
 #include "tools/pelmarcab/commands.h"
@@ -81,16 +81,18 @@ bool Reader::copy_cabinet(const std::string &name, std::string &next) {
         next = first.next_in_set();
         return ok;
     }
-    std::vector<char> ok(folders, 0);
-    run_jobs(folders, jobs(), [&](size_t folder) {
+    cabwriter::OrderedWork<bool> work(folders, jobs(), [&](size_t folder) {
         std::unique_ptr<EmbeddedScope> embedded;
         if (!run_.embedded_path.empty())
             embedded = std::make_unique<EmbeddedScope>(run_.embedded_path, run_.embedded_start);
         CabinetWalk walk(run_, static_cast<int>(folder));
-        ok[folder] = walk.copy(name);
+        const bool ok = walk.copy(name);
         if (folder == 0) next = walk.next_in_set();
+        return ok;
     });
-    return std::find(ok.begin(), ok.end(), 0) == ok.end();
+    bool ok = true;
+    for (size_t folder = 0; folder < folders; ++folder) ok = work.take(folder) && ok;
+    return ok;
 }
 
 bool Reader::walk_set() {

@@ -1,11 +1,7 @@
-// The job pool and the salvage record: the two pieces the reading commands
-// build their parallel and salvaging walks on.
+// Folder jobs and the salvage record: what the reading commands build their
+// parallel and salvaging walks on.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <mutex>
-#include <set>
-#include <thread>
 #include <vector>
 
 #include "cab/cab.h"
@@ -14,41 +10,6 @@
 
 namespace pelmarcab {
 namespace {
-
-TEST(Jobs, EveryJobRunsOnceWhateverTheThreadCount) {
-    for (unsigned threads : {0u, 1u, 2u, 7u, 64u}) {
-        std::vector<std::atomic<int>> runs(37);
-        run_jobs(runs.size(), threads, [&](size_t i) { ++runs[i]; });
-        for (size_t i = 0; i < runs.size(); ++i) EXPECT_EQ(runs[i], 1) << threads << " " << i;
-    }
-    run_jobs(0, 4, [](size_t) { FAIL() << "no job to run"; });
-}
-
-TEST(Jobs, OneThreadRunsOnTheCallerInOrder) {
-    std::vector<size_t> order;
-    const auto caller = std::this_thread::get_id();
-    run_jobs(5, 1, [&](size_t i) {
-        EXPECT_EQ(std::this_thread::get_id(), caller);
-        order.push_back(i);
-    });
-    EXPECT_EQ(order, (std::vector<size_t>{0, 1, 2, 3, 4}));
-}
-
-TEST(Jobs, SeveralThreadsShareTheWork) {
-    std::mutex lock;
-    std::set<std::thread::id> seen;
-    std::atomic<int> waiting{2};
-    run_jobs(2, 2, [&](size_t) {
-        {
-            const std::lock_guard<std::mutex> hold(lock);
-            seen.insert(std::this_thread::get_id());
-        }
-        // Both jobs wait for each other: they can only finish side by side.
-        --waiting;
-        while (waiting > 0) std::this_thread::yield();
-    });
-    EXPECT_EQ(seen.size(), 2u);
-}
 
 TEST(Jobs, ContinuedEntriesBelongToTheLastFolder) {
     EXPECT_EQ(entry_folder(0, 3), 0);
