@@ -115,10 +115,12 @@ CabinetWalk::~CabinetWalk() {
 
 int32_t CabinetWalk::write(int32_t handle, const void *buffer, uint32_t count) {
     const int32_t n = sfx::platform::write_file(handle, buffer, count);
-    if (n <= 0) return n;
-    run_.count_written(static_cast<uint32_t>(n));
-    // Salvage keeps what a damaged file got before its folder failed.
-    if (handle == output_handle_) written_ += static_cast<uint32_t>(n);
+    // Only the file being extracted counts (the Quantum decoder writes its
+    // scratch file too); salvage keeps what a damaged file got.
+    if (n > 0 && handle == output_handle_) {
+        run_.count_written(static_cast<uint32_t>(n));
+        written_ += static_cast<uint32_t>(n);
+    }
     return n;
 }
 
@@ -185,8 +187,10 @@ int32_t CabinetWalk::offer(CabNotification &note) {
         return 0;
     }
     folder_index_ = note.folder_index;
-    if (record_ == nullptr) return start_file(note);
-    return salvage_offer(note, folder);
+    const int32_t fd = record_ != nullptr ? salvage_offer(note, folder) : start_file(note);
+    output_handle_ = fd > 0 ? fd : -1;
+    written_ = 0;
+    return fd;
 }
 
 std::string CabinetWalk::shown_name(const CabNotification &note) const {
@@ -217,8 +221,6 @@ int32_t CabinetWalk::salvage_offer(CabNotification &note, uint32_t folder) {
     file_name_ = shown_name(note);
     file_folder_ = folder;
     file_size_ = note.size;
-    output_handle_ = fd;
-    written_ = 0;
     if (options_.salvage == SalvageMode::Partial) partial_fd_ = ::dup(fd);
     return fd;
 }
@@ -283,10 +285,10 @@ int32_t CabinetWalk::end_file(CabNotification &note) {
         if (note.size == 1) mode |= (mode & 0444) >> 2;                  // run flag: executable
         ::fchmod(note.handle, mode);
     }
+    output_handle_ = -1;
     if (in_file_) {
         record_->settle(file_key_);
         in_file_ = false;
-        output_handle_ = -1;
         if (partial_fd_ != -1) ::close(std::exchange(partial_fd_, -1));
     }
     return ::close(note.handle) == 0 ? 1 : 0;

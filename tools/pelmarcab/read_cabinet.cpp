@@ -66,8 +66,9 @@ private:
 };
 
 unsigned Reader::jobs() const {
-    // Listing decodes nothing; standard output takes the files in table order.
-    if (options_.mode == ReadMode::List || options_.to_stdout) return 1;
+    // Listing decodes nothing; standard output takes the files, and -v's
+    // lines name them, in table order.
+    if (options_.mode == ReadMode::List || options_.to_stdout || options_.verbose) return 1;
     return options_.jobs > 0 ? options_.jobs : available_cores();
 }
 
