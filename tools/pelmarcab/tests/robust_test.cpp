@@ -189,6 +189,18 @@ TEST_F(Robust, PartialSalvageKeepsTheGoodFrontAndZeroFillsTheRest) {
     EXPECT_EQ(Bytes(piped.out.begin(), piped.out.end()), expected);
 }
 
+TEST_F(Robust, TheSalvageReportEscapesTheNamesItCarries) {
+    std::vector<cabwriter::Folder> folders = three_folders();
+    folders[0].files[0].name = pelmarcab_test::kHostileName;
+    Bytes cabinet = cabwriter::write_cabinet_set(folders).at(0).bytes;
+    break_checksum(cabinet, map_cabinet(cabinet).blocks[0][0]);
+    write("c.cab", cabinet);
+    const ToolRun r = pelmarcab_test::run_in_terminal("test --salvage " + at("c.cab"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find(pelmarcab_test::kHostileNameEscaped), std::string::npos) << r.output;
+    EXPECT_EQ(pelmarcab_test::stray_controls(r.output), "") << r.output;
+}
+
 TEST_F(Robust, ACabinetCutShortAtEachStructureGivesWhatLiesBeforeTheCut) {
     const Bytes good = three_folder_cabinet();
     const auto map = map_cabinet(good);
