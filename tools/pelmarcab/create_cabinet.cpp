@@ -7,7 +7,6 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -98,6 +97,12 @@ DosStamp utc_stamp(std::time_t seconds) {
     return dos_stamp(tm);
 }
 
+int days_in_month(int year, int month) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+    return kDays[month - 1] + (month == 2 && leap ? 1 : 0);
+}
+
 // --mtime: "@SECONDS" or "SECONDS" since 1970 (UTC), or a date and time
 // written as they are to be stored, "YYYY-MM-DD[ HH:MM[:SS]]" (or with T).
 DosStamp parse_mtime(const std::string &text) {
@@ -109,7 +114,8 @@ DosStamp parse_mtime(const std::string &text) {
                               &tm.tm_mday, &separator, &tm.tm_hour, &tm.tm_min, &tm.tm_sec, &tail);
     const bool shape = n == 3 || ((n == 6 || n == 7) && (separator == ' ' || separator == 'T'));
     if (!shape || tm.tm_year < 1980 || tm.tm_year > 2107 || tm.tm_mon < 1 || tm.tm_mon > 12 ||
-        tm.tm_mday < 1 || tm.tm_mday > 31 || tm.tm_hour > 23 || tm.tm_min > 59 || tm.tm_sec > 59)
+        tm.tm_mday < 1 || tm.tm_mday > days_in_month(tm.tm_year, tm.tm_mon) || tm.tm_hour > 23 ||
+        tm.tm_min > 59 || tm.tm_sec > 59)
         throw std::invalid_argument(
             "--mtime takes seconds since 1970 (@N) or YYYY-MM-DD[ HH:MM[:SS]] "
             "between 1980 and 2107, not \"" +
@@ -157,10 +163,16 @@ void store_name(const InputFile &input, const std::string &charset, cabwriter::F
     }
 }
 
-std::vector<uint8_t> read_file(const fs::path &path) {
+// The file's `size` bytes; a read error or a file that is shorter or longer
+// than it was a moment ago is reported, never stored cut short.
+std::vector<uint8_t> read_file(const fs::path &path, uint64_t size) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error(path.string() + ": cannot be read");
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::vector<uint8_t> data(size);
+    in.read(reinterpret_cast<char *>(data.data()), static_cast<std::streamsize>(size));
+    if (static_cast<uint64_t>(in.gcount()) != size || in.bad() || in.peek() != EOF)
+        throw std::runtime_error(path.string() + ": cannot be read whole (changed while read?)");
+    return data;
 }
 
 cabwriter::FileEntry make_entry(const InputFile &input, const std::optional<DosStamp> &stamp,
@@ -176,7 +188,7 @@ cabwriter::FileEntry make_entry(const InputFile &input, const std::optional<DosS
     const DosStamp when = stamp ? *stamp : file_stamp(st.st_mtime);
     e.date = when.date;
     e.time = when.time;
-    e.data = read_file(input.path);
+    e.data = read_file(input.path, static_cast<uint64_t>(st.st_size));
     return e;
 }
 

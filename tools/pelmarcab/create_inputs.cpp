@@ -30,7 +30,22 @@ public:
         }
     }
 
-    std::vector<InputFile> take() { return std::move(files_); }
+    // The files, after checking that no name is stored twice: extracting
+    // would keep only the last file of that name.
+    std::vector<InputFile> take() {
+        std::vector<const InputFile *> by_name;
+        for (const InputFile &f : files_) by_name.push_back(&f);
+        std::stable_sort(by_name.begin(), by_name.end(),
+                         [](const InputFile *a, const InputFile *b) { return a->name < b->name; });
+        const auto twice = std::adjacent_find(
+            by_name.begin(), by_name.end(),
+            [](const InputFile *a, const InputFile *b) { return a->name == b->name; });
+        if (twice != by_name.end())
+            throw std::runtime_error((*twice)->name + ": stored twice, from " +
+                                     (*twice)->path.string() + " and " + twice[1]->path.string() +
+                                     "; leave one out with --exclude");
+        return std::move(files_);
+    }
 
 private:
     void add_directory(const fs::path &root, const std::string &prefix) {

@@ -2,13 +2,8 @@
 # and its pictures lie where the installed program looks for them.
 # usage: cmake -D BUILD_DIR=... -D PREFIX=... -D BINDIR=... -D HELP_FROM_PROGRAM=...
 #              -P install_test.cmake
-file(REMOVE_RECURSE ${PREFIX})
-execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
-                        --component tapmora
-                RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
-if(NOT result EQUAL 0)
-  message(FATAL_ERROR "cmake --install failed:\n${output}")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/install_into_scratch.cmake)
+install_into_scratch(tapmora output)
 set(program ${PREFIX}/${BINDIR}/tapmora)
 cmake_path(SET help NORMALIZE ${PREFIX}/${BINDIR}/${HELP_FROM_PROGRAM})
 set(page ${help}/index.html)

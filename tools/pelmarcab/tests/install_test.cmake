@@ -4,13 +4,8 @@
 # option values.
 # usage: cmake -D BUILD_DIR=... -D PREFIX=... -D BINDIR=... -D MANDIR=... -D DATADIR=...
 #              -P install_test.cmake
-file(REMOVE_RECURSE ${PREFIX})
-execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
-                        --component pelmarcab
-                RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
-if(NOT result EQUAL 0)
-  message(FATAL_ERROR "cmake --install failed:\n${output}")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/../../../cmake/install_into_scratch.cmake)
+install_into_scratch(pelmarcab output)
 set(program ${PREFIX}/${BINDIR}/pelmarcab)
 set(page ${PREFIX}/${MANDIR}/man1/pelmarcab.1)
 set(completion ${PREFIX}/${DATADIR}/bash-completion/completions/pelmarcab)

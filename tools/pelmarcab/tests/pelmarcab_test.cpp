@@ -306,8 +306,8 @@ TEST_F(PelmarcabTest, CreateIsReproducibleWhateverTheFileSystemOrderAndClock) {
 
 TEST_F(PelmarcabTest, CreateRefusesDatesItCannotStoreAndClampsTimes) {
     write("f", {1});
-    for (const std::string bad :
-         {"1979-12-31", "2108-01-01", "2024-13-01", "2024-01-01 25:00", "yesterday", "@-5"}) {
+    for (const std::string bad : {"1979-12-31", "2108-01-01", "2024-13-01", "2023-02-29",
+                                  "2024-01-01 25:00", "yesterday", "@-5"}) {
         const ToolRun r = run("create --mtime '" + bad + "' -o " + at("x.cab") + " " + at("f"));
         EXPECT_EQ(r.status, 1) << bad;
         EXPECT_NE(r.output.find("--mtime takes"), std::string::npos) << r.output;
@@ -352,6 +352,13 @@ TEST_F(PelmarcabTest, CreateLeavesOutExcludedFilesAndReadsAList) {
         EXPECT_FALSE(fs::exists(at("y.cab"))) << line;
     }
     EXPECT_EQ(run("create -o " + at("y.cab")).status, 1) << "nothing to store";
+    const ToolRun twice = run("create -o " + at("y.cab") + " " + at("src/a.txt") + " " +
+                              at("other") + " " + at("src"));
+    EXPECT_EQ(twice.status, 1);
+    EXPECT_NE(twice.output.find("a.txt: stored twice, from " + at("src/a.txt") + " and " +
+                                at("src") + "/a.txt"),
+              std::string::npos)
+        << twice.output;
 }
 
 TEST_F(PelmarcabTest, CreateWritesNamesInALegacyCharacterSet) {
