@@ -8,7 +8,7 @@ set -eu
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 [ $# -gt 0 ] && shift
-targets=${*:-fuzz_cabinet fuzz_decoder fuzz_payload fuzz_options fuzz_paths}
+targets=${*:-fuzz_cabinet fuzz_decoder fuzz_scan fuzz_payload fuzz_options fuzz_paths}
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
@@ -16,7 +16,7 @@ mkdir -p build-fuzz/findings
 for target in $targets; do
   dictionary=""
   case $target in
-    fuzz_cabinet|fuzz_decoder) dictionary="-dict=fuzz/cabinet.dict" ;;
+    fuzz_cabinet|fuzz_decoder|fuzz_scan) dictionary="-dict=fuzz/cabinet.dict" ;;
   esac
   mkdir "$scratch/$target"
   echo "== $target: $seconds s"

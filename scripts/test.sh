@@ -29,7 +29,7 @@ cmake --build build-asan -j "$jobs"
 # A bounded fuzz run: every fuzz target for a fixed time from a fixed seed
 # over the committed corpus (fuzz/README.md has the long runs).
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DPELMAR_FUZZ=ON -DPELMAR_WITH_QT=OFF -DPELMAR_WERROR=$werror >/dev/null
-cmake --build build-fuzz -j "$jobs" --target fuzz_cabinet fuzz_decoder fuzz_payload fuzz_options fuzz_paths
+cmake --build build-fuzz -j "$jobs" --target fuzz_cabinet fuzz_decoder fuzz_scan fuzz_payload fuzz_options fuzz_paths
 fuzz/run.sh 60
 
 # The test runner's summaries again, so the run closes on them.

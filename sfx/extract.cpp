@@ -1,6 +1,5 @@
 #include "sfx/extract.h"
 
-#include <algorithm>
 #include <cstdlib>
 
 #include "sfx/messages.h"
@@ -16,17 +15,6 @@ namespace {
 
 ExtractionState &state() { return session().extraction_state; }
 PendingOutput &pending() { return session().extraction_state.pending_output; }
-
-bool is_embedded(int32_t handle) {
-    const auto &handles = state().embedded_handles;
-    return std::find(handles.begin(), handles.end(), handle) != handles.end();
-}
-
-void forget_embedded(int32_t handle) {
-    auto &handles = state().embedded_handles;
-    const auto found = std::find(handles.begin(), handles.end(), handle);
-    if (found != handles.end()) handles.erase(found);
-}
 
 // Removes the temporary file of an output that did not complete.
 void discard_pending_output() {
@@ -291,15 +279,8 @@ int32_t sfx_open(const char *path, int32_t flags, int32_t mode) {
     // Paths are compared exactly: names differing only in case are
     // different files here.
     if (!is_own_file(path)) return platform::open_file(path, flags, mode);
-    if (state().embedded_handles.size() >= kMaxEmbeddedHandles) return -1;
-    const int32_t handle = platform::open_file(path, flags, mode);
-    if (handle == -1) return -1;
-    state().embedded_handles.push_back(handle);
-    if (sfx_seek(handle, 0, 0) != 0) {
-        sfx_close(handle);
-        return -1;
-    }
-    return handle;
+    return state().embedded_cabinet.open(path, flags, mode,
+                                         session().payload_config.cabinet_offset);
 }
 
 int32_t sfx_read(int32_t handle, void *buffer, uint32_t count) {
@@ -320,20 +301,11 @@ int32_t sfx_close(int32_t handle) {
         discard_pending_output();
         return 0;
     }
-    forget_embedded(handle);
-    return platform::close_file(handle);
+    return state().embedded_cabinet.close(handle);
 }
 
 int32_t sfx_seek(int32_t handle, int32_t offset, int32_t origin) {
-    const bool embedded = is_embedded(handle);
-    const int32_t shift = embedded ? session().payload_config.cabinet_offset : 0;
-    if (origin == 0) {
-        if (offset > INT32_MAX - shift) return -1;
-        offset += shift;
-    }
-    const int32_t position = platform::seek_file(handle, offset, origin);
-    if (position == -1) return -1;
-    return position - shift;
+    return state().embedded_cabinet.seek(handle, offset, origin);
 }
 
 int32_t cab_notify(int32_t kind, CabNotification *note) {
@@ -400,7 +372,6 @@ uint32_t extract_payload() {
     state().own_file_for_engine = state().engine_folder + own_name;
     sfx_settings.destination = with_trailing_separator(sfx_settings.destination);
     if (sfx_settings.destination.size() > kMaxText) return SFX_ERR_EXTRACTION;
-    state().embedded_handles.reserve(kMaxEmbeddedHandles);
 
     CabError error{};
     ContextGuard guard(cab_create(sfx_alloc, sfx_free, sfx_open, sfx_read, sfx_write, sfx_close,

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cab/cab.h"
+#include "sfx/embedded_cabinet.h"
 #include "sfx/ui.h"
 
 namespace sfx {
@@ -82,7 +83,7 @@ struct ExtractionState {
     int32_t disk_number = 1;
     uint32_t extracted_count = 0;  // files completed
     bool cancel_requested = false;
-    std::vector<int32_t> embedded_handles;  // open on the installer's own file
+    platform::EmbeddedCabinet embedded_cabinet{kMaxEmbeddedHandles};  // the installer's own file
     CabContext *context = nullptr;
     PendingOutput pending_output;
     uint64_t bytes_written = 0;  // of the running cabinet's files

@@ -28,7 +28,7 @@ TEST_F(Callbacks, OwnFileHandlesSeeTheCabinetAsAFileOfItsOwn) {
     EXPECT_EQ(sfx::sfx_seek(handle, 1, 0), 1);
     EXPECT_EQ(sfx::sfx_seek(handle, 0, 2), 4) << "the cabinet runs to the end of the file";
     EXPECT_EQ(sfx::sfx_close(handle), 0);
-    EXPECT_TRUE(session_.extraction_state.embedded_handles.empty());
+    EXPECT_TRUE(session_.extraction_state.embedded_cabinet.empty());
 }
 
 TEST_F(Callbacks, AtMost255OwnFileHandlesAreOpen) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "sfx/sfx_writer.h"
+#include "tools/pelmarcab/salvage.h"
 
 namespace pelmarcab {
 
@@ -28,6 +29,8 @@ struct ReadOptions {
     bool quiet = false;
     bool verbose = false;
     bool json = false;
+    SalvageMode salvage = SalvageMode::Off;  // test and extract
+    unsigned jobs = 0;                       // folders decoded at once; 0: one per core
 };
 
 // Runs the mode on each cabinet in turn; a failing cabinet is reported and

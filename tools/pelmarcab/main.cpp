@@ -39,6 +39,24 @@ void add_read_command(CLI::App &app, const char *name, const char *help, pelmarc
     } else {
         cmd->add_flag("-v,--verbose", options.verbose,
                       "name each file, and say where decoding failed");
+        cmd->add_option("-j,--jobs", options.jobs,
+                        "decode up to N folders at once, each on its own thread (default: one "
+                        "per core; the output is the same as with -j 1)")
+            ->type_name("N")
+            ->check(CLI::Range(1u, 256u));
+        cmd->add_option_function<std::string>(
+               "--salvage",
+               [&options](const std::string &how) {
+                   options.salvage = how == "partial" ? pelmarcab::SalvageMode::Partial
+                                                      : pelmarcab::SalvageMode::Skip;
+               },
+               "read on past damaged blocks, truncation and missing set members: write every "
+               "file that decodes cleanly, report each damaged one and why, exit with 1; "
+               "damaged files are skipped, or with --salvage=partial written with their "
+               "damaged range zero-filled")
+            ->expected(0, 1)
+            ->default_str("skip")
+            ->check(CLI::IsMember({"skip", "partial"}));
     }
     if (mode == ReadMode::Extract) {
         cmd->add_option("-d,--directory", options.directory, "destination directory (default .)");
