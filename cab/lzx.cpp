@@ -498,6 +498,12 @@ inline uint64_t call_bytes(const uint8_t *p) {
 // `limit` (the frame's last six) read as 0xE8 and keep their value.
 inline void translate_call(const State &s, const uint8_t *frame, uint8_t *out, uint32_t at,
                            uint32_t limit) {
+    if (at + 5 <= limit) {
+        // The common case: the whole operand lies before the limit.
+        const uint32_t v = load_u32(frame + at + 1);
+        store_u32(out + at + 1, decode_call_operand(v, s.call_position + at, s.call_file_size));
+        return;
+    }
     uint32_t v = 0;
     for (uint32_t i = 0; i < 4; ++i)
         v |= uint32_t{at + 1 + i < limit ? frame[at + 1 + i] : uint8_t{0xE8}} << (8 * i);
