@@ -44,22 +44,57 @@ constexpr uint16_t leaf(unsigned symbol, unsigned length) {
     return static_cast<uint16_t>(symbol << 5 | length);
 }
 
-// Reads 16-bit little-endian words, most significant bit first. `buffer`
-// holds `count` unread bits at its top; refill() tops it up to at least 49
-// bits without a branch on `count`. Below the unread bits the buffer may
-// already hold the start of the next word: the same bits the next refill
-// ORs in again. Words that lie beyond end() (the block plus the 4 bytes the
-// format may read past it) load as zero, but `pos` keeps advancing, so the
-// reader always knows how far the bits it hands out lie from the block's end.
+// The largest compressed block the decoder accepts (size_query's capacity
+// for the largest frame), and the reader's copy of it: the bytes the format
+// lets it read past the block, then eight zero bytes for a last wide load.
+constexpr uint32_t kMaxInputSize = kMaxBlockSize + kFrameInputExtra;
+constexpr uint32_t kWordCopySize = kMaxInputSize + kReadPastEnd + 8;
+
+// Copies the whole 16-bit words of data[at, end) to words[at, ...) with
+// the two bytes of each word swapped, so that the copy reads as one
+// big-endian bit stream; returns where the copied words end. Eight zero
+// bytes follow them.
+uint32_t swap_words(const uint8_t *data, uint8_t *words, uint32_t at, uint32_t end) {
+    uint32_t i = at;
+#if defined(__SSE2__)
+    for (; i + 16 <= end; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(words + i),
+                         _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8)));
+    }
+#endif
+    for (; i + 2 <= end; i += 2) {
+        words[i] = data[i + 1];
+        words[i + 1] = data[i];
+    }
+    std::memset(words + i, 0, 8);
+    return i;
+}
+
+// Reads 16-bit little-endian words, most significant bit first. A block's
+// words are first copied with their bytes swapped (start_words), which makes
+// them one big-endian stream: a refill is then one load, one byte swap and
+// one shift. `buffer` holds `count` unread bits at its top; refill() tops it
+// up to 56-63 bits without a branch on `count`. Below the unread bits the
+// buffer may already hold the start of the next byte: the same bits the next
+// refill ORs in again. Words that lie beyond end() (the block plus the 4
+// bytes the format may read past it) read as zero, but `pos` keeps
+// advancing, so the reader always knows how far the bits it hands out lie
+// from the block's end.
 struct BitReader {
-    const uint8_t *data;
-    uint32_t pos;        // next byte to load (or, in an uncompressed block, to copy)
-    uint32_t block_end;  // the block's compressed size
+    const uint8_t *data;  // the block as given: uncompressed blocks are copied from it
+    uint32_t pos;         // next byte to load (or, in an uncompressed block, to copy)
+    uint32_t block_end;   // the block's compressed size
+    uint8_t *words;       // kWordCopySize bytes; [origin, words_end) swapped by start_words
+    uint32_t origin = 0;  // where the words start
+    uint32_t words_end = 0;
     uint64_t buffer = 0;
     unsigned count = 0;
 
     void start_words(uint32_t at) {
-        pos = at;
+        assert(end() <= kMaxInputSize + kReadPastEnd);
+        origin = pos = at;
+        words_end = at <= end() ? swap_words(data, words, at, end()) : at;
         buffer = 0;
         count = 0;
         refill();
@@ -68,22 +103,10 @@ struct BitReader {
     uint32_t end() const { return block_end + kReadPastEnd; }
 
     void refill() {
-        if (pos + 8 <= end()) {
-            // Loads four words, puts word 0 (lowest in memory) at the top,
-            // and keeps as many whole words as fit.
-            uint64_t raw = load_u64(data + pos);
-            raw = raw << 32 | raw >> 32;
-            raw = (raw & 0x0000FFFF0000FFFF) << 16 | ((raw >> 16) & 0x0000FFFF0000FFFF);
-            buffer |= count < 64 ? raw >> count : 0;
-            const unsigned words = (64 - count) / 16;
-            count += 16 * words;
-            pos += 2 * words;
-            return;
-        }
-        for (; count <= 48; count += 16, pos += 2) {
-            const uint64_t word = pos + 2 <= end() ? load_u16(data + pos) : 0;
-            buffer |= word << (48 - count);
-        }
+        // Past words_end all bytes are zero: nothing to load.
+        if (pos <= words_end) buffer |= __builtin_bswap64(load_u64(words + pos)) >> count;
+        pos += (63 - count) >> 3;  // whole bytes that fit below the unread bits
+        count |= 56;               // count + 8 * those bytes, as count < 64
     }
 
     // The next n bits (0..32) as a number, first bit most significant; two
@@ -112,9 +135,9 @@ struct BitReader {
     }
 
     // Start of the 16-bit word that holds the next unread bit.
-    uint32_t word_position() const { return pos - 2 * ((count + 15) / 16); }
+    uint32_t word_position() const { return origin + (8 * (pos - origin) - count) / 16 * 2; }
     // All of the block's words are used up: no further symbol may start.
-    // (The word position lies at least 2 bytes below pos.)
+    // (The word position lies below pos.)
     bool at_block_end() const { return pos > block_end && word_position() >= block_end; }
     // Bits handed out came from beyond the readable input.
     bool exhausted() const { return uint64_t{pos} * 8 - count > uint64_t{end()} * 8; }
@@ -224,6 +247,7 @@ struct State {
     TableStorage<kLengthTableBits, kLengthTreeSize> length;
     TableStorage<kAlignedTableBits, kAlignedTreeSize> aligned;
     TableStorage<kPretreeTableBits, kPretreeSize> pretree;
+    uint8_t words[kWordCopySize];  // the bit reader's copy of the frame
 };
 
 struct Instance {
@@ -545,7 +569,8 @@ Fault decode_frame(State &s, const uint8_t *input, uint32_t input_size, uint8_t 
                    uint32_t wanted) {
     // A frame never wraps: the window holds it whole, ending at most at its end.
     CAB_FAIL_IF(wanted > s.window_size - s.pos);
-    BitReader in{input, 0, input_size};
+    CAB_FAIL_IF(input_size > kMaxInputSize);
+    BitReader in{input, 0, input_size, s.words};
     if (s.block_type != kBlockUncompressed) in.start_words(0);
 
     const uint32_t frame_start = s.pos;
