@@ -500,18 +500,21 @@ Fault decode_block_bytes(State &s, BitReader &in, uint32_t n) {
     }
 }
 
-// Bit k set where p[k] == 0xE8, for k = 0..63.
-inline uint64_t call_bytes(const uint8_t *p) {
+// Bit k set where p[k] == 0xE8, for k = 0..63. With `copy_to`, the 64
+// bytes are also copied there, from the same loads.
+inline uint64_t call_bytes(const uint8_t *p, uint8_t *copy_to = nullptr) {
 #if defined(__SSE2__)
     const __m128i e8 = _mm_set1_epi8(static_cast<char>(0xE8));
     uint64_t mask = 0;
     for (int i = 0; i < 4; ++i) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * i));
+        if (copy_to) _mm_storeu_si128(reinterpret_cast<__m128i *>(copy_to + 16 * i), v);
         mask |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, e8)))}
                 << (16 * i);
     }
     return mask;
 #else
+    if (copy_to) std::memcpy(copy_to, p, 64);
     uint64_t mask = 0;
     for (int i = 0; i < 64; ++i) mask |= uint64_t{p[i] == 0xE8} << i;
     return mask;
@@ -536,33 +539,49 @@ inline void translate_call(const State &s, const uint8_t *frame, uint8_t *out, u
         out[at + 1 + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-// Undoes the call translation on a frame's output copy. An 0xE8 byte starts
-// a call unless it lies in the operand of the call before it; calls in the
-// frame's last six bytes are left alone. The scan reads the untranslated
-// frame in the window (`frame`) 64 bytes at a time, which the window's tail
-// allows past the frame's end, and patches `out`.
-void translate_calls(State &s, const uint8_t *frame, uint8_t *out, uint32_t length) {
+// Copies the frame from the window to `out` and undoes the call translation
+// on the copy, in one pass of 64-byte chunks while the frame is in cache: the
+// loads that copy a chunk also find its 0xE8 bytes. An 0xE8 byte starts a
+// call unless it lies in the operand of the call before it; calls in the
+// frame's last six bytes are left alone. The scan reads past the frame's end
+// into the window's tail; the copy stops at the frame's end.
+void copy_translating_calls(State &s, const uint8_t *frame, uint8_t *out, uint32_t length) {
     static_assert(kWindowTail >= 64);
     assert(frame + length <= s.window + s.window_size);
     const uint32_t limit = length > kCallSentinelBytes ? length - kCallSentinelBytes : 0;
-    uint64_t operand_carry = 0;  // operand bytes that run into the next 64
-    for (uint32_t chunk = 0; chunk < limit; chunk += 64) {
-        uint64_t calls = call_bytes(frame + chunk) & ~operand_carry;
+    uint64_t operand_carry = 0;  // operand bytes that run into the next chunk
+    uint32_t deferred = 0;       // 1 + a call whose operand ends in the next chunk
+    for (uint32_t chunk = 0; chunk < length; chunk += 64) {
+        uint64_t calls;
+        if (length - chunk >= 64) {
+            calls = call_bytes(frame + chunk, out + chunk);
+        } else {
+            std::memcpy(out + chunk, frame + chunk, length - chunk);
+            calls = call_bytes(frame + chunk);
+        }
+        // The deferred call's operand is copied now and may be patched.
+        if (deferred != 0) translate_call(s, frame, out, deferred - 1, limit);
+        deferred = 0;
+        calls &= ~operand_carry;
         operand_carry = 0;
         while (calls != 0) {
             const unsigned k = static_cast<unsigned>(__builtin_ctzll(calls));
             const uint32_t at = chunk + k;
-            if (at >= limit) return;
-            translate_call(s, frame, out, at, limit);
+            if (at >= limit) break;  // as will every later one: only the copy goes on
             // Clears this call and its four operand bytes.
             if (k < 59) {
+                translate_call(s, frame, out, at, limit);
                 calls &= ~uint64_t{0} << (k + 5);
             } else {
+                // at < limit puts the operand inside the frame, so a next
+                // chunk follows.
+                deferred = at + 1;
                 operand_carry = (uint64_t{1} << (k - 59)) - 1;
                 calls = 0;
             }
         }
     }
+    assert(deferred == 0);
 }
 
 Fault decode_frame(State &s, const uint8_t *input, uint32_t input_size, uint8_t *output,
@@ -583,12 +602,13 @@ Fault decode_frame(State &s, const uint8_t *input, uint32_t input_size, uint8_t 
         if (s.block_remaining == 0) s.header_due = true;
     }
     assert(s.pos == frame_start + wanted);
-    std::memcpy(output, s.window + frame_start, wanted);
-    s.pos &= s.window_mask;
     if (s.call_file_size != 0 && s.frame_count < kCallTranslationFrames) {
-        translate_calls(s, s.window + frame_start, output, wanted);
+        copy_translating_calls(s, s.window + frame_start, output, wanted);
         s.call_position += wanted;
+    } else {
+        std::memcpy(output, s.window + frame_start, wanted);
     }
+    s.pos &= s.window_mask;
     ++s.frame_count;
     return kNoFault;
 }
