@@ -211,15 +211,31 @@ Fault build_table(const uint8_t *lengths, unsigned symbols, const DecodeTable &t
     return kNoFault;
 }
 
-// Decodes one symbol; the caller has refilled so that 16 bits are present.
+// Decodes one symbol from its direct table entry `e`, walking the overflow
+// nodes if `e` leads to them; the caller has refilled so that 16 bits are
+// present.
 template <unsigned kWidth, size_t kSymbols>
-inline unsigned decode_symbol(BitReader &in, const TableStorage<kWidth, kSymbols> &t) {
+inline unsigned finish_symbol(BitReader &in, const TableStorage<kWidth, kSymbols> &t, uint16_t e) {
     assert(in.count >= kMaxCodeLength);
-    uint16_t e = t.entries[in.peek(kWidth)];
     for (unsigned bit = kWidth; e & kNodeFlag; ++bit)
         e = t.nodes[2 * (e & ~kNodeFlag) + in.peek_bit(bit)];
     in.consume(e & 31);
     return e >> 5;
+}
+
+template <unsigned kWidth, size_t kSymbols>
+inline unsigned decode_symbol(BitReader &in, const TableStorage<kWidth, kSymbols> &t) {
+    return finish_symbol(in, t, t.entries[in.peek(kWidth)]);
+}
+
+// The length symbol of a match if `present` (its length header is 7), else
+// 0 with no bits read. Whether a match has one is close to a coin toss, so
+// the table entry is looked up for every match and masked, not branched on.
+template <unsigned kWidth, size_t kSymbols>
+inline unsigned length_symbol_if(BitReader &in, const TableStorage<kWidth, kSymbols> &t,
+                                 bool present) {
+    const uint16_t keep = static_cast<uint16_t>(0u - unsigned{present});
+    return finish_symbol(in, t, t.entries[in.peek(kWidth)] & keep);
 }
 
 struct State {
@@ -437,9 +453,9 @@ Fault decode_symbols(State &s, BitReader &input, uint32_t stop, uint32_t limit) 
             in.refill();
         }
         const unsigned slot = (sym - kNumChars) >> 3;
-        uint32_t length = (sym - kNumChars) & 7;
-        if (length == kNumPrimaryLengths) length += decode_symbol(in, s.length);
-        length += kMinMatch;
+        const unsigned header = (sym - kNumChars) & 7;
+        uint32_t length = header + kMinMatch;
+        length += length_symbol_if(in, s.length, header == kNumPrimaryLengths);
 
         uint32_t distance;
         if (slot >= 3) {
