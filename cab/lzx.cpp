@@ -430,27 +430,15 @@ Fault decode_symbols(State &s, BitReader &input, uint32_t stop, uint32_t limit) 
     uint8_t *w = s.window;
     uint32_t pos = s.pos;
     uint32_t r0 = s.r0, r1 = s.r1, r2 = s.r2;
-    auto put_literal = [&](unsigned sym) {
-        w[pos] = static_cast<uint8_t>(sym);
-        if (kMirror && pos < kMirrorSize) w[window_size + pos] = static_cast<uint8_t>(sym);
-        ++pos;
-    };
     while (pos < stop) {
         in.refill();
         CAB_FAIL_IF(in.at_block_end());
-        unsigned sym = decode_symbol(in, s.main);
+        const unsigned sym = decode_symbol(in, s.main);
         if (sym < kNumChars) {
-            // A literal leaves at least 40 of the refill's bits, enough for
-            // the next main code: a literal after it needs no refill.
-            put_literal(sym);
-            if (pos == stop) break;
-            CAB_FAIL_IF(in.at_block_end());
-            sym = decode_symbol(in, s.main);
-            if (sym < kNumChars) {
-                put_literal(sym);
-                continue;
-            }
-            in.refill();
+            w[pos] = static_cast<uint8_t>(sym);
+            if (kMirror && pos < kMirrorSize) w[window_size + pos] = static_cast<uint8_t>(sym);
+            ++pos;
+            continue;
         }
         const unsigned slot = (sym - kNumChars) >> 3;
         const unsigned header = (sym - kNumChars) & 7;
