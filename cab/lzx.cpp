@@ -92,9 +92,9 @@ struct BitReader {
     unsigned count = 0;
 
     void start_words(uint32_t at) {
-        assert(end() <= kMaxInputSize + kReadPastEnd);
+        assert(at <= block_end && end() <= kMaxInputSize + kReadPastEnd);
         origin = pos = at;
-        words_end = at <= end() ? swap_words(data, words, at, end()) : at;
+        words_end = swap_words(data, words, at, end());
         buffer = 0;
         count = 0;
         refill();
@@ -583,7 +583,7 @@ void copy_translating_calls(State &s, const uint8_t *frame, uint8_t *out, uint32
         while (calls != 0) {
             const unsigned k = static_cast<unsigned>(__builtin_ctzll(calls));
             const uint32_t at = chunk + k;
-            if (at >= limit) break;  // as will every later one: only the copy goes on
+            if (at >= limit) break;  // and so is every later call: only the copy goes on
             // Clears this call and its four operand bytes.
             if (k < 59) {
                 translate_call(s, frame, out, at, limit);
