@@ -44,22 +44,57 @@ constexpr uint16_t leaf(unsigned symbol, unsigned length) {
     return static_cast<uint16_t>(symbol << 5 | length);
 }
 
-// Reads 16-bit little-endian words, most significant bit first. `buffer`
-// holds `count` unread bits at its top; refill() tops it up to at least 49
-// bits without a branch on `count`. Below the unread bits the buffer may
-// already hold the start of the next word: the same bits the next refill
-// ORs in again. Words that lie beyond end() (the block plus the 4 bytes the
-// format may read past it) load as zero, but `pos` keeps advancing, so the
-// reader always knows how far the bits it hands out lie from the block's end.
+// The largest compressed block the decoder accepts (size_query's capacity
+// for the largest frame), and the reader's copy of it: the bytes the format
+// lets it read past the block, then eight zero bytes for a last wide load.
+constexpr uint32_t kMaxInputSize = kMaxBlockSize + kFrameInputExtra;
+constexpr uint32_t kWordCopySize = kMaxInputSize + kReadPastEnd + 8;
+
+// Copies the whole 16-bit words of data[at, end) to words[at, ...) with
+// the two bytes of each word swapped, so that the copy reads as one
+// big-endian bit stream; returns where the copied words end. Eight zero
+// bytes follow them.
+uint32_t swap_words(const uint8_t *data, uint8_t *words, uint32_t at, uint32_t end) {
+    uint32_t i = at;
+#if defined(__SSE2__)
+    for (; i + 16 <= end; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(words + i),
+                         _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8)));
+    }
+#endif
+    for (; i + 2 <= end; i += 2) {
+        words[i] = data[i + 1];
+        words[i + 1] = data[i];
+    }
+    std::memset(words + i, 0, 8);
+    return i;
+}
+
+// Reads 16-bit little-endian words, most significant bit first. A block's
+// words are first copied with their bytes swapped (start_words), which makes
+// them one big-endian stream: a refill is then one load, one byte swap and
+// one shift. `buffer` holds `count` unread bits at its top; refill() tops it
+// up to 56-63 bits without a branch on `count`. Below the unread bits the
+// buffer may already hold the start of the next byte: the same bits the next
+// refill ORs in again. Words that lie beyond end() (the block plus the 4
+// bytes the format may read past it) read as zero, but `pos` keeps
+// advancing, so the reader always knows how far the bits it hands out lie
+// from the block's end.
 struct BitReader {
-    const uint8_t *data;
-    uint32_t pos;        // next byte to load (or, in an uncompressed block, to copy)
-    uint32_t block_end;  // the block's compressed size
+    const uint8_t *data;  // the block as given: uncompressed blocks are copied from it
+    uint32_t pos;         // next byte to load (or, in an uncompressed block, to copy)
+    uint32_t block_end;   // the block's compressed size
+    uint8_t *words;       // kWordCopySize bytes; [origin, words_end) swapped by start_words
+    uint32_t origin = 0;  // where the words start
+    uint32_t words_end = 0;
     uint64_t buffer = 0;
     unsigned count = 0;
 
     void start_words(uint32_t at) {
-        pos = at;
+        assert(at <= block_end && end() <= kMaxInputSize + kReadPastEnd);
+        origin = pos = at;
+        words_end = swap_words(data, words, at, end());
         buffer = 0;
         count = 0;
         refill();
@@ -68,22 +103,10 @@ struct BitReader {
     uint32_t end() const { return block_end + kReadPastEnd; }
 
     void refill() {
-        if (pos + 8 <= end()) {
-            // Loads four words, puts word 0 (lowest in memory) at the top,
-            // and keeps as many whole words as fit.
-            uint64_t raw = load_u64(data + pos);
-            raw = raw << 32 | raw >> 32;
-            raw = (raw & 0x0000FFFF0000FFFF) << 16 | ((raw >> 16) & 0x0000FFFF0000FFFF);
-            buffer |= count < 64 ? raw >> count : 0;
-            const unsigned words = (64 - count) / 16;
-            count += 16 * words;
-            pos += 2 * words;
-            return;
-        }
-        for (; count <= 48; count += 16, pos += 2) {
-            const uint64_t word = pos + 2 <= end() ? load_u16(data + pos) : 0;
-            buffer |= word << (48 - count);
-        }
+        // Past words_end all bytes are zero: nothing to load.
+        if (pos <= words_end) buffer |= __builtin_bswap64(load_u64(words + pos)) >> count;
+        pos += (63 - count) >> 3;  // whole bytes that fit below the unread bits
+        count |= 56;               // count + 8 * those bytes, as count < 64
     }
 
     // The next n bits (0..32) as a number, first bit most significant; two
@@ -112,9 +135,9 @@ struct BitReader {
     }
 
     // Start of the 16-bit word that holds the next unread bit.
-    uint32_t word_position() const { return pos - 2 * ((count + 15) / 16); }
+    uint32_t word_position() const { return origin + (8 * (pos - origin) - count) / 16 * 2; }
     // All of the block's words are used up: no further symbol may start.
-    // (The word position lies at least 2 bytes below pos.)
+    // (The word position lies below pos.)
     bool at_block_end() const { return pos > block_end && word_position() >= block_end; }
     // Bits handed out came from beyond the readable input.
     bool exhausted() const { return uint64_t{pos} * 8 - count > uint64_t{end()} * 8; }
@@ -188,15 +211,31 @@ Fault build_table(const uint8_t *lengths, unsigned symbols, const DecodeTable &t
     return kNoFault;
 }
 
-// Decodes one symbol; the caller has refilled so that 16 bits are present.
+// Decodes one symbol from its direct table entry `e`, walking the overflow
+// nodes if `e` leads to them; the caller has refilled so that 16 bits are
+// present.
 template <unsigned kWidth, size_t kSymbols>
-inline unsigned decode_symbol(BitReader &in, const TableStorage<kWidth, kSymbols> &t) {
+inline unsigned finish_symbol(BitReader &in, const TableStorage<kWidth, kSymbols> &t, uint16_t e) {
     assert(in.count >= kMaxCodeLength);
-    uint16_t e = t.entries[in.peek(kWidth)];
     for (unsigned bit = kWidth; e & kNodeFlag; ++bit)
         e = t.nodes[2 * (e & ~kNodeFlag) + in.peek_bit(bit)];
     in.consume(e & 31);
     return e >> 5;
+}
+
+template <unsigned kWidth, size_t kSymbols>
+inline unsigned decode_symbol(BitReader &in, const TableStorage<kWidth, kSymbols> &t) {
+    return finish_symbol(in, t, t.entries[in.peek(kWidth)]);
+}
+
+// The length symbol of a match if `present` (its length header is 7), else
+// 0 with no bits read. Whether a match has one is close to a coin toss, so
+// the table entry is looked up for every match and masked, not branched on.
+template <unsigned kWidth, size_t kSymbols>
+inline unsigned length_symbol_if(BitReader &in, const TableStorage<kWidth, kSymbols> &t,
+                                 bool present) {
+    const uint16_t keep = static_cast<uint16_t>(0u - unsigned{present});
+    return finish_symbol(in, t, t.entries[in.peek(kWidth)] & keep);
 }
 
 struct State {
@@ -224,6 +263,7 @@ struct State {
     TableStorage<kLengthTableBits, kLengthTreeSize> length;
     TableStorage<kAlignedTableBits, kAlignedTreeSize> aligned;
     TableStorage<kPretreeTableBits, kPretreeSize> pretree;
+    uint8_t words[kWordCopySize];  // the bit reader's copy of the frame
 };
 
 struct Instance {
@@ -401,9 +441,9 @@ Fault decode_symbols(State &s, BitReader &input, uint32_t stop, uint32_t limit) 
             continue;
         }
         const unsigned slot = (sym - kNumChars) >> 3;
-        uint32_t length = (sym - kNumChars) & 7;
-        if (length == kNumPrimaryLengths) length += decode_symbol(in, s.length);
-        length += kMinMatch;
+        const unsigned header = (sym - kNumChars) & 7;
+        uint32_t length = header + kMinMatch;
+        length += length_symbol_if(in, s.length, header == kNumPrimaryLengths);
 
         uint32_t distance;
         if (slot >= 3) {
@@ -476,18 +516,21 @@ Fault decode_block_bytes(State &s, BitReader &in, uint32_t n) {
     }
 }
 
-// Bit k set where p[k] == 0xE8, for k = 0..63.
-inline uint64_t call_bytes(const uint8_t *p) {
+// Bit k set where p[k] == 0xE8, for k = 0..63. With `copy_to`, the 64
+// bytes are also copied there, from the same loads.
+inline uint64_t call_bytes(const uint8_t *p, uint8_t *copy_to = nullptr) {
 #if defined(__SSE2__)
     const __m128i e8 = _mm_set1_epi8(static_cast<char>(0xE8));
     uint64_t mask = 0;
     for (int i = 0; i < 4; ++i) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * i));
+        if (copy_to) _mm_storeu_si128(reinterpret_cast<__m128i *>(copy_to + 16 * i), v);
         mask |= uint64_t{static_cast<uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, e8)))}
                 << (16 * i);
     }
     return mask;
 #else
+    if (copy_to) std::memcpy(copy_to, p, 64);
     uint64_t mask = 0;
     for (int i = 0; i < 64; ++i) mask |= uint64_t{p[i] == 0xE8} << i;
     return mask;
@@ -498,6 +541,12 @@ inline uint64_t call_bytes(const uint8_t *p) {
 // `limit` (the frame's last six) read as 0xE8 and keep their value.
 inline void translate_call(const State &s, const uint8_t *frame, uint8_t *out, uint32_t at,
                            uint32_t limit) {
+    if (at + 5 <= limit) {
+        // The common case: the whole operand lies before the limit.
+        const uint32_t v = load_u32(frame + at + 1);
+        store_u32(out + at + 1, decode_call_operand(v, s.call_position + at, s.call_file_size));
+        return;
+    }
     uint32_t v = 0;
     for (uint32_t i = 0; i < 4; ++i)
         v |= uint32_t{at + 1 + i < limit ? frame[at + 1 + i] : uint8_t{0xE8}} << (8 * i);
@@ -506,40 +555,57 @@ inline void translate_call(const State &s, const uint8_t *frame, uint8_t *out, u
         out[at + 1 + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-// Undoes the call translation on a frame's output copy. An 0xE8 byte starts
-// a call unless it lies in the operand of the call before it; calls in the
-// frame's last six bytes are left alone. The scan reads the untranslated
-// frame in the window (`frame`) 64 bytes at a time, which the window's tail
-// allows past the frame's end, and patches `out`.
-void translate_calls(State &s, const uint8_t *frame, uint8_t *out, uint32_t length) {
+// Copies the frame from the window to `out` and undoes the call translation
+// on the copy, in one pass of 64-byte chunks while the frame is in cache: the
+// loads that copy a chunk also find its 0xE8 bytes. An 0xE8 byte starts a
+// call unless it lies in the operand of the call before it; calls in the
+// frame's last six bytes are left alone. The scan reads past the frame's end
+// into the window's tail; the copy stops at the frame's end.
+void copy_translating_calls(State &s, const uint8_t *frame, uint8_t *out, uint32_t length) {
     static_assert(kWindowTail >= 64);
     assert(frame + length <= s.window + s.window_size);
     const uint32_t limit = length > kCallSentinelBytes ? length - kCallSentinelBytes : 0;
-    uint64_t operand_carry = 0;  // operand bytes that run into the next 64
-    for (uint32_t chunk = 0; chunk < limit; chunk += 64) {
-        uint64_t calls = call_bytes(frame + chunk) & ~operand_carry;
+    uint64_t operand_carry = 0;  // operand bytes that run into the next chunk
+    uint32_t deferred = 0;       // 1 + a call whose operand ends in the next chunk
+    for (uint32_t chunk = 0; chunk < length; chunk += 64) {
+        uint64_t calls;
+        if (length - chunk >= 64) {
+            calls = call_bytes(frame + chunk, out + chunk);
+        } else {
+            std::memcpy(out + chunk, frame + chunk, length - chunk);
+            calls = call_bytes(frame + chunk);
+        }
+        // The deferred call's operand is copied now and may be patched.
+        if (deferred != 0) translate_call(s, frame, out, deferred - 1, limit);
+        deferred = 0;
+        calls &= ~operand_carry;
         operand_carry = 0;
         while (calls != 0) {
             const unsigned k = static_cast<unsigned>(__builtin_ctzll(calls));
             const uint32_t at = chunk + k;
-            if (at >= limit) return;
-            translate_call(s, frame, out, at, limit);
+            if (at >= limit) break;  // and so is every later call: only the copy goes on
             // Clears this call and its four operand bytes.
             if (k < 59) {
+                translate_call(s, frame, out, at, limit);
                 calls &= ~uint64_t{0} << (k + 5);
             } else {
+                // at < limit puts the operand inside the frame, so a next
+                // chunk follows.
+                deferred = at + 1;
                 operand_carry = (uint64_t{1} << (k - 59)) - 1;
                 calls = 0;
             }
         }
     }
+    assert(deferred == 0);
 }
 
 Fault decode_frame(State &s, const uint8_t *input, uint32_t input_size, uint8_t *output,
                    uint32_t wanted) {
     // A frame never wraps: the window holds it whole, ending at most at its end.
     CAB_FAIL_IF(wanted > s.window_size - s.pos);
-    BitReader in{input, 0, input_size};
+    CAB_FAIL_IF(input_size > kMaxInputSize);
+    BitReader in{input, 0, input_size, s.words};
     if (s.block_type != kBlockUncompressed) in.start_words(0);
 
     const uint32_t frame_start = s.pos;
@@ -552,12 +618,13 @@ Fault decode_frame(State &s, const uint8_t *input, uint32_t input_size, uint8_t 
         if (s.block_remaining == 0) s.header_due = true;
     }
     assert(s.pos == frame_start + wanted);
-    std::memcpy(output, s.window + frame_start, wanted);
-    s.pos &= s.window_mask;
     if (s.call_file_size != 0 && s.frame_count < kCallTranslationFrames) {
-        translate_calls(s, s.window + frame_start, output, wanted);
+        copy_translating_calls(s, s.window + frame_start, output, wanted);
         s.call_position += wanted;
+    } else {
+        std::memcpy(output, s.window + frame_start, wanted);
     }
+    s.pos &= s.window_mask;
     ++s.frame_count;
     return kNoFault;
 }

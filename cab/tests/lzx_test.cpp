@@ -573,6 +573,29 @@ TEST(LzxCalls, OnlyWithTheHeaderBitAndNotInTheLastTenBytes) {
     EXPECT_EQ(out, (Bytes{0xE8, 0, 0, 0, 0}));
 }
 
+TEST(LzxCalls, AcrossTheScanChunksAndIntoTheFrameEnd) {
+    // The frame is copied and scanned 64 bytes at a time: an operand that
+    // straddles a chunk boundary is translated, and a call among the last six
+    // bytes (at 127 of 132) neither stops the copy of the chunk after it nor
+    // changes it.
+    const uint32_t S = 100000;
+    const uint32_t v = 1000;
+    Bytes frame(132, 0);
+    for (size_t at : {58u, 63u, 127u}) {
+        frame[at] = 0xE8;
+        std::memcpy(&frame[at + 1], &v, 4);
+    }
+    Decoder d;
+    Bytes out;
+    ASSERT_EQ(d.frame(translated_stream(true, S, frame), 132, out), cab::kDecodeOk);
+    Bytes expected = frame;
+    for (uint32_t at : {58u, 63u}) {
+        const uint32_t relative = v - at;
+        std::memcpy(&expected[at + 1], &relative, 4);
+    }
+    EXPECT_EQ(out, expected);
+}
+
 TEST(LzxCalls, OnlyInTheFirst32768FramesAfterAReset) {
     // One uncompressed block of 32769 frames of 16 bytes, each with a call
     // at offset 1 whose operand is 0: translated to -(position + 1) up to
