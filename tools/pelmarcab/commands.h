@@ -29,6 +29,7 @@ struct CreateOptions {
     uint32_t cabinet_size = 0;
     std::string reserve;  // "H,F,D"
     bool checksums = true;
+    bool best = false;  // LZX: the near-optimal parse
 };
 
 int create_cabinet(const CreateOptions &options);
