@@ -123,7 +123,7 @@ void OptimalParser::find_path(const uint8_t *data, size_t start, size_t n,
     for (size_t i = 0; i < n;) {
         Node &node = nodes_[i];
         if (i > 0) {
-            const Node &from = nodes_[i - node.length];
+            const Node &from = nodes_[i - node.span()];
             std::copy_n(from.repeats, 3, node.repeats);
             if (node.length > 1)
                 update_repeats(node.repeats, {node.length, node.distance, node.repeat});
@@ -135,6 +135,7 @@ void OptimalParser::find_path(const uint8_t *data, size_t start, size_t n,
         if (literal < nodes_[i + 1].cost) {
             nodes_[i + 1].cost = literal;
             nodes_[i + 1].length = 1;
+            nodes_[i + 1].resumed = 0;
         }
         Match longest;
         for (unsigned r = 0; r < 3 && limit >= kMinMatch; ++r) {
@@ -145,6 +146,7 @@ void OptimalParser::find_path(const uint8_t *data, size_t start, size_t n,
             const Match m{cab::common_length(here, here - distance, limit), distance, r};
             if (m.length < kMinMatch) continue;
             relax_all_lengths(i, node.cost, kMinMatch, m, r);
+            offer_resumed(data, start, n, i, node.cost, m, r);
             if (m.length > longest.length) longest = m;
         }
         uint32_t shorter = kMinMatch - 1;
@@ -152,8 +154,12 @@ void OptimalParser::find_path(const uint8_t *data, size_t start, size_t n,
             const Match &m = candidates_[c];
             // A repeated offset already offered these lengths, for less.
             if (m.distance != node.repeats[0] && m.distance != node.repeats[1] &&
-                m.distance != node.repeats[2])
-                relax_all_lengths(i, node.cost, shorter + 1, m, distance_slot(m.distance));
+                m.distance != node.repeats[2]) {
+                const unsigned slot = distance_slot(m.distance);
+                relax_all_lengths(i, node.cost, shorter + 1, m, slot);
+                if (c + 1 == first_candidate_[i + 1])
+                    offer_resumed(data, start, n, i, node.cost, m, slot);
+            }
             shorter = m.length;
             if (m.length > longest.length) longest = m;
         }
@@ -173,14 +179,42 @@ void OptimalParser::relax_all_lengths(size_t i, uint32_t base, uint32_t first, c
             to.length = static_cast<uint16_t>(length);
             to.distance = m.distance;
             to.repeat = static_cast<uint8_t>(m.repeat);
+            to.resumed = 0;
         }
+    }
+}
+
+// Offers m whole, then a literal and the longest match that resumes at m's
+// distance: a record that differs in a byte continues as repeated offset 0,
+// which the cheapest path to the literal alone would not have kept.
+void OptimalParser::offer_resumed(const uint8_t *data, size_t start, size_t n, size_t i,
+                                  uint32_t base, const Match &m, unsigned slot) {
+    const size_t literal = i + m.length;
+    if (literal + 1 + kMinMatch > n) return;
+    const uint8_t *next = data + start + literal + 1;
+    const uint32_t limit = static_cast<uint32_t>(std::min<size_t>(kMaxMatch, n - literal - 1));
+    const uint32_t resumed = cab::common_length(next, next - m.distance, limit);
+    if (resumed < kMinMatch) return;
+    const uint32_t cost = base + model_.match(slot, m.length) +
+                          model_.literal(data[start + literal]) + model_.match(0, resumed);
+    Node &to = nodes_[literal + 1 + resumed];
+    if (cost < to.cost) {
+        to.cost = cost;
+        to.length = static_cast<uint16_t>(m.length);
+        to.distance = m.distance;
+        to.repeat = static_cast<uint8_t>(m.repeat);
+        to.resumed = static_cast<uint16_t>(resumed);
     }
 }
 
 void OptimalParser::trace_back(size_t n) {
     steps_.clear();
-    for (size_t i = n; i > 0; i -= nodes_[i].length) {
+    for (size_t i = n; i > 0; i -= nodes_[i].span()) {
         const Node &node = nodes_[i];
+        if (node.resumed) {
+            steps_.push_back({node.resumed, node.distance, 0});
+            steps_.push_back({1, 0, 3});
+        }
         if (node.length == 1)
             steps_.push_back({1, 0, 3});
         else

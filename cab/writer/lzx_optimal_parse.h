@@ -58,16 +58,22 @@ public:
 private:
     // The cheapest known way to reach a position of the frame.
     struct Node {
-        uint32_t cost;        // 1/16 bits from the frame's start
-        uint32_t distance;    // of the step that arrives here
-        uint16_t length;      // of that step; 1 for a literal
-        uint8_t repeat;       // of that step, as in Match
+        uint32_t cost;      // 1/16 bits from the frame's start
+        uint32_t distance;  // of the step that arrives here
+        uint16_t length;    // of that step; 1 for a literal
+        uint8_t repeat;     // of that step, as in Match
+        // When nonzero, a literal and a match of this length at the same
+        // distance (repeated offset 0) follow the step before this position.
+        uint16_t resumed;
         uint32_t repeats[3];  // repeated offsets after the step
+        uint32_t span() const { return length + (resumed ? resumed + 1u : 0u); }
     };
 
     void find_candidates(MatchTree &tree, size_t start, size_t end);
     void find_path(const uint8_t *data, size_t start, size_t n, const uint32_t (&repeats)[3]);
     void relax_all_lengths(size_t i, uint32_t base, uint32_t first, const Match &m, unsigned slot);
+    void offer_resumed(const uint8_t *data, size_t start, size_t n, size_t i, uint32_t base,
+                       const Match &m, unsigned slot);
     void trace_back(size_t n);
     void count_steps(const uint8_t *data, size_t start);
 
