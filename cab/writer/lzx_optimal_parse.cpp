@@ -16,8 +16,8 @@ namespace {
 // (the default costs at a folder's start), each further one with the counts
 // of the parse before it. A third pass gains about 0.1%.
 constexpr unsigned kPasses = 2;
-// A match this long is taken as it is; the positions it covers are neither
-// searched nor priced.
+// A match this long is taken as it is; the positions it covers only join the
+// tree, and are not priced.
 constexpr uint32_t kTakeLength = kNiceLength;
 constexpr uint32_t kUnreached = 0xFFFFFFFF;
 

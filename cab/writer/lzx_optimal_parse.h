@@ -49,8 +49,8 @@ public:
     void start_folder() { counted_ = false; }
 
     // Chooses the steps that encode data[start, end), a frame or part of
-    // one, given the repeated offsets before `start`; the finder must hold
-    // every position before `start`. A step of length 1 is a literal; the
+    // one, given the repeated offsets before `start`; the tree must have
+    // visited every position before `start`. A step of length 1 is a literal; the
     // others are matches as the compressor writes them.
     std::span<const Match> parse(MatchTree &tree, const uint8_t *data, size_t start, size_t end,
                                  const uint32_t (&repeats)[3]);
