@@ -2,8 +2,8 @@
 // beside zlib level 9 and the xz program at -9 (run as a yardstick of what
 // the content allows). Speed is CPU time, the xz child's included, so that
 // a loaded machine distorts it less than wall time.
-//   build/bin/cab_bench --benchmark_filter=Compress/        (the whole table)
-//   build/bin/cab_bench --benchmark_filter='Compress/(Lzx/21|Zlib|Xz)'
+//   build/bin/cab_bench --benchmark_filter=^Compress/       (the whole table)
+//   build/bin/cab_bench --benchmark_filter='^Compress/(Lzx/21/|Zlib9)'
 //       --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
