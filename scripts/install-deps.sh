@@ -14,7 +14,8 @@ libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libcli11-dev nlohmann-json
 qt6-base-dev libgl-dev fonts-ipafont-gothic locales
 libqt6sql6-sqlite qt6-charts-dev libqt6opengl6-dev
 qt6-multimedia-dev libqt6multimedia6
-xvfb x11-xkb-utils libx11-dev libxtst-dev"
+xvfb x11-xkb-utils libx11-dev libxtst-dev
+xz-utils"
 if [ "${1:-}" = "--dev" ]; then
   packages="$packages xauth imagemagick xdotool"
 fi

@@ -838,6 +838,97 @@ TEST(LzxRoundTrip, SmallFolders) {
 }
 
 // ---------------------------------------------------------------------------
+// The near-optimal parse (LzxOptions::best)
+
+size_t compressed_size(const std::vector<cabwriter::CompressedBlock> &frames) {
+    size_t size = 0;
+    for (const auto &f : frames) size += f.bytes.size();
+    return size;
+}
+
+cabwriter::LzxOptions best_options(unsigned window_exponent = 21) {
+    cabwriter::LzxOptions o;
+    o.window_exponent = window_exponent;
+    o.best = true;
+    return o;
+}
+
+// Records of a fixed layout whose fields change now and then: most of it is
+// matches at the record's distance resumed after a changed byte, which only
+// a repeated offset codes cheaply.
+Bytes records(size_t size) {
+    std::mt19937 rng(21);
+    Bytes out;
+    Bytes record(37);
+    for (auto &b : record) b = static_cast<uint8_t>(rng());
+    while (out.size() < size) {
+        for (int field = 0; field < 3; ++field) record[rng() % record.size()] = uint8_t(rng());
+        out.insert(out.end(), record.begin(), record.end());
+    }
+    out.resize(size);
+    return out;
+}
+
+TEST(LzxBest, EveryWindowExponentRoundTripsAndBeatsTheLazyParse) {
+    const Bytes data = sample(150000);
+    for (unsigned e = 15; e <= 21; ++e) {
+        const auto frames = cabwriter::make_lzx_compressor(best_options(e))->compress(data);
+        EXPECT_EQ(decode_all(frames, e), data) << "exponent " << e;
+        const auto lazy = cabwriter::make_lzx_compressor(e, true)->compress(data);
+        EXPECT_LT(compressed_size(frames), compressed_size(lazy)) << "exponent " << e;
+    }
+}
+
+TEST(LzxBest, RepeatedOffsetHeavyContent) {
+    const Bytes data = records(200000);
+    const auto best = cabwriter::make_lzx_compressor(best_options(16))->compress(data);
+    EXPECT_EQ(decode_all(best, 16), data);
+    const auto lazy = cabwriter::make_lzx_compressor(16, true)->compress(data);
+    EXPECT_LT(compressed_size(best), compressed_size(lazy));
+}
+
+TEST(LzxBest, IncompressibleAndTinyContent) {
+    std::mt19937 rng(4);
+    Bytes noise(100000);
+    for (auto &b : noise) b = static_cast<uint8_t>(rng());
+    const auto frames = cabwriter::make_lzx_compressor(best_options())->compress(noise);
+    EXPECT_EQ(decode_all(frames, 21), noise);
+    EXPECT_LT(compressed_size(frames), noise.size() + 64);
+    for (size_t size : {1u, 2u, 3u, 258u, 32769u}) {
+        const Bytes data = sample(size, static_cast<uint32_t>(size));
+        EXPECT_EQ(round_trip(data, best_options()), data) << size << " bytes";
+    }
+}
+
+TEST(LzxBest, FixedBlocksThatCrossFramesAndEachBlockType) {
+    // Block ends inside frames cut the parse where no match may cross.
+    Bytes data = sample(120001, 3);
+    const Bytes more = records(50000);
+    data.insert(data.end(), more.begin(), more.end());
+    using cabwriter::LzxBlockChoice;
+    for (auto type : {LzxBlockChoice::Verbatim, LzxBlockChoice::Aligned, LzxBlockChoice::ByCost}) {
+        for (uint32_t block_size : {9999u, 100000u}) {
+            cabwriter::LzxOptions o = best_options(15);
+            o.block_type = type;
+            o.block_size = block_size;
+            EXPECT_EQ(round_trip(data, o), data) << "type " << int(type) << " block " << block_size;
+        }
+    }
+}
+
+TEST(LzxBest, EachFolderStartsAfresh) {
+    // The counts that price a piece come from the one before; a new folder
+    // must not inherit them, or the same input would compress differently.
+    const Bytes first = records(70000), second = sample(70000, 5);
+    auto compressor = cabwriter::make_lzx_compressor(best_options());
+    const auto alone = compressor->compress(second);
+    compressor->compress(first);
+    const auto after = compressor->compress(second);
+    ASSERT_EQ(alone.size(), after.size());
+    for (size_t i = 0; i < alone.size(); ++i) EXPECT_EQ(alone[i].bytes, after[i].bytes) << i;
+}
+
+// ---------------------------------------------------------------------------
 // Through the engine
 
 cabwriter::Folder lzx_folder(unsigned window_exponent, std::vector<cabwriter::FileEntry> files,
@@ -861,6 +952,13 @@ TEST(LzxEngine, ExtractsFoldersAndAFolderSpanningACabinetSet) {
                    cabwriter::make_lzx_compressor(odd_blocks)),
     };
     for (uint32_t max_size : {0u, 30000u}) cabtest::expect_round_trip(folders, max_size);
+}
+
+TEST(LzxEngine, ExtractsFoldersOfTheBestParse) {
+    auto folder = lzx_folder(17, {cabtest::file_of("text", sample(150000, 1)),
+                                  cabtest::file_of("records", records(60000))});
+    folder.method.lzx_best = true;
+    for (uint32_t max_size : {0u, 30000u}) cabtest::expect_round_trip({folder}, max_size);
 }
 
 TEST(LzxEngine, InvalidStreamsAndWindowsFailWithDecodeError) {

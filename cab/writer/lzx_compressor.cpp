@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <optional>
 #include <span>
 #include <stdexcept>
 
@@ -19,6 +21,7 @@
 #include "cab/writer/lzx_frame_writer.h"
 #include "cab/writer/lzx_huffman.h"
 #include "cab/writer/lzx_match.h"
+#include "cab/writer/lzx_optimal_parse.h"
 #include "cab/writer/lzx_pretree.h"
 
 namespace cabwriter {
@@ -37,14 +40,20 @@ constexpr uint16_t kNoLengthSymbol = 0xFFFF;
 class LzxCompressor final : public FolderCompressor {
 public:
     explicit LzxCompressor(const LzxOptions &options)
-        : options_(options), main_symbols_(main_tree_size(options.window_exponent)) {}
+        : options_(options), main_symbols_(main_tree_size(options.window_exponent)) {
+        if (options.best) optimal_ = std::make_unique<OptimalParser>(options.window_exponent);
+    }
 
     std::vector<CompressedBlock> compress(std::span<const uint8_t> folder) override {
         std::vector<CompressedBlock> frames;
         if (folder.empty()) return frames;
         data_.assign(folder.begin(), folder.end());
         if (options_.e8_translation) translate_calls(data_);
-        MatchFinder finder(data_.data(), data_.size(), options_.window_exponent);
+        if (optimal_) {
+            tree_.emplace(data_.data(), data_.size(), options_.window_exponent);
+            optimal_->start_folder();
+        } else
+            finder_.emplace(data_.data(), data_.size(), options_.window_exponent);
         FrameWriter out(frames);
         std::fill(std::begin(previous_main_), std::end(previous_main_), 0);
         std::fill(std::begin(previous_length_), std::end(previous_length_), 0);
@@ -53,12 +62,12 @@ public:
         pad_pending_ = false;
         frame_start_ = 0;
         if (options_.block_size == 0) {
-            write_blocks_by_content(finder, out);
+            write_blocks_by_content(out);
         } else {
             for (size_t start = 0; start < data_.size(); start += options_.block_size) {
                 const size_t end = std::min(data_.size(), start + options_.block_size);
                 tokens_.clear();
-                parse(finder, start, end);
+                parse(start, end);
                 write_block(out, start, end, tokens_.size(), repeats_);
             }
         }
@@ -101,7 +110,7 @@ private:
     // one set of trees serves both about as well as two would, and frames
     // that do not compress go into uncompressed blocks of their own. Fewer
     // blocks mean fewer trees for the decoder to read and build.
-    void write_blocks_by_content(MatchFinder &finder, FrameWriter &out) {
+    void write_blocks_by_content(FrameWriter &out) {
         // About what a block's trees cost, and what a split must save: more
         // than the trees, since every block is one more for the decoder.
         constexpr double kTreeBits = 2000;
@@ -118,7 +127,7 @@ private:
         for (size_t start = 0; start < data_.size(); start += cab::kMaxBlockSize) {
             const size_t end = std::min(data_.size(), start + cab::kMaxBlockSize);
             const size_t first = tokens_.size();
-            parse(finder, start, end);
+            parse(start, end);
             frame = {};
             frame.add(std::span<const Token>(tokens_).subspan(first));
             const double frame_bits = frame.bits();
@@ -154,7 +163,9 @@ private:
 
     // Appends the literals and matches of data_[start, end); no match
     // crosses a frame or `end`.
-    void parse(MatchFinder &finder, size_t start, size_t end) {
+    void parse(size_t start, size_t end) {
+        if (optimal_) return parse_optimally(start, end);
+        MatchFinder &finder = *finder_;
         size_t pos = start;
         Match pending = finder.find(pos, limit_at(pos, end), repeats_);
         while (pos < end) {
@@ -178,6 +189,21 @@ private:
         }
     }
 
+    void parse_optimally(size_t start, size_t end) {
+        for (size_t pos = start; pos < end;) {
+            const size_t piece_end =
+                std::min(end, (pos / cab::kMaxBlockSize + 1) * cab::kMaxBlockSize);
+            for (const Match &step :
+                 optimal_->parse(*tree_, data_.data(), pos, piece_end, repeats_)) {
+                if (step.length == 1)
+                    add_literal(pos);
+                else
+                    add_match(step);
+                pos += step.length;
+            }
+        }
+    }
+
     static uint32_t limit_at(size_t pos, size_t block_end) {
         const size_t frame_end = (pos / cab::kMaxBlockSize + 1) * cab::kMaxBlockSize;
         return static_cast<uint32_t>(
@@ -187,24 +213,14 @@ private:
     void add_literal(size_t pos) { tokens_.push_back({data_[pos], kNoLengthSymbol, 0}); }
 
     void add_match(const Match &m) {
-        unsigned slot;
+        unsigned slot = m.repeat;
         uint32_t extra = 0;
-        if (m.repeat == 0) {
-            slot = 0;
-        } else if (m.repeat == 1) {
-            slot = 1;
-            std::swap(repeats_[0], repeats_[1]);
-        } else if (m.repeat == 2) {
-            slot = 2;
-            std::swap(repeats_[0], repeats_[2]);
-        } else {
+        if (m.repeat == 3) {
             slot = distance_slot(m.distance);
             extra = m.distance + 2 - position_base[slot];
-            repeats_[2] = repeats_[1];
-            repeats_[1] = repeats_[0];
-            repeats_[0] = m.distance;
         }
-        const unsigned header = std::min(m.length - kMinMatch, kNumPrimaryLengths);
+        update_repeats(repeats_, m);
+        const unsigned header = length_header(m.length);
         const uint16_t length_symbol =
             header == kNumPrimaryLengths
                 ? static_cast<uint16_t>(m.length - kMinMatch - kNumPrimaryLengths)
@@ -370,6 +386,9 @@ private:
     uint8_t previous_length_[kLengthTreeSize] = {};
     LengthsEncoding main_chars_, main_matches_, lengths_;
     Histogram block_histogram_, frame_histogram_, joined_histogram_;
+    std::unique_ptr<OptimalParser> optimal_;
+    std::optional<MatchFinder> finder_;  // the lazy parse's, or
+    std::optional<MatchTree> tree_;      // the optimal parse's, for the folder
 };
 
 }  // namespace

@@ -20,6 +20,9 @@ struct LzxOptions {
     // that follow the content. Fixed blocks need not line up with the
     // 32768-byte frames; a block boundary inside a frame is legal.
     uint32_t block_size = 0;
+    // Choose literals and matches by their cost in bits (a near-optimal
+    // parse) instead of lazily: smaller output, several times slower.
+    bool best = false;
 };
 
 // Throws std::invalid_argument for a window exponent outside 15..21 or a

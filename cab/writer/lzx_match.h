@@ -2,6 +2,7 @@
 // chains that find them.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -18,6 +19,24 @@ struct Match {
     uint32_t distance = 0;
     unsigned repeat = 3;  // 0-2: which repeated offset; 3: a new distance
 };
+
+// The length header of a match's main symbol: 0-6, or 7 when a length tree
+// symbol (length - 9) follows.
+inline unsigned length_header(uint32_t length) {
+    return std::min(length - cab::lzx::kMinMatch, cab::lzx::kNumPrimaryLengths);
+}
+
+// The repeated offsets after `m`, as the decoder keeps them: a repeated
+// offset trades places with the first, a new distance pushes the others back.
+inline void update_repeats(uint32_t (&repeats)[3], const Match &m) {
+    if (m.repeat == 3) {
+        repeats[2] = repeats[1];
+        repeats[1] = repeats[0];
+        repeats[0] = m.distance;
+    } else {
+        std::swap(repeats[0], repeats[m.repeat]);
+    }
+}
 
 inline unsigned distance_slot(uint32_t distance) {
     const uint32_t formatted = distance + 2;

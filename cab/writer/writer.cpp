@@ -22,6 +22,7 @@
 #include "cab/checksum.h"
 #include "cab/format.h"
 #include "cab/writer/ordered_work.h"
+#include "cab/writer/lzx_compressor.h"
 
 namespace cabwriter {
 
@@ -34,7 +35,13 @@ std::unique_ptr<FolderCompressor> Method::make_compressor() const {
         case MethodKind::Stored: return make_stored_compressor();
         case MethodKind::Mszip: return make_mszip_compressor();
         case MethodKind::Quantum: return make_quantum_compressor(window_exponent);
-        case MethodKind::Lzx: return make_lzx_compressor(window_exponent, lzx_e8);
+        case MethodKind::Lzx: {
+            LzxOptions options;
+            options.window_exponent = window_exponent;
+            options.e8_translation = lzx_e8;
+            options.best = lzx_best;
+            return make_lzx_compressor(options);
+        }
     }
     throw std::invalid_argument("unknown compression method");
 }

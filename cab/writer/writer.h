@@ -24,6 +24,7 @@ struct Method {
     MethodKind kind = MethodKind::Stored;
     unsigned window_exponent = 0;  // LZX 15..21, Quantum 10..21
     bool lzx_e8 = true;            // LZX call translation
+    bool lzx_best = false;         // LZX near-optimal parse: smaller, slower
 
     // The folder entry's method value: kind in bits 0-3, exponent in bits 8-12.
     uint16_t value() const;

@@ -55,6 +55,7 @@ struct CreateOptions {
     std::string mtime;          // empty: $SOURCE_DATE_EPOCH, else each file's own
     std::string name_encoding;  // empty: UTF-8
     bool quiet = false;         // no progress bar
+    bool best = false;          // LZX: the near-optimal parse
 };
 
 int create_cabinet(const CreateOptions &options);

@@ -235,7 +235,10 @@ std::string set_member_name(const std::string &output, unsigned index) {
 
 int create_cabinet(const CreateOptions &options) {
     try {
-        const auto method = parse_method(options.method);
+        auto method = parse_method(options.method);
+        if (options.best && method.kind != cabwriter::MethodKind::Lzx)
+            throw std::invalid_argument("--best applies to lzx only");
+        method.lzx_best = options.best;
         cabwriter::SetOptions set;
         set.max_cabinet_size = options.cabinet_size;
         set.checksums = options.checksums;

@@ -134,6 +134,8 @@ int main(int argc, char **argv) {
         ->type_name("BYTES");
     cmd->add_option("--reserve", create.reserve,
                     "header, folder and block reserve sizes, as H,F,D");
+    cmd->add_flag("--best", create.best,
+                  "lzx: choose matches by their cost in bits: about 7% smaller, half as fast");
     cmd->add_flag(
         "--no-checksum", [&create](int64_t) { create.checksums = false; },
         "write blocks without checksums");

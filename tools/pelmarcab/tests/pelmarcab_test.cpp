@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <random>
 
 #include "cab/format.h"
 #include "tools/pelmarcab/tests/tool_test.h"
@@ -54,6 +55,26 @@ TEST_F(PelmarcabTest, CreateThenExtractKeepsContentFoldersTimesAndPermissions) {
 
     // Extracting again replaces the read-only file.
     EXPECT_EQ(run("extract -d " + at("out") + " " + at("a.cab")).status, 0);
+}
+
+TEST_F(PelmarcabTest, BestLzxCabinetsAreSmallerAndExtract) {
+    fs::create_directories(at("src"));
+    std::vector<uint8_t> data;
+    std::mt19937 rng(3);
+    while (data.size() < 200000) {
+        const std::string line = "entry " + std::to_string(rng() % 5000) + " of the folder\n";
+        data.insert(data.end(), line.begin(), line.end());
+    }
+    write("src/list.txt", data);
+    ASSERT_EQ(run("create -m lzx:16 -o " + at("lazy.cab") + " " + at("src")).status, 0);
+    ASSERT_EQ(run("create -m lzx:16 --best -o " + at("best.cab") + " " + at("src")).status, 0);
+    EXPECT_LT(fs::file_size(at("best.cab")), fs::file_size(at("lazy.cab")));
+    ASSERT_EQ(run("extract -d " + at("out") + " " + at("best.cab")).status, 0);
+    EXPECT_EQ(read("out/list.txt"), data);
+
+    const ToolRun r = run("create -m mszip --best -o " + at("m.cab") + " " + at("src"));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("--best applies to lzx only"), std::string::npos) << r.output;
 }
 
 TEST_F(PelmarcabTest, SetsAreWrittenWithNumberedNamesAndExtractedWhole) {
