@@ -21,8 +21,8 @@
 #include "cab/cab.h"
 #include "cab/checksum.h"
 #include "cab/format.h"
-#include "cab/writer/ordered_work.h"
 #include "cab/writer/lzx_compressor.h"
+#include "cab/writer/ordered_work.h"
 
 namespace cabwriter {
 
