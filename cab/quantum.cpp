@@ -119,25 +119,22 @@ struct ArithmeticDecoder {
 
     // Shifts out the settled top bits (equal in low and high), then widens an
     // interval that straddles the middle closely (low in the second quarter,
-    // high in the third) around the middle. Each is done for all its bits at
-    // once; after the widening the top bits differ, so neither step can
-    // apply again.
+    // high in the third) around the middle, all in one shift of n bits with
+    // one read. After the settled shift the first differing bits are low's 0
+    // and high's 1, so a widening run never makes the top bits equal again.
     void renormalise() {
+        // settled: equal top bits, 16 when low == high. straddling: the bits
+        // below the first difference where low has 1 and high has 0; each is
+        // one widening step, which keeps bit 15 of all three registers.
         const unsigned settled =
             static_cast<unsigned>(__builtin_clz(((low ^ high) << 16) | 0x8000));
-        if (settled > 0) {
-            low = (low << settled) & 0xFFFF;
-            high = ((high << settled) | ((1u << settled) - 1)) & 0xFFFF;
-            code = ((code << settled) | in.read(settled)) & 0xFFFF;
-        }
-        // Bits from bit 14 down where low has 1 and high has 0: each is one
-        // widening step, which keeps bit 15 of all three registers.
-        const unsigned straddling = static_cast<unsigned>(__builtin_clz(~((low & ~high) << 17)));
-        if (straddling > 0) {
-            low = (low << straddling) & 0x7FFF;
-            high = ((high << straddling) | 0x8000 | ((1u << straddling) - 1)) & 0xFFFF;
-            code = (code & 0x8000) | ((code << straddling) & 0x7FFF) | in.read(straddling);
-        }
+        const unsigned straddling =
+            static_cast<unsigned>(__builtin_clz(~(((low & ~high) << settled) << 17)));
+        const unsigned n = settled + straddling;
+        const uint32_t shifted = (code << n) | in.read(n);
+        low = (low << n) & 0x7FFF;
+        high = ((high << n) | ((1u << n) - 1) | 0x8000) & 0xFFFF;
+        code = (shifted & 0x7FFF) | ((shifted >> straddling) & 0x8000);
     }
 
 private:
