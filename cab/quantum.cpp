@@ -13,10 +13,6 @@
 #include <new>
 #include <utility>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "cab/bytes.h"
 #include "cab/fault.h"
 #include "cab/quantum_model.h"
@@ -32,6 +28,12 @@ constexpr uint32_t kCompressedSlack = 10240;
 constexpr uint32_t kPageSize = 4096;
 constexpr unsigned kPageShift = 12;
 constexpr uint32_t kMinPageBuffers = 3;
+
+// Eight-entry groups searched and updated in each model.
+constexpr unsigned kSelectorVectors = vectors_covering(kSelectorSymbols);
+constexpr unsigned kLiteralVectors = vectors_covering(kLiteralSymbols);
+constexpr unsigned kPositionVectors = vectors_covering(kPositionSlots);
+constexpr unsigned kLengthVectors = vectors_covering(kLengthSlots);
 
 // Reads a block's bytes most significant bit first. `bits` holds `available`
 // unread bits at its top. Past the end of the block it supplies zero bits;
@@ -100,20 +102,23 @@ struct ArithmeticDecoder {
 
     explicit ArithmeticDecoder(BitReader &input) : in(input), code(input.read(16)) {}
 
+    // Vectors: eight-entry groups that cover the model's symbols
+    // (vectors_covering), so the search and update run a fixed number of steps.
+    template <unsigned Vectors>
     unsigned decode(Model &model) {
         assert(low <= code && code <= high && high <= 0xFFFF);
+        assert(model.symbols <= Vectors * 8);
         const uint32_t total = model.total();
         const uint32_t range = high - low + 1;
-        // The symbol's entry is the one whose frequencies straddle
-        // target = scaled / range; code lies in [low, high], so target lies
-        // in [0, total).
-        const uint32_t scaled = (code - low + 1) * total - 1;
-        const unsigned i = entry_holding(model, scaled, range);
+        // The symbol's entry is the one whose frequencies straddle target;
+        // code lies in [low, high], so target lies in [0, total).
+        const uint32_t target = ((code - low + 1) * total - 1) / range;
+        const unsigned i = model.entries_above<Vectors>(target) - 1;
         assert(i < model.symbols);
         const unsigned symbol = model.symbol[i];
         narrow_interval(low, high, model.cumfreq[i], model.cumfreq[i + 1], total);
         renormalise();
-        model.update(i);
+        model.update<Vectors>(i);
         return symbol;
     }
 
@@ -135,41 +140,6 @@ struct ArithmeticDecoder {
         low = (low << n) & 0x7FFF;
         high = ((high << n) | ((1u << n) - 1) | 0x8000) & 0xFFFF;
         code = (shifted & 0x7FFF) | ((shifted >> straddling) & 0x8000);
-    }
-
-private:
-    // The entry i with cumfreq[i] > target >= cumfreq[i + 1], where target
-    // = scaled / range: since cumulative frequencies fall, i counts the
-    // entries after the first that lie above target. cumfreq > target holds
-    // exactly when cumfreq * range > scaled, which needs no division: eight
-    // entries at a time are multiplied into 32-bit products and compared.
-    // Entries past the last are 0.
-    static unsigned entry_holding(const Model &model, uint32_t scaled, uint32_t range) {
-#if defined(__SSE2__)
-        // A range of 0x10000 does not fit the 16-bit multiplier; its target
-        // is a shift.
-        if (range > 0xFFFF) return entry_above(model, scaled >> 16);
-        const __m128i r = _mm_set1_epi16(static_cast<int16_t>(range));
-        const __m128i s = _mm_set1_epi32(static_cast<int32_t>(scaled));
-        for (unsigned k = 1;; k += 8) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(model.cumfreq + k));
-            const __m128i low_half = _mm_mullo_epi16(v, r), high_half = _mm_mulhi_epu16(v, r);
-            const __m128i first = _mm_cmpgt_epi32(_mm_unpacklo_epi16(low_half, high_half), s);
-            const __m128i second = _mm_cmpgt_epi32(_mm_unpackhi_epi16(low_half, high_half), s);
-            const unsigned above =
-                static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi32(first, second)));
-            // The lanes above come first; count them up to the first clear bit.
-            if (above != 0xFFFF) return k - 1 + static_cast<unsigned>(__builtin_ctz(~above)) / 2;
-        }
-#else
-        return entry_above(model, scaled / range);
-#endif
-    }
-
-    static unsigned entry_above(const Model &model, uint32_t target) {
-        unsigned i = 0;
-        while (model.cumfreq[i + 1] > target) ++i;
-        return i;
     }
 };
 
@@ -383,10 +353,10 @@ Fault decode_block(QuantumDecoder &d, Window &window, const uint8_t *input, uint
     uint8_t *const end = out + wanted;
     bool match_beyond_block = false;
     while (out < end && !in.exhausted() && window.ok()) {
-        const unsigned selector = coder.decode(m.selector);
+        const unsigned selector = coder.decode<kSelectorVectors>(m.selector);
         if (selector < kSelectorMatch3) {
-            const uint8_t byte = static_cast<uint8_t>(coder.decode(m.literal[selector]) +
-                                                      kLiteralSymbols * selector);
+            const uint8_t byte = static_cast<uint8_t>(
+                coder.decode<kLiteralVectors>(m.literal[selector]) + kLiteralSymbols * selector);
             window.put(produced, byte);
             *out++ = byte;
             continue;
@@ -395,15 +365,15 @@ Fault decode_block(QuantumDecoder &d, Window &window, const uint8_t *input, uint
         unsigned slot;
         if (selector == kSelectorMatch3) {
             length = 3;
-            slot = coder.decode(m.match3_position);
+            slot = coder.decode<kPositionVectors>(m.match3_position);
         } else if (selector == kSelectorMatch4) {
             length = 4;
-            slot = coder.decode(m.match4_position);
+            slot = coder.decode<kPositionVectors>(m.match4_position);
         } else {
-            const unsigned length_slot = coder.decode(m.length);
+            const unsigned length_slot = coder.decode<kLengthVectors>(m.length);
             length =
                 length_base[length_slot] + in.read(length_extra_bits[length_slot]) + kLongMatchMin;
-            slot = coder.decode(m.long_position);
+            slot = coder.decode<kPositionVectors>(m.long_position);
         }
         const uint32_t distance = position_base[slot] + in.read(position_extra_bits[slot]) + 1;
         if (length > static_cast<uint32_t>(end - out)) {

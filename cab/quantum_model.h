@@ -94,11 +94,23 @@ constexpr PositionSlotCounts position_slot_counts(unsigned window_exponent) {
             position_slots_below(UINT32_MAX, window_exponent)};
 }
 
+// kMaxSymbols steps then kMaxSymbols zeros: entry e of a model reads
+// step_table[e + kMaxSymbols - 1 - i], which is a step exactly when e <= i.
+alignas(16) inline constexpr std::array<uint16_t, kMaxSymbols * 2> step_table = [] {
+    std::array<uint16_t, kMaxSymbols * 2> t{};
+    for (unsigned e = 0; e < kMaxSymbols; ++e) t[e] = kFrequencyStep;
+    return t;
+}();
+
+// Eight-entry groups that hold the entries of a model with n symbols.
+constexpr unsigned vectors_covering(unsigned n) { return (n + 7) / 8; }
+inline constexpr unsigned kAllVectors = vectors_covering(kMaxSymbols);
+
 // An adaptive frequency model. Entries are kept in order of decreasing
 // cumulative frequency; entry i codes symbol[i] with the frequency range
 // [cumfreq[i + 1], cumfreq[i]), and cumfreq[symbols] is always 0.
 struct Model {
-    uint16_t cumfreq[kMaxSymbols + 1];
+    alignas(16) uint16_t cumfreq[kMaxSymbols + 1];
     uint8_t symbol[kMaxSymbols + 1];
     uint8_t symbols;
     uint8_t rebuild_countdown;
@@ -116,19 +128,50 @@ struct Model {
 
     uint32_t total() const { return cumfreq[0]; }
 
+    // The number of entries whose cumulative frequency exceeds target, among
+    // the first Vectors * 8 (which must cover the symbols). Frequencies fall,
+    // so these are the entries before the one that codes target. Counting
+    // every group, rather than stopping at the first miss, costs no
+    // mispredicted branch.
+    template <unsigned Vectors = kAllVectors>
+    unsigned entries_above(uint32_t target) const {
+        static_assert(Vectors >= 1 && Vectors <= kAllVectors);
+#if defined(__SSE2__)
+        // Frequencies stay below 2^15, so signed 16-bit compares hold; each
+        // lane of `count` subtracts 1 (a true compare) per entry above.
+        const __m128i t = _mm_set1_epi16(static_cast<int16_t>(target));
+        __m128i count = _mm_setzero_si128();
+#pragma GCC unroll 8
+        for (unsigned k = 0; k < Vectors; ++k) {
+            const __m128i v = _mm_load_si128(reinterpret_cast<const __m128i *>(cumfreq + 8 * k));
+            count = _mm_sub_epi16(count, _mm_cmpgt_epi16(v, t));
+        }
+        // Lanes hold 0..Vectors; as bytes, their sum is one sum of absolute
+        // differences.
+        const __m128i bytes = _mm_packus_epi16(count, _mm_setzero_si128());
+        return static_cast<unsigned>(_mm_cvtsi128_si32(_mm_sad_epu8(bytes, _mm_setzero_si128())));
+#else
+        unsigned above = 0;
+        while (above < 8 * Vectors && cumfreq[above] > target) ++above;
+        return above;
+#endif
+    }
+
     // Entry i has just been coded: raise its frequency, rebuilding the model
     // before the next symbol when the total grows too large.
+    template <unsigned Vectors = kAllVectors>
     void update(unsigned i) {
+        static_assert(Vectors >= 1 && Vectors <= kAllVectors);
 #if defined(__SSE2__)
-        // Eight entries at a time; lanes past entry i add 0.
-        const __m128i last = _mm_set1_epi16(static_cast<int16_t>(i));
-        const __m128i step = _mm_set1_epi16(kFrequencyStep);
-        __m128i lane = _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7);
-        for (unsigned k = 0; k <= i; k += 8) {
-            auto *at = reinterpret_cast<__m128i *>(cumfreq + k);
-            const __m128i add = _mm_andnot_si128(_mm_cmpgt_epi16(lane, last), step);
-            _mm_storeu_si128(at, _mm_add_epi16(_mm_loadu_si128(at), add));
-            lane = _mm_add_epi16(lane, _mm_set1_epi16(8));
+        // Every group of the model, each adding a window of step_table: 8 for
+        // the entries up to i, 0 after. A fixed number of steps mispredicts
+        // less than stopping after entry i.
+        const uint16_t *step = step_table.data() + (kMaxSymbols - 1 - i);
+#pragma GCC unroll 8
+        for (unsigned k = 0; k < Vectors; ++k) {
+            auto *at = reinterpret_cast<__m128i *>(cumfreq + 8 * k);
+            const __m128i add = _mm_loadu_si128(reinterpret_cast<const __m128i *>(step + 8 * k));
+            _mm_store_si128(at, _mm_add_epi16(_mm_load_si128(at), add));
         }
 #else
         for (unsigned k = 0; k <= i; ++k)
