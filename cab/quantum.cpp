@@ -36,18 +36,18 @@ constexpr unsigned kPositionVectors = vectors_covering(kPositionSlots);
 constexpr unsigned kLengthVectors = vectors_covering(kLengthSlots);
 
 // Reads a block's bytes most significant bit first. `bits` holds `available`
-// unread bits at its top. Past the end of the block it supplies zero bits;
-// `bits_left` then goes negative, which marks the input as exhausted. Callers
-// test that once per step, not per bit.
+// unread bits at its top. Past the end of the block it supplies zero bits and
+// counts them in `padding`; once fewer bits than that are left, bits beyond
+// the block have been taken and the input is exhausted. Callers test that
+// once per step, not per bit.
 struct BitReader {
     const uint8_t *next;
     const uint8_t *end;
     uint64_t bits = 0;
     int available = 0;
-    int64_t bits_left;
+    int padding = 0;
 
-    BitReader(const uint8_t *input, uint32_t size)
-        : next(input), end(input + size), bits_left(int64_t{size} * 8) {}
+    BitReader(const uint8_t *input, uint32_t size) : next(input), end(input + size) {}
 
     // Leaves at least 56 bits in the buffer. With 8 bytes left it loads them
     // at once; bits of a byte only partly taken are taken again by the next
@@ -61,7 +61,11 @@ struct BitReader {
             return;
         }
         while (available <= 56) {
-            const uint64_t byte = next < end ? *next++ : 0;
+            uint64_t byte = 0;
+            if (next < end)
+                byte = *next++;
+            else
+                padding += 8;
             bits |= byte << (56 - available);
             available += 8;
         }
@@ -78,7 +82,6 @@ struct BitReader {
         assert(static_cast<int>(n) <= available);
         bits <<= n;
         available -= static_cast<int>(n);
-        bits_left -= n;
     }
 
     // peek() and consume(), refilling first when fewer than n bits are left.
@@ -89,34 +92,39 @@ struct BitReader {
         return value;
     }
 
-    bool exhausted() const { return bits_left < 0; }
+    bool exhausted() const { return available < padding; }
 };
 
-// The arithmetic decoder: interval [low, high] and the code register, all
-// 16-bit values, with the code always inside the interval.
+// The arithmetic decoder. The interval [low, low + range - 1] and the code
+// register are 16-bit values; the code is kept as its offset from low, which
+// is what the symbol search needs, so the next symbol's search waits only for
+// the shift of offset and range, not for the renormalised registers.
 struct ArithmeticDecoder {
     BitReader &in;
     uint32_t low = 0;
-    uint32_t high = 0xFFFF;
-    uint32_t code;
+    uint32_t range = 0x10000;
+    uint32_t offset;  // code - low, below range
 
-    explicit ArithmeticDecoder(BitReader &input) : in(input), code(input.read(16)) {}
+    explicit ArithmeticDecoder(BitReader &input) : in(input), offset(input.read(16)) {}
 
     // Vectors: eight-entry groups that cover the model's symbols
     // (vectors_covering), so the search and update run a fixed number of steps.
     template <unsigned Vectors>
     unsigned decode(Model &model) {
-        assert(low <= code && code <= high && high <= 0xFFFF);
+        assert(offset < range && low + range <= 0x10000);
         assert(model.symbols <= Vectors * 8);
         const uint32_t total = model.total();
-        const uint32_t range = high - low + 1;
         // The symbol's entry is the one whose frequencies straddle target;
-        // code lies in [low, high], so target lies in [0, total).
-        const uint32_t target = ((code - low + 1) * total - 1) / range;
+        // offset lies below range, so target lies in [0, total).
+        const uint32_t target = ((offset + 1) * total - 1) / range;
         const unsigned i = model.entries_above<Vectors>(target) - 1;
         assert(i < model.symbols);
         const unsigned symbol = model.symbol[i];
-        narrow_interval(low, high, model.cumfreq[i], model.cumfreq[i + 1], total);
+        const uint32_t upto = scale_to_range(model.cumfreq[i], range, total);
+        const uint32_t below = scale_to_range(model.cumfreq[i + 1], range, total);
+        low += below;
+        range = upto - below;
+        offset -= below;
         renormalise();
         model.update<Vectors>(i);
         return symbol;
@@ -124,22 +132,24 @@ struct ArithmeticDecoder {
 
     // Shifts out the settled top bits (equal in low and high), then widens an
     // interval that straddles the middle closely (low in the second quarter,
-    // high in the third) around the middle, all in one shift of n bits with
-    // one read. After the settled shift the first differing bits are low's 0
-    // and high's 1, so a widening run never makes the top bits equal again.
+    // high in the third) around the middle, all in one shift of n bits. Both
+    // steps double range and code - low (plus the bit read), so offset and
+    // range just shift. After the settled shift the first differing bits are
+    // low's 0 and high's 1, so a widening run never makes them equal again.
     void renormalise() {
+        const uint32_t high = low + range - 1;
         // settled: equal top bits, 16 when low == high. straddling: the bits
-        // below the first difference where low has 1 and high has 0; each is
-        // one widening step, which keeps bit 15 of all three registers.
+        // below the first difference where low has 1 and high has 0; each
+        // widening step takes 0x4000 off low, high and (modulo 2^16, which
+        // is what flipping its bit 14 does) the code before the shift.
         const unsigned settled =
             static_cast<unsigned>(__builtin_clz(((low ^ high) << 16) | 0x8000));
         const unsigned straddling =
             static_cast<unsigned>(__builtin_clz(~(((low & ~high) << settled) << 17)));
         const unsigned n = settled + straddling;
-        const uint32_t shifted = (code << n) | in.read(n);
         low = (low << n) & 0x7FFF;
-        high = ((high << n) | ((1u << n) - 1) | 0x8000) & 0xFFFF;
-        code = (shifted & 0x7FFF) | ((shifted >> straddling) & 0x8000);
+        range <<= n;
+        offset = (offset << n) | in.read(n);
     }
 };
 

@@ -258,13 +258,19 @@ inline uint32_t divide_by_total(uint32_t x, uint32_t total) {
     return static_cast<uint32_t>((static_cast<Wide>(x) * total_reciprocal[total]) >> 64);
 }
 
+// Where cumulative frequency `frequency` of a model whose total is `total`
+// falls in the coder's interval of `range` values, counted from its low end.
+inline uint32_t scale_to_range(uint32_t frequency, uint32_t range, uint32_t total) {
+    return divide_by_total(frequency * range, total);
+}
+
 // The coder's interval [low, high] (16-bit values) narrowed to the frequency
 // range [below, upto) of a model whose total is `total`.
 inline void narrow_interval(uint32_t &low, uint32_t &high, uint32_t upto, uint32_t below,
                             uint32_t total) {
     const uint32_t range = high - low + 1;
-    high = (low + divide_by_total(upto * range, total) - 1) & 0xFFFF;
-    low = (low + divide_by_total(below * range, total)) & 0xFFFF;
+    high = (low + scale_to_range(upto, range, total) - 1) & 0xFFFF;
+    low = (low + scale_to_range(below, range, total)) & 0xFFFF;
 }
 
 }  // namespace cab::quantum
