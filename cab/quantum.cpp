@@ -13,6 +13,10 @@
 #include <new>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "cab/bytes.h"
 #include "cab/fault.h"
 #include "cab/quantum_model.h"
@@ -95,6 +99,54 @@ struct BitReader {
     bool exhausted() const { return available < padding; }
 };
 
+// The number of entries of `model` whose cumulative frequency exceeds target
+// = scaled / range, among its first Vectors groups of eight (which must cover
+// the symbols). Frequencies fall, so these are the entries before the one
+// that codes target. cumfreq > target holds exactly when cumfreq * range >
+// scaled, which needs no division. Counting every group, rather than stopping
+// at the first miss, costs no mispredicted branch.
+template <unsigned Vectors>
+unsigned entries_above(const Model &model, uint32_t scaled, uint32_t range) {
+    static_assert(Vectors >= 1 && Vectors <= kAllVectors);
+#if defined(__SSE2__)
+    const auto group = [&](unsigned k) {
+        return _mm_load_si128(reinterpret_cast<const __m128i *>(model.cumfreq + 8 * k));
+    };
+    // Each lane subtracts 1 (a true compare) per entry above.
+    __m128i count = _mm_setzero_si128();
+    if (range <= 0xFFFF) {
+        // 32-bit products from the low and high halves of 16-bit ones.
+        const __m128i r = _mm_set1_epi16(static_cast<int16_t>(range));
+        const __m128i s = _mm_set1_epi32(static_cast<int32_t>(scaled));
+#pragma GCC unroll 8
+        for (unsigned k = 0; k < Vectors; ++k) {
+            const __m128i low_half = _mm_mullo_epi16(group(k), r);
+            const __m128i high_half = _mm_mulhi_epu16(group(k), r);
+            const __m128i first = _mm_cmpgt_epi32(_mm_unpacklo_epi16(low_half, high_half), s);
+            const __m128i second = _mm_cmpgt_epi32(_mm_unpackhi_epi16(low_half, high_half), s);
+            count = _mm_sub_epi16(count, _mm_packs_epi32(first, second));
+        }
+    } else {
+        // A whole interval (as at a block's start) does not fit a 16-bit
+        // lane; its target is a shift. Frequencies stay below 2^15, so
+        // signed compares hold.
+        const __m128i t = _mm_set1_epi16(static_cast<int16_t>(scaled >> 16));
+#pragma GCC unroll 8
+        for (unsigned k = 0; k < Vectors; ++k)
+            count = _mm_sub_epi16(count, _mm_cmpgt_epi16(group(k), t));
+    }
+    // Lanes hold 0..Vectors; as bytes, their sum is one sum of absolute
+    // differences.
+    const __m128i bytes = _mm_packus_epi16(count, _mm_setzero_si128());
+    return static_cast<unsigned>(_mm_cvtsi128_si32(_mm_sad_epu8(bytes, _mm_setzero_si128())));
+#else
+    const uint32_t target = scaled / range;
+    unsigned above = 0;
+    while (above < 8 * Vectors && model.cumfreq[above] > target) ++above;
+    return above;
+#endif
+}
+
 // The arithmetic decoder. The interval [low, low + range - 1] and the code
 // register are 16-bit values; the code is kept as its offset from low, which
 // is what the symbol search needs, so the next symbol's search waits only for
@@ -114,10 +166,10 @@ struct ArithmeticDecoder {
         assert(offset < range && low + range <= 0x10000);
         assert(model.symbols <= Vectors * 8);
         const uint32_t total = model.total();
-        // The symbol's entry is the one whose frequencies straddle target;
-        // offset lies below range, so target lies in [0, total).
-        const uint32_t target = ((offset + 1) * total - 1) / range;
-        const unsigned i = model.entries_above<Vectors>(target) - 1;
+        // The symbol's entry is the one whose frequencies straddle target =
+        // scaled / range; offset lies below range, so target lies in [0, total).
+        const uint32_t scaled = (offset + 1) * total - 1;
+        const unsigned i = entries_above<Vectors>(model, scaled, range) - 1;
         assert(i < model.symbols);
         const unsigned symbol = model.symbol[i];
         const uint32_t upto = scale_to_range(model.cumfreq[i], range, total);

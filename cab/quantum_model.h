@@ -128,35 +128,6 @@ struct Model {
 
     uint32_t total() const { return cumfreq[0]; }
 
-    // The number of entries whose cumulative frequency exceeds target, among
-    // the first Vectors * 8 (which must cover the symbols). Frequencies fall,
-    // so these are the entries before the one that codes target. Counting
-    // every group, rather than stopping at the first miss, costs no
-    // mispredicted branch.
-    template <unsigned Vectors = kAllVectors>
-    unsigned entries_above(uint32_t target) const {
-        static_assert(Vectors >= 1 && Vectors <= kAllVectors);
-#if defined(__SSE2__)
-        // Frequencies stay below 2^15, so signed 16-bit compares hold; each
-        // lane of `count` subtracts 1 (a true compare) per entry above.
-        const __m128i t = _mm_set1_epi16(static_cast<int16_t>(target));
-        __m128i count = _mm_setzero_si128();
-#pragma GCC unroll 8
-        for (unsigned k = 0; k < Vectors; ++k) {
-            const __m128i v = _mm_load_si128(reinterpret_cast<const __m128i *>(cumfreq + 8 * k));
-            count = _mm_sub_epi16(count, _mm_cmpgt_epi16(v, t));
-        }
-        // Lanes hold 0..Vectors; as bytes, their sum is one sum of absolute
-        // differences.
-        const __m128i bytes = _mm_packus_epi16(count, _mm_setzero_si128());
-        return static_cast<unsigned>(_mm_cvtsi128_si32(_mm_sad_epu8(bytes, _mm_setzero_si128())));
-#else
-        unsigned above = 0;
-        while (above < 8 * Vectors && cumfreq[above] > target) ++above;
-        return above;
-#endif
-    }
-
     // Entry i has just been coded: raise its frequency, rebuilding the model
     // before the next symbol when the total grows too large.
     template <unsigned Vectors = kAllVectors>
