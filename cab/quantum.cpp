@@ -16,6 +16,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__)
+#include <cpuid.h>
+#endif
 
 #include "cab/bytes.h"
 #include "cab/fault.h"
@@ -391,6 +394,7 @@ struct QuantumDecoder {
     unsigned window_exponent;
     uint32_t produced;  // bytes since the last reset
     bool paged;
+    bool avx2;  // the flat window's loop may use AVX2, BMI2 and LZCNT
     FlatWindow flat;
     PagedWindow paging;
     Models models;
@@ -450,6 +454,36 @@ Fault decode_block(QuantumDecoder &d, Window &window, const uint8_t *input, uint
     CAB_FAIL_IF(!window.ok());
     assert(out == end);
     return kNoFault;
+}
+
+#if defined(__x86_64__)
+// The flat-window loop again, compiled for processors with AVX2, BMI2 and
+// LZCNT: three-operand vector instructions, shifts by a register count and
+// leading-zero counts shorten the path from one symbol to the next. Same
+// source, so the same output.
+[[gnu::target("avx2,bmi,bmi2,lzcnt"), gnu::flatten]] Fault decode_flat_block_avx2(
+    QuantumDecoder &d, const uint8_t *input, uint32_t input_size, uint8_t *out, uint32_t wanted) {
+    return decode_block(d, d.flat, input, input_size, out, wanted);
+}
+#endif
+
+// True when the processor runs decode_flat_block_avx2.
+bool has_avx2() {
+#if defined(__x86_64__)
+    unsigned eax, ebx, ecx, edx;
+    const bool lzcnt = __get_cpuid(0x80000001, &eax, &ebx, &ecx, &edx) && (ecx & bit_LZCNT);
+    return lzcnt && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2");
+#else
+    return false;
+#endif
+}
+
+Fault decode_flat_block(QuantumDecoder &d, const uint8_t *input, uint32_t input_size, uint8_t *out,
+                        uint32_t wanted) {
+#if defined(__x86_64__)
+    if (d.avx2) return decode_flat_block_avx2(d, input, input_size, out, wanted);
+#endif
+    return decode_block(d, d.flat, input, input_size, out, wanted);
 }
 
 void free_pages(QuantumDecoder &d) {
@@ -534,6 +568,7 @@ int create(uint32_t largest_block, unsigned window_exponent, const HostCallbacks
     const uint32_t window_size = 1u << window_exponent;
     d->flat = {static_cast<uint8_t *>(host.alloc(window_size)), window_size - 1};
     d->paged = d->flat.bytes == nullptr;
+    d->avx2 = has_avx2();
     if (d->paged && !create_paged_window(*d)) {
         host.free(d);
         return kDecodeNoMemory;
@@ -552,7 +587,7 @@ int decode(void *instance, const uint8_t *input, uint32_t input_size, uint8_t *o
     d->fault = nullptr;
     if (wanted > d->largest_block) return kDecodeBadParameter;
     const Fault fault = d->paged ? decode_block(*d, d->paging, input, input_size, output, wanted)
-                                 : decode_block(*d, d->flat, input, input_size, output, wanted);
+                                 : decode_flat_block(*d, input, input_size, output, wanted);
     d->fault = fault.where();
     if (fault) return kDecodeDataError;
     *count = wanted;
