@@ -175,8 +175,8 @@ struct ArithmeticDecoder {
         const unsigned i = entries_above<Vectors>(model, scaled, range) - 1;
         assert(i < model.symbols);
         const unsigned symbol = model.symbol[i];
-        const uint32_t upto = scale_to_range(model.cumfreq[i], range, total);
-        const uint32_t below = scale_to_range(model.cumfreq[i + 1], range, total);
+        const RangeScale scale(range, total);
+        const uint32_t upto = scale(model.cumfreq[i]), below = scale(model.cumfreq[i + 1]);
         low += below;
         range = upto - below;
         offset -= below;
