@@ -171,7 +171,7 @@ struct ArithmeticDecoder {
         const uint32_t total = model.total();
         // The symbol's entry is the one whose frequencies straddle target =
         // scaled / range; offset lies below range, so target lies in [0, total).
-        const uint32_t scaled = (offset + 1) * total - 1;
+        const uint32_t scaled = offset * total + (total - 1);  // (offset + 1) * total - 1
         const unsigned i = entries_above<Vectors>(model, scaled, range) - 1;
         assert(i < model.symbols);
         const unsigned symbol = model.symbol[i];
@@ -192,6 +192,10 @@ struct ArithmeticDecoder {
     // range just shift. After the settled shift the first differing bits are
     // low's 0 and high's 1, so a widening run never makes them equal again.
     void renormalise() {
+        // The next 16 bits are fetched before n is known; offset then takes
+        // its n in one shift of the pair.
+        if (in.available < 16) in.refill();
+        const uint32_t next = in.peek(16);
         const uint32_t high = low + range - 1;
         // settled: equal top bits, 16 when low == high. straddling: the bits
         // below the first difference where low has 1 and high has 0; each
@@ -202,9 +206,11 @@ struct ArithmeticDecoder {
         const unsigned straddling =
             static_cast<unsigned>(__builtin_clz(~(((low & ~high) << settled) << 17)));
         const unsigned n = settled + straddling;
+        assert(n <= 16);
         low = (low << n) & 0x7FFF;
         range <<= n;
-        offset = (offset << n) | in.read(n);
+        offset = ((offset << 16) | next) >> (16 - n);
+        in.consume(n);
     }
 };
 
