@@ -16,6 +16,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__)
+#include <cpuid.h>
+#endif
 
 #include "cab/bytes.h"
 #include "cab/fault.h"
@@ -33,19 +36,25 @@ constexpr uint32_t kPageSize = 4096;
 constexpr unsigned kPageShift = 12;
 constexpr uint32_t kMinPageBuffers = 3;
 
+// Eight-entry groups searched and updated in each model.
+constexpr unsigned kSelectorVectors = vectors_covering(kSelectorSymbols);
+constexpr unsigned kLiteralVectors = vectors_covering(kLiteralSymbols);
+constexpr unsigned kPositionVectors = vectors_covering(kPositionSlots);
+constexpr unsigned kLengthVectors = vectors_covering(kLengthSlots);
+
 // Reads a block's bytes most significant bit first. `bits` holds `available`
-// unread bits at its top. Past the end of the block it supplies zero bits;
-// `bits_left` then goes negative, which marks the input as exhausted. Callers
-// test that once per step, not per bit.
+// unread bits at its top. Past the end of the block it supplies zero bits and
+// counts them in `padding`; once fewer bits than that are left, bits beyond
+// the block have been taken and the input is exhausted. Callers test that
+// once per step, not per bit.
 struct BitReader {
     const uint8_t *next;
     const uint8_t *end;
     uint64_t bits = 0;
     int available = 0;
-    int64_t bits_left;
+    int padding = 0;
 
-    BitReader(const uint8_t *input, uint32_t size)
-        : next(input), end(input + size), bits_left(int64_t{size} * 8) {}
+    BitReader(const uint8_t *input, uint32_t size) : next(input), end(input + size) {}
 
     // Leaves at least 56 bits in the buffer. With 8 bytes left it loads them
     // at once; bits of a byte only partly taken are taken again by the next
@@ -59,7 +68,11 @@ struct BitReader {
             return;
         }
         while (available <= 56) {
-            const uint64_t byte = next < end ? *next++ : 0;
+            uint64_t byte = 0;
+            if (next < end)
+                byte = *next++;
+            else
+                padding += 8;
             bits |= byte << (56 - available);
             available += 8;
         }
@@ -76,7 +89,6 @@ struct BitReader {
         assert(static_cast<int>(n) <= available);
         bits <<= n;
         available -= static_cast<int>(n);
-        bits_left -= n;
     }
 
     // peek() and consume(), refilling first when fewer than n bits are left.
@@ -87,92 +99,118 @@ struct BitReader {
         return value;
     }
 
-    bool exhausted() const { return bits_left < 0; }
+    bool exhausted() const { return available < padding; }
 };
 
-// The arithmetic decoder: interval [low, high] and the code register, all
-// 16-bit values, with the code always inside the interval.
+// The number of entries of `model` whose cumulative frequency exceeds target
+// = scaled / range, among its first Vectors groups of eight (which must cover
+// the symbols). Frequencies fall, so these are the entries before the one
+// that codes target. cumfreq > target holds exactly when cumfreq * range >
+// scaled, which needs no division. Counting every group, rather than stopping
+// at the first miss, costs no mispredicted branch.
+template <unsigned Vectors>
+unsigned entries_above(const Model &model, uint32_t scaled, uint32_t range) {
+    static_assert(Vectors >= 1 && Vectors <= kAllVectors);
+#if defined(__SSE2__)
+    const auto group = [&](unsigned k) {
+        return _mm_load_si128(reinterpret_cast<const __m128i *>(model.cumfreq + 8 * k));
+    };
+    // Each lane subtracts 1 (a true compare) per entry above.
+    __m128i count = _mm_setzero_si128();
+    if (range <= 0xFFFF) {
+        // 32-bit products from the low and high halves of 16-bit ones.
+        const __m128i r = _mm_set1_epi16(static_cast<int16_t>(range));
+        const __m128i s = _mm_set1_epi32(static_cast<int32_t>(scaled));
+#pragma GCC unroll 8
+        for (unsigned k = 0; k < Vectors; ++k) {
+            const __m128i low_half = _mm_mullo_epi16(group(k), r);
+            const __m128i high_half = _mm_mulhi_epu16(group(k), r);
+            const __m128i first = _mm_cmpgt_epi32(_mm_unpacklo_epi16(low_half, high_half), s);
+            const __m128i second = _mm_cmpgt_epi32(_mm_unpackhi_epi16(low_half, high_half), s);
+            count = _mm_sub_epi16(count, _mm_packs_epi32(first, second));
+        }
+    } else {
+        // A whole interval (as at a block's start) does not fit a 16-bit
+        // lane; its target is a shift. Frequencies stay below 2^15, so
+        // signed compares hold.
+        const __m128i t = _mm_set1_epi16(static_cast<int16_t>(scaled >> 16));
+#pragma GCC unroll 8
+        for (unsigned k = 0; k < Vectors; ++k)
+            count = _mm_sub_epi16(count, _mm_cmpgt_epi16(group(k), t));
+    }
+    // Lanes hold 0..Vectors; as bytes, their sum is one sum of absolute
+    // differences.
+    const __m128i bytes = _mm_packus_epi16(count, _mm_setzero_si128());
+    return static_cast<unsigned>(_mm_cvtsi128_si32(_mm_sad_epu8(bytes, _mm_setzero_si128())));
+#else
+    const uint32_t target = scaled / range;
+    unsigned above = 0;
+    while (above < 8 * Vectors && model.cumfreq[above] > target) ++above;
+    return above;
+#endif
+}
+
+// The arithmetic decoder. The interval [low, low + range - 1] and the code
+// register are 16-bit values; the code is kept as its offset from low, which
+// is what the symbol search needs, so the next symbol's search waits only for
+// the shift of offset and range, not for the renormalised registers.
 struct ArithmeticDecoder {
     BitReader &in;
     uint32_t low = 0;
-    uint32_t high = 0xFFFF;
-    uint32_t code;
+    uint32_t range = 0x10000;
+    uint32_t offset;  // code - low, below range
 
-    explicit ArithmeticDecoder(BitReader &input) : in(input), code(input.read(16)) {}
+    explicit ArithmeticDecoder(BitReader &input) : in(input), offset(input.read(16)) {}
 
+    // Vectors: eight-entry groups that cover the model's symbols
+    // (vectors_covering), so the search and update run a fixed number of steps.
+    template <unsigned Vectors>
     unsigned decode(Model &model) {
-        assert(low <= code && code <= high && high <= 0xFFFF);
+        assert(offset < range && low + range <= 0x10000);
+        assert(model.symbols <= Vectors * 8);
         const uint32_t total = model.total();
-        const uint32_t range = high - low + 1;
-        // The symbol's entry is the one whose frequencies straddle
-        // target = scaled / range; code lies in [low, high], so target lies
-        // in [0, total).
-        const uint32_t scaled = (code - low + 1) * total - 1;
-        const unsigned i = entry_holding(model, scaled, range);
+        // The symbol's entry is the one whose frequencies straddle target =
+        // scaled / range; offset lies below range, so target lies in [0, total).
+        const uint32_t scaled = offset * total + (total - 1);  // (offset + 1) * total - 1
+        const unsigned i = entries_above<Vectors>(model, scaled, range) - 1;
         assert(i < model.symbols);
         const unsigned symbol = model.symbol[i];
-        narrow_interval(low, high, model.cumfreq[i], model.cumfreq[i + 1], total);
+        const RangeScale scale(range, total);
+        const uint32_t upto = scale(model.cumfreq[i]), below = scale(model.cumfreq[i + 1]);
+        low += below;
+        range = upto - below;
+        offset -= below;
         renormalise();
-        model.update(i);
+        model.update<Vectors>(i);
         return symbol;
     }
 
     // Shifts out the settled top bits (equal in low and high), then widens an
     // interval that straddles the middle closely (low in the second quarter,
-    // high in the third) around the middle. Each is done for all its bits at
-    // once; after the widening the top bits differ, so neither step can
-    // apply again.
+    // high in the third) around the middle, all in one shift of n bits. Both
+    // steps double range and code - low (plus the bit read), so offset and
+    // range just shift. After the settled shift the first differing bits are
+    // low's 0 and high's 1, so a widening run never makes them equal again.
     void renormalise() {
+        // The next 16 bits are fetched before n is known; offset then takes
+        // its n in one shift of the pair.
+        if (in.available < 16) in.refill();
+        const uint32_t next = in.peek(16);
+        const uint32_t high = low + range - 1;
+        // settled: equal top bits, 16 when low == high. straddling: the bits
+        // below the first difference where low has 1 and high has 0; each
+        // widening step takes 0x4000 off low, high and (modulo 2^16, which
+        // is what flipping its bit 14 does) the code before the shift.
         const unsigned settled =
             static_cast<unsigned>(__builtin_clz(((low ^ high) << 16) | 0x8000));
-        if (settled > 0) {
-            low = (low << settled) & 0xFFFF;
-            high = ((high << settled) | ((1u << settled) - 1)) & 0xFFFF;
-            code = ((code << settled) | in.read(settled)) & 0xFFFF;
-        }
-        // Bits from bit 14 down where low has 1 and high has 0: each is one
-        // widening step, which keeps bit 15 of all three registers.
-        const unsigned straddling = static_cast<unsigned>(__builtin_clz(~((low & ~high) << 17)));
-        if (straddling > 0) {
-            low = (low << straddling) & 0x7FFF;
-            high = ((high << straddling) | 0x8000 | ((1u << straddling) - 1)) & 0xFFFF;
-            code = (code & 0x8000) | ((code << straddling) & 0x7FFF) | in.read(straddling);
-        }
-    }
-
-private:
-    // The entry i with cumfreq[i] > target >= cumfreq[i + 1], where target
-    // = scaled / range: since cumulative frequencies fall, i counts the
-    // entries after the first that lie above target. cumfreq > target holds
-    // exactly when cumfreq * range > scaled, which needs no division: eight
-    // entries at a time are multiplied into 32-bit products and compared.
-    // Entries past the last are 0.
-    static unsigned entry_holding(const Model &model, uint32_t scaled, uint32_t range) {
-#if defined(__SSE2__)
-        // A range of 0x10000 does not fit the 16-bit multiplier; its target
-        // is a shift.
-        if (range > 0xFFFF) return entry_above(model, scaled >> 16);
-        const __m128i r = _mm_set1_epi16(static_cast<int16_t>(range));
-        const __m128i s = _mm_set1_epi32(static_cast<int32_t>(scaled));
-        for (unsigned k = 1;; k += 8) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(model.cumfreq + k));
-            const __m128i low_half = _mm_mullo_epi16(v, r), high_half = _mm_mulhi_epu16(v, r);
-            const __m128i first = _mm_cmpgt_epi32(_mm_unpacklo_epi16(low_half, high_half), s);
-            const __m128i second = _mm_cmpgt_epi32(_mm_unpackhi_epi16(low_half, high_half), s);
-            const unsigned above =
-                static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi32(first, second)));
-            // The lanes above come first; count them up to the first clear bit.
-            if (above != 0xFFFF) return k - 1 + static_cast<unsigned>(__builtin_ctz(~above)) / 2;
-        }
-#else
-        return entry_above(model, scaled / range);
-#endif
-    }
-
-    static unsigned entry_above(const Model &model, uint32_t target) {
-        unsigned i = 0;
-        while (model.cumfreq[i + 1] > target) ++i;
-        return i;
+        const unsigned straddling =
+            static_cast<unsigned>(__builtin_clz(~(((low & ~high) << settled) << 17)));
+        const unsigned n = settled + straddling;
+        assert(n <= 16);
+        low = (low << n) & 0x7FFF;
+        range <<= n;
+        offset = ((offset << 16) | next) >> (16 - n);
+        in.consume(n);
     }
 };
 
@@ -362,6 +400,7 @@ struct QuantumDecoder {
     unsigned window_exponent;
     uint32_t produced;  // bytes since the last reset
     bool paged;
+    bool avx2;  // the flat window's loop may use AVX2, BMI2 and LZCNT
     FlatWindow flat;
     PagedWindow paging;
     Models models;
@@ -386,10 +425,10 @@ Fault decode_block(QuantumDecoder &d, Window &window, const uint8_t *input, uint
     uint8_t *const end = out + wanted;
     bool match_beyond_block = false;
     while (out < end && !in.exhausted() && window.ok()) {
-        const unsigned selector = coder.decode(m.selector);
+        const unsigned selector = coder.decode<kSelectorVectors>(m.selector);
         if (selector < kSelectorMatch3) {
-            const uint8_t byte = static_cast<uint8_t>(coder.decode(m.literal[selector]) +
-                                                      kLiteralSymbols * selector);
+            const uint8_t byte = static_cast<uint8_t>(
+                coder.decode<kLiteralVectors>(m.literal[selector]) + kLiteralSymbols * selector);
             window.put(produced, byte);
             *out++ = byte;
             continue;
@@ -398,15 +437,15 @@ Fault decode_block(QuantumDecoder &d, Window &window, const uint8_t *input, uint
         unsigned slot;
         if (selector == kSelectorMatch3) {
             length = 3;
-            slot = coder.decode(m.match3_position);
+            slot = coder.decode<kPositionVectors>(m.match3_position);
         } else if (selector == kSelectorMatch4) {
             length = 4;
-            slot = coder.decode(m.match4_position);
+            slot = coder.decode<kPositionVectors>(m.match4_position);
         } else {
-            const unsigned length_slot = coder.decode(m.length);
+            const unsigned length_slot = coder.decode<kLengthVectors>(m.length);
             length =
                 length_base[length_slot] + in.read(length_extra_bits[length_slot]) + kLongMatchMin;
-            slot = coder.decode(m.long_position);
+            slot = coder.decode<kPositionVectors>(m.long_position);
         }
         const uint32_t distance = position_base[slot] + in.read(position_extra_bits[slot]) + 1;
         if (length > static_cast<uint32_t>(end - out)) {
@@ -421,6 +460,36 @@ Fault decode_block(QuantumDecoder &d, Window &window, const uint8_t *input, uint
     CAB_FAIL_IF(!window.ok());
     assert(out == end);
     return kNoFault;
+}
+
+#if defined(__x86_64__)
+// The flat-window loop again, compiled for processors with AVX2, BMI2 and
+// LZCNT: three-operand vector instructions, shifts by a register count and
+// leading-zero counts shorten the path from one symbol to the next. Same
+// source, so the same output.
+[[gnu::target("avx2,bmi,bmi2,lzcnt"), gnu::flatten]] Fault decode_flat_block_avx2(
+    QuantumDecoder &d, const uint8_t *input, uint32_t input_size, uint8_t *out, uint32_t wanted) {
+    return decode_block(d, d.flat, input, input_size, out, wanted);
+}
+#endif
+
+// True when the processor runs decode_flat_block_avx2.
+bool has_avx2() {
+#if defined(__x86_64__)
+    unsigned eax, ebx, ecx, edx;
+    const bool lzcnt = __get_cpuid(0x80000001, &eax, &ebx, &ecx, &edx) && (ecx & bit_LZCNT);
+    return lzcnt && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2");
+#else
+    return false;
+#endif
+}
+
+Fault decode_flat_block(QuantumDecoder &d, const uint8_t *input, uint32_t input_size, uint8_t *out,
+                        uint32_t wanted) {
+#if defined(__x86_64__)
+    if (d.avx2) return decode_flat_block_avx2(d, input, input_size, out, wanted);
+#endif
+    return decode_block(d, d.flat, input, input_size, out, wanted);
 }
 
 void free_pages(QuantumDecoder &d) {
@@ -505,6 +574,7 @@ int create(uint32_t largest_block, unsigned window_exponent, const HostCallbacks
     const uint32_t window_size = 1u << window_exponent;
     d->flat = {static_cast<uint8_t *>(host.alloc(window_size)), window_size - 1};
     d->paged = d->flat.bytes == nullptr;
+    d->avx2 = has_avx2();
     if (d->paged && !create_paged_window(*d)) {
         host.free(d);
         return kDecodeNoMemory;
@@ -523,7 +593,7 @@ int decode(void *instance, const uint8_t *input, uint32_t input_size, uint8_t *o
     d->fault = nullptr;
     if (wanted > d->largest_block) return kDecodeBadParameter;
     const Fault fault = d->paged ? decode_block(*d, d->paging, input, input_size, output, wanted)
-                                 : decode_block(*d, d->flat, input, input_size, output, wanted);
+                                 : decode_flat_block(*d, input, input_size, output, wanted);
     d->fault = fault.where();
     if (fault) return kDecodeDataError;
     *count = wanted;

@@ -94,11 +94,23 @@ constexpr PositionSlotCounts position_slot_counts(unsigned window_exponent) {
             position_slots_below(UINT32_MAX, window_exponent)};
 }
 
+// kMaxSymbols steps then kMaxSymbols zeros: entry e of a model reads
+// step_table[e + kMaxSymbols - 1 - i], which is a step exactly when e <= i.
+alignas(16) inline constexpr std::array<uint16_t, kMaxSymbols * 2> step_table = [] {
+    std::array<uint16_t, kMaxSymbols * 2> t{};
+    for (unsigned e = 0; e < kMaxSymbols; ++e) t[e] = kFrequencyStep;
+    return t;
+}();
+
+// Eight-entry groups that hold the entries of a model with n symbols.
+constexpr unsigned vectors_covering(unsigned n) { return (n + 7) / 8; }
+inline constexpr unsigned kAllVectors = vectors_covering(kMaxSymbols);
+
 // An adaptive frequency model. Entries are kept in order of decreasing
 // cumulative frequency; entry i codes symbol[i] with the frequency range
 // [cumfreq[i + 1], cumfreq[i]), and cumfreq[symbols] is always 0.
 struct Model {
-    uint16_t cumfreq[kMaxSymbols + 1];
+    alignas(16) uint16_t cumfreq[kMaxSymbols + 1];
     uint8_t symbol[kMaxSymbols + 1];
     uint8_t symbols;
     uint8_t rebuild_countdown;
@@ -118,17 +130,19 @@ struct Model {
 
     // Entry i has just been coded: raise its frequency, rebuilding the model
     // before the next symbol when the total grows too large.
+    template <unsigned Vectors = kAllVectors>
     void update(unsigned i) {
+        static_assert(Vectors >= 1 && Vectors <= kAllVectors);
 #if defined(__SSE2__)
-        // Eight entries at a time; lanes past entry i add 0.
-        const __m128i last = _mm_set1_epi16(static_cast<int16_t>(i));
-        const __m128i step = _mm_set1_epi16(kFrequencyStep);
-        __m128i lane = _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7);
-        for (unsigned k = 0; k <= i; k += 8) {
-            auto *at = reinterpret_cast<__m128i *>(cumfreq + k);
-            const __m128i add = _mm_andnot_si128(_mm_cmpgt_epi16(lane, last), step);
-            _mm_storeu_si128(at, _mm_add_epi16(_mm_loadu_si128(at), add));
-            lane = _mm_add_epi16(lane, _mm_set1_epi16(8));
+        // Every group of the model, each adding a window of step_table: 8 for
+        // the entries up to i, 0 after. A fixed number of steps mispredicts
+        // less than stopping after entry i.
+        const uint16_t *step = step_table.data() + (kMaxSymbols - 1 - i);
+#pragma GCC unroll 8
+        for (unsigned k = 0; k < Vectors; ++k) {
+            auto *at = reinterpret_cast<__m128i *>(cumfreq + 8 * k);
+            const __m128i add = _mm_loadu_si128(reinterpret_cast<const __m128i *>(step + 8 * k));
+            _mm_store_si128(at, _mm_add_epi16(_mm_load_si128(at), add));
         }
 #else
         for (unsigned k = 0; k <= i; ++k)
@@ -209,19 +223,30 @@ inline constexpr std::array<uint64_t, kMaxTotalFrequency + 1> total_reciprocal =
     return r;
 }();
 
-inline uint32_t divide_by_total(uint32_t x, uint32_t total) {
-    assert(total >= kSelectorSymbols && total <= kMaxTotalFrequency);
+// frequency * range / total, rounded down, for one range and total: the
+// product of range and the total's reciprocal is formed once, before the
+// frequency is known, which then costs one multiplication. frequency * range *
+// reciprocal is the same product however it is grouped.
+struct RangeScale {
     __extension__ typedef unsigned __int128 Wide;
-    return static_cast<uint32_t>((static_cast<Wide>(x) * total_reciprocal[total]) >> 64);
-}
+    Wide factor;
+
+    RangeScale(uint32_t range, uint32_t total) : factor(Wide{range} * total_reciprocal[total]) {
+        assert(total >= kSelectorSymbols && total <= kMaxTotalFrequency && range <= 0x10000);
+    }
+
+    uint32_t operator()(uint32_t frequency) const {
+        return static_cast<uint32_t>((Wide{frequency} * factor) >> 64);
+    }
+};
 
 // The coder's interval [low, high] (16-bit values) narrowed to the frequency
 // range [below, upto) of a model whose total is `total`.
 inline void narrow_interval(uint32_t &low, uint32_t &high, uint32_t upto, uint32_t below,
                             uint32_t total) {
-    const uint32_t range = high - low + 1;
-    high = (low + divide_by_total(upto * range, total) - 1) & 0xFFFF;
-    low = (low + divide_by_total(below * range, total)) & 0xFFFF;
+    const RangeScale scale(high - low + 1, total);
+    high = (low + scale(upto) - 1) & 0xFFFF;
+    low = (low + scale(below)) & 0xFFFF;
 }
 
 }  // namespace cab::quantum

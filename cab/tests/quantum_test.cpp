@@ -235,14 +235,16 @@ TEST(QuantumModels, PositionSlotCountsFollowTheWindow) {
     EXPECT_EQ(large.long_match, 42u);
 }
 
-TEST(QuantumModels, DivisionByTotalIsExactOverTheCodersRange) {
-    const uint32_t top = 3800u * 65536u;
+TEST(QuantumModels, RangeScaleDividesExactlyOverTheCodersRange) {
     for (uint32_t d = kSelectorSymbols; d <= kMaxTotalFrequency; ++d) {  // no model totals less
-        for (uint32_t q : {1u, 2u, 1000u, top / d - 1, top / d}) {
-            for (uint32_t x : {q * d - 1, q * d, q * d + d - 1}) {
-                ASSERT_EQ(divide_by_total(x, d), x / d) << x << " / " << d;
-            }
+        for (uint32_t range : {1u, 2u, 0x4001u, 0x7FFFu, 0xFFFFu, 0x10000u}) {
+            const RangeScale scale(range, d);
+            for (uint32_t f : {1u, d / 2, d - 1, d})
+                ASSERT_EQ(scale(f), f * range / d) << f << " * " << range << " / " << d;
         }
+        // Every frequency at one odd range, to meet products just below a multiple of d.
+        const RangeScale scale(0xFFFF, d);
+        for (uint32_t f = 1; f <= d; ++f) ASSERT_EQ(scale(f), f * 0xFFFFu / d) << f << " / " << d;
     }
 }
 
