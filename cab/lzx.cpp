@@ -16,6 +16,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "cab/bit_reader.h"
 #include "cab/bytes.h"
 #include "cab/fault.h"
 #include "cab/lzx_format.h"
@@ -126,13 +127,8 @@ struct BitReader {
         buffer <<= n;
         count -= n;
     }
-    // peek() and consume(), refilling first when fewer than n bits are left.
-    uint32_t read(unsigned n) {
-        if (count < n) refill();
-        const uint32_t v = peek(n);
-        consume(n);
-        return v;
-    }
+    unsigned buffered() const { return count; }
+    uint32_t read(unsigned n) { return read_bits(*this, n); }
 
     // Start of the 16-bit word that holds the next unread bit.
     uint32_t word_position() const { return origin + (8 * (pos - origin) - count) / 16 * 2; }

@@ -11,6 +11,7 @@
 #include <new>
 #include <utility>
 
+#include "cab/bit_reader.h"
 #include "cab/bytes.h"
 #include "cab/fault.h"
 #include "cab/mszip_tables.h"
@@ -123,13 +124,8 @@ struct BitReader {
         count -= n;
     }
 
-    // peek() and consume(), refilling first when fewer than n bits are left.
-    uint32_t read(unsigned n) {
-        if (count < n) refill();
-        const uint32_t v = peek(n);
-        consume(n);
-        return v;
-    }
+    unsigned buffered() const { return count; }
+    uint32_t read(unsigned n) { return read_bits(*this, n); }
 
     // Drops the bits up to the next byte boundary and hands the whole unread
     // bytes back to the input; returns the offset of the next input byte from

@@ -20,6 +20,7 @@
 #include <cpuid.h>
 #endif
 
+#include "cab/bit_reader.h"
 #include "cab/bytes.h"
 #include "cab/fault.h"
 #include "cab/quantum_model.h"
@@ -91,13 +92,8 @@ struct BitReader {
         available -= static_cast<int>(n);
     }
 
-    // peek() and consume(), refilling first when fewer than n bits are left.
-    uint32_t read(unsigned n) {
-        if (available < static_cast<int>(n)) refill();
-        const uint32_t value = peek(n);
-        consume(n);
-        return value;
-    }
+    unsigned buffered() const { return static_cast<unsigned>(available); }
+    uint32_t read(unsigned n) { return read_bits(*this, n); }
 
     bool exhausted() const { return available < padding; }
 };
